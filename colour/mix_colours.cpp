@@ -1,0 +1,19 @@
+#include "colour/mix_colours.h"
+
+#include "colour/palette.h"
+
+namespace vantrel {
+
+MixSlots BuildMixTable(const std::array<TColor, RoleCount>& roleColours) {
+  MixSlots table{};
+  for (int code = 1; code <= 9; ++code) table[code - 1] = MixSlotColour(code, roleColours);
+  return table;
+}
+
+std::array<TColor, RoleCount> RoleColours(const ColourRoleSet& roles) {
+  std::array<TColor, RoleCount> colours{};
+  for (int role = 0; role < RoleCount; ++role) colours[role] = C64Palette[roles[role] & 0x0F];
+  return colours;
+}
+
+}  // namespace vantrel

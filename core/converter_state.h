@@ -1,0 +1,38 @@
+// Everything the converter keeps between user actions, in one place. Each stage of the
+// data path writes its own members and reads only those of the stage before it.
+#pragma once
+
+#include <cstdint>
+
+#include "core/bitmap32.h"
+#include "core/types.h"
+#include "picture/view_surface.h"
+
+namespace vantrel {
+
+struct ConverterState {
+  bool PictureLoaded = false;
+
+  ColourRoleSet ColourRoles;  // palette index of each role
+  MixSlots MixTable{};        // the nine mix colours, slot 1 first
+  std::int32_t LastMixCode = 0;
+
+  Bitmap32 PictureBitmap;  // the whole decoded picture
+  std::int32_t PictureWidth = 0;
+  std::int32_t PictureHeight = 0;
+
+  WindowWords SourceWindow{};  // unadjusted crop
+  ViewSurface Image1;          // the source view's surface: the adjusted crop
+  ColourPlanes WorkPlanes;
+  LayerPlanes LayerBits;
+  Bitmap32 PreviewBitmap;  // 256 x 200; columns 0..191 hold the preview
+
+  C64Memory MemoryImage{};
+  FileBytes FileBuffer{};
+};
+
+// Width and height the window gives both bitmaps when it is created.
+inline constexpr int InitialBitmapWidth = 256;
+inline constexpr int InitialBitmapHeight = 200;
+
+}  // namespace vantrel
