@@ -1,0 +1,20 @@
+// The conversion pass: the adjusted crop in Image1 becomes LayerBits (what the C64 shows)
+// and the preview in PreviewBitmap.
+#pragma once
+
+#include "core/converter_state.h"
+#include "core/progress.h"
+
+namespace vantrel {
+
+// Reads Image1 into WorkPlanes, optionally spreads each pixel's error against its nearest
+// mix colour over its neighbours (Floyd-Steinberg, 7/3/5/1 sixteenths), classifies every
+// pixel into LayerBits, leaves the mix colours in WorkPlanes and writes them into columns
+// 0..191 of PreviewBitmap. Reports rows 0..199 once for each of the first three passes and
+// leaves resetting the progress display to the caller.
+//
+// Does nothing at all while no picture is loaded. PreviewBitmap must be at least 192 x 200;
+// a smaller one is refused with std::invalid_argument before anything changes.
+void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress);
+
+}  // namespace vantrel
