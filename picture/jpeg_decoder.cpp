@@ -1,0 +1,226 @@
+#include "picture/jpeg_decoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <type_traits>
+
+#include "core/error.h"
+#include "picture/jpeg_error_guard.h"
+#include "picture/jpeg_pixels.h"
+
+#include <jerror.h>  // after jpeglib.h (via jpeg_error_guard.h): the message code enum
+
+namespace vantrel {
+namespace {
+
+// How the rows libjpeg delivers become PackedRGB words.
+enum class OutputKind {
+  kColour,  // 32-bit words straight from libjpeg
+  kGrey,    // one palette index per pixel, expanded through the colour map
+  kCmyk,    // four ink bytes per pixel, converted to RGB in place
+};
+
+// PackedRGB words lie in memory as blue, green, red, X on little-endian machines.
+constexpr J_COLOR_SPACE kPackedRgbSpace =
+    std::endian::native == std::endian::little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
+// Greyscale pictures are quantised to this many evenly spaced levels, with dither.
+constexpr int kGreyLevels = 236;
+
+// Rows asked of libjpeg per call; more than any sampling factor needs.
+constexpr int kRowsPerRead = 16;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Owns the decompression object. Its destructor frees everything libjpeg allocated,
+// also after a step failed half way (jpeg_destroy_decompress copes with any state,
+// including a never-created object).
+class Decompressor {
+ public:
+  Decompressor() {
+    std::memset(&cinfo_, 0, sizeof cinfo_);
+    InstallErrorManager(cinfo_, errors_);
+  }
+  ~Decompressor() { jpeg_destroy_decompress(&cinfo_); }
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+
+  j_decompress_ptr get() { return &cinfo_; }
+
+ private:
+  JpegErrorManager errors_;
+  jpeg_decompress_struct cinfo_;
+};
+
+// Contexts of the guarded steps. An error jumps across the steps' frames, so they hold
+// nothing that needs destroying.
+struct HeaderStep {
+  std::FILE* file;
+};
+
+struct RowsStep {
+  std::uint32_t* words;  // first word of the bitmap; rows follow one another
+  std::size_t width;
+  OutputKind kind;
+  bool invertedInks;
+};
+static_assert(std::is_trivially_destructible_v<HeaderStep>);
+static_assert(std::is_trivially_destructible_v<RowsStep>);
+
+void CreateAndReadHeader(j_decompress_ptr cinfo, void* context) {
+  jpeg_create_decompress(cinfo);
+  // No limit on libjpeg's own memory, whatever JPEGMEM in the environment says: there is
+  // no backing store, so a limit would only refuse large progressive pictures, and
+  // MaxPicturePixels already bounds what the library can ask for.
+  cinfo->mem->max_memory_to_use = 0;
+  jpeg_stdio_src(cinfo, static_cast<HeaderStep*>(context)->file);
+  jpeg_read_header(cinfo, TRUE);
+}
+
+void StartDecompress(j_decompress_ptr cinfo, void*) { jpeg_start_decompress(cinfo); }
+
+void ReadRows(j_decompress_ptr cinfo, void* context) {
+  const RowsStep& step = *static_cast<const RowsStep*>(context);
+  JSAMPROW rows[kRowsPerRead];
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const JDIMENSION first = cinfo->output_scanline;
+    const JDIMENSION wanted =
+        std::min<JDIMENSION>(kRowsPerRead, cinfo->output_height - cinfo->output_scanline);
+    for (JDIMENSION i = 0; i < wanted; ++i) {
+      rows[i] = reinterpret_cast<JSAMPROW>(step.words + (first + i) * step.width);
+    }
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, wanted);
+    // Only a suspending data source returns no rows; finishing then reports the shortfall.
+    if (got == 0) return;
+    for (JDIMENSION i = 0; i < got; ++i) {
+      auto* row = step.words + (first + i) * step.width;
+      const int width = static_cast<int>(step.width);
+      if (step.kind == OutputKind::kGrey) {
+        ExpandGreyIndices(row, width, cinfo->colormap[0]);
+      } else if (step.kind == OutputKind::kCmyk) {
+        CmykToPackedRgb(row, width, step.invertedInks);
+      }
+    }
+  }
+}
+
+void FinishDecompress(j_decompress_ptr cinfo, void*) { jpeg_finish_decompress(cinfo); }
+
+VantrelError CannotOpen(const std::string& fileName) {
+  return VantrelError("Cannot open file " + fileName);
+}
+
+VantrelError OutOfMemory(const std::string& fileName) {
+  return VantrelError("Not enough memory to open " + fileName);
+}
+
+[[noreturn]] void ThrowLibraryError(j_decompress_ptr cinfo, const std::string& fileName) {
+  const int code = cinfo->err->msg_code;
+  // libjpeg's own allocation failing is the same fault as ours failing.
+  if (code == JERR_OUT_OF_MEMORY) throw OutOfMemory(fileName);
+  throw VantrelError("JPEG error #" + std::to_string(code));
+}
+
+void Run(j_decompress_ptr cinfo, JpegStep step, void* context, const std::string& fileName) {
+  if (!RunJpegStep(cinfo, step, context)) ThrowLibraryError(cinfo, fileName);
+}
+
+OutputKind ChooseOutput(const jpeg_decompress_struct& cinfo) {
+  const int components = cinfo.num_components;
+  switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      if (components == 1) return OutputKind::kGrey;
+      break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      if (components == 3) return OutputKind::kColour;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      if (components == 4) return OutputKind::kCmyk;
+      break;
+    default:
+      break;
+  }
+  throw VantrelError("Unsupported JPEG (" + std::to_string(components) + " colour components)");
+}
+
+void CheckPictureSize(const jpeg_decompress_struct& cinfo) {
+  const long long pixels = static_cast<long long>(cinfo.image_width) * cinfo.image_height;
+  if (pixels > MaxPicturePixels) {
+    throw VantrelError("Picture too large (" + std::to_string(cinfo.image_width) + " x " +
+                       std::to_string(cinfo.image_height) + " pixels)");
+  }
+}
+
+void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind) {
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = 1;
+  cinfo.dct_method = JDCT_FLOAT;
+  cinfo.do_fancy_upsampling = TRUE;
+  cinfo.do_block_smoothing = TRUE;
+  cinfo.buffered_image = FALSE;  // a progressive file arrives in one final pass
+  switch (kind) {
+    case OutputKind::kColour:
+      cinfo.out_color_space = kPackedRgbSpace;
+      cinfo.quantize_colors = FALSE;
+      break;
+    case OutputKind::kGrey:
+      cinfo.out_color_space = JCS_GRAYSCALE;
+      cinfo.quantize_colors = TRUE;
+      cinfo.desired_number_of_colors = kGreyLevels;
+      cinfo.dither_mode = JDITHER_FS;
+      break;
+    case OutputKind::kCmyk:
+      cinfo.out_color_space = JCS_CMYK;  // libjpeg turns YCCK into CMYK itself
+      cinfo.quantize_colors = FALSE;
+      break;
+  }
+}
+
+void DecodeInto(const std::string& fileName, Bitmap32& picture) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(fileName, ignored)) throw CannotOpen(fileName);
+  FileHandle file(std::fopen(fileName.c_str(), "rb"));
+  if (!file) throw CannotOpen(fileName);
+
+  Decompressor decompressor;  // destroyed before the file is closed
+  j_decompress_ptr cinfo = decompressor.get();
+  HeaderStep header{file.get()};
+  Run(cinfo, CreateAndReadHeader, &header, fileName);
+
+  const OutputKind kind = ChooseOutput(*cinfo);
+  CheckPictureSize(*cinfo);
+  SetDecodingParameters(*cinfo, kind);
+  // For a progressive file this reads all scans.
+  Run(cinfo, StartDecompress, nullptr, fileName);
+
+  Bitmap32 decoded(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height));
+  RowsStep rows{decoded.Words(), cinfo->output_width, kind, cinfo->saw_Adobe_marker != FALSE};
+  Run(cinfo, ReadRows, &rows, fileName);
+  Run(cinfo, FinishDecompress, nullptr, fileName);
+
+  picture.Swap(decoded);
+}
+
+}  // namespace
+
+void DecodeJpegFile(const std::string& fileName, Bitmap32& picture) {
+  try {
+    DecodeInto(fileName, picture);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(fileName);
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,28 @@
+// Decoding a JPEG file into the whole-picture bitmap.
+#pragma once
+
+#include <string>
+
+#include "core/bitmap32.h"
+
+namespace vantrel {
+
+// The largest picture we agree to decode: 2^28 pixels, 1 GiB as 32-bit words. Headers
+// promising more are refused before anything is allocated.
+inline constexpr long long MaxPicturePixels = 1LL << 28;
+
+// Decodes the JPEG file `fileName` at full size into `picture`, one PackedRGB word per
+// pixel (the top byte is undefined). Colour files are decoded unquantised, greyscale
+// files quantised to 236 grey levels with Floyd-Steinberg dither, CMYK and YCCK files
+// converted to RGB; the inverse DCT is the floating-point one.
+//
+// Throws VantrelError, leaving `picture` as it was, with the message
+//   "Cannot open file <fileName>"            the file cannot be opened for reading;
+//   "JPEG error #<code>"                      libjpeg refused the file (its msg_code);
+//   "Unsupported JPEG (<n> colour components)" neither greyscale, colour nor CMYK;
+//   "Picture too large (<w> x <h> pixels)"   more than MaxPicturePixels;
+//   "Not enough memory to open <fileName>"   an allocation failed.
+// A file that ends early is not an error: libjpeg completes it in grey.
+void DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
+
+}  // namespace vantrel
