@@ -1,0 +1,392 @@
+#include "app/Overlay.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/Unit2.h"
+#include "app/artwork.h"
+#include "c64/memory_image.h"
+#include "c64/output_files.h"
+#include "colour/mix_colours.h"
+#include "colour/palette.h"
+#include "convert/conversion.h"
+#include "core/str_to_int.h"
+#include "picture/channel_offsets.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/source_window.h"
+
+using namespace vantrel;
+
+namespace {
+
+// The controls stand in the client area below the menu bar.
+constexpr int ClientWidth = 653;
+constexpr int ClientHeight = 398;
+
+template <typename Widget>
+Widget* Place(Widget* widget, int left, int top, int width, int height) {
+  widget->setGeometry(left, top, width, height);
+  return widget;
+}
+
+QFrame* MakeBevel(QWidget* parent, int left, int top, int width, int height) {
+  auto* bevel = new QFrame(parent);
+  bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return Place(bevel, left, top, width, height);
+}
+
+}  // namespace
+
+class TForm1::ProgressBarSink : public ProgressSink {
+ public:
+  explicit ProgressBarSink(TForm1& form) : form_(form) {}
+  void SetProgress(int row) override { form_.SetProgress(row); }
+
+ private:
+  TForm1& form_;
+};
+
+TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      state_(std::make_unique<ConverterState>()),
+      progress_(std::make_unique<ProgressBarSink>(*this)) {
+  setWindowTitle(QStringLiteral("Vantrel Converter - by Vantrel Software"));
+  QFont font = this->font();
+  font.setPixelSize(11);
+  setFont(font);
+  CreateMenu();
+  CreateControls();
+  BindHandlers();
+  SetTabOrder();
+  move(176, 163);
+
+  ResetSettings();
+
+  state_->PictureBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+  state_->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+
+  for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2,
+                                                          TrackBar3, ScrollBar1, ScrollBar2}) {
+    control->setEnabled(false);
+  }
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateMenu() {
+  File1 = menuBar()->addMenu(QStringLiteral("&File"));
+  OpenBitmap1 = File1->addAction(QStringLiteral("Open JPEG"));
+  SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
+  SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
+  Exit1 = File1->addAction(QStringLiteral("Exit"));
+  About1 = menuBar()->addAction(QStringLiteral("About"));
+}
+
+void TForm1::CreateControls() {
+  auto* client = new QWidget(this);
+  client->setFixedSize(ClientWidth, ClientHeight);
+  client->setBackgroundRole(QPalette::Button);
+  client->setAutoFillBackground(true);
+  setCentralWidget(client);
+
+  Image3 = Place(new TImage(client), 24, 8, 601, 41);
+  Image3->ShowImage(MakeBannerPicture());
+  Bevel1 = MakeBevel(client, 8, 56, 209, 217);
+  Image1 = Place(new TImage(client), 16, 64, 192, 200);
+  ScrollBar2 = Place(new TScrollBar(Qt::Vertical, client), 224, 56, 16, 217);
+  ScrollBar2->setRange(0, 0);
+  Bevel2 = MakeBevel(client, 248, 56, 209, 217);
+  Image2 = Place(new TImage(client), 256, 64, 192, 200);
+
+  RadioGroup1 = Place(new QGroupBox(QStringLiteral("Selected colors"), client), 464, 56, 121, 129);
+  RadioGroup1->setBackgroundRole(QPalette::Base);
+  RadioGroup1->setAutoFillBackground(true);
+  const std::array<const char*, 5> roleCaptions = {"Background", "Bitmap 1", "Sprite 1",
+                                                   "Bitmap 2", "Sprite 2"};
+  const std::array<int, 5> roleTops = {77, 96, 115, 134, 153};
+  const std::array<int, 5> roleWidths = {81, 73, 65, 73, 65};
+  const std::array<int, 5> swatchTops = {78, 97, 116, 136, 155};
+  std::array<QRadioButton*, 5> roleButtons{};
+  std::array<TPanel*, 5> rolePanels{};
+  for (int role = 0; role < 5; ++role) {
+    roleButtons[role] = Place(new QRadioButton(QString::fromLatin1(roleCaptions[role]), client),
+                              496, roleTops[role], roleWidths[role], 17);
+    rolePanels[role] = Place(new TPanel(client), 472, swatchTops[role], 20, 14);
+  }
+  RadioButton1 = roleButtons[0];
+  RadioButton2 = roleButtons[1];
+  RadioButton3 = roleButtons[2];
+  RadioButton4 = roleButtons[3];
+  RadioButton5 = roleButtons[4];
+  Panel1 = rolePanels[0];
+  Panel2 = rolePanels[1];
+  Panel3 = rolePanels[2];
+  Panel4 = rolePanels[3];
+  Panel5 = rolePanels[4];
+
+  GroupBox1 = Place(new QGroupBox(QStringLiteral("Calculated Mix Colors"), client), 464, 184, 121, 89);
+  for (int slot = 0; slot < 9; ++slot) {
+    const int left = std::array<int, 3>{9, 50, 92}[slot % 3];
+    const int top = std::array<int, 3>{19, 43, 67}[slot / 3];
+    MixPanels[slot] = Place(new TPanel(GroupBox1), left, top, 20, 14);
+  }
+
+  GroupBox2 = Place(new QGroupBox(QStringLiteral("Palette"), client), 592, 56, 54, 169);
+  for (int index = 0; index < 16; ++index) {
+    PalettePanels[index] =
+        Place(new TPanel(GroupBox2), index < 8 ? 5 : 29, 27 + 16 * (index % 8), 20, 14);
+  }
+
+  Button1 = Place(new QPushButton(QStringLiteral("CONVERT"), client), 592, 232, 54, 41);
+  QFont buttonFont(QStringLiteral("Arial"));
+  buttonFont.setPixelSize(8);
+  Button1->setFont(buttonFont);
+
+  ScrollBar1 = Place(new TScrollBar(Qt::Horizontal, client), 8, 280, 209, 16);
+  ScrollBar1->setRange(-400, 0);
+  ProgressBar1 = Place(new QProgressBar(client), 248, 280, 321, 17);
+  ProgressBar1->setRange(0, 200);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+
+  Bevel3 = MakeBevel(client, 8, 304, 289, 89);
+  TrackBar1 = Place(new TTrackBar(client), 16, 312, 241, 32);
+  TrackBar2 = Place(new TTrackBar(client), 16, 336, 241, 32);
+  TrackBar3 = Place(new TTrackBar(client), 16, 360, 241, 25);
+  for (TTrackBar* bar : {TrackBar1, TrackBar2, TrackBar3}) bar->setRange(-255, 255);
+  Edit1 = Place(new TEdit(client), 256, 312, 33, 21);
+  Edit2 = Place(new TEdit(client), 256, 336, 33, 21);
+  Edit3 = Place(new TEdit(client), 256, 360, 33, 21);
+  for (TEdit* edit : {Edit1, Edit2, Edit3}) edit->setText(QStringLiteral("0"));
+
+  Panel31 = Place(new QFrame(client), 304, 304, 113, 65);
+  Panel31->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Label1 = Place(new QLabel(QStringLiteral("Dithering"), Panel31), 8, 8, 42, 13);
+  RadioButton6 = Place(new QRadioButton(QStringLiteral("None"), Panel31), 8, 24, 73, 17);
+  RadioButton7 = Place(new QRadioButton(QStringLiteral("Floyd Steinberg"), Panel31), 8, 40, 97, 17);
+  RadioButton7->setChecked(true);
+
+  BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);
+
+  resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+}
+
+void TForm1::BindHandlers() {
+  for (int index = 0; index < 16; ++index) {
+    connect(PalettePanels[index], &TPanel::clicked, this,
+            [this, index] { Guard([&] { PaletteClick(index); }); });
+  }
+  connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
+  connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([&] { BitBtn1Click(); }); });
+
+  ScrollBar1->OnChange = [this] { ScrollBar1Change(); };
+  ScrollBar2->OnChange = [this] { ScrollBar2Change(); };
+  connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { Guard([&] { ScrollBar1Change(); }); });
+  connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { Guard([&] { ScrollBar2Change(); }); });
+
+  for (int channel = 1; channel <= 3; ++channel) {
+    TrackBar(channel)->OnChange = [this, channel] { TrackBarChange(channel); };
+    Edit(channel)->OnChange = [this, channel] { EditChange(channel); };
+    connect(TrackBar(channel), &QSlider::valueChanged, this,
+            [this, channel] { Guard([&] { TrackBarChange(channel); }); });
+    connect(Edit(channel), &QLineEdit::textChanged, this,
+            [this, channel] { Guard([&] { EditChange(channel); }); });
+  }
+
+  connect(OpenBitmap1, &QAction::triggered, this, [this] { Guard([&] { OpenBitmap1Click(); }); });
+  connect(SaveC64Executable1, &QAction::triggered, this,
+          [this] { Guard([&] { SaveC64Executable1Click(); }); });
+  connect(SaveC64Data1, &QAction::triggered, this, [this] { Guard([&] { SaveC64Data1Click(); }); });
+  connect(Exit1, &QAction::triggered, this, [this] { Guard([&] { Exit1Click(); }); });
+  connect(About1, &QAction::triggered, this, [this] { Guard([&] { About1Click(); }); });
+}
+
+void TForm1::SetTabOrder() {
+  std::vector<QWidget*> order = {RadioGroup1, RadioButton1, RadioButton2, RadioButton3,
+                                 RadioButton4, RadioButton5, Panel1,       Panel2,
+                                 Panel3,       Panel4,       Panel5,       GroupBox1,
+                                 GroupBox2,    Button1,      ProgressBar1, TrackBar1,
+                                 TrackBar2,    TrackBar3,    Edit1,        Edit2,
+                                 Edit3,        Panel31,      BitBtn1,      ScrollBar1,
+                                 ScrollBar2};
+  for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+TTrackBar* TForm1::TrackBar(int channel) const {
+  return channel == 1 ? TrackBar1 : channel == 2 ? TrackBar2 : TrackBar3;
+}
+
+TEdit* TForm1::Edit(int channel) const { return channel == 1 ? Edit1 : channel == 2 ? Edit2 : Edit3; }
+
+std::array<QRadioButton*, 5> TForm1::RoleButtons() const {
+  return {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5};
+}
+
+std::array<TPanel*, 5> TForm1::RolePanels() const { return {Panel1, Panel2, Panel3, Panel4, Panel5}; }
+
+void TForm1::SetProgress(int position) { ProgressBar1->setValue(position); }
+
+void TForm1::ShowException(const QString& message) {
+  dialogs_.ShowError(this, ApplicationTitle(), WithFullStop(message));
+}
+
+// --- Colour model ---------------------------------------------------------------------
+
+void TForm1::ResetSettings() {
+  for (int index = 0; index < 16; ++index) PalettePanels[index]->SetColor(C64Palette[index]);
+  RadioButton1->setChecked(true);
+  for (int channel = 1; channel <= 3; ++channel) {
+    Edit(channel)->SetText(QString::fromStdString(IntToStr(TrackBar(channel)->Position())));
+  }
+  const auto panels = RolePanels();
+  for (int role = 0; role < RoleCount; ++role) {
+    const int index = DefaultColourRoles[role];
+    panels[role]->SetColor(C64Palette[index]);
+    state_->ColourRoles[role] = index;
+    UpdateMixColours();
+  }
+  SetProgress(0);
+  RadioButton7->setChecked(true);
+  for (int channel = 1; channel <= 3; ++channel) TrackBar(channel)->SetPosition(0);
+  for (int channel = 1; channel <= 3; ++channel) Edit(channel)->SetText(QStringLiteral("0"));
+}
+
+void TForm1::UpdateMixColours() {
+  std::array<TColor, RoleCount> roleColours{};
+  const auto panels = RolePanels();
+  for (int role = 0; role < RoleCount; ++role) roleColours[role] = panels[role]->Color();
+  for (int code = 1; code <= 9; ++code) {
+    state_->MixTable[code - 1] = MixSlotColour(code, roleColours);
+    MixPanels[code - 1]->SetColor(state_->MixTable[code - 1]);
+  }
+}
+
+void TForm1::PaletteClick(int index) {
+  const auto buttons = RoleButtons();
+  for (int role = 0; role < RoleCount; ++role) {
+    if (!buttons[role]->isChecked()) continue;
+    RolePanels()[role]->SetColor(C64Palette[index]);
+    state_->ColourRoles[role] = index;
+    UpdateMixColours();
+    return;
+  }
+}
+
+// --- Picture input and conversion -----------------------------------------------------
+
+void TForm1::RedrawSourceView() { Image1->ShowWords(state_->Image1.Words(), WindowWidth, WindowHeight); }
+
+void TForm1::ApplyChannelOffsets() {
+  if (!state_->PictureLoaded) return;
+  vantrel::ApplyChannelOffsets(*state_, TrackBar1->Position(), TrackBar2->Position(),
+                               TrackBar3->Position(), progress_.get());
+  RedrawSourceView();
+}
+
+void TForm1::ConvertPicture() {
+  if (!state_->PictureLoaded) return;
+  vantrel::ConvertPicture(*state_, RadioButton7->isChecked(), progress_.get());
+  Image2->ShowWords(state_->PreviewBitmap.Words(), state_->PreviewBitmap.Width(),
+                    state_->PreviewBitmap.Height());
+}
+
+void TForm1::Button1Click() {
+  ConvertPicture();
+  SetProgress(0);
+}
+
+void TForm1::OpenBitmap1Click() {
+  QString fileName = QStringLiteral("*.jpg");
+  if (dialogs_.ExecuteOpen(this, fileName)) {
+    state_->PictureLoaded = true;
+    for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2,
+                                                            TrackBar3, ScrollBar1, ScrollBar2}) {
+      control->setEnabled(true);
+    }
+    DecodeJpegFile(QFile::encodeName(fileName).toStdString(), state_->PictureBitmap);
+    ReadSourceWindow(*state_, 0, 0);
+    RedrawSourceView();
+    state_->PictureWidth = state_->PictureBitmap.Width();
+    state_->PictureHeight = state_->PictureBitmap.Height();
+    ScrollBar1->SetPosition(0);
+    ScrollBar2->SetPosition(0);
+    ScrollBar1->SetMin(WindowWidth - state_->PictureWidth);
+    ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
+  }
+  ApplyChannelOffsets();
+  ConvertPicture();
+  SetProgress(0);
+}
+
+void TForm1::CropMove() {
+  ReadSourceWindow(*state_, ScrollBar1->Position(), ScrollBar2->Position());
+  ApplyChannelOffsets();  // a picture is loaded whenever the bars can move, so this redraws
+  ConvertPicture();
+  SetProgress(0);
+}
+
+void TForm1::ScrollBar1Change() { CropMove(); }
+void TForm1::ScrollBar2Change() { CropMove(); }
+
+void TForm1::TrackBarChange(int channel) {
+  Edit(channel)->SetText(QString::fromStdString(IntToStr(TrackBar(channel)->Position())));
+  ApplyChannelOffsets();
+  ConvertPicture();
+  SetProgress(0);
+}
+
+void TForm1::EditChange(int channel) {
+  TrackBar(channel)->SetPosition(StrToIntDef(Edit(channel)->Text().toStdString(), 100));
+  ApplyChannelOffsets();
+  ConvertPicture();
+  SetProgress(0);
+}
+
+void TForm1::BitBtn1Click() {
+  if (!state_->PictureLoaded) return;
+  ResetSettings();
+  ApplyChannelOffsets();
+  ConvertPicture();
+  SetProgress(0);
+}
+
+// --- Output ---------------------------------------------------------------------------
+
+void TForm1::BuildMemoryImage() { vantrel::BuildMemoryImage(state_->LayerBits, state_->MemoryImage); }
+
+void TForm1::SaveFileBuffer(std::size_t size) {
+  if (!dialogs_.ExecuteSave(this, saveFileName_)) return;
+  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), state_->FileBuffer.data(), size);
+}
+
+void TForm1::SaveC64Executable1Click() {
+  if (!state_->PictureLoaded) return;
+  BuildMemoryImage();
+  FillScreenColours(state_->ColourRoles, state_->MemoryImage);
+  AssembleExecutable(state_->MemoryImage, state_->ColourRoles, state_->FileBuffer);
+  SaveFileBuffer(ExecutableFileSize);
+}
+
+void TForm1::SaveC64Data1Click() {
+  if (!state_->PictureLoaded) return;
+  BuildMemoryImage();
+  FillScreenColours(state_->ColourRoles, state_->MemoryImage);
+  AssembleDataFile(state_->MemoryImage, state_->ColourRoles, state_->FileBuffer);
+  SaveFileBuffer(DataFileSize);
+}
+
+// --- Shell ----------------------------------------------------------------------------
+
+void TForm1::Exit1Click() { QApplication::quit(); }
+
+void TForm1::About1Click() {
+  if (Form2) dialogs_.ShowModal(*Form2);
+}

@@ -1,0 +1,144 @@
+// The main window: every control of the converter, its menu and its event handlers.
+// The handlers call into the library and refresh the views; the state lives in
+// ConverterState.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+#include "app/controls.h"
+#include "app/dialogs.h"
+#include "core/converter_state.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class TForm2;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(Dialogs& dialogs, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Controls, named as in the window layout.
+  TImage* Image3;
+  QFrame* Bevel1;
+  TImage* Image1;
+  TScrollBar* ScrollBar2;
+  QFrame* Bevel2;
+  TImage* Image2;
+  QGroupBox* RadioGroup1;
+  QRadioButton* RadioButton1;
+  QRadioButton* RadioButton2;
+  QRadioButton* RadioButton3;
+  QRadioButton* RadioButton4;
+  QRadioButton* RadioButton5;
+  TPanel* Panel1;
+  TPanel* Panel2;
+  TPanel* Panel3;
+  TPanel* Panel4;
+  TPanel* Panel5;
+  QGroupBox* GroupBox1;
+  std::array<TPanel*, 9> MixPanels;       // Panel6..Panel14
+  QGroupBox* GroupBox2;
+  std::array<TPanel*, 16> PalettePanels;  // Panel15..Panel30
+  QPushButton* Button1;
+  TScrollBar* ScrollBar1;
+  QProgressBar* ProgressBar1;
+  QFrame* Bevel3;
+  TTrackBar* TrackBar1;
+  TTrackBar* TrackBar2;
+  TTrackBar* TrackBar3;
+  TEdit* Edit1;
+  TEdit* Edit2;
+  TEdit* Edit3;
+  QFrame* Panel31;
+  QLabel* Label1;
+  QRadioButton* RadioButton6;
+  QRadioButton* RadioButton7;
+  QPushButton* BitBtn1;
+
+  QMenu* File1;
+  QAction* OpenBitmap1;
+  QAction* SaveC64Executable1;
+  QAction* SaveC64Data1;
+  QAction* Exit1;
+  QAction* About1;
+
+  // The About box, created after the main window; "About" shows it modally.
+  TForm2* Form2 = nullptr;
+
+  // Operations of the window.
+  void ResetSettings();
+  void UpdateMixColours();
+  void ApplyChannelOffsets();
+  void ConvertPicture();
+  void BuildMemoryImage();
+
+  // Event handlers.
+  void PaletteClick(int index);  // Panel15Click .. Panel30Click
+  void Button1Click();
+  void ScrollBar1Change();
+  void ScrollBar2Change();
+  void TrackBar1Change() { TrackBarChange(1); }
+  void TrackBar2Change() { TrackBarChange(2); }
+  void TrackBar3Change() { TrackBarChange(3); }
+  void Edit1Change() { EditChange(1); }
+  void Edit2Change() { EditChange(2); }
+  void Edit3Change() { EditChange(3); }
+  void BitBtn1Click();
+  void OpenBitmap1Click();
+  void SaveC64Executable1Click();
+  void SaveC64Data1Click();
+  void Exit1Click();
+  void About1Click();
+
+  const vantrel::ConverterState& State() const { return *state_; }
+  vantrel::ConverterState& State() { return *state_; }
+
+  // Runs a user action; a failure anywhere inside it ends the whole action and is shown
+  // in the error box. Only user events come through here, never nested handlers.
+  template <typename Action>
+  void Guard(Action action);
+
+ private:
+  void CreateControls();
+  void CreateMenu();
+  void BindHandlers();
+  void SetTabOrder();
+  void TrackBarChange(int channel);
+  void EditChange(int channel);
+  void CropMove();
+  void SetProgress(int position);
+  void RedrawSourceView();
+  void SaveFileBuffer(std::size_t size);
+  void ShowException(const QString& message);
+  TTrackBar* TrackBar(int channel) const;
+  TEdit* Edit(int channel) const;
+  std::array<QRadioButton*, 5> RoleButtons() const;
+  std::array<TPanel*, 5> RolePanels() const;
+
+  class ProgressBarSink;
+
+  Dialogs& dialogs_;
+  std::unique_ptr<vantrel::ConverterState> state_;
+  std::unique_ptr<ProgressBarSink> progress_;
+  QString saveFileName_;
+};
+
+template <typename Action>
+void TForm1::Guard(Action action) {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    ShowException(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    ShowException(QString());
+  }
+}

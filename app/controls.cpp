@@ -1,0 +1,107 @@
+#include "app/controls.h"
+
+#include <QPainter>
+#include <QSignalBlocker>
+
+#include "core/error.h"
+
+TPanel::TPanel(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::Panel | QFrame::Raised);
+  setLineWidth(1);
+}
+
+void TPanel::SetColor(vantrel::TColor color) {
+  color_ = color;
+  update();
+}
+
+void TPanel::mousePressEvent(QMouseEvent* event) {
+  QFrame::mousePressEvent(event);
+  emit clicked();
+}
+
+void TPanel::paintEvent(QPaintEvent* event) {
+  {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(vantrel::RedOf(color_), vantrel::GreenOf(color_),
+                                    vantrel::BlueOf(color_)));
+  }
+  QFrame::paintEvent(event);
+}
+
+TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  setTickPosition(QSlider::NoTicks);
+  setSingleStep(1);
+  setPageStep(1);
+}
+
+void TTrackBar::SetPosition(int position) {
+  const int before = value();
+  {
+    const QSignalBlocker blocker(this);
+    setValue(position);
+  }
+  if (value() != before && OnChange) OnChange();
+}
+
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TEdit::SetText(const QString& newText) {
+  if (newText == text()) return;
+  {
+    const QSignalBlocker blocker(this);
+    setText(newText);
+  }
+  if (OnChange) OnChange();
+}
+
+TScrollBar::TScrollBar(Qt::Orientation orientation, QWidget* parent)
+    : QScrollBar(orientation, parent) {
+  setSingleStep(1);
+  setPageStep(1);
+}
+
+void TScrollBar::SetPosition(int position) {
+  const int before = value();
+  {
+    const QSignalBlocker blocker(this);
+    setValue(position);
+  }
+  if (value() != before && OnChange) OnChange();
+}
+
+void TScrollBar::SetMin(int minimum) {
+  if (minimum > maximum()) throw vantrel::VantrelError("Scrollbar property out of range");
+  const int before = value();
+  {
+    const QSignalBlocker blocker(this);
+    setMinimum(minimum);
+  }
+  if (value() != before && OnChange) OnChange();
+}
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::ShowWords(const std::uint32_t* words, int width, int height) {
+  // Deep copy with an opaque top byte: what the view shows stays as drawn until the
+  // next draw, whatever happens to the source afterwards.
+  image_ = QImage(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<std::uint32_t*>(image_.scanLine(y));
+    for (int x = 0; x < width; ++x) line[x] = words[y * width + x] | 0xFF000000u;
+  }
+  update();
+}
+
+void TImage::ShowImage(const QImage& image) {
+  image_ = image;
+  update();
+}
+
+QImage TImage::Picture() const { return image_; }
+
+void TImage::paintEvent(QPaintEvent*) {
+  if (image_.isNull()) return;
+  QPainter painter(this);
+  painter.drawImage(0, 0, image_);
+}

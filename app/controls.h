@@ -1,0 +1,85 @@
+// The window's controls with the behaviour the handlers rely on. A value set by the
+// program runs the control's change handler directly (and only when the value really
+// changes); a change made by the user arrives as the Qt signal, which the window routes
+// through its error guard. Exceptions from nested handlers therefore never cross Qt code.
+#pragma once
+
+#include <QFrame>
+#include <QImage>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSlider>
+#include <cstdint>
+#include <functional>
+
+#include "core/types.h"
+
+// A coloured swatch: a small raised panel without caption that reports clicks.
+class TPanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit TPanel(QWidget* parent);
+  vantrel::TColor Color() const { return color_; }
+  void SetColor(vantrel::TColor color);
+
+ signals:
+  void clicked();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  vantrel::TColor color_ = 0;
+};
+
+class TTrackBar : public QSlider {
+  Q_OBJECT
+ public:
+  explicit TTrackBar(QWidget* parent);
+  int Position() const { return value(); }
+  // Clamps to the range; runs OnChange when the position changes.
+  void SetPosition(int position);
+  std::function<void()> OnChange;
+};
+
+class TEdit : public QLineEdit {
+  Q_OBJECT
+ public:
+  explicit TEdit(QWidget* parent);
+  QString Text() const { return text(); }
+  // Runs OnChange when the text changes.
+  void SetText(const QString& text);
+  std::function<void()> OnChange;
+};
+
+class TScrollBar : public QScrollBar {
+  Q_OBJECT
+ public:
+  TScrollBar(Qt::Orientation orientation, QWidget* parent);
+  int Position() const { return value(); }
+  void SetPosition(int position);
+  // A minimum above the maximum is refused with "Scrollbar property out of range"
+  // instead of being adjusted silently.
+  void SetMin(int minimum);
+  std::function<void()> OnChange;
+};
+
+// An image view: paints a picture unscaled from its top-left corner, clipped to itself.
+// Shows nothing until it is given something to show.
+class TImage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TImage(QWidget* parent);
+  // Shows `width` x `height` PackedRGB words that the caller keeps alive.
+  void ShowWords(const std::uint32_t* words, int width, int height);
+  void ShowImage(const QImage& image);
+  // What the view shows now, as drawn on screen (for tests and screenshots).
+  QImage Picture() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage image_;
+};

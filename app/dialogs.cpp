@@ -1,0 +1,50 @@
+#include "app/dialogs.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  const QFileInfo preset(fileName);
+  if (!fileName.isEmpty()) {
+    if (preset.fileName().contains(QLatin1Char('*'))) {
+      // A wildcard in the name field lists only the matching files.
+      dialog.setNameFilter(preset.fileName());
+    } else {
+      dialog.selectFile(fileName);
+    }
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  fileName = dialog.selectedFiles().first();
+  return true;
+}
+
+}  // namespace
+
+bool PlatformDialogs::ExecuteOpen(QWidget* parent, QString& fileName) {
+  return RunFileDialog(parent, fileName, QFileDialog::AcceptOpen);
+}
+
+bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName) {
+  return RunFileDialog(parent, fileName, QFileDialog::AcceptSave);
+}
+
+void PlatformDialogs::ShowError(QWidget* parent, const QString& caption, const QString& message) {
+  QMessageBox::critical(parent, caption, message, QMessageBox::Ok);
+}
+
+void PlatformDialogs::ShowModal(QDialog& dialog) { dialog.exec(); }
+
+QString WithFullStop(const QString& message) {
+  if (message.isEmpty() || message.back() <= QLatin1Char('.')) return message;
+  return message + QLatin1Char('.');
+}
+
+QString ApplicationTitle() { return QStringLiteral("Vantrel Converter"); }

@@ -1,0 +1,34 @@
+// Everything modal goes through this interface, so tests can answer dialogs without
+// blocking: the open and save dialogs, the error box and modal windows.
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // `fileName` comes in as the name field's preset and goes out as the chosen name.
+  virtual bool ExecuteOpen(QWidget* parent, QString& fileName) = 0;
+  virtual bool ExecuteSave(QWidget* parent, QString& fileName) = 0;
+  virtual void ShowError(QWidget* parent, const QString& caption, const QString& message) = 0;
+  virtual void ShowModal(QDialog& dialog) = 0;
+};
+
+// The real thing: Qt's file dialogs and message box.
+class PlatformDialogs : public Dialogs {
+ public:
+  bool ExecuteOpen(QWidget* parent, QString& fileName) override;
+  bool ExecuteSave(QWidget* parent, QString& fileName) override;
+  void ShowError(QWidget* parent, const QString& caption, const QString& message) override;
+  void ShowModal(QDialog& dialog) override;
+};
+
+// The text of the error box: a full stop is added unless the message is empty or its
+// last character is "." or sorts before it.
+QString WithFullStop(const QString& message);
+
+// The application's title, the caption of every error box.
+QString ApplicationTitle();
