@@ -1,0 +1,358 @@
+; Vantrel Converter displayer
+;
+; Shows the two interlaced frames of a converted picture on a PAL C64. Each frame is a hires
+; bitmap with 80 sprites over it: the eight hardware sprites are re-used ten times down the
+; screen. The executable file starts with this program; the two 16 KiB video banks follow it
+; from $1200 on, and the desktop program patches the two sprite colours into the operands at
+; $0a10 and $0e10.
+;
+; Assembled with 64tass (-a -C). The output is the 3000-byte DisplayerTemplate: the two-byte
+; load address, $0800-$11ff, then zeros up to $13b5 (the image covers those bytes in a file).
+; Every fixed point is checked below; the build fails if one moves.
+;
+; Cycle counts (PAL, 63 cycles a line) stand beside the timed code. "n" is a plain count;
+; "3/2" is a branch taken / not taken.
+
+; ---------------------------------------------------------------------------------------
+; Hardware
+
+CpuPort         = $01           ; memory configuration of the 6510
+
+SpriteX         = $d000         ; X of sprite m at $d000 + 2m
+SpriteY         = $d001         ; Y of sprite m at $d001 + 2m
+SpriteXHigh     = $d010         ; bit 8 of every sprite's X
+VicControl1     = $d011
+RasterLine      = $d012
+SpriteEnable    = $d015
+VicControl2     = $d016
+VicMemory       = $d018         ; screen and bitmap inside the VIC bank
+VicIrqFlags     = $d019
+VicIrqEnable    = $d01a
+SpriteMulti     = $d01c
+BorderColour    = $d020
+ScreenColour    = $d021
+SpriteColour    = $d027         ; colour of sprite m at $d027 + m
+Cia1IrqControl  = $dc0d
+Cia2PortA       = $dd00         ; bits 0-1 choose the VIC bank (inverted)
+Cia2IrqControl  = $dd0d
+NmiVector       = $fffa
+ResetVector     = $fffc
+IrqVector       = $fffe
+
+DelayByte       = $02           ; any zero-page byte: read by BIT only to spend three cycles
+
+; Inside a video bank: screen 0 at +$0000, screen 1 at +$0400, each with its eight sprite
+; pointers in its last bytes.
+Screen0Pointers = $03f8
+Screen1Pointers = $07f8
+
+; Raster lines
+IrqLineA        = 40            ; RasterIrqA
+IrqLineB        = 41            ; RasterIrqB, timed to the cycle
+
+; Row 5 switches its pointers on a bad line (155), so the switch is timed from line 154:
+; this many NOPs after $d012 reaches 154, STY $d018 lands after the VIC has fetched the
+; pointers for raster line 155 and before the bad line stops the processor.
+Row5Nops        :?= 17
+
+; ---------------------------------------------------------------------------------------
+; $0800: BASIC line 10 SYS 2062
+
+                * = $0800
+                .byte $00               ; $0800 the zero byte in front of a BASIC program
+                .word BasicEnd          ; $0801 link to the next line
+                .word 10                ; $0803 line number
+                .byte $9e               ; $0805 SYS
+                .text "2062"            ; $0806
+                .byte $00               ; $080a end of the line
+                .byte $00               ; $080b spare
+BasicEnd        .word 0                 ; $080c end of the BASIC program
+
+                .cerror * != $080e, "the SYS 2062 entry point moved"
+                jmp DisplayerStart      ; $080e
+
+; $0811: the program's name; it is never shown, only kept in memory.
+                .text "vantrel converter: hires + sprite interlace displayer (2005)"
+                .cerror * != $084d, "the text must end at $084c"
+                .byte $00               ; $084d end of the text
+
+IgnoreInterrupt rti                     ; $084e target of the NMI and RESET vectors
+FrameToggle     .byte 0                 ; $084f 0: frame 1 is shown at the next refresh
+SavedRegisters  .byte 0, 0, 0           ; $0850 A, X and Y of the interrupted program
+
+; ---------------------------------------------------------------------------------------
+; $0853: DisplayerStart. Move the banks into place, set up the VIC, start the raster
+; interrupt and idle.
+
+                .cerror * != $0853, "DisplayerStart moved"
+DisplayerStart  sei
+                lda #$33                ; I/O out: writes to $c000-$ffff reach RAM
+                sta CpuPort
+
+; SecondFrameBank $5200-$91ff to $c000-$ffff, upwards. It moves first because its source
+; overlaps FirstFrameBank's destination.
+                ldx #0
+CopyUp          lda $5200,x
+                sta $c000,x
+                inx
+                bne CopyUp
+                inc CopyUp+2            ; next source page
+                inc CopyUp+5            ; next destination page
+                bne CopyUp              ; until the destination wraps from $ff to $00
+
+; FirstFrameBank $1200-$51ff to $4000-$7fff, top page first: its source overlaps its own
+; destination at $4000-$51ff.
+                ldx #0
+CopyDown        lda $5100,x
+                sta $7f00,x
+                inx
+                bne CopyDown
+                dec CopyDown+2          ; previous source page
+                dec CopyDown+5          ; previous destination page
+                lda CopyDown+5
+                cmp #$3f                ; until the page below $4000
+                bne CopyDown
+
+                lda #$35                ; I/O in, BASIC and KERNAL out
+                sta CpuPort
+
+                ldx #32
+-               cpx RasterLine
+                bne -
+
+                lda #$00
+                sta BorderColour
+                sta ScreenColour
+                sta VicControl1         ; display off while setting up
+                lda #$ff
+                sta SpriteEnable
+
+                lda #$00                ; colour RAM $d800-$dbe7
+                ldx #0
+-               sta $d800,x
+                sta $d900,x
+                sta $da00,x
+                sta $dae8,x
+                inx
+                bne -
+
+                lda #<IgnoreInterrupt
+                sta NmiVector
+                sta ResetVector
+                lda #>IgnoreInterrupt
+                sta NmiVector+1
+                sta ResetVector+1
+                lda #<RasterIrqA
+                sta IrqVector
+                lda #>RasterIrqA
+                sta IrqVector+1
+
+                lda #$7f                ; every CIA interrupt source off
+                sta Cia1IrqControl
+                sta Cia2IrqControl
+
+                lda VicIrqEnable        ; raster interrupt on
+                ora #$01
+                sta VicIrqEnable
+                lda VicControl1         ; raster compare bit 8 clear
+                and #$7f
+                sta VicControl1
+
+                lda #$05                ; I/O in, RAM everywhere else
+                sta CpuPort
+                lda #IrqLineA
+                sta RasterLine
+                ldx #$ff
+                txs
+
+                asl VicIrqFlags         ; acknowledge whatever is pending
+                lda Cia1IrqControl
+                lda Cia2IrqControl
+                cli
+Idle            jmp Idle                ; everything else happens in the raster interrupt
+
+; The start-up code is shorter than the room kept for it; the rest stays zero.
+                .cerror * > $093a, "DisplayerStart runs into RasterIrqA"
+                .fill $093a - *, 0
+
+; ---------------------------------------------------------------------------------------
+; $093a: RasterIrqA, raster line 40. Sets up a second interrupt on line 41 and waits for it
+; in a run of NOPs, so that it starts with at most one cycle of uncertainty.
+
+                .cerror * != $093a, "RasterIrqA moved"
+RasterIrqA      sta SavedRegisters      ; 4
+                stx SavedRegisters+1    ; 4
+                sty SavedRegisters+2    ; 4
+                lda #<RasterIrqB        ; 2
+                sta IrqVector           ; 4
+                lda #>RasterIrqB        ; 2
+                sta IrqVector+1         ; 4
+                lda #IrqLineB           ; 2
+                sta RasterLine          ; 4
+                inc VicIrqFlags         ; 6  acknowledge line 40
+                tsx                     ; 2  RasterIrqB drops its own frame with this
+                cli                     ; 2
+                .rept 14                ; 28 line 41's interrupt arrives in here
+                nop
+                .endrept
+
+; ---------------------------------------------------------------------------------------
+; $0965: RasterIrqB, raster line 41. Directly follows the NOPs: should line 41's interrupt
+; not have come, execution runs on into it.
+
+                .cerror * != $0965, "RasterIrqB moved"
+RasterIrqB      txs                     ; 2  drop this interrupt's return frame
+                ldx #8                  ; 2
+-               dex                     ; 2  \ 8 x 5 - 1 = 39
+                bne -                   ; 3/2/
+                bit DelayByte           ; 3
+                nop                     ; 2  46 cycles since TXS
+                lda #IrqLineB           ; 2
+                cmp RasterLine          ; 4  reads the last cycle of line 41 or the first of 42
+                beq +                   ; 3/2 one cycle more while line 41 still runs
++               lda #$3b                ; bitmap mode, display on, 25 rows, scroll 3
+                sta VicControl1
+                lda #$c8                ; hires, 40 columns
+                sta VicControl2
+
+                lda FrameToggle
+                bne +
+                lda #1
+                sta FrameToggle
+                jsr ShowFirstFrame
+                jmp RearmIrqA
++               lda #0
+                sta FrameToggle
+                jsr ShowSecondFrame
+
+RearmIrqA       lda #<RasterIrqA
+                sta IrqVector
+                lda #>RasterIrqA
+                sta IrqVector+1
+                lda #IrqLineA
+                sta RasterLine
+                asl VicIrqFlags         ; acknowledge line 41
+                lda SavedRegisters
+                ldx SavedRegisters+1
+                ldy SavedRegisters+2
+                rti                     ; back to the idle loop through RasterIrqA's frame
+
+                .cerror * > $0a00, "RasterIrqB runs into ShowFirstFrame"
+                .fill $0a00 - *, 0
+
+; ---------------------------------------------------------------------------------------
+; The frame routines. Both are the same code but for the VIC bank, the sprite colour and the
+; bank of the pointer stores.
+
+; Waits until $d012 equals `line`, polling every 7 cycles.
+WaitLine        .macro line
+                ldx #\line              ; 2
+-               cpx RasterLine          ; 4
+                bne -                   ; 3/2
+                .endm
+
+; Stores one value in all eight Y registers (34 cycles) or colour registers.
+StoreAllY       .macro value
+                lda #\value             ; 2
+                .for ySprite := 0, ySprite < 8, ySprite += 1
+                sta SpriteY + 2 * ySprite ; 4
+                .next
+                .endm
+
+; Stores blocks block..block+7 in the eight pointers at `pointers` (48 cycles).
+StorePointers   .macro block, pointers
+                .for pointer := 0, pointer < 8, pointer += 1
+                lda #\block + pointer   ; 2
+                sta \pointers + pointer ; 4
+                .next
+                .endm
+
+; One sprite row: once the row above has begun, give the sprites the row's Y and put its
+; pointers into the screen not being shown, then switch to that screen on the line where the
+; VIC starts fetching the row.
+SpriteRow       .macro prepare, ypos, block, pointers, switch, screen
+                #WaitLine \prepare
+                #StoreAllY \ypos
+                #StorePointers \block, \pointers
+                #WaitLine \switch
+                lda #\screen            ; 2
+                sta VicMemory           ; 4
+                .endm
+
+; Row 5 switches on line 155, a bad line: from line 154 the switch is delayed by NOPs so it
+; falls between the VIC's pointer fetches for line 155 and the bad line's stolen cycles.
+SpriteRowDelayed .macro prepare, ypos, block, pointers, switch, screen
+                #WaitLine \prepare
+                #StoreAllY \ypos
+                #StorePointers \block, \pointers
+                ldy #\screen            ; 2
+                #WaitLine \switch
+                .rept Row5Nops          ; 2 each
+                nop
+                .endrept
+                sty VicMemory           ; 4
+                .endm
+
+ShowFrame       .macro vicBank, bank, colour
+                lda #$08                ; 2  screen 0, bitmap at bank + $2000
+                sta VicMemory           ; 4
+                lda #\vicBank           ; 2
+                sta Cia2PortA           ; 4
+                lda #$00                ; 2  single-colour sprites
+                sta SpriteMulti         ; 4
+ColourLoad      lda #\colour           ; 2  the frame's sprite colour, patched by the save
+                .for colourSprite := 0, colourSprite < 8, colourSprite += 1
+                sta SpriteColour + colourSprite ; 4
+                .next
+                #StoreAllY 50           ; 34 row 0
+                lda #$58                ; 2  X of sprite m: 88 + 24m
+                sta SpriteX + 0         ; 4
+                lda #$70                ; 2
+                sta SpriteX + 2         ; 4
+                lda #$88                ; 2
+                sta SpriteX + 4         ; 4
+                lda #$a0                ; 2
+                sta SpriteX + 6         ; 4
+                lda #$b8                ; 2
+                sta SpriteX + 8         ; 4
+                lda #$d0                ; 2
+                sta SpriteX + 10        ; 4
+                lda #$e8                ; 2
+                sta SpriteX + 12        ; 4
+                lda #$80                ; 2  sprite 7 at 256
+                sta SpriteXHigh         ; 4
+                lda #$00                ; 2
+                sta SpriteX + 14        ; 4
+                #StorePointers $20, \bank + Screen0Pointers ; 48  188 cycles in all
+
+;                           prepare  Y    blocks  pointers                switch  $d018
+                #SpriteRow         54,  71,  $28,  \bank + Screen1Pointers,   71,  $18
+                #SpriteRow         73,  92,  $30,  \bank + Screen0Pointers,   92,  $08
+                #SpriteRow         94, 113,  $38,  \bank + Screen1Pointers,  113,  $18
+                #SpriteRow        116, 134,  $40,  \bank + Screen0Pointers,  134,  $08
+                #SpriteRowDelayed 136, 155,  $48,  \bank + Screen1Pointers,  154,  $18
+                #SpriteRow        158, 176,  $50,  \bank + Screen0Pointers,  176,  $08
+                #SpriteRow        178, 197,  $58,  \bank + Screen1Pointers,  197,  $18
+                #SpriteRow        199, 218,  $60,  \bank + Screen0Pointers,  218,  $08
+                #SpriteRow        220, 239,  $68,  \bank + Screen1Pointers,  239,  $18
+                rts
+                .endm
+
+; ---------------------------------------------------------------------------------------
+; $0a00: ShowFirstFrame: VIC bank $4000-$7fff, Sprite1Colour (template: 10).
+
+                .cerror * != $0a00, "ShowFirstFrame moved"
+ShowFirstFrame  #ShowFrame $02, $4000, $0a
+                .cerror ShowFirstFrame.ColourLoad + 1 != $0a10, "the frame 1 colour operand moved"
+                .cerror * > $0e00, "ShowFirstFrame runs into ShowSecondFrame"
+                .fill $0e00 - *, 0
+
+; $0e00: ShowSecondFrame: VIC bank $c000-$ffff, Sprite2Colour (template: 7).
+
+                .cerror * != $0e00, "ShowSecondFrame moved"
+ShowSecondFrame #ShowFrame $00, $c000, $07
+                .cerror ShowSecondFrame.ColourLoad + 1 != $0e10, "the frame 2 colour operand moved"
+                .cerror * > $1200, "the displayer runs into the image at $1200"
+
+; The image is copied over the rest of the template; keep it zero up to its 3000th byte.
+                .fill $13b6 - *, 0
