@@ -1,0 +1,62 @@
+// The whole library path from JPEG file to layer bits and preview, against digests that an
+// independent model produced from the same file.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "colour/mix_colours.h"
+#include "convert/conversion.h"
+#include "picture/channel_offsets.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/source_window.h"
+#include "reference_digests.h"
+#include "sha256.h"
+
+namespace vantrel {
+namespace {
+
+using reference::ConversionDigest;
+using testing_support::Sha256Hex;
+
+class ReferenceDigestTest : public ::testing::TestWithParam<ConversionDigest> {};
+
+TEST_P(ReferenceDigestTest, AstronautConvertsToTheReferenceDigests) {
+  const ConversionDigest& d = GetParam();
+  auto state = std::make_unique<ConverterState>();
+  state->PictureLoaded = true;
+  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+  DecodeJpegFile(VANTREL_TEST_DATA "/astronaut.jpg", state->PictureBitmap);
+  ReadSourceWindow(*state, 0, 0);
+  ApplyChannelOffsets(*state, d.redOffset, d.greenOffset, d.blueOffset, nullptr);
+  ColourRoleSet roles{d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]};
+  state->MixTable = BuildMixTable(RoleColours(roles));
+  ConvertPicture(*state, d.dither, nullptr);
+
+  std::vector<std::uint8_t> layers;
+  for (const Plane* plane : {&state->LayerBits.Bitmap1Bits, &state->LayerBits.Sprite1Bits,
+                             &state->LayerBits.Bitmap2Bits, &state->LayerBits.Sprite2Bits}) {
+    layers.insert(layers.end(), plane->begin(), plane->end());
+  }
+  std::vector<std::uint8_t> preview;
+  for (int y = 0; y < WindowHeight; ++y) {
+    const std::uint32_t* row = state->PreviewBitmap.ScanLine(y);
+    for (int x = 0; x < WindowWidth; ++x) {
+      preview.push_back(static_cast<std::uint8_t>(row[x] >> 16));
+      preview.push_back(static_cast<std::uint8_t>(row[x] >> 8));
+      preview.push_back(static_cast<std::uint8_t>(row[x]));
+    }
+  }
+  EXPECT_EQ(Sha256Hex(layers), d.layers);
+  EXPECT_EQ(Sha256Hex(preview), d.preview);
+}
+
+INSTANTIATE_TEST_SUITE_P(Astronaut, ReferenceDigestTest,
+                         ::testing::Values(reference::kAstronautDefault,
+                                           reference::kAstronautPlain,
+                                           reference::kAstronautAdjusted,
+                                           reference::kAstronautAdjustedPlain));
+
+}  // namespace
+}  // namespace vantrel
