@@ -1,0 +1,253 @@
+// Files the decoder must refuse: exact messages, and the old picture left untouched.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/bitmap32.h"
+#include "core/error.h"
+#include "picture/jpeg_decoder.h"
+#include "tests/picture/jpeg_samples.h"
+
+#include <jerror.h>  // the message code enum of the installed libjpeg
+
+namespace vantrel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }
+
+Bytes SampleBytes() {
+  return jpeg_samples::ReadBytes(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg");
+}
+
+// The sample with `value` written at `offset` bytes after the `occurrence`-th marker FF `code`.
+Bytes Patched(Bytes bytes, std::uint8_t code, std::size_t offset, std::vector<std::uint8_t> value,
+              int occurrence = 0) {
+  const std::size_t marker = jpeg_samples::FindMarker(bytes, code, occurrence);
+  if (marker == std::string::npos) throw std::runtime_error("marker not found");
+  std::copy(value.begin(), value.end(), bytes.begin() + static_cast<std::ptrdiff_t>(marker + offset));
+  return bytes;
+}
+
+constexpr std::uint8_t kSOF0 = 0xC0, kDHT = 0xC4, kSOS = 0xDA, kSOF2 = 0xC2;
+
+// SOF layout after the marker: length (2), precision (1), height (2), width (2), components.
+Bytes WithSize(Bytes bytes, std::uint8_t sof, int width, int height) {
+  return Patched(std::move(bytes), sof, 5,
+                 {static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+                  static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width)});
+}
+
+Bytes ProgressiveBytes(const jpeg_samples::TempFolder& folder) {
+  const auto path = folder / "progressive-source.jpg";
+  jpeg_samples::WriteJpeg(path, jpeg_samples::ReadJpegRgb(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg"),
+                          {.progressive = true});
+  return jpeg_samples::ReadBytes(path);
+}
+
+Bytes ComponentsFile(const jpeg_samples::TempFolder& folder, int components) {
+  const auto path = folder / "components-source.jpg";
+  jpeg_samples::RawImage image(64, 48, components);
+  for (std::size_t i = 0; i < image.samples.size(); ++i) image.samples[i] = static_cast<std::uint8_t>(i * 7);
+  // Progressive, since a baseline file cannot interleave more than four components.
+  jpeg_samples::WriteJpeg(path, image, {.progressive = true, .input = JCS_UNKNOWN});
+  return jpeg_samples::ReadBytes(path);
+}
+
+// The picture the window already shows; a failed open must leave it as it is.
+Bitmap32 OldPicture() {
+  Bitmap32 old(3, 2);
+  for (int i = 0; i < 6; ++i) old.Words()[i] = 0x00102030u * static_cast<std::uint32_t>(i + 1);
+  return old;
+}
+
+void ExpectUntouched(const Bitmap32& picture) {
+  const Bitmap32 old = OldPicture();
+  ASSERT_EQ(picture.Width(), old.Width());
+  ASSERT_EQ(picture.Height(), old.Height());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(picture.Words()[i], old.Words()[i]) << "word " << i;
+}
+
+// The message DecodeJpegFile fails with, or nothing when it succeeds.
+std::optional<std::string> DecodeError(const std::string& fileName, Bitmap32& picture) {
+  try {
+    DecodeJpegFile(fileName, picture);
+  } catch (const VantrelError& error) {
+    return std::string(error.what());
+  }
+  return std::nullopt;
+}
+
+struct ErrorCase {
+  std::string name;
+  // Writes the file into the folder (or not) and returns its name.
+  std::function<std::string(const jpeg_samples::TempFolder&)> make;
+  // The expected message, given the file name.
+  std::function<std::string(const std::string&)> message;
+};
+
+std::function<std::string(const jpeg_samples::TempFolder&)> File(
+    const std::string& name, std::function<Bytes(const jpeg_samples::TempFolder&)> bytes) {
+  return [name, bytes](const jpeg_samples::TempFolder& folder) {
+    const std::string path = (folder / name).string();
+    jpeg_samples::WriteBytes(path, bytes(folder));
+    return path;
+  };
+}
+
+std::function<std::string(const std::string&)> Message(const std::string& text) {
+  return [text](const std::string&) { return text; };
+}
+
+std::function<std::string(const std::string&)> CannotOpen() {
+  return [](const std::string& path) { return "Cannot open file " + path; };
+}
+
+TEST(JpegDecoderErrors, RefusesWithExactMessageAndKeepsPicture) {
+  const std::vector<ErrorCase> cases = {
+      {"missing file", [](auto& f) { return (f / "no-such-file.jpg").string(); }, CannotOpen()},
+      {"missing folder", [](auto& f) { return (f / "no-such-folder" / "a.jpg").string(); },
+       CannotOpen()},
+      {"folder",
+       [](auto& f) {
+         std::filesystem::create_directory(f / "folder.jpg");
+         return (f / "folder.jpg").string();
+       },
+       CannotOpen()},
+      {"empty file", File("empty.jpg", [](auto&) { return Bytes{}; }),
+       Message(JpegError(JERR_INPUT_EMPTY))},
+      {"text file", File("notes.jpg", [](auto&) {
+         const std::string text = "These are not the pixels you are looking for.\n";
+         return Bytes(text.begin(), text.end());
+       }),
+       Message(JpegError(JERR_NO_SOI))},
+      {"only SOI", File("soi.jpg", [](auto&) { return Bytes{0xFF, 0xD8}; }),
+       Message(JpegError(JERR_NO_IMAGE))},
+      {"12-bit samples", File("precision.jpg", [](auto&) { return Patched(SampleBytes(), kSOF0, 4, {12}); }),
+       Message(JpegError(JERR_BAD_PRECISION))},
+      {"zero width", File("zero-width.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 0, 512); }),
+       Message(JpegError(JERR_EMPTY_IMAGE))},
+      {"lossless process",
+       File("lossless.jpg", [](auto&) { return Patched(SampleBytes(), kSOF0, 1, {0xC3}); }),
+       Message(JpegError(JERR_SOF_UNSUPPORTED))},
+      {"Huffman table with too many codes",
+       File("huffman.jpg",
+            [](auto&) { return Patched(SampleBytes(), kDHT, 5, std::vector<std::uint8_t>(16, 0xFF)); }),
+       Message(JpegError(JERR_BAD_HUFF_TABLE))},
+      {"scan of an unknown component",
+       File("component.jpg", [](auto&) { return Patched(SampleBytes(), kSOS, 5, {99}); }),
+       Message(JpegError(JERR_BAD_COMPONENT_ID))},
+      // The second scan of a progressive file claims coefficients 5..2: found while the
+      // scans are read, after the header was accepted.
+      {"bad progression",
+       File("progression.jpg",
+            [](auto& f) {
+              Bytes bytes = ProgressiveBytes(f);
+              const std::size_t sos = jpeg_samples::FindMarker(bytes, kSOS, 1);
+              const std::size_t spectrum = sos + 5 + 2 * bytes[sos + 4];
+              bytes[spectrum] = 5;
+              bytes[spectrum + 1] = 2;
+              return bytes;
+            }),
+       Message(JpegError(JERR_BAD_PROGRESSION))},
+      {"two components", File("two.jpg", [](auto& f) { return ComponentsFile(f, 2); }),
+       Message("Unsupported JPEG (2 colour components)")},
+      {"five components", File("five.jpg", [](auto& f) { return ComponentsFile(f, 5); }),
+       Message("Unsupported JPEG (5 colour components)")},
+      {"just over 2^28 pixels",
+       File("bomb.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 16385, 16384); }),
+       Message("Picture too large (16385 x 16384 pixels)")},
+      {"largest JPEG",
+       File("bomb-max.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 65500, 65500); }),
+       Message("Picture too large (65500 x 65500 pixels)")},
+      {"larger than libjpeg allows",
+       File("bomb-libjpeg.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 65535, 2); }),
+       Message(JpegError(JERR_IMAGE_TOO_BIG))},
+  };
+  jpeg_samples::TempFolder folder;
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string fileName = c.make(folder);
+    Bitmap32 picture = OldPicture();
+    EXPECT_EQ(DecodeError(fileName, picture), c.message(fileName));
+    ExpectUntouched(picture);
+  }
+}
+
+// Caps the address space of this process at its current size plus `headroom` bytes, and
+// restores the old cap when it goes.
+class AddressSpaceCap {
+ public:
+  explicit AddressSpaceCap(long long headroom) {
+    getrlimit(RLIMIT_AS, &old_);
+    long long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit capped = old_;
+    capped.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + headroom);
+    ok_ = setrlimit(RLIMIT_AS, &capped) == 0;
+  }
+  ~AddressSpaceCap() { setrlimit(RLIMIT_AS, &old_); }
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit old_{};
+  bool ok_ = false;
+};
+
+// 16384 x 16384 is just within the pixel limit but needs 1 GiB for the picture (and, when
+// progressive, 768 MiB of coefficients inside libjpeg first). With 256 MiB to spare both
+// allocations fail, ours and the library's, and both tell the user the same.
+TEST(JpegDecoderErrors, OutOfMemoryKeepsPicture) {
+  jpeg_samples::TempFolder folder;
+  const std::string baseline = (folder / "huge.jpg").string();
+  const std::string progressive = (folder / "huge-progressive.jpg").string();
+  jpeg_samples::WriteBytes(baseline, WithSize(SampleBytes(), kSOF0, 16384, 16384));
+  jpeg_samples::WriteBytes(progressive, WithSize(ProgressiveBytes(folder), kSOF2, 16384, 16384));
+  for (const std::string& fileName : {baseline, progressive}) {
+    SCOPED_TRACE(fileName);
+    Bitmap32 picture = OldPicture();
+    std::optional<std::string> error;
+    {
+      AddressSpaceCap cap(256LL << 20);
+      ASSERT_TRUE(cap.ok());
+      error = DecodeError(fileName, picture);
+    }
+    EXPECT_EQ(error, "Not enough memory to open " + fileName);
+    ExpectUntouched(picture);
+  }
+}
+
+// JPEGMEM in the environment would make libjpeg refuse progressive files ("backing store
+// not supported"); the program takes nothing from the environment.
+TEST(JpegDecoderErrors, IgnoresJpegmemEnvironment) {
+  jpeg_samples::TempFolder folder;
+  const std::string fileName = (folder / "progressive.jpg").string();
+  jpeg_samples::WriteBytes(fileName, ProgressiveBytes(folder));
+  const char* old = std::getenv("JPEGMEM");
+  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+  setenv("JPEGMEM", "1", 1);
+  Bitmap32 picture;
+  const std::optional<std::string> error = DecodeError(fileName, picture);
+  if (saved) {
+    setenv("JPEGMEM", saved->c_str(), 1);
+  } else {
+    unsetenv("JPEGMEM");
+  }
+  EXPECT_EQ(error, std::nullopt);
+  EXPECT_EQ(picture.Width(), 512);
+  EXPECT_EQ(picture.Height(), 512);
+}
+
+}  // namespace
+}  // namespace vantrel
