@@ -1,0 +1,90 @@
+// Conversion of one 192 x 200 window, with and without dithering, and the nearest-mix
+// search on its own.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "colour/mix_colours.h"
+#include "colour/palette.h"
+#include "convert/conversion.h"
+#include "convert/nearest_mix.h"
+#include "core/progress.h"
+#include "picture/channel_offsets.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/source_window.h"
+
+namespace vantrel {
+namespace {
+
+// What the window's progress bar costs at most: a virtual call that stores the row.
+class LastRow : public ProgressSink {
+ public:
+  void SetProgress(int row) override { row_ = row; }
+
+ private:
+  volatile int row_ = 0;
+};
+
+// The astronaut's top-left window with the default roles, as after opening the file.
+std::unique_ptr<ConverterState> AstronautState() {
+  auto state = std::make_unique<ConverterState>();
+  state->PictureLoaded = true;
+  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+  state->MixTable = BuildMixTable(RoleColours(DefaultColourRoles));
+  DecodeJpegFile(VANTREL_TEST_DATA "/astronaut.jpg", state->PictureBitmap);
+  ReadSourceWindow(*state, 0, 0);
+  ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
+  return state;
+}
+
+void BM_ConvertPicture(benchmark::State& bench) {
+  const bool dither = bench.range(0) != 0;
+  auto state = AstronautState();
+  LastRow progress;
+  for (auto _ : bench) {
+    ConvertPicture(*state, dither, &progress);
+    benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
+    benchmark::ClobberMemory();
+  }
+  bench.SetItemsProcessed(bench.iterations() * PixelCount);
+}
+BENCHMARK(BM_ConvertPicture)->ArgName("dither")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+std::vector<PackedRGB> RandomColours() {
+  std::mt19937 rng(1);
+  std::vector<PackedRGB> colours(4096);
+  for (PackedRGB& c : colours) c = rng() & 0xFFFFFF;
+  return colours;
+}
+
+// The public call, one colour at a time, as the window's pass would make it.
+void BM_NearestMix(benchmark::State& bench) {
+  const MixSlots table = BuildMixTable(RoleColours(DefaultColourRoles));
+  const std::vector<PackedRGB> colours = RandomColours();
+  std::int32_t last = 0;
+  std::size_t n = 0;
+  for (auto _ : bench) {
+    benchmark::DoNotOptimize(NearestMix(table, colours[n++ & 4095], last));
+  }
+  bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_NearestMix);
+
+// The prepared search the conversion uses.
+void BM_MixSearchCode(benchmark::State& bench) {
+  const MixSearch search(BuildMixTable(RoleColours(DefaultColourRoles)));
+  const std::vector<PackedRGB> colours = RandomColours();
+  std::size_t n = 0;
+  for (auto _ : bench) {
+    const PackedRGB c = colours[n++ & 4095];
+    benchmark::DoNotOptimize(search.Code((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
+  }
+  bench.SetItemsProcessed(bench.iterations());
+}
+BENCHMARK(BM_MixSearchCode);
+
+}  // namespace
+}  // namespace vantrel
