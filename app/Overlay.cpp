@@ -217,6 +217,8 @@ void TForm1::SetTabOrder() {
                                  TrackBar2,    TrackBar3,    Edit1,        Edit2,
                                  Edit3,        Panel31,      BitBtn1,      ScrollBar1,
                                  ScrollBar2};
+  // Frames and panels take no focus; the chain links the controls that do.
+  std::erase_if(order, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 

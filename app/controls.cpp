@@ -57,6 +57,7 @@ void TEdit::SetText(const QString& newText) {
 
 TScrollBar::TScrollBar(Qt::Orientation orientation, QWidget* parent)
     : QScrollBar(orientation, parent) {
+  setFocusPolicy(Qt::StrongFocus);  // reachable with Tab, like the other controls
   setSingleStep(1);
   setPageStep(1);
 }

@@ -179,7 +179,9 @@ TEST_F(WindowTest, PalettePickGivesTheSelectedRoleThatColour) {
         const TColor mixed = vantrel::MixColours(C64Palette[expected[first]], C64Palette[expected[second]]);
         EXPECT_EQ(form->State().MixTable[code - 1], mixed);
         EXPECT_EQ(form->MixPanels[code - 1]->Color(), mixed);
-        if (first != role && second != role) EXPECT_EQ(mixed, mixBefore[code - 1]);
+        if (first != role && second != role) {
+          EXPECT_EQ(mixed, mixBefore[code - 1]);
+        }
       }
     }
   }

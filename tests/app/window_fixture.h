@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <memory>
 
