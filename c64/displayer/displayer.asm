@@ -10,6 +10,18 @@
 ; load address, $0800-$11ff, then zeros up to $13b5 (the image covers those bytes in a file).
 ; Every fixed point is checked below; the build fails if one moves.
 ;
+; Layout (C64 address = $0800 + file offset - 2):
+;   $0800-$080d  BASIC line 10 SYS 2062
+;   $080e        JMP DisplayerStart, the entry point 2062
+;   $0811-$084d  the program's name, zero-terminated
+;   $084e-$0852  IgnoreInterrupt, FrameToggle, SavedRegisters
+;   $0853-$0939  DisplayerStart (code up to $08fb, then zero)
+;   $093a-$0964  RasterIrqA
+;   $0965-$09b2  RasterIrqB, then zero up to $09ff
+;   $0a00-$0da7  ShowFirstFrame, sprite colour operand at $0a10; zero up to $0dff
+;   $0e00-$11a7  ShowSecondFrame, sprite colour operand at $0e10; zero up to $11ff
+;   $1200-       the image in a file; zero in the template
+;
 ; Cycle counts (PAL, 63 cycles a line) stand beside the timed code. "n" is a plain count;
 ; "3/2" is a branch taken / not taken.
 
@@ -52,8 +64,11 @@ IrqLineB        = 41            ; RasterIrqB, timed to the cycle
 
 ; Row 5 switches its pointers on a bad line (155), so the switch is timed from line 154:
 ; this many NOPs after $d012 reaches 154, STY $d018 lands after the VIC has fetched the
-; pointers for raster line 155 and before the bad line stops the processor.
-Row5Nops        :?= 17
+; pointers for raster line 155 and before the bad line stops the processor. The window is
+; about two cycles wide. Measured in x64sc: with 17 or fewer NOPs picture line 104 (raster
+; 155) shows row 5's sprite data, with 19 or more line 105 shows row 4's; 18 shows both
+; frames exactly. The emulator test pins this.
+Row5Nops        = 18
 
 ; ---------------------------------------------------------------------------------------
 ; $0800: BASIC line 10 SYS 2062
