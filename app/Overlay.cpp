@@ -59,9 +59,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
       state_(std::make_unique<ConverterState>()),
       progress_(std::make_unique<ProgressBarSink>(*this)) {
   setWindowTitle(QStringLiteral("Vantrel Converter - by Vantrel Software"));
-  QFont font = this->font();
-  font.setPixelSize(11);
-  setFont(font);
+  setFont(WindowFont());
   CreateMenu();
   CreateControls();
   BindHandlers();
@@ -147,6 +145,7 @@ void TForm1::CreateControls() {
 
   Button1 = Place(new QPushButton(QStringLiteral("CONVERT"), client), 592, 232, 54, 41);
   QFont buttonFont(QStringLiteral("Arial"));
+  buttonFont.setStyleHint(QFont::SansSerif);
   buttonFont.setPixelSize(8);
   Button1->setFont(buttonFont);
 
@@ -170,6 +169,7 @@ void TForm1::CreateControls() {
   Panel31 = Place(new QFrame(client), 304, 304, 113, 65);
   Panel31->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Label1 = Place(new QLabel(QStringLiteral("Dithering"), Panel31), 8, 8, 42, 13);
+  Label1->adjustSize();  // labels size themselves to their caption
   RadioButton6 = Place(new QRadioButton(QStringLiteral("None"), Panel31), 8, 24, 73, 17);
   RadioButton7 = Place(new QRadioButton(QStringLiteral("Floyd Steinberg"), Panel31), 8, 40, 97, 17);
   RadioButton7->setChecked(true);

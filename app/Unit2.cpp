@@ -4,12 +4,11 @@
 #include <QPushButton>
 
 #include "app/artwork.h"
+#include "app/controls.h"
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About"));
-  QFont font = this->font();
-  font.setPixelSize(11);
-  setFont(font);
+  setFont(WindowFont());
   setBackgroundRole(QPalette::Button);
 
   Button1 = new QPushButton(QStringLiteral("OK"), this);

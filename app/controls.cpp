@@ -5,6 +5,15 @@
 
 #include "core/error.h"
 
+QFont WindowFont() {
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
 TPanel::TPanel(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(1);

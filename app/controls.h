@@ -14,6 +14,10 @@
 
 #include "core/types.h"
 
+// The windows' font: "MS Sans Serif" at 11 pixels, or the closest metric match where the
+// system lacks it.
+QFont WindowFont();
+
 // A coloured swatch: a small raised panel without caption that reports clicks.
 class TPanel : public QFrame {
   Q_OBJECT

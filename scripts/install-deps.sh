@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ ninja-build make pkg-config
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation2
   libjpeg-dev libjpeg-turbo-progs libpng-dev
   64tass
   googletest libgtest-dev libgmock-dev libbenchmark-dev

@@ -88,7 +88,7 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
       {form->TrackBar1, client, {16, 312, 241, 32}},  {form->TrackBar2, client, {16, 336, 241, 32}},
       {form->TrackBar3, client, {16, 360, 241, 25}},  {form->Edit1, client, {256, 312, 33, 21}},
       {form->Edit2, client, {256, 336, 33, 21}},      {form->Edit3, client, {256, 360, 33, 21}},
-      {form->Panel31, client, {304, 304, 113, 65}},   {form->Label1, form->Panel31, {8, 8, 42, 13}},
+      {form->Panel31, client, {304, 304, 113, 65}},   
       {form->RadioButton6, form->Panel31, {8, 24, 73, 17}}, {form->RadioButton7, form->Panel31, {8, 40, 97, 17}},
       {form->BitBtn1, client, {424, 304, 49, 17}},
   };
@@ -96,6 +96,8 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
     EXPECT_EQ(p.widget->parentWidget(), p.parent) << p.widget->metaObject()->className();
     EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->metaObject()->className();
   }
+  EXPECT_EQ(form->Label1->pos(), QPoint(8, 8));
+  EXPECT_GE(form->Label1->width(), form->Label1->sizeHint().width()) << "the caption is not clipped";
   for (int i = 1; i < 8; ++i) {
     EXPECT_EQ(form->PalettePanels[i]->y(), 27 + 16 * i);
     EXPECT_EQ(form->PalettePanels[8 + i]->y(), 27 + 16 * i);
