@@ -14,8 +14,8 @@
 #include "core/error.h"
 #include "picture/jpeg_error_guard.h"
 #include "picture/jpeg_pixels.h"
-
-#include <jerror.h>  // after jpeglib.h (via jpeg_error_guard.h): the message code enum
+// libjpeg's message codes, for telling its out-of-memory error apart.
+#include <jerror.h>
 
 namespace vantrel {
 namespace {

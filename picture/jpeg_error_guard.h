@@ -9,8 +9,8 @@
 #pragma once
 
 #include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-
+#include <cstdio>
+// jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
 
 namespace vantrel {

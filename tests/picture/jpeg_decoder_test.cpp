@@ -23,8 +23,8 @@ using jpeg_samples::WriteOptions;
 
 // Colours of the CMYK test card, one 32 x 32 patch each, four to a row.
 const std::vector<std::array<int, 3>> kCardColours = {
-    {200, 30, 40}, {20, 180, 60}, {30, 60, 220}, {250, 240, 10},
-    {128, 128, 128}, {10, 10, 10}, {255, 255, 255}, {90, 200, 210},
+    {200, 30, 40},   {20, 180, 60}, {30, 60, 220},   {250, 240, 10},
+    {128, 128, 128}, {10, 10, 10},  {255, 255, 255}, {90, 200, 210},
 };
 constexpr int kPatch = 32;
 
@@ -126,7 +126,9 @@ struct DjpegCase {
   int height;
 };
 
-void PrintTo(const DjpegCase& c, std::ostream* out) { *out << c.file << " / djpeg " << c.djpegArguments; }
+void PrintTo(const DjpegCase& c, std::ostream* out) {
+  *out << c.file << " / djpeg " << c.djpegArguments;
+}
 
 class MatchesDjpeg : public testing::TestWithParam<DjpegCase> {};
 
@@ -135,7 +137,8 @@ TEST_P(MatchesDjpeg, PixelForPixel) {
   const std::string input = Samples::Get() / c.file;
   jpeg_samples::TempFolder scratch;
   const auto output = scratch / "djpeg.pnm";
-  ASSERT_TRUE(jpeg_samples::RunDjpeg(c.djpegArguments, input, output)) << "djpeg failed on " << input;
+  ASSERT_TRUE(jpeg_samples::RunDjpeg(c.djpegArguments, input, output))
+      << "djpeg failed on " << input;
   const RawImage expected = jpeg_samples::ReadNetpbm(output);
 
   Bitmap32 picture = OldPicture();

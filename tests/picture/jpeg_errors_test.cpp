@@ -1,5 +1,6 @@
 // Files the decoder must refuse: exact messages, and the old picture left untouched.
 #include <gtest/gtest.h>
+#include <jerror.h>  // the message code enum of the installed libjpeg
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,8 +19,6 @@
 #include "picture/jpeg_decoder.h"
 #include "tests/picture/jpeg_samples.h"
 
-#include <jerror.h>  // the message code enum of the installed libjpeg
-
 namespace vantrel {
 namespace {
 
@@ -36,7 +35,8 @@ Bytes Patched(Bytes bytes, std::uint8_t code, std::size_t offset, std::vector<st
               int occurrence = 0) {
   const std::size_t marker = jpeg_samples::FindMarker(bytes, code, occurrence);
   if (marker == std::string::npos) throw std::runtime_error("marker not found");
-  std::copy(value.begin(), value.end(), bytes.begin() + static_cast<std::ptrdiff_t>(marker + offset));
+  std::copy(value.begin(), value.end(),
+            bytes.begin() + static_cast<std::ptrdiff_t>(marker + offset));
   return bytes;
 }
 
@@ -51,15 +51,17 @@ Bytes WithSize(Bytes bytes, std::uint8_t sof, int width, int height) {
 
 Bytes ProgressiveBytes(const jpeg_samples::TempFolder& folder) {
   const auto path = folder / "progressive-source.jpg";
-  jpeg_samples::WriteJpeg(path, jpeg_samples::ReadJpegRgb(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg"),
-                          {.progressive = true});
+  jpeg_samples::WriteJpeg(
+      path, jpeg_samples::ReadJpegRgb(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg"),
+      {.progressive = true});
   return jpeg_samples::ReadBytes(path);
 }
 
 Bytes ComponentsFile(const jpeg_samples::TempFolder& folder, int components) {
   const auto path = folder / "components-source.jpg";
   jpeg_samples::RawImage image(64, 48, components);
-  for (std::size_t i = 0; i < image.samples.size(); ++i) image.samples[i] = static_cast<std::uint8_t>(i * 7);
+  for (std::size_t i = 0; i < image.samples.size(); ++i)
+    image.samples[i] = static_cast<std::uint8_t>(i * 7);
   // Progressive, since a baseline file cannot interleave more than four components.
   jpeg_samples::WriteJpeg(path, image, {.progressive = true, .input = JCS_UNKNOWN});
   return jpeg_samples::ReadBytes(path);
@@ -127,23 +129,33 @@ TEST(JpegDecoderErrors, RefusesWithExactMessageAndKeepsPicture) {
        CannotOpen()},
       {"empty file", File("empty.jpg", [](auto&) { return Bytes{}; }),
        Message(JpegError(JERR_INPUT_EMPTY))},
-      {"text file", File("notes.jpg", [](auto&) {
-         const std::string text = "These are not the pixels you are looking for.\n";
-         return Bytes(text.begin(), text.end());
-       }),
+      {"text file",
+       File("notes.jpg",
+            [](auto&) {
+              const std::string text = "These are not the pixels you are looking for.\n";
+              return Bytes(text.begin(), text.end());
+            }),
        Message(JpegError(JERR_NO_SOI))},
-      {"only SOI", File("soi.jpg", [](auto&) { return Bytes{0xFF, 0xD8}; }),
+      {"only SOI",
+       File("soi.jpg",
+            [](auto&) {
+              return Bytes{0xFF, 0xD8};
+            }),
        Message(JpegError(JERR_NO_IMAGE))},
-      {"12-bit samples", File("precision.jpg", [](auto&) { return Patched(SampleBytes(), kSOF0, 4, {12}); }),
+      {"12-bit samples",
+       File("precision.jpg", [](auto&) { return Patched(SampleBytes(), kSOF0, 4, {12}); }),
        Message(JpegError(JERR_BAD_PRECISION))},
-      {"zero width", File("zero-width.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 0, 512); }),
+      {"zero width",
+       File("zero-width.jpg", [](auto&) { return WithSize(SampleBytes(), kSOF0, 0, 512); }),
        Message(JpegError(JERR_EMPTY_IMAGE))},
       {"lossless process",
        File("lossless.jpg", [](auto&) { return Patched(SampleBytes(), kSOF0, 1, {0xC3}); }),
        Message(JpegError(JERR_SOF_UNSUPPORTED))},
       {"Huffman table with too many codes",
        File("huffman.jpg",
-            [](auto&) { return Patched(SampleBytes(), kDHT, 5, std::vector<std::uint8_t>(16, 0xFF)); }),
+            [](auto&) {
+              return Patched(SampleBytes(), kDHT, 5, std::vector<std::uint8_t>(16, 0xFF));
+            }),
        Message(JpegError(JERR_BAD_HUFF_TABLE))},
       {"scan of an unknown component",
        File("component.jpg", [](auto&) { return Patched(SampleBytes(), kSOS, 5, {99}); }),

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
+// jpeglib.h expects FILE and size_t to be declared before it.
 #include <jpeglib.h>
 
 namespace jpeg_samples {
@@ -47,7 +47,8 @@ inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
 
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -141,7 +142,8 @@ inline RawImage ToGrey(const RawImage& rgb) {
   for (int y = 0; y < rgb.height; ++y) {
     for (int x = 0; x < rgb.width; ++x) {
       const std::uint8_t* p = rgb.Pixel(x, y);
-      *grey.Pixel(x, y) = static_cast<std::uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
+      *grey.Pixel(x, y) =
+          static_cast<std::uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2] + 500) / 1000);
     }
   }
   return grey;
@@ -160,14 +162,17 @@ inline RawImage ReadNetpbm(const std::filesystem::path& path) {
       }
     }
     std::string token;
-    while (pos < bytes.size() && !std::isspace(bytes[pos])) token += static_cast<char>(bytes[pos++]);
+    while (pos < bytes.size() && !std::isspace(bytes[pos]))
+      token += static_cast<char>(bytes[pos++]);
     return token;
   };
   const std::string magic = next_token();
-  if (magic != "P5" && magic != "P6") throw std::runtime_error("not a PGM/PPM file: " + path.string());
+  if (magic != "P5" && magic != "P6")
+    throw std::runtime_error("not a PGM/PPM file: " + path.string());
   const int width = std::stoi(next_token());
   const int height = std::stoi(next_token());
-  if (std::stoi(next_token()) != 255) throw std::runtime_error("maxval is not 255: " + path.string());
+  if (std::stoi(next_token()) != 255)
+    throw std::runtime_error("maxval is not 255: " + path.string());
   ++pos;  // the single whitespace byte before the samples
   RawImage image(width, height, magic == "P5" ? 1 : 3);
   if (bytes.size() - pos != image.samples.size()) {
@@ -184,7 +189,8 @@ inline bool RunDjpeg(const std::string& arguments, const std::filesystem::path& 
   const std::string command = "djpeg " + arguments + " -outfile '" + output.string() + "' '" +
                               input.string() + "' 2>/dev/null";
   const int status = std::system(command.c_str());
-  return status != -1 && WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2);
+  return status != -1 && WIFEXITED(status) &&
+         (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2);
 }
 
 // Offset of the `occurrence`-th marker FF `code` of a JPEG stream (0 = the first), found
@@ -203,9 +209,8 @@ inline std::size_t FindMarker(const std::vector<std::uint8_t>& bytes, std::uint8
     if (marker == 0xD9) return std::string::npos;  // EOI
     pos += 2 + ((bytes[pos + 2] << 8) | bytes[pos + 3]);
     if (marker == 0xDA) {  // SOS: skip the scan's data up to the next real marker
-      while (pos + 1 < bytes.size() &&
-             !(bytes[pos] == 0xFF && bytes[pos + 1] != 0x00 &&
-               (bytes[pos + 1] < 0xD0 || bytes[pos + 1] > 0xD7))) {
+      while (pos + 1 < bytes.size() && !(bytes[pos] == 0xFF && bytes[pos + 1] != 0x00 &&
+                                         (bytes[pos + 1] < 0xD0 || bytes[pos + 1] > 0xD7))) {
         ++pos;
       }
     }
