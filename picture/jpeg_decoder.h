@@ -17,11 +17,11 @@ inline constexpr long long MaxPicturePixels = 1LL << 28;
 // converted to RGB; the inverse DCT is the floating-point one.
 //
 // Throws VantrelError, leaving `picture` as it was, with the message
-//   "Cannot open file <fileName>"            the file cannot be opened for reading;
-//   "JPEG error #<code>"                      libjpeg refused the file (its msg_code);
-//   "Unsupported JPEG (<n> colour components)" neither greyscale, colour nor CMYK;
-//   "Picture too large (<w> x <h> pixels)"   more than MaxPicturePixels;
-//   "Not enough memory to open <fileName>"   an allocation failed.
+//   "Cannot open file <fileName>"               the file cannot be opened for reading;
+//   "JPEG error #<code>"                        libjpeg refused the file (its msg_code);
+//   "Unsupported JPEG (<n> colour components)"  neither greyscale, colour nor CMYK;
+//   "Picture too large (<w> x <h> pixels)"      more than MaxPicturePixels;
+//   "Not enough memory to open <fileName>"      an allocation failed (ours or libjpeg's).
 // A file that ends early is not an error: libjpeg completes it in grey.
 void DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
 
