@@ -26,8 +26,8 @@ std::uint8_t PackEightPixels(const std::uint8_t* pixels) {
 void PackBitmap(const Plane& bits, std::uint8_t* bank) {
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; x += 8) {
-      const std::size_t offset = BitmapOffset + (y / 8) * BitmapCellRowBytes +
-                                 (x / 8 + PictureFirstColumn) * 8 + y % 8;
+      const std::size_t offset =
+          BitmapOffset + (y / 8) * BitmapCellRowBytes + (x / 8 + PictureFirstColumn) * 8 + y % 8;
       bank[offset] = PackEightPixels(&bits[y * WindowWidth + x]);
     }
   }

@@ -84,8 +84,8 @@ std::string FolderOf(const std::string& path) {
 FileHandle CreateTemporary(const std::string& target, std::string& temporaryName) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporaryName = target + "." + std::to_string(::getpid()) + "." +
-                    std::to_string(counter.fetch_add(1));
+    temporaryName =
+        target + "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
     const int fd = ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return FileHandle(fd);
     if (errno != EEXIST) Fail();

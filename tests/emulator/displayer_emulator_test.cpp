@@ -28,8 +28,7 @@ constexpr long long SettledFrames = 100;
 constexpr int PictureLeft = 64;  // screen x of picture column 0 (character column 8)
 
 // The colour the C64 should show at screenshot pixel (sx, sy) in frame 1 or 2.
-int ExpectedColour(const LayerPlanes& bits, const ColourRoleSet& roles, int frame, int sx,
-                   int sy) {
+int ExpectedColour(const LayerPlanes& bits, const ColourRoleSet& roles, int frame, int sx, int sy) {
   const int x = sx - ShotScreenLeft - PictureLeft;
   const int y = sy - ShotScreenTop;
   if (x < 0 || x >= WindowWidth || y < 0 || y >= WindowHeight) return 0;

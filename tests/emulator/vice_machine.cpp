@@ -61,7 +61,8 @@ std::vector<std::string> ViceMachine::Run(const std::string& program,
   const std::string commands = (folder / "commands.txt").string();
   {
     std::ofstream out(commands);
-    out << "l \"" << program << "\" 0\n" << "g 080e\n";
+    out << "l \"" << program << "\" 0\n"
+        << "g 080e\n";
   }
 
   // One virtual X server for all runs; each run is an emulator of its own.
@@ -75,9 +76,9 @@ std::vector<std::string> ViceMachine::Run(const std::string& program,
     script += std::string(VANTREL_X64SC) + " -default -warp -sounddev dummy -drive8type 0" +
               " -kernal " + VANTREL_STUB_KERNAL + " -basic " + (folder / "basic.bin").string() +
               " -chargen " + (folder / "chargen.bin").string() + " -VICIIextpal -VICIIpalette " +
-              (folder / "palette.vpl").string() + " -VICIIfilter 0" +
-              " -initbreak " + std::to_string(StubIdleAddress) + " -moncommands " + commands +
-              " -limitcycles " + std::to_string(limit) + " -exitscreenshot " + shot + " >" +
+              (folder / "palette.vpl").string() + " -VICIIfilter 0" + " -initbreak " +
+              std::to_string(StubIdleAddress) + " -moncommands " + commands + " -limitcycles " +
+              std::to_string(limit) + " -exitscreenshot " + shot + " >" +
               (folder / ("vice" + std::to_string(run) + ".log")).string() + " 2>&1 & ";
   }
   script += "wait";
