@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "convert/nearest_mix.h"
+#include "convert/error_diffusion.h"
 
 namespace vantrel {
 namespace {
@@ -42,47 +42,7 @@ void ReadImage(ConverterState& state, ProgressSink* progress) {
   }
 }
 
-// Adds a share to a later pixel of the same plane, clamped on its own; shares that fall
-// below the picture are dropped.
-inline void AddShare(Plane& plane, int index, int share) {
-  if (index >= PixelCount) return;
-  plane[index] = static_cast<std::uint8_t>(std::clamp(plane[index] + share, 0, 255));
-}
-
-inline void Spread(Plane& plane, int i, int difference) {
-  const int e = difference / 16;  // truncates toward zero; the remainder is lost
-  if (e == 0) return;
-  AddShare(plane, i + 1, 7 * e);
-  AddShare(plane, i + 191, 3 * e);
-  AddShare(plane, i + 192, 5 * e);
-  AddShare(plane, i + 193, e);
-}
-
-// Finds each pixel's mix colour and, when dithering, spreads the error. Every share goes to
-// a later index, so a pixel's working colour is final at its own turn and the code found
-// here is the one the classification would find again.
-void Diffuse(ConverterState& state, const MixSearch& search, bool dither,
-             std::array<std::uint8_t, PixelCount>& codes, ProgressSink* progress) {
-  ColourPlanes& work = state.WorkPlanes;
-  const MixSlots& table = search.Table();
-  for (int y = 0; y < WindowHeight; ++y) {
-    ReportProgress(progress, y);
-    for (int x = 0; x < WindowWidth; ++x) {
-      const int i = y * WindowWidth + x;
-      const int r = work.red[i], g = work.green[i], b = work.blue[i];
-      const int code = search.Code(r, g, b);
-      codes[i] = static_cast<std::uint8_t>(code);
-      if (!dither) continue;
-      const TColor m = table[code - 1];
-      Spread(work.red, i, r - RedOf(m));
-      Spread(work.green, i, g - GreenOf(m));
-      Spread(work.blue, i, b - BlueOf(m));
-    }
-  }
-}
-
-void Classify(ConverterState& state, const std::array<std::uint8_t, PixelCount>& codes,
-              ProgressSink* progress) {
+void Classify(ConverterState& state, const MixCodes& codes, ProgressSink* progress) {
   ColourPlanes& work = state.WorkPlanes;
   LayerPlanes& layers = state.LayerBits;
   const MixSlots& table = state.MixTable;
@@ -123,10 +83,9 @@ void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress) 
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
     throw std::invalid_argument("ConvertPicture: PreviewBitmap is smaller than 192 x 200");
   }
-  const MixSearch search(state.MixTable);
-  std::array<std::uint8_t, PixelCount> codes;  // pass 2's choices, reused by the classification
+  MixCodes codes;  // the diffusion's choices, which the classification would repeat
   ReadImage(state, progress);
-  Diffuse(state, search, dither, codes, progress);
+  DiffuseErrors(state.WorkPlanes, state.MixTable, dither, codes, progress);
   Classify(state, codes, progress);
   DrawPreview(state);
 }
