@@ -94,15 +94,19 @@ void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles) 
   ViceMachine machine;
   const std::string program = machine.Folder() + "/picture.prg";
   WriteFileReplacing(program, buffer.data(), ExecutableFileSize);
+  // Three consecutive frames: the first two must be frame 1 and frame 2 in some order, the
+  // third the same as the first.
   const std::vector<std::string> files =
       machine.Run(program, {SettledFrames * FrameCycles + LowerBorderCycles,
-                            (SettledFrames + 1) * FrameCycles + LowerBorderCycles});
+                            (SettledFrames + 1) * FrameCycles + LowerBorderCycles,
+                            (SettledFrames + 2) * FrameCycles + LowerBorderCycles});
   const Screenshot a = ReadScreenshot(files[0]);
   const Screenshot b = ReadScreenshot(files[1]);
-  ASSERT_EQ(a.width, ShotWidth);
-  ASSERT_EQ(a.height, ShotHeight);
-  ASSERT_EQ(b.width, ShotWidth);
-  ASSERT_EQ(b.height, ShotHeight);
+  const Screenshot c = ReadScreenshot(files[2]);
+  for (const Screenshot* shot : {&a, &b, &c}) {
+    ASSERT_EQ(shot->width, ShotWidth);
+    ASSERT_EQ(shot->height, ShotHeight);
+  }
 
   // Which run ended on frame 1 depends on when the displayer started; the content decides.
   const Comparison a1 = Compare(a, bits, roles, 1);
@@ -114,6 +118,8 @@ void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles) 
   const Comparison& second = aShowsFirst ? b2 : a2;
   EXPECT_EQ(first.mismatches, 0) << "frame 1: " << first.Describe();
   EXPECT_EQ(second.mismatches, 0) << "frame 2: " << second.Describe();
+  const Comparison again = Compare(c, bits, roles, aShowsFirst ? 1 : 2);
+  EXPECT_EQ(again.mismatches, 0) << "two frames later: " << again.Describe();
   if (::testing::Test::HasFailure()) {
     machine.KeepFiles();
     ADD_FAILURE() << "program, screenshots and logs kept in " << machine.Folder();

@@ -36,6 +36,13 @@ void WritePalette(const std::filesystem::path& file) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
+// For the shell: single quotes around everything, each ' as '\''.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 }  // namespace
 
 ViceMachine::ViceMachine() {
@@ -58,34 +65,40 @@ ViceMachine::~ViceMachine() {
 std::vector<std::string> ViceMachine::Run(const std::string& program,
                                           const std::vector<long long>& limits) {
   const std::filesystem::path folder(folder_);
-  const std::string commands = (folder / "commands.txt").string();
+  const std::filesystem::path commands = folder / "commands.txt";
   {
     std::ofstream out(commands);
-    out << "l \"" << program << "\" 0\n"
-        << "g 080e\n";
+    out << "l \"" << program << "\" 0\n";  // the monitor takes the name in double quotes
+    out << "g 080e\n";
   }
 
-  // One virtual X server for all runs; each run is an emulator of its own.
-  std::string script;
+  // One virtual X server for all runs; each run is an emulator of its own. The script stays
+  // in the folder with the logs, for a look after a failure.
+  const std::filesystem::path script = folder / ("run" + std::to_string(runs_ + 1) + ".sh");
   std::vector<std::string> shots;
-  for (const long long limit : limits) {
-    const int run = ++runs_;
-    const std::string shot = (folder / ("shot" + std::to_string(run) + ".png")).string();
-    std::filesystem::remove(shot);
-    shots.push_back(shot);
-    script += std::string(VANTREL_X64SC) + " -default -warp -sounddev dummy -drive8type 0" +
-              " -kernal " + VANTREL_STUB_KERNAL + " -basic " + (folder / "basic.bin").string() +
-              " -chargen " + (folder / "chargen.bin").string() + " -VICIIextpal -VICIIpalette " +
-              (folder / "palette.vpl").string() + " -VICIIfilter 0" + " -initbreak " +
-              std::to_string(StubIdleAddress) + " -moncommands " + commands + " -limitcycles " +
-              std::to_string(limit) + " -exitscreenshot " + shot + " >" +
-              (folder / ("vice" + std::to_string(run) + ".log")).string() + " 2>&1 & ";
+  {
+    std::ofstream out(script);
+    for (const long long limit : limits) {
+      const int run = ++runs_;
+      const std::string shot = (folder / ("shot" + std::to_string(run) + ".png")).string();
+      std::filesystem::remove(shot);
+      shots.push_back(shot);
+      out << Quoted(VANTREL_X64SC) << " -default -warp -sounddev dummy -drive8type 0"
+          << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
+          << Quoted((folder / "basic.bin").string()) << " -chargen "
+          << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
+          << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
+          << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " -limitcycles "
+          << limit << " -exitscreenshot " << Quoted(shot) << " >"
+          << Quoted((folder / ("vice" + std::to_string(run) + ".log")).string()) << " 2>&1 &\n";
+    }
+    out << "wait\n";
   }
-  script += "wait";
   // VICE keeps its settings and caches in the test folder, never in the user's home.
-  const std::string command = "cd " + folder_ + " && XDG_CONFIG_HOME=" + folder_ +
-                              " XDG_CACHE_HOME=" + folder_ + " " + VANTREL_XVFB_RUN +
-                              " -a sh -c '" + script + "' >" + folder_ + "/xvfb.log 2>&1";
+  const std::string command = "cd " + Quoted(folder_) + " && XDG_CONFIG_HOME=" + Quoted(folder_) +
+                              " XDG_CACHE_HOME=" + Quoted(folder_) + " " +
+                              Quoted(VANTREL_XVFB_RUN) + " -a sh " + Quoted(script.string()) +
+                              " >" + Quoted((folder / "xvfb.log").string()) + " 2>&1";
   std::system(command.c_str());
 
   for (const std::string& shot : shots) {
@@ -98,7 +111,7 @@ std::vector<std::string> ViceMachine::Run(const std::string& program,
 }
 
 std::string ListBasic(const std::string& program) {
-  const std::string command = std::string(VANTREL_PETCAT) + " -2 -- " + program + " 2>/dev/null";
+  const std::string command = Quoted(VANTREL_PETCAT) + " -2 -- " + Quoted(program) + " 2>/dev/null";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) throw std::runtime_error("cannot run petcat");
   std::string text;
