@@ -1,6 +1,7 @@
 #include "app/Overlay.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -119,6 +120,10 @@ void TForm1::CreateControls() {
                               496, roleTops[role], roleWidths[role], 17);
     rolePanels[role] = Place(new TPanel(client), 472, swatchTops[role], 20, 14);
   }
+  // Explicit groups: Qt's automatic grouping would also reach into Panel31 and let the role
+  // buttons and the dithering buttons uncheck each other.
+  auto* roleGroup = new QButtonGroup(this);
+  for (QRadioButton* button : roleButtons) roleGroup->addButton(button);
   RadioButton1 = roleButtons[0];
   RadioButton2 = roleButtons[1];
   RadioButton3 = roleButtons[2];
@@ -172,6 +177,9 @@ void TForm1::CreateControls() {
   Label1->adjustSize();  // labels size themselves to their caption
   RadioButton6 = Place(new QRadioButton(QStringLiteral("None"), Panel31), 8, 24, 73, 17);
   RadioButton7 = Place(new QRadioButton(QStringLiteral("Floyd Steinberg"), Panel31), 8, 40, 97, 17);
+  auto* ditheringGroup = new QButtonGroup(this);
+  ditheringGroup->addButton(RadioButton6);
+  ditheringGroup->addButton(RadioButton7);
   RadioButton7->setChecked(true);
 
   BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);

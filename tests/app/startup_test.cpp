@@ -1,5 +1,6 @@
 // The window as it comes up, its layout, the colour model behind the swatches and the
 // actions that need a picture before one is open.
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -168,7 +169,7 @@ TEST_F(WindowTest, PalettePickGivesTheSelectedRoleThatColour) {
       RoleButtons(*form)[role]->setChecked(true);
       const vantrel::ColourRoleSet rolesBefore = form->State().ColourRoles;
       const vantrel::MixSlots mixBefore = form->State().MixTable;
-      QTest::mouseClick(form->PalettePanels[index], Qt::LeftButton);
+      Click(form->PalettePanels[index]);
 
       vantrel::ColourRoleSet expected = rolesBefore;
       expected[role] = index;
@@ -189,10 +190,22 @@ TEST_F(WindowTest, PalettePickGivesTheSelectedRoleThatColour) {
   }
 }
 
+TEST_F(WindowTest, RoleAndDitheringButtonsAreSeparateGroups) {
+  form->RadioButton1->click();  // clicking the selected role keeps it selected
+  EXPECT_TRUE(form->RadioButton1->isChecked());
+  form->RadioButton3->click();
+  EXPECT_TRUE(form->RadioButton7->isChecked()) << "selecting a role leaves the dithering alone";
+  form->RadioButton6->click();
+  EXPECT_TRUE(form->RadioButton3->isChecked()) << "choosing the dithering leaves the role alone";
+  EXPECT_FALSE(form->RadioButton7->isChecked());
+  form->RadioButton6->click();
+  EXPECT_TRUE(form->RadioButton6->isChecked());
+}
+
 TEST_F(WindowTest, Sprite2PickChangesOnlySlotsFiveSevenAndNine) {
   form->RadioButton5->setChecked(true);
   const vantrel::MixSlots before = form->State().MixTable;
-  QTest::mouseClick(form->PalettePanels[8], Qt::LeftButton);  // Panel23, orange
+  Click(form->PalettePanels[8]);  // Panel23, orange
   EXPECT_EQ(form->State().ColourRoles.Sprite2Colour, 8);
   EXPECT_EQ(form->Panel5->Color(), 0x254F6Fu);
   for (int code = 1; code <= 9; ++code) {
@@ -202,11 +215,11 @@ TEST_F(WindowTest, Sprite2PickChangesOnlySlotsFiveSevenAndNine) {
 }
 
 TEST_F(WindowTest, PickWithNoRoleSelectedDoesNothing) {
-  for (QRadioButton* b : RoleButtons(*form)) b->setAutoExclusive(false);
+  form->RadioButton1->group()->setExclusive(false);
   for (QRadioButton* b : RoleButtons(*form)) b->setChecked(false);
   const auto roles = form->State().ColourRoles;
   const auto mix = form->State().MixTable;
-  QTest::mouseClick(form->PalettePanels[1], Qt::LeftButton);
+  Click(form->PalettePanels[1]);
   EXPECT_EQ(form->State().ColourRoles, roles);
   EXPECT_EQ(form->State().MixTable, mix);
   for (int r = 0; r < 5; ++r) EXPECT_EQ(RolePanels(*form)[r]->Color(), DefaultRoleSwatches[r]);
@@ -214,7 +227,7 @@ TEST_F(WindowTest, PickWithNoRoleSelectedDoesNothing) {
 
 TEST_F(WindowTest, PictureActionsDoNothingBeforeAPictureIsOpen) {
   form->RadioButton3->setChecked(true);
-  QTest::mouseClick(form->PalettePanels[1], Qt::LeftButton);
+  Click(form->PalettePanels[1]);
   form->RadioButton6->setChecked(true);
   const auto roles = form->State().ColourRoles;
   progress.clear();
@@ -222,7 +235,7 @@ TEST_F(WindowTest, PictureActionsDoNothingBeforeAPictureIsOpen) {
   dialogs.AnswerSave("/nonexistent/should-not-be-asked");
   form->SaveC64Executable1->trigger();
   form->SaveC64Data1->trigger();
-  QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+  Click(form->BitBtn1);
 
   EXPECT_EQ(dialogs.saveDialogs, 0);
   EXPECT_TRUE(dialogs.errors.empty());

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,6 +23,17 @@ class WindowTest : public ::testing::Test {
     form->Form2 = about.get();
     QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
                      [this](int value) { progress.push_back(value); });
+  }
+
+  // A left click on a swatch, delivered as the window system would deliver it.
+  static void Click(QWidget* widget) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
   }
 
   // Opens a file through "Open JPEG" as a user would.
