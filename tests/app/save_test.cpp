@@ -1,0 +1,111 @@
+// Saving through the window: what lands in the files and what happens when a save fails.
+#include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "c64/displayer_template.h"
+#include "window_fixture.h"
+
+namespace {
+
+class SaveTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    Open(Data("astronaut.jpg"));
+    ASSERT_TRUE(dialogs.errors.empty());
+  }
+  QByteArray Save(QAction* action, const QString& name) {
+    dialogs.AnswerSave(name);
+    action->trigger();
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(SaveTest, ExecutableAndDataFilesHoldTheLastConversion) {
+  const QByteArray exe = Save(form->SaveC64Executable1, dir.filePath("picture.prg"));
+  const QByteArray data = Save(form->SaveC64Data1, dir.filePath("picture.bin"));
+  ASSERT_EQ(exe.size(), 35840);
+  ASSERT_EQ(data.size(), 32768);
+  EXPECT_TRUE(dialogs.errors.empty());
+
+  for (int i = 0; i < 2562; ++i) {
+    if (i == 530 || i == 1554) continue;
+    ASSERT_EQ(static_cast<std::uint8_t>(exe[i]), vantrel::DisplayerTemplate[i]) << i;
+  }
+  EXPECT_EQ(exe[530], 0x03);
+  EXPECT_EQ(exe[1554], 0x0A);
+  EXPECT_EQ(data[2024], 0x03);
+  EXPECT_EQ(data[2025], 0x0A);
+  for (int i = 0; i < 32768; ++i) {
+    const char expected = (i == 2024 || i == 2025) ? 0 : data[i];
+    ASSERT_EQ(exe[2562 + i], expected) << i;
+  }
+  EXPECT_EQ(exe.mid(35330), QByteArray(510, 0));
+  // The bitmap of frame 1 holds the layer bits of the conversion: pixel (0, 0) is bit 7
+  // of bank offset 0x2040.
+  const bool set = form->State().LayerBits.Bitmap1Bits[0] == 1;
+  EXPECT_EQ((static_cast<std::uint8_t>(data[0x2040]) & 0x80) != 0, set);
+
+  // Saving again without changes gives the same bytes; the dialog offers the last name.
+  EXPECT_EQ(Save(form->SaveC64Data1, dir.filePath("again.bin")), data);
+}
+
+TEST_F(SaveTest, ARoleChangedAfterConvertingIsSavedWithTheOldLayerBits) {
+  const QByteArray before = Save(form->SaveC64Data1, dir.filePath("before.bin"));
+  form->RadioButton1->click();
+  form->PaletteClick(6);  // background blue, no reconversion
+  form->RadioButton5->click();
+  form->PaletteClick(1);  // sprite 2 white
+  const QByteArray after = Save(form->SaveC64Data1, dir.filePath("after.bin"));
+  EXPECT_EQ(after.mid(0x2000, 8000), before.mid(0x2000, 8000)) << "same bitmap";
+  EXPECT_EQ(after.mid(0x0800, 5120), before.mid(0x0800, 5120)) << "same sprites";
+  EXPECT_EQ(static_cast<std::uint8_t>(after[8]), 0x26) << "bitmap 1 red over blue";
+  EXPECT_EQ(static_cast<std::uint8_t>(after[0x4000 + 8]), 0x76) << "bitmap 2 yellow over blue";
+  EXPECT_EQ(after[2025], 1);
+}
+
+TEST_F(SaveTest, CancellingWritesNothing) {
+  const QString name = dir.filePath("never.prg");
+  form->SaveC64Executable1->trigger();  // no answer scripted: the dialog is cancelled
+  form->SaveC64Data1->trigger();
+  EXPECT_EQ(dialogs.saveDialogs, 2);
+  EXPECT_FALSE(QFile::exists(name));
+  EXPECT_TRUE(dialogs.errors.empty());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+}
+
+TEST_F(SaveTest, AFailedSaveShowsWhyAndLeavesAnExistingFileAlone) {
+  const QString existing = dir.filePath("existing.prg");
+  {
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+  }
+  QDir(dir.path()).mkdir("folder");
+  struct Case {
+    QString name;
+    QString reason;
+  } cases[] = {
+      {dir.filePath("missing/picture.prg"), "No such file or directory"},
+      {dir.filePath("folder"), ""},
+  };
+  for (const auto& c : cases) {
+    dialogs.errors.clear();
+    Save(form->SaveC64Executable1, c.name);
+    ASSERT_EQ(dialogs.errors.size(), 1u) << c.name.toStdString();
+    EXPECT_TRUE(dialogs.errors[0].second.startsWith("Cannot create file " + c.name))
+        << dialogs.errors[0].second.toStdString();
+    EXPECT_TRUE(dialogs.errors[0].second.contains(c.reason)) << dialogs.errors[0].second.toStdString();
+    EXPECT_TRUE(dialogs.errors[0].second.endsWith('.'));
+  }
+  QFile file(existing);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), "keep me");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"existing.prg"}) << "no temporary file left";
+}
+
+}  // namespace
