@@ -127,11 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DisplayerTemplate, SpriteColourOperandsHoldTheirTemplateValues) {
   EXPECT_EQ(DisplayerTemplate[529], 0xA9);  // LDA #
-  EXPECT_EQ(DisplayerTemplate[530], 0x0A);  // $0a10
+  EXPECT_EQ(DisplayerTemplate[530], 0x0A);  // $0a10, where the save puts Sprite1Colour
   EXPECT_EQ(DisplayerTemplate[1553], 0xA9);
   EXPECT_EQ(DisplayerTemplate[1554], 0x07);  // $0e10
-  EXPECT_EQ(FileOffset(0x0A10), 530u);
-  EXPECT_EQ(FileOffset(0x0E10), 1554u);
 }
 
 // Each gap starts right after its routine's last byte and is zero to its end; the last one

@@ -82,15 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
                                        0x23, 0xFF}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(OutputFiles, PatchOffsetsAreTheColourOperandsAndImageStartIs1200) {
-  // File offset k loads to $0800 + k - 2.
-  EXPECT_EQ(0x0800 + Sprite1ColourPatchOffset - 2, 0x0A10u);
-  EXPECT_EQ(0x0800 + Sprite2ColourPatchOffset - 2, 0x0E10u);
-  EXPECT_EQ(0x0800 + ExecutableImageOffset - 2, 0x1200u);
-  EXPECT_EQ(DataSprite1ColourOffset, FirstFrameBank + 0x07E8);
-  EXPECT_EQ(DataSprite2ColourOffset, FirstFrameBank + 0x07E9);
-}
-
 TEST(OutputFiles, ExecutableIsTemplateThenImage) {
   const ColourRoleSet roles{6, 1, 5, 14, 9};
   const C64Memory image = SampleImage(roles);
