@@ -2,6 +2,7 @@
 // and the preview in PreviewBitmap.
 #pragma once
 
+#include "convert/simd_level.h"
 #include "core/converter_state.h"
 #include "core/progress.h"
 
@@ -16,5 +17,10 @@ namespace vantrel {
 // Does nothing at all while no picture is loaded. PreviewBitmap must be at least 192 x 200;
 // a smaller one is refused with std::invalid_argument before anything changes.
 void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress);
+
+// The same with a chosen instruction set (for tests and measurements); a level the
+// processor lacks falls back to the portable code. Results are identical at every level.
+void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
+                    SimdLevel level);
 
 }  // namespace vantrel

@@ -82,15 +82,57 @@ void AddWrappedShare(ColourPlanes& work, const RowErrors& e, int row) {
   work.blue[last] = static_cast<std::uint8_t>(Clamp255(work.blue[last] + 3 * e.blue[1]));
 }
 
-void ClassifyPortable(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
-                      ProgressSink* progress) {
+#if defined(__SSE2__)
+// Without dithering the pixels do not depend on each other: sixteen at a time, the nine
+// slots one after the other, keeping the smallest 16 * distance + code per pixel.
+void ClassifyRow(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
+                 std::uint8_t* codes, const MixSlots& mixTable) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto absolute = [](__m128i a, __m128i b) {
+    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+  };
+  for (int x = 0; x < WindowWidth; x += 16) {
+    const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + x));
+    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + x));
+    __m128i bestLow = _mm_set1_epi16(0x7FFF), bestHigh = bestLow;
+    for (int code = 1; code <= 9; ++code) {
+      const TColor m = mixTable[code - 1];
+      const __m128i dr = absolute(r, _mm_set1_epi8(static_cast<char>(RedOf(m))));
+      const __m128i dg = absolute(g, _mm_set1_epi8(static_cast<char>(GreenOf(m))));
+      const __m128i db = absolute(b, _mm_set1_epi8(static_cast<char>(BlueOf(m))));
+      const __m128i low = _mm_add_epi16(
+          _mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
+          _mm_unpacklo_epi8(db, zero));
+      const __m128i high = _mm_add_epi16(
+          _mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
+          _mm_unpackhi_epi8(db, zero));
+      const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
+      bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
+      bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
+    }
+    const __m128i low4 = _mm_set1_epi16(15);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(codes + x),
+                     _mm_packus_epi16(_mm_and_si128(bestLow, low4), _mm_and_si128(bestHigh, low4)));
+  }
+}
+#else
+void ClassifyRow(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
+                 std::uint8_t* codes, const MixSlots& mixTable) {
   const MixSearch search(mixTable);
+  for (int x = 0; x < WindowWidth; ++x) {
+    codes[x] = static_cast<std::uint8_t>(search.Code(red[x], green[x], blue[x]));
+  }
+}
+#endif
+
+void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+              ProgressSink* progress) {
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
     const int row = y * WindowWidth;
-    for (int i = row; i < row + WindowWidth; ++i) {
-      codes[i] = static_cast<std::uint8_t>(search.Code(work.red[i], work.green[i], work.blue[i]));
-    }
+    ClassifyRow(work.red.data() + row, work.green.data() + row, work.blue.data() + row,
+                codes.data() + row, mixTable);
   }
 }
 
@@ -279,35 +321,14 @@ __attribute__((target("sse4.1"))) void DiffuseSse41(ColourPlanes& work, const Mi
 
 }  // namespace
 
-bool DiffusionKernelAvailable(DiffusionKernel kernel) {
-  switch (kernel) {
-    case DiffusionKernel::Portable:
-      return true;
-    case DiffusionKernel::Sse41:
-#if defined(VANTREL_HAVE_SSE41_KERNEL)
-      return __builtin_cpu_supports("sse4.1");
-#else
-      return false;
-#endif
-  }
-  return false;
-}
-
-DiffusionKernel FastestDiffusionKernel() {
-  static const DiffusionKernel fastest = DiffusionKernelAvailable(DiffusionKernel::Sse41)
-                                             ? DiffusionKernel::Sse41
-                                             : DiffusionKernel::Portable;
-  return fastest;
-}
-
 void DiffuseErrors(ColourPlanes& work, const MixSlots& mixTable, bool dither, MixCodes& codes,
-                   ProgressSink* progress, DiffusionKernel kernel) {
+                   ProgressSink* progress, SimdLevel level) {
   if (!dither) {
-    ClassifyPortable(work, mixTable, codes, progress);
+    Classify(work, mixTable, codes, progress);
     return;
   }
 #if defined(VANTREL_HAVE_SSE41_KERNEL)
-  if (kernel == DiffusionKernel::Sse41 && DiffusionKernelAvailable(kernel)) {
+  if (level == SimdLevel::Sse41 && SimdLevelAvailable(level)) {
     DiffuseSse41(work, mixTable, codes, progress);
     return;
   }

@@ -7,19 +7,13 @@
 #include <cstdint>
 
 #include "core/progress.h"
+#include "convert/simd_level.h"
 #include "core/types.h"
 
 namespace vantrel {
 
 // MixCode of every pixel, as the diffusion found it.
 using MixCodes = std::array<std::uint8_t, PixelCount>;
-
-// Ways of running the pass; all give identical results. The vector one needs SSE4.1.
-enum class DiffusionKernel { Portable, Sse41 };
-
-bool DiffusionKernelAvailable(DiffusionKernel kernel);
-// The fastest kernel this processor runs, found once.
-DiffusionKernel FastestDiffusionKernel();
 
 // Walks the pixels in row order, reporting each row at its start. For each pixel finds the
 // nearest mix colour of its working colour (already holding the error earlier pixels passed
@@ -32,6 +26,6 @@ DiffusionKernel FastestDiffusionKernel();
 // Every share goes to a later pixel, so each pixel's colour is final at its turn and the
 // classification that follows would find the same code again.
 void DiffuseErrors(ColourPlanes& work, const MixSlots& mixTable, bool dither, MixCodes& codes,
-                   ProgressSink* progress, DiffusionKernel kernel = FastestDiffusionKernel());
+                   ProgressSink* progress, SimdLevel level = FastestSimdLevel());
 
 }  // namespace vantrel

@@ -426,6 +426,32 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
   }
 }
 
+TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
+  if (!SimdLevelAvailable(SimdLevel::Sse41)) GTEST_SKIP() << "only the portable code runs here";
+  for (const bool dither : {true, false}) {
+    for (std::uint32_t seed = 40; seed < 44; ++seed) {
+      SCOPED_TRACE(testing::Message() << "dither " << dither << " seed " << seed);
+      auto portable = NewState(BuildMixTable(RoleColours(ColourRoleSet{
+          static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
+      FillRandom(*portable, seed);
+      auto vector = std::make_unique<ConverterState>(*portable);
+      ConvertPicture(*portable, dither, nullptr, SimdLevel::Portable);
+      ConvertPicture(*vector, dither, nullptr, SimdLevel::Sse41);
+      EXPECT_EQ(vector->WorkPlanes.red, portable->WorkPlanes.red);
+      EXPECT_EQ(vector->WorkPlanes.green, portable->WorkPlanes.green);
+      EXPECT_EQ(vector->WorkPlanes.blue, portable->WorkPlanes.blue);
+      EXPECT_EQ(vector->LayerBits.Bitmap1Bits, portable->LayerBits.Bitmap1Bits);
+      EXPECT_EQ(vector->LayerBits.Sprite1Bits, portable->LayerBits.Sprite1Bits);
+      EXPECT_EQ(vector->LayerBits.Bitmap2Bits, portable->LayerBits.Bitmap2Bits);
+      EXPECT_EQ(vector->LayerBits.Sprite2Bits, portable->LayerBits.Sprite2Bits);
+      EXPECT_EQ(vector->LastMixCode, portable->LastMixCode);
+      EXPECT_TRUE(std::equal(vector->PreviewBitmap.Words(),
+                             vector->PreviewBitmap.Words() + 256 * 200,
+                             portable->PreviewBitmap.Words()));
+    }
+  }
+}
+
 TEST(ConversionTest, PreviewHoldsTheMixColoursAsPackedRGBInColumnsUpTo191Only) {
   auto state = NewState(DefaultTable());
   FillRandom(*state, 23);

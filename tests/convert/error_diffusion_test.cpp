@@ -98,9 +98,9 @@ const Picture kPictures[] = {{"random", RandomEverything},
                              {"ties", Ties}};
 
 TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
-  std::vector<DiffusionKernel> kernels = {DiffusionKernel::Portable};
-  if (DiffusionKernelAvailable(DiffusionKernel::Sse41)) {
-    kernels.push_back(DiffusionKernel::Sse41);
+  std::vector<SimdLevel> kernels = {SimdLevel::Portable};
+  if (SimdLevelAvailable(SimdLevel::Sse41)) {
+    kernels.push_back(SimdLevel::Sse41);
   } else {
     std::cout << "SSE4.1 kernel not available here; checking the portable one only\n";
   }
@@ -114,7 +114,7 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
         picture.make(rng, *expected, table);
         const ColourPlanes input = *expected;
         DiffuseOneShareAtATime(*expected, table, dither, *expectedCodes);
-        for (const DiffusionKernel kernel : kernels) {
+        for (const SimdLevel kernel : kernels) {
           SCOPED_TRACE(testing::Message() << picture.name << " seed " << seed << " dither "
                                           << dither << " kernel " << static_cast<int>(kernel));
           *actual = input;
@@ -129,9 +129,9 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
   }
 }
 
-TEST(ErrorDiffusionTest, FastestKernelIsAvailable) {
-  EXPECT_TRUE(DiffusionKernelAvailable(FastestDiffusionKernel()));
-  EXPECT_TRUE(DiffusionKernelAvailable(DiffusionKernel::Portable));
+TEST(ErrorDiffusionTest, FastestLevelIsAvailable) {
+  EXPECT_TRUE(SimdLevelAvailable(FastestSimdLevel()));
+  EXPECT_TRUE(SimdLevelAvailable(SimdLevel::Portable));
 }
 
 }  // namespace
