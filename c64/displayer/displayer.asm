@@ -266,7 +266,7 @@ WaitLine        .macro line
                 bne -                   ; 3/2
                 .endm
 
-; Stores one value in all eight Y registers (34 cycles) or colour registers.
+; Stores one value in the eight Y registers, sprite 0 first (34 cycles).
 StoreAllY       .macro value
                 lda #\value             ; 2
                 .for ySprite := 0, ySprite < 8, ySprite += 1
@@ -340,7 +340,7 @@ ColourLoad      lda #\colour           ; 2  the frame's sprite colour, patched b
                 sta SpriteX + 14        ; 4
                 #StorePointers $20, \bank + Screen0Pointers ; 48  188 cycles in all
 
-;                           prepare  Y    blocks  pointers                switch  $d018
+;                             prepare    Y   block pointers               switch  $d018
                 #SpriteRow         54,  71,  $28,  \bank + Screen1Pointers,   71,  $18
                 #SpriteRow         73,  92,  $30,  \bank + Screen0Pointers,   92,  $08
                 #SpriteRow         94, 113,  $38,  \bank + Screen1Pointers,  113,  $18
