@@ -65,7 +65,9 @@ class Decompressor {
 // Contexts of the guarded steps. An error jumps across the steps' frames, so they hold
 // nothing that needs destroying.
 struct HeaderStep {
-  std::FILE* file;
+  std::FILE* file;             // read from this file if set,
+  const unsigned char* bytes;  // otherwise from these bytes in memory
+  std::size_t size;
 };
 
 struct RowsStep {
@@ -83,7 +85,13 @@ void CreateAndReadHeader(j_decompress_ptr cinfo, void* context) {
   // no backing store, so a limit would only refuse large progressive pictures, and
   // MaxPicturePixels already bounds what the library can ask for.
   cinfo->mem->max_memory_to_use = 0;
-  jpeg_stdio_src(cinfo, static_cast<HeaderStep*>(context)->file);
+  const HeaderStep& step = *static_cast<const HeaderStep*>(context);
+  if (step.file != nullptr) {
+    jpeg_stdio_src(cinfo, step.file);
+  } else {
+    // An empty buffer is refused here with the same code as an empty file.
+    jpeg_mem_src(cinfo, step.bytes, static_cast<unsigned long>(step.size));
+  }
   jpeg_read_header(cinfo, TRUE);
 }
 
@@ -188,15 +196,10 @@ void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind) {
   }
 }
 
-void DecodeInto(const std::string& fileName, Bitmap32& picture) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(fileName, ignored)) throw CannotOpen(fileName);
-  FileHandle file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) throw CannotOpen(fileName);
-
-  Decompressor decompressor;  // destroyed before the file is closed
+// Decodes from the source `header` names; `fileName` only goes into error messages.
+void DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& picture) {
+  Decompressor decompressor;  // destroyed before the caller closes the file
   j_decompress_ptr cinfo = decompressor.get();
-  HeaderStep header{file.get()};
   Run(cinfo, CreateAndReadHeader, &header, fileName);
 
   const OutputKind kind = ChooseOutput(*cinfo);
@@ -213,6 +216,14 @@ void DecodeInto(const std::string& fileName, Bitmap32& picture) {
   picture.Swap(decoded);
 }
 
+void DecodeInto(const std::string& fileName, Bitmap32& picture) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(fileName, ignored)) throw CannotOpen(fileName);
+  FileHandle file(std::fopen(fileName.c_str(), "rb"));
+  if (!file) throw CannotOpen(fileName);
+  DecodeFrom(HeaderStep{file.get(), nullptr, 0}, fileName, picture);
+}
+
 }  // namespace
 
 void DecodeJpegFile(const std::string& fileName, Bitmap32& picture) {
@@ -220,6 +231,15 @@ void DecodeJpegFile(const std::string& fileName, Bitmap32& picture) {
     DecodeInto(fileName, picture);
   } catch (const std::bad_alloc&) {
     throw OutOfMemory(fileName);
+  }
+}
+
+void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
+                      const std::string& name) {
+  try {
+    DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(name);
   }
 }
 

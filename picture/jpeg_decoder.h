@@ -1,6 +1,8 @@
 // Decoding a JPEG file into the whole-picture bitmap.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "core/bitmap32.h"
@@ -24,5 +26,10 @@ inline constexpr long long MaxPicturePixels = 1LL << 28;
 //   "Not enough memory to open <fileName>"      an allocation failed (ours or libjpeg's).
 // A file that ends early is not an error: libjpeg completes it in grey.
 void DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
+
+// The same for a JPEG file already in memory (`size` bytes at `bytes`); the same errors,
+// with `name` standing for the file name in them. Never "Cannot open file".
+void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
+                      const std::string& name = "the picture");
 
 }  // namespace vantrel

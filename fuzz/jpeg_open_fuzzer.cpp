@@ -1,0 +1,69 @@
+// libFuzzer target for the whole open path: the bytes of a file go through the JPEG
+// decoder into PictureBitmap, the crop is read back at two offsets, the channel offsets
+// are applied and one conversion runs, as after "Open JPEG" in the window.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "colour/mix_colours.h"
+#include "convert/conversion.h"
+#include "core/converter_state.h"
+#include "core/error.h"
+#include "fuzz/fuzz_input.h"
+#include "picture/channel_offsets.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/source_window.h"
+
+namespace {
+
+// Each pass reports rows 0..199 in order; anything else is a fault.
+class CheckedProgress : public vantrel::ProgressSink {
+ public:
+  void SetProgress(int row) override {
+    if (row < 0 || row >= vantrel::WindowHeight) std::abort();
+    if (row != 0 && row != last_ + 1) std::abort();
+    last_ = row;
+  }
+
+ private:
+  int last_ = -1;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vantrel;
+  if (fuzz_input::TooSlowToDecode(data, size)) return 0;
+
+  auto state = std::make_unique<ConverterState>();
+  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+  state->MixTable = BuildMixTable(RoleColours(state->ColourRoles));
+  state->PictureLoaded = true;
+  try {
+    DecodeJpegMemory(data, size, state->PictureBitmap);
+  } catch (const VantrelError&) {
+    return 0;  // refused with a message: the window shows it and keeps the old picture
+  }
+  const Bitmap32& picture = state->PictureBitmap;
+  if (picture.Width() <= 0 || picture.Height() <= 0) std::abort();
+
+  // The top-left crop as after opening, then the bottom-right one (the scroll bars at
+  // their minimum), which for a small picture lies partly outside it.
+  ReadSourceWindow(*state, 0, 0);
+  ReadSourceWindow(*state, WindowWidth - picture.Width(), WindowHeight - picture.Height());
+
+  const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
+  CheckedProgress progress;
+  ApplyChannelOffsets(*state, settings.red, settings.green, settings.blue, &progress);
+  ConvertPicture(*state, settings.dither, &progress);
+
+  const LayerPlanes& bits = state->LayerBits;
+  for (const Plane* plane :
+       {&bits.Bitmap1Bits, &bits.Sprite1Bits, &bits.Bitmap2Bits, &bits.Sprite2Bits}) {
+    for (std::uint8_t bit : *plane) {
+      if (bit > 1) std::abort();
+    }
+  }
+  return 0;
+}
