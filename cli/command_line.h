@@ -1,0 +1,49 @@
+// The command line of vantrel-convert, read into a request without touching any file.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "convert/pipeline.h"
+
+namespace vantrel::cli {
+
+enum class OutputKind { Executable, Data, Png };
+
+struct OutputFile {
+  std::string name;
+  OutputKind kind = OutputKind::Data;
+};
+
+// One conversion and the files to write from it, in the order given.
+struct ConvertRequest {
+  std::string input;
+  std::vector<OutputFile> outputs;
+  ConversionSettings settings;
+};
+
+enum class InfoRequest { Help, Version };
+
+// Bad usage: the one-line reason, without program name or hint.
+struct UsageError {
+  std::string reason;
+};
+
+using ParsedCommandLine = std::variant<ConvertRequest, InfoRequest, UsageError>;
+
+// Reads the arguments that follow the program name. The crop is only checked for being
+// non-negative here; whether it fits is known once the picture is decoded.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// ".prg" is the executable, ".png" the preview, anything else the data file (case ignored).
+OutputKind KindFromExtension(const std::string& fileName);
+
+// A C64 colour given as 0..15 or as its palette name ("light-red", case ignored); -1 if
+// it is neither.
+int ParseColour(const std::string& text);
+
+std::string HelpText();
+std::string VersionText();
+
+}  // namespace vantrel::cli
