@@ -22,8 +22,9 @@
 namespace vantrel::emulator {
 namespace {
 
-// Far enough past the start for the banks to be moved and the display to run steadily.
-constexpr long long SettledFrames = 100;
+// The displayer shows its first frame some 26 frames after power-on, most of them spent
+// moving the banks; 50 leaves room and keeps the runs short.
+constexpr long long SettledFrames = 50;
 
 constexpr int PictureLeft = 64;  // screen x of picture column 0 (character column 8)
 
