@@ -22,8 +22,8 @@
 namespace vantrel::emulator {
 namespace {
 
-// The displayer shows its first frame some 26 frames after power-on, most of them spent
-// moving the banks; 50 leaves room and keeps the runs short.
+// The displayer shows its first frames between frame 25 and 35 after power-on (seen in x64sc),
+// most of that time spent moving the banks; 50 leaves room and keeps the runs short.
 constexpr long long SettledFrames = 50;
 
 constexpr int PictureLeft = 64;  // screen x of picture column 0 (character column 8)
