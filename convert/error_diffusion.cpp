@@ -184,31 +184,34 @@ void DiffusePortable(ColourPlanes& work, const MixSlots& mixTable, MixCodes& cod
 
 #define SSE41 __attribute__((target("sse4.1"), always_inline)) inline
 
-// The nine mix colours with the lane number equal to the MixCode (lanes 0 and 10..15 never
-// win), and what the search needs besides.
+// The nine mix colours per channel: slots 1..8 in lanes 0..7, slot 9 in each of lanes 8..15,
+// and the constants the search needs besides.
 struct VectorTable {
   __m128i red, green, blue;
-  __m128i biasLow, biasHigh;  // code of lanes 0..7 and 8..15, or a key no distance reaches
+  __m128i low4, times7, eights, indexBytes, minimumWords;
 };
 
 __attribute__((target("sse4.1"))) VectorTable MakeVectorTable(const MixSlots& mixTable) {
-  alignas(16) std::uint8_t red[16] = {}, green[16] = {}, blue[16] = {};
-  alignas(16) std::uint16_t bias[16];
+  alignas(16) std::uint8_t red[16], green[16], blue[16];
   for (int lane = 0; lane < 16; ++lane) {
-    const bool slot = lane >= 1 && lane <= 9;
-    bias[lane] = static_cast<std::uint16_t>(slot ? lane : 0x4000);  // 16 * 765 + 9 < 0x4000
-    if (slot) {
-      red[lane] = RedOf(mixTable[lane - 1]);
-      green[lane] = GreenOf(mixTable[lane - 1]);
-      blue[lane] = BlueOf(mixTable[lane - 1]);
-    }
+    const TColor m = mixTable[lane < 8 ? lane : 8];
+    red[lane] = RedOf(m);
+    green[lane] = GreenOf(m);
+    blue[lane] = BlueOf(m);
   }
   const auto load = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
-  return {load(red), load(green), load(blue), load(bias), load(bias + 8)};
+  return {load(red),
+          load(green),
+          load(blue),
+          _mm_set1_epi8(0x0F),
+          _mm_setr_epi8(0, 7, 14, 21, 28, 35, 42, 49, 56, 63, 70, 77, 84, 91, 98, 105),
+          _mm_set1_epi8(8),
+          _mm_set1_epi8(2),                                              // minpos: index byte
+          _mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)};  // minpos: minimum
 }
 
-// One channel of the working colour against the nine slots: the absolute differences, and
-// (v - m) / 16 as the positive and the negative part (one of them is 0).
+// One channel of the working colour against the slots: the absolute differences, and
+// |v - m| / 16 split by sign (one of the two is 0).
 struct ChannelDifferences {
   __m128i absolute, above, below;
 };
@@ -220,97 +223,106 @@ SSE41 ChannelDifferences Differences(__m128i v, __m128i slots, __m128i low4) {
           _mm_and_si128(_mm_srli_epi16(under, 4), low4)};
 }
 
-// Each byte of the result is the winning MixCode: 16 * distance + code is smallest for the
-// nearest slot, and among equal distances for the lowest code.
-SSE41 __m128i Winner(const ChannelDifferences& r, const ChannelDifferences& g,
-                     const ChannelDifferences& b, const VectorTable& t, __m128i low4) {
+// The nearest slot. phminposuw finds the smallest of the distances to slots 1..8 and, among
+// equal ones, the lowest lane; slot 9 takes over only when strictly nearer.
+struct Choice {
+  __m128i lane;   // every byte: the lane 0..7 of the nearest of slots 1..8
+  __m128i nine;   // all ones when slot 9 wins
+  __m128i which;  // every byte: the winner's lane, 8 for slot 9
+};
+
+SSE41 Choice Choose(const ChannelDifferences& r, const ChannelDifferences& g,
+                    const ChannelDifferences& b, const VectorTable& t) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i low = _mm_add_epi16(
       _mm_add_epi16(_mm_unpacklo_epi8(r.absolute, zero), _mm_unpacklo_epi8(g.absolute, zero)),
       _mm_unpacklo_epi8(b.absolute, zero));
-  const __m128i high = _mm_add_epi16(
+  const __m128i ninth = _mm_add_epi16(
       _mm_add_epi16(_mm_unpackhi_epi8(r.absolute, zero), _mm_unpackhi_epi8(g.absolute, zero)),
       _mm_unpackhi_epi8(b.absolute, zero));
-  const __m128i keys = _mm_min_epu16(_mm_add_epi16(_mm_slli_epi16(low, 4), t.biasLow),
-                                     _mm_add_epi16(_mm_slli_epi16(high, 4), t.biasHigh));
-  return _mm_and_si128(_mm_shuffle_epi8(_mm_minpos_epu16(keys), zero), low4);
+  const __m128i found = _mm_minpos_epu16(low);
+  const __m128i lane = _mm_shuffle_epi8(found, t.indexBytes);
+  const __m128i nine = _mm_cmpgt_epi16(_mm_shuffle_epi8(found, t.minimumWords), ninth);
+  return {lane, nine, _mm_blendv_epi8(lane, t.eights, nine)};
 }
 
-// The winner's error per slot lane, and the next pixel's colour: its stored value plus
-// seven sixteenths of the winner's error, clamped (see AddBelowShares for the flip).
-struct ChannelStep {
-  __m128i error, next;
+// One channel's part of a pixel's turn: stores the winner's error for the row's below
+// shares, and returns the next pixel's colour, broadcast: its stored value plus seven
+// sixteenths of the error, clamped. That sum is formed for every slot before the winner is
+// known and then only picked, so the path from one pixel to the next stays short.
+SSE41 __m128i Step(const ChannelDifferences& d, const Choice& choice,
+                   const std::uint8_t* nextStored, std::int8_t* error, const VectorTable& t) {
+  const __m128i stored = _mm_shuffle_epi8(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(nextStored)), _mm_setzero_si128());
+  // One of the two shares is 0, so adding the one and taking away the other, each with
+  // unsigned saturation, is the clamped sum.
+  const __m128i next = _mm_subs_epu8(_mm_adds_epu8(stored, _mm_shuffle_epi8(t.times7, d.above)),
+                                     _mm_shuffle_epi8(t.times7, d.below));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(error),
+                   _mm_shuffle_epi8(_mm_sub_epi8(d.above, d.below), choice.which));
+  return _mm_blendv_epi8(_mm_shuffle_epi8(next, choice.lane), _mm_shuffle_epi8(next, t.eights),
+                         choice.nine);
+}
+
+// Working colours of a row as they arrive, and the stored values the right shares add to.
+struct RowBuffers {
+  alignas(16) std::uint8_t stored[3][WindowWidth + 16];
+  alignas(16) std::uint8_t working[3][WindowWidth + 16];
+  alignas(16) std::uint8_t codes[WindowWidth + 16];
 };
 
-SSE41 ChannelStep Step(const ChannelDifferences& d, __m128i winner, int nextStored,
-                       __m128i times7, __m128i flip) {
-  const __m128i share = _mm_sub_epi8(_mm_shuffle_epi8(times7, d.above),
-                                     _mm_shuffle_epi8(times7, d.below));
-  const __m128i stored = _mm_shuffle_epi8(_mm_cvtsi32_si128(nextStored ^ 0x80),
-                                          _mm_setzero_si128());
-  const __m128i next = _mm_xor_si128(_mm_adds_epi8(stored, share), flip);
-  return {_mm_shuffle_epi8(_mm_sub_epi8(d.above, d.below), winner),
-          _mm_shuffle_epi8(next, winner)};
+struct Pixel {
+  __m128i red, green, blue;  // the working colour, each channel in every byte
+};
+
+// One pixel's turn: its code, its errors, and the next pixel's colour.
+SSE41 Pixel Turn(const Pixel& v, int x, RowBuffers& row, RowErrors& e, const VectorTable& t) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(row.working[0] + x), v.red);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(row.working[1] + x), v.green);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(row.working[2] + x), v.blue);
+  const ChannelDifferences dr = Differences(v.red, t.red, t.low4);
+  const ChannelDifferences dg = Differences(v.green, t.green, t.low4);
+  const ChannelDifferences db = Differences(v.blue, t.blue, t.low4);
+  const Choice choice = Choose(dr, dg, db, t);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(row.codes + x),
+                   _mm_add_epi8(choice.which, _mm_set1_epi8(1)));
+  // At the row's last pixel the stored value read is padding and the result unused; that
+  // right share waits for FinishRow.
+  return {Step(dr, choice, row.stored[0] + x + 1, e.red.data() + x + 1, t),
+          Step(dg, choice, row.stored[1] + x + 1, e.green.data() + x + 1, t),
+          Step(db, choice, row.stored[2] + x + 1, e.blue.data() + x + 1, t)};
 }
 
-SSE41 __m128i Broadcast(int value) {
-  return _mm_shuffle_epi8(_mm_cvtsi32_si128(value), _mm_setzero_si128());
-}
-
-// The dithering pass with the whole choice of a pixel kept in vector registers: the
-// colour arrives broadcast, the nine distances are found side by side, and the next
-// pixel's colour is picked from the nine candidates by the winner's code, so nothing on
-// the path from one pixel to the next leaves the vector unit.
+// The dithering pass with the whole choice of a pixel kept in vector registers: the colour
+// arrives broadcast, the nine distances are found side by side, and the next pixel's colour
+// is picked from the candidates by the winner's lane, so nothing on the path from one pixel
+// to the next leaves the vector unit.
 __attribute__((target("sse4.1"))) void DiffuseSse41(ColourPlanes& work, const MixSlots& mixTable,
                                                     MixCodes& codes, ProgressSink* progress) {
   const VectorTable t = MakeVectorTable(mixTable);
-  const __m128i low4 = _mm_set1_epi8(0x0F);
-  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
-  const __m128i times7 = _mm_setr_epi8(0, 7, 14, 21, 28, 35, 42, 49, 56, 63, 70, 77, 84, 91, 98,
-                                       105);
-  std::uint8_t* const red = work.red.data();
-  std::uint8_t* const green = work.green.data();
-  std::uint8_t* const blue = work.blue.data();
+  std::uint8_t* const planes[] = {work.red.data(), work.green.data(), work.blue.data()};
   RowErrors e;
-  // Working colours of the row, written sixteen bytes at a time and copied out at its end.
-  alignas(16) std::uint8_t rowRed[WindowWidth + 16], rowGreen[WindowWidth + 16],
-      rowBlue[WindowWidth + 16];
-  const auto store = [](void* p, __m128i v) {
-    _mm_storeu_si128(static_cast<__m128i*>(p), v);
-  };
+  RowBuffers row;
+  std::memset(&row, 0, sizeof row);
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
-    const int row = y * WindowWidth;
-    __m128i r = Broadcast(red[row]), g = Broadcast(green[row]), b = Broadcast(blue[row]);
-    for (int x = 0; x < WindowWidth; ++x) {
-      const int i = row + x;
-      store(rowRed + x, r);
-      store(rowGreen + x, g);
-      store(rowBlue + x, b);
-      const ChannelDifferences dr = Differences(r, t.red, low4);
-      const ChannelDifferences dg = Differences(g, t.green, low4);
-      const ChannelDifferences db = Differences(b, t.blue, low4);
-      const __m128i winner = Winner(dr, dg, db, t, low4);
-      codes[i] = static_cast<std::uint8_t>(_mm_cvtsi128_si32(winner));
-      // Past the row's end the stored values are not used; the row's last right share
-      // waits for FinishRow.
-      const int n = x + 1 < WindowWidth ? i + 1 : i;
-      const ChannelStep sr = Step(dr, winner, red[n], times7, flip);
-      const ChannelStep sg = Step(dg, winner, green[n], times7, flip);
-      const ChannelStep sb = Step(db, winner, blue[n], times7, flip);
-      store(e.red.data() + x + 1, sr.error);
-      store(e.green.data() + x + 1, sg.error);
-      store(e.blue.data() + x + 1, sb.error);
-      if (x == 0) AddWrappedShare(work, e, row);
-      r = sr.next;
-      g = sg.next;
-      b = sb.next;
-    }
+    const int start = y * WindowWidth;
+    for (int c = 0; c < 3; ++c) std::memcpy(row.stored[c], planes[c] + start, WindowWidth);
+    const auto broadcast = [](std::uint8_t value) {
+      return _mm_set1_epi8(static_cast<char>(value));
+    };
+    Pixel v = {broadcast(row.stored[0][0]), broadcast(row.stored[1][0]),
+               broadcast(row.stored[2][0])};
+    v = Turn(v, 0, row, e, t);
+    // The first pixel's below-left share lands on the last pixel of this row, before the
+    // right share that pixel gets from its left neighbour.
+    AddWrappedShare(work, e, start);
+    for (int c = 0; c < 3; ++c) row.stored[c][WindowWidth - 1] = planes[c][start + WindowWidth - 1];
+    for (int x = 1; x < WindowWidth; ++x) v = Turn(v, x, row, e, t);
     // The sixteen-byte stores ran over the zero behind the last error.
     e.red[WindowWidth + 1] = e.green[WindowWidth + 1] = e.blue[WindowWidth + 1] = 0;
-    std::memcpy(red + row, rowRed, WindowWidth);
-    std::memcpy(green + row, rowGreen, WindowWidth);
-    std::memcpy(blue + row, rowBlue, WindowWidth);
+    for (int c = 0; c < 3; ++c) std::memcpy(planes[c] + start, row.working[c], WindowWidth);
+    std::memcpy(codes.data() + start, row.codes, WindowWidth);
     if (!FinishRow(work, e, y)) break;
   }
 }
