@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -61,6 +62,7 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
       progress_(std::make_unique<ProgressBarSink>(*this)) {
   setWindowTitle(QStringLiteral("Vantrel Converter - by Vantrel Software"));
   setFont(WindowFont());
+  setWindowIcon(QIcon(QPixmap::fromImage(MakeAboutPicture().scaled(32, 32))));
   CreateMenu();
   CreateControls();
   BindHandlers();

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
@@ -258,6 +259,19 @@ TEST_F(WindowTest, AboutShowsTheAboutBoxModallyEveryTime) {
   EXPECT_EQ(about->Button1->text(), "OK");
   EXPECT_EQ(about->Button1->geometry(), QRect(120, 56, 75, 25));
   EXPECT_EQ(about->Image1->pixmap().size(), QSize(80, 80));
+}
+
+TEST_F(WindowTest, ExitAndClosingTheWindowEndTheEventLoop) {
+  form->show();
+  QTimer::singleShot(0, form->Exit1, &QAction::trigger);
+  QTimer::singleShot(5000, [] { QApplication::exit(99); });  // the loop must not need this
+  EXPECT_EQ(QApplication::exec(), 0);
+
+  form->show();
+  QTimer::singleShot(0, form.get(), &QWidget::close);
+  QTimer::singleShot(5000, [] { QApplication::exit(99); });
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_TRUE(dialogs.errors.empty());
 }
 
 TEST(ErrorDisplay, AddsAFullStopUnlessTheMessageEndsInOneOrBelowIt) {
