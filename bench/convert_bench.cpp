@@ -53,6 +53,25 @@ void BM_ConvertPicture(benchmark::State& bench) {
 }
 BENCHMARK(BM_ConvertPicture)->ArgName("dither")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
+// The same restricted to the portable code, for comparison and for processors without
+// SSE4.1.
+void BM_ConvertPicturePortable(benchmark::State& bench) {
+  const bool dither = bench.range(0) != 0;
+  auto state = AstronautState();
+  LastRow progress;
+  for (auto _ : bench) {
+    ConvertPicture(*state, dither, &progress, SimdLevel::Portable);
+    benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
+    benchmark::ClobberMemory();
+  }
+  bench.SetItemsProcessed(bench.iterations() * PixelCount);
+}
+BENCHMARK(BM_ConvertPicturePortable)
+    ->ArgName("dither")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
+
 std::vector<PackedRGB> RandomColours() {
   std::mt19937 rng(1);
   std::vector<PackedRGB> colours(4096);
