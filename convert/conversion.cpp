@@ -95,14 +95,14 @@ void ClassifyPortable(ConverterState& state, const MixCodes& codes, const CodeTa
 }
 
 #if defined(VANTREL_HAVE_SSSE3_CLASSIFY)
-__attribute__((target("ssse3"), always_inline)) inline void Put(Plane& plane, int i,
-                                                                __m128i table, __m128i codes) {
+__attribute__((target("ssse3"), always_inline)) inline void Put(Plane& plane, int i, __m128i table,
+                                                                __m128i codes) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&plane[i]), _mm_shuffle_epi8(table, codes));
 }
 
 // The same with each table looked up for sixteen codes at once.
 __attribute__((target("ssse3"))) void ClassifySsse3(ConverterState& state, const MixCodes& codes,
-                                                   const CodeTables& t, ProgressSink* progress) {
+                                                    const CodeTables& t, ProgressSink* progress) {
   const auto load = [](const std::array<std::uint8_t, 16>& a) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(a.data()));
   };
@@ -163,8 +163,7 @@ void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress) 
   ConvertPicture(state, dither, progress, FastestSimdLevel());
 }
 
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
-                    SimdLevel level) {
+void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress, SimdLevel level) {
   if (!state.PictureLoaded) return;
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
     throw std::invalid_argument("ConvertPicture: PreviewBitmap is smaller than 192 x 200");

@@ -20,7 +20,6 @@ void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress);
 
 // The same with a chosen instruction set (for tests and measurements); a level the
 // processor lacks falls back to the portable code. Results are identical at every level.
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
-                    SimdLevel level);
+void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress, SimdLevel level);
 
 }  // namespace vantrel

@@ -101,12 +101,12 @@ void ClassifyRow(const std::uint8_t* red, const std::uint8_t* green, const std::
       const __m128i dr = absolute(r, _mm_set1_epi8(static_cast<char>(RedOf(m))));
       const __m128i dg = absolute(g, _mm_set1_epi8(static_cast<char>(GreenOf(m))));
       const __m128i db = absolute(b, _mm_set1_epi8(static_cast<char>(BlueOf(m))));
-      const __m128i low = _mm_add_epi16(
-          _mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
-          _mm_unpacklo_epi8(db, zero));
-      const __m128i high = _mm_add_epi16(
-          _mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
-          _mm_unpackhi_epi8(db, zero));
+      const __m128i low =
+          _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
+                        _mm_unpacklo_epi8(db, zero));
+      const __m128i high =
+          _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
+                        _mm_unpackhi_epi8(db, zero));
       const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
       bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
       bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
@@ -206,7 +206,7 @@ __attribute__((target("sse4.1"))) VectorTable MakeVectorTable(const MixSlots& mi
           _mm_set1_epi8(0x0F),
           _mm_setr_epi8(0, 7, 14, 21, 28, 35, 42, 49, 56, 63, 70, 77, 84, 91, 98, 105),
           _mm_set1_epi8(8),
-          _mm_set1_epi8(2),                                              // minpos: index byte
+          _mm_set1_epi8(2),                                                // minpos: index byte
           _mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)};  // minpos: minimum
 }
 

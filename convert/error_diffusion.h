@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "core/progress.h"
 #include "convert/simd_level.h"
+#include "core/progress.h"
 #include "core/types.h"
 
 namespace vantrel {

@@ -9,8 +9,8 @@ TColor NearestMix(const MixSlots& mixTable, PackedRGB colour, std::int32_t& last
   // one instruction measures two slots. Keys are 16 * distance + code, as in NearestMixCode.
   const __m128i zero = _mm_setzero_si128();
   const __m128i channels = _mm_set1_epi32(0x00FFFFFF);
-  const __m128i first = _mm_and_si128(
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mixTable.data())), channels);
+  const __m128i first =
+      _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mixTable.data())), channels);
   const __m128i second = _mm_and_si128(
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(mixTable.data() + 4)), channels);
   const __m128i ninth = _mm_cvtsi32_si128(static_cast<int>(mixTable[8] & 0x00FFFFFF));
@@ -27,8 +27,8 @@ TColor NearestMix(const MixSlots& mixTable, PackedRGB colour, std::int32_t& last
   best = _mm_min_epi16(best, _mm_shuffle_epi32(best, _MM_SHUFFLE(1, 0, 3, 2)));
   const int code = _mm_cvtsi128_si32(best) & 15;
 #else
-  const int code = NearestMixCode(mixTable, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF,
-                                  colour & 0xFF);
+  const int code =
+      NearestMixCode(mixTable, (colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
 #endif
   lastMixCode = code;
   return mixTable[code - 1];

@@ -146,9 +146,9 @@ struct ShareCase {
 
 TEST(ConversionDiffusionTest, ErrorIsDividedBySixteenBeforeTheWeights) {
   const ShareCase cases[] = {
-      {15, {0, 0, 0, 0}},        {-15, {0, 0, 0, 0}},       {16, {7, 3, 5, 1}},
-      {31, {7, 3, 5, 1}},        {-16, {-7, -3, -5, -1}},   {-17, {-7, -3, -5, -1}},
-      {-31, {-7, -3, -5, -1}},   {32, {14, 6, 10, 2}},      {-47, {-14, -6, -10, -2}},
+      {15, {0, 0, 0, 0}},      {-15, {0, 0, 0, 0}},     {16, {7, 3, 5, 1}},
+      {31, {7, 3, 5, 1}},      {-16, {-7, -3, -5, -1}}, {-17, {-7, -3, -5, -1}},
+      {-31, {-7, -3, -5, -1}}, {32, {14, 6, 10, 2}},    {-47, {-14, -6, -10, -2}},
   };
   const int x = 50, y = 50;
   const int targets[] = {Index(x + 1, y), Index(x - 1, y + 1), Index(x, y + 1),
@@ -389,9 +389,9 @@ TEST(ConversionTest, CoincidingRolesGiveOnlyTheLowestCode) {
   ConvertPicture(*state, true, nullptr);
   for (int i = 0; i < PixelCount; ++i) {
     ASSERT_EQ(BitsAt(state->LayerBits, i), kBitsOfCode[1]);
-    ASSERT_EQ(MakeTColor(state->WorkPlanes.red[i], state->WorkPlanes.green[i],
-                         state->WorkPlanes.blue[i]),
-              C64Palette[5]);
+    ASSERT_EQ(
+        MakeTColor(state->WorkPlanes.red[i], state->WorkPlanes.green[i], state->WorkPlanes.blue[i]),
+        C64Palette[5]);
   }
   EXPECT_EQ(state->LastMixCode, 1);
 }
@@ -419,8 +419,7 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
       EXPECT_EQ(other->LayerBits.Bitmap2Bits, first->LayerBits.Bitmap2Bits);
       EXPECT_EQ(other->LayerBits.Sprite2Bits, first->LayerBits.Sprite2Bits);
       EXPECT_EQ(other->LastMixCode, first->LastMixCode);
-      EXPECT_TRUE(std::equal(other->PreviewBitmap.Words(),
-                             other->PreviewBitmap.Words() + 256 * 200,
+      EXPECT_TRUE(std::equal(other->PreviewBitmap.Words(), other->PreviewBitmap.Words() + 256 * 200,
                              first->PreviewBitmap.Words()));
     }
   }
@@ -431,8 +430,8 @@ TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
   for (const bool dither : {true, false}) {
     for (std::uint32_t seed = 40; seed < 44; ++seed) {
       SCOPED_TRACE(testing::Message() << "dither " << dither << " seed " << seed);
-      auto portable = NewState(BuildMixTable(RoleColours(ColourRoleSet{
-          static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
+      auto portable = NewState(BuildMixTable(RoleColours(
+          ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
       FillRandom(*portable, seed);
       auto vector = std::make_unique<ConverterState>(*portable);
       ConvertPicture(*portable, dither, nullptr, SimdLevel::Portable);

@@ -53,8 +53,7 @@ TEST_P(ReferenceDigestTest, AstronautConvertsToTheReferenceDigests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Astronaut, ReferenceDigestTest,
-                         ::testing::Values(reference::kAstronautDefault,
-                                           reference::kAstronautPlain,
+                         ::testing::Values(reference::kAstronautDefault, reference::kAstronautPlain,
                                            reference::kAstronautAdjusted,
                                            reference::kAstronautAdjustedPlain));
 

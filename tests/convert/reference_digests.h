@@ -26,6 +26,7 @@ struct ConversionDigest {
 
 // Default roles (0, 2, 3, 7, 10), offsets 0, dithering on: what the window shows after
 // opening the picture.
+// clang-format off
 inline constexpr ConversionDigest kAstronautDefault = {
     0, 0, 0, {0, 2, 3, 7, 10}, true,
     "304f36fab02997e1d390ccee297195819fb3742f727d3cccf7e3032b007356ee",
@@ -47,5 +48,6 @@ inline constexpr ConversionDigest kAstronautAdjustedPlain = {
     40, -25, 10, {6, 1, 14, 3, 5}, false,
     "547969d63d990e657b2da2c587c6ac48909ca776036f078061edf24d068c7133",
     "4c88af9dfcfe95f00c692912c55e886c31031e4f192f5d30d856ee884fab7ecb"};
+// clang-format on
 
 }  // namespace vantrel::reference

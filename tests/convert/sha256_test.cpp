@@ -23,8 +23,10 @@ TEST(Sha256Test, KnownDigests) {
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {std::vector<std::uint8_t>(1000000, 'a'),
        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-      {std::vector<std::uint8_t>(55, 0), "02779466cdec163811d078815c633f21901413081449002f24aa3e80f0b88ef7"},
-      {std::vector<std::uint8_t>(56, 0), "d4817aa5497628e7c77e6b606107042bbba3130888c5f47a375e6179be789fbb"},
+      {std::vector<std::uint8_t>(55, 0),
+       "02779466cdec163811d078815c633f21901413081449002f24aa3e80f0b88ef7"},
+      {std::vector<std::uint8_t>(56, 0),
+       "d4817aa5497628e7c77e6b606107042bbba3130888c5f47a375e6179be789fbb"},
   };
   for (const Case& c : cases) EXPECT_EQ(Sha256Hex(c.input), c.digest) << c.input.size();
 }
