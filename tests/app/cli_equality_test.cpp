@@ -1,0 +1,169 @@
+// vantrel-convert against the window: the same photo and settings, made once by a user in
+// the window and once on the command line, give byte-identical files and the same preview.
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "window_fixture.h"
+
+namespace {
+
+class CliEqualityTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(dir.isValid());
+    Open(Data("astronaut.jpg"));
+    ASSERT_TRUE(dialogs.errors.empty());
+  }
+
+  QByteArray SaveFromWindow(QAction* action, const QString& name) {
+    dialogs.AnswerSave(dir.filePath(name));
+    action->trigger();
+    EXPECT_TRUE(dialogs.errors.empty());
+    return ReadFile(name);
+  }
+
+  QByteArray ReadFile(const QString& name) const {
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // Runs the program on the sample photo; the output names are taken inside `dir`.
+  void RunCli(QStringList arguments) {
+    for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
+      if (arguments[i] == "-o") arguments[i + 1] = dir.filePath(arguments[i + 1]);
+    }
+    arguments.prepend(Data("astronaut.jpg"));
+    QProcess program;
+    program.start(QStringLiteral(VANTREL_CLI), arguments);
+    ASSERT_TRUE(program.waitForFinished(60000)) << "vantrel-convert did not finish";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.readAllStandardOutput(), QByteArray());
+  }
+
+  // The preview file holds exactly what the window's result view shows.
+  void ExpectPreviewAsShown(const QString& name) const {
+    const QImage file(dir.filePath(name), "PNG");
+    ASSERT_FALSE(file.isNull()) << name.toStdString() << " is no PNG";
+    ASSERT_EQ(file.size(), QSize(192, 200));
+    const QImage shown = form->Image2->Picture();
+    int different = 0;
+    for (int y = 0; y < 200; ++y) {
+      for (int x = 0; x < 192; ++x) {
+        if ((file.pixel(x, y) & 0xFFFFFF) != (shown.pixel(x, y) & 0xFFFFFF)) ++different;
+      }
+    }
+    EXPECT_EQ(different, 0) << "pixels unlike the window's preview";
+  }
+
+  QTemporaryDir dir;
+
+ public:
+  // For the cases below, which act as the user through a reference to the fixture.
+  TForm1& Form() { return *form; }
+
+  void SetRoles(const std::array<int, 5>& palette) {
+    const std::array<QRadioButton*, 5> roles = {form->RadioButton1, form->RadioButton2,
+                                                form->RadioButton3, form->RadioButton4,
+                                                form->RadioButton5};
+    for (int role = 0; role < 5; ++role) {
+      roles[role]->click();
+      Click(form->PalettePanels[palette[role]]);
+    }
+  }
+};
+
+// Each case is what a user does in the window and the options that say the same.
+TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
+  struct Case {
+    const char* name;
+    std::function<void(CliEqualityTest&)> inWindow;
+    QStringList options;
+  };
+  const Case cases[] = {
+      {"defaults", [](CliEqualityTest&) {}, {}},
+      {"crop",
+       [](CliEqualityTest& t) {
+         t.Form().ScrollBar1->setValue(-37);  // the bars hold minus the window's corner
+         t.Form().ScrollBar2->setValue(-120);
+       },
+       {"--crop", "37,120"}},
+      {"crop at the far corner",
+       [](CliEqualityTest& t) {
+         t.Form().ScrollBar1->setValue(t.Form().ScrollBar1->minimum());
+         t.Form().ScrollBar2->setValue(t.Form().ScrollBar2->minimum());
+       },
+       {"--crop=320,312"}},
+      {"offsets",
+       [](CliEqualityTest& t) {
+         t.Form().Edit1->setText("40");
+         t.Form().TrackBar2->setValue(-25);
+         t.Form().Edit3->setText("300");  // clamped to 255 by the slider
+       },
+       {"--offsets", "40,-25,255"}},
+      {"colours",
+       [](CliEqualityTest& t) {
+         t.SetRoles({6, 1, 14, 3, 5});
+         t.Form().Button1->click();  // new colours take effect at "CONVERT"
+       },
+       {"--colours", "blue,1,light-blue,cyan,5"}},
+      {"no dither",
+       [](CliEqualityTest& t) {
+         t.Form().RadioButton6->click();
+         t.Form().Button1->click();
+       },
+       {"--no-dither"}},
+      {"everything at once",
+       [](CliEqualityTest& t) {
+         t.Form().ScrollBar2->setValue(-200);
+         t.Form().ScrollBar1->setValue(-300);
+         t.Form().Edit2->setText("-255");
+         t.Form().Edit1->setText("12");
+         t.SetRoles({11, 15, 8, 12, 10});
+         t.Form().RadioButton6->click();
+         t.Form().Button1->click();
+       },
+       {"--no-dither", "--colours", "DARK-GREY,light-grey,orange,grey,10", "--offsets", "12,-255,0",
+        "--crop", "300,200"}},
+  };
+  QSet<QByteArray> distinct;  // each case really changed what the window saves
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Every case starts from a freshly opened photo with default settings.
+    form->BitBtn1->click();
+    form->ScrollBar1->setValue(0);
+    form->ScrollBar2->setValue(0);
+    c.inWindow(*this);
+    ASSERT_TRUE(dialogs.errors.empty());
+    const QByteArray exe = SaveFromWindow(form->SaveC64Executable1, "window.prg");
+    const QByteArray data = SaveFromWindow(form->SaveC64Data1, "window.bin");
+    ASSERT_EQ(exe.size(), 35840);
+    ASSERT_EQ(data.size(), 32768);
+    distinct.insert(data);
+
+    RunCli(c.options + QStringList{"-o", "cli.prg", "-o", "cli.bin", "-o", "cli.png"});
+    EXPECT_TRUE(ReadFile("cli.prg") == exe) << "executable differs";
+    EXPECT_TRUE(ReadFile("cli.bin") == data) << "data file differs";
+    ExpectPreviewAsShown("cli.png");
+  }
+  EXPECT_EQ(distinct.size(), std::size(cases));
+}
+
+TEST_F(CliEqualityTest, FormatOverridesTheExtensionOfOneOutput) {
+  const QByteArray exe = SaveFromWindow(form->SaveC64Executable1, "window.prg");
+  const QByteArray data = SaveFromWindow(form->SaveC64Data1, "window.bin");
+  RunCli({"--format", "data", "-o", "data.prg", "--format=exe", "-o", "exe.bin", "--format", "png",
+          "-o", "preview.dat", "-o", "plain.prg"});
+  EXPECT_TRUE(ReadFile("data.prg") == data);
+  EXPECT_TRUE(ReadFile("exe.bin") == exe);
+  EXPECT_TRUE(ReadFile("plain.prg") == exe) << "--format held for one output only";
+  ExpectPreviewAsShown("preview.dat");
+}
+
+}  // namespace
