@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -12,6 +14,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/conversion.h"
+#include "convert/pipeline.h"
 #include "core/converter_state.h"
 #include "picture/channel_offsets.h"
 #include "picture/jpeg_decoder.h"
@@ -84,8 +87,10 @@ Comparison Compare(const Screenshot& shot, const LayerPlanes& bits, const Colour
   return result;
 }
 
-// Saves the executable the way the window does and checks two consecutive frames in VICE.
-void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles) {
+// Saves the executable the way the window does (or has `writeProgram` make it under the given
+// name) and checks two consecutive frames in VICE.
+void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles,
+                           const std::function<void(const std::string&)>& writeProgram = {}) {
   C64Memory image{};
   FileBytes buffer{};
   BuildMemoryImage(bits, image);
@@ -94,7 +99,11 @@ void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles) 
 
   ViceMachine machine;
   const std::string program = machine.Folder() + "/picture.prg";
-  WriteFileReplacing(program, buffer.data(), ExecutableFileSize);
+  if (writeProgram) {
+    writeProgram(program);
+  } else {
+    WriteFileReplacing(program, buffer.data(), ExecutableFileSize);
+  }
   // Three consecutive frames: the first two must be frame 1 and frame 2 in some order, the
   // third the same as the first.
   const std::vector<std::string> files =
@@ -173,6 +182,19 @@ TEST(DisplayerInVice, SamplePhotoWithDefaultSettings) {
   ConvertPicture(state, /*dither=*/true, nullptr);
 
   ExpectBothFramesExact(state.LayerBits, state.ColourRoles);
+}
+
+// The command-line converter's executable of the sample photo, as the README shows it made.
+TEST(DisplayerInVice, SamplePhotoFromTheCommandLine) {
+  const std::string photo = std::string(VANTREL_TEST_DATA) + "/astronaut.jpg";
+  ConverterState state;
+  LoadPicture(state, photo);
+  ConvertLoadedPicture(state, ConversionSettings{}, nullptr);
+
+  ExpectBothFramesExact(state.LayerBits, state.ColourRoles, [&](const std::string& program) {
+    const std::string command = "'" VANTREL_CLI "' '" + photo + "' -o '" + program + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  });
 }
 
 // petcat takes a program to start at its load address, but C64 BASIC text starts at $0801:
