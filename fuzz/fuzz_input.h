@@ -9,7 +9,7 @@ namespace fuzz_input {
 // Pictures between this size and the decoder's own limit are valid but take seconds and
 // hundreds of megabytes each; the fuzzer skips them to keep its rate up. Larger ones still
 // go in, since the decoder must refuse them before allocating anything.
-inline constexpr long long kLargestFuzzedPixels = 1LL << 22;
+inline constexpr long long kLargestFuzzedPixels = 1LL << 20;
 inline constexpr long long kDecoderLimitPixels = 1LL << 28;
 
 // Width times height from the first start-of-frame marker, or -1 when there is none.

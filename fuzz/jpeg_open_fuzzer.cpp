@@ -36,10 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace vantrel;
   if (fuzz_input::TooSlowToDecode(data, size)) return 0;
 
-  auto state = std::make_unique<ConverterState>();
-  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  state->MixTable = BuildMixTable(RoleColours(state->ColourRoles));
-  state->PictureLoaded = true;
+  // One state for the whole run (a fresh megabyte per input costs more than the decode);
+  // what a run could carry over to the next is put back to its start value.
+  static const std::unique_ptr<ConverterState> state = [] {
+    auto fresh = std::make_unique<ConverterState>();
+    fresh->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
+    fresh->MixTable = BuildMixTable(RoleColours(fresh->ColourRoles));
+    fresh->PictureLoaded = true;
+    return fresh;
+  }();
+  static const ViewSurface blankView;
+  state->Image1 = blankView;
+  state->SourceWindow.fill(0);
+  state->PictureBitmap = Bitmap32();
   try {
     DecodeJpegMemory(data, size, state->PictureBitmap);
   } catch (const VantrelError&) {
