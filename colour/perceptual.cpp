@@ -1,0 +1,223 @@
+#include "colour/perceptual.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "colour/palette.h"
+
+namespace vantrel {
+namespace {
+
+std::array<float, 256> MakeLinearTable() {
+  std::array<float, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    const double c = v / 255.0;
+    table[v] = static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+  }
+  return table;
+}
+
+const std::array<float, 256>& LinearTable() {
+  static const std::array<float, 256> table = MakeLinearTable();
+  return table;
+}
+
+// CIELAB's companding of a white-relative tristimulus value.
+double LabF(double t) {
+  constexpr double delta = 6.0 / 29.0;
+  return t > delta * delta * delta ? std::cbrt(t) : t / (3 * delta * delta) + 4.0 / 29.0;
+}
+
+std::array<float, 7> MakeBlurWeights() {
+  std::array<double, 7> w{};
+  double sum = 0;
+  for (int k = -3; k <= 3; ++k) sum += w[k + 3] = std::exp(-0.5 * k * k);
+  std::array<float, 7> weights{};
+  for (int k = 0; k < 7; ++k) weights[k] = static_cast<float>(w[k] / sum);
+  return weights;
+}
+
+int Clamp(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
+
+}  // namespace
+
+float SrgbToLinear(std::uint8_t value) { return LinearTable()[value]; }
+
+LabColour SrgbToLab(unsigned red, unsigned green, unsigned blue) {
+  const double r = SrgbToLinear(red & 0xFF), g = SrgbToLinear(green & 0xFF),
+               b = SrgbToLinear(blue & 0xFF);
+  // sRGB primaries to XYZ, then relative to the D65 white.
+  const double x = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047;
+  const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
+  const double z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883;
+  const double fx = LabF(x), fy = LabF(y), fz = LabF(z);
+  return {static_cast<float>(116 * fy - 16), static_cast<float>(500 * (fx - fy)),
+          static_cast<float>(200 * (fy - fz))};
+}
+
+const std::array<float, 7>& BlurWeights() {
+  static const std::array<float, 7> weights = MakeBlurWeights();
+  return weights;
+}
+
+namespace {
+
+// The seven taps at p[0..6] around p[3]. The kernel is symmetric, so opposite taps are added
+// before they are weighted; the vector and the plain code use the same order of operations,
+// so every build gives the same bits.
+inline float Taps(const std::array<float, 7>& w, const float* p) {
+  return (w[0] * (p[0] + p[6]) + w[1] * (p[1] + p[5])) + (w[2] * (p[2] + p[4]) + w[3] * p[3]);
+}
+
+#if defined(__SSE2__)
+struct VectorWeights {
+  explicit VectorWeights(const std::array<float, 7>& w)
+      : w0(_mm_set1_ps(w[0])),
+        w1(_mm_set1_ps(w[1])),
+        w2(_mm_set1_ps(w[2])),
+        w3(_mm_set1_ps(w[3])) {}
+  __m128 w0, w1, w2, w3;
+};
+
+// Taps() for four neighbouring outputs; p[k] points at the four values of tap k.
+inline __m128 Taps(const VectorWeights& w, const float* const p[7]) {
+  const auto at = [&](int k) { return _mm_loadu_ps(p[k]); };
+  const __m128 outer = _mm_add_ps(_mm_mul_ps(w.w0, _mm_add_ps(at(0), at(6))),
+                                  _mm_mul_ps(w.w1, _mm_add_ps(at(1), at(5))));
+  const __m128 inner =
+      _mm_add_ps(_mm_mul_ps(w.w2, _mm_add_ps(at(2), at(4))), _mm_mul_ps(w.w3, at(3)));
+  return _mm_add_ps(outer, inner);
+}
+#endif
+
+}  // namespace
+
+void BlurPlane(const FloatPlane& in, FloatPlane& out, FloatPlane& scratch) {
+  const std::array<float, 7>& w = BlurWeights();
+#if defined(__SSE2__)
+  const VectorWeights vw(w);
+#endif
+  alignas(16) std::array<float, WindowWidth + 8> row{};  // one row with its edges repeated
+  for (int y = 0; y < WindowHeight; ++y) {
+    const float* src = in.data() + y * WindowWidth;
+    std::copy(src, src + WindowWidth, row.begin() + 3);
+    for (int k = 0; k < 3; ++k) {
+      row[k] = src[0];
+      row[WindowWidth + 3 + k] = src[WindowWidth - 1];
+    }
+    float* dst = scratch.data() + y * WindowWidth;
+#if defined(__SSE2__)
+    for (int x = 0; x < WindowWidth; x += 4) {
+      const float* const p[7] = {&row[x],     &row[x + 1], &row[x + 2], &row[x + 3],
+                                 &row[x + 4], &row[x + 5], &row[x + 6]};
+      _mm_storeu_ps(dst + x, Taps(vw, p));
+    }
+#else
+    for (int x = 0; x < WindowWidth; ++x) dst[x] = Taps(w, &row[x]);
+#endif
+  }
+  for (int y = 0; y < WindowHeight; ++y) {
+    const float* rows[7];
+    for (int k = -3; k <= 3; ++k) {
+      rows[k + 3] = scratch.data() + Clamp(y + k, 0, WindowHeight - 1) * WindowWidth;
+    }
+    float* dst = out.data() + y * WindowWidth;
+#if defined(__SSE2__)
+    for (int x = 0; x < WindowWidth; x += 4) {
+      const float* const p[7] = {rows[0] + x, rows[1] + x, rows[2] + x, rows[3] + x,
+                                 rows[4] + x, rows[5] + x, rows[6] + x};
+      _mm_storeu_ps(dst + x, Taps(vw, p));
+    }
+#else
+    for (int x = 0; x < WindowWidth; ++x) {
+      const float p[7] = {rows[0][x], rows[1][x], rows[2][x], rows[3][x],
+                          rows[4][x], rows[5][x], rows[6][x]};
+      dst[x] = Taps(w, p);
+    }
+#endif
+  }
+}
+
+void ToLabPlanes(const PackedRGB* words, int stride, LabPlanes& out) {
+  for (int y = 0; y < WindowHeight; ++y) {
+    const PackedRGB* row = words + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < WindowWidth; ++x) {
+      const LabColour c = PackedRgbToLab(row[x]);
+      const int i = y * WindowWidth + x;
+      out.L[i] = c.L;
+      out.a[i] = c.a;
+      out.b[i] = c.b;
+    }
+  }
+}
+
+void BlurLabPlanes(LabPlanes& planes, FloatPlane& scratch) {
+  BlurPlane(planes.L, planes.L, scratch);
+  BlurPlane(planes.a, planes.a, scratch);
+  BlurPlane(planes.b, planes.b, scratch);
+}
+
+double MeanDeltaE(const LabPlanes& first, const LabPlanes& second) {
+  double total = 0;
+  for (int y = 0; y < WindowHeight; ++y) {
+    // Four running sums per row, one per pixel column modulo 4, added up in a fixed order.
+    alignas(16) std::array<float, 4> lanes{};
+    const int begin = y * WindowWidth, end = begin + WindowWidth;
+#if defined(__SSE2__)
+    __m128 sum = _mm_setzero_ps();
+    for (int i = begin; i < end; i += 4) {
+      const __m128 dL = _mm_sub_ps(_mm_loadu_ps(&first.L[i]), _mm_loadu_ps(&second.L[i]));
+      const __m128 da = _mm_sub_ps(_mm_loadu_ps(&first.a[i]), _mm_loadu_ps(&second.a[i]));
+      const __m128 db = _mm_sub_ps(_mm_loadu_ps(&first.b[i]), _mm_loadu_ps(&second.b[i]));
+      const __m128 squares =
+          _mm_add_ps(_mm_add_ps(_mm_mul_ps(dL, dL), _mm_mul_ps(da, da)), _mm_mul_ps(db, db));
+      sum = _mm_add_ps(sum, _mm_sqrt_ps(squares));
+    }
+    _mm_store_ps(lanes.data(), sum);
+#else
+    for (int i = begin; i < end; ++i) {
+      const float dL = first.L[i] - second.L[i], da = first.a[i] - second.a[i],
+                  db = first.b[i] - second.b[i];
+      lanes[i & 3] += std::sqrt(dL * dL + da * da + db * db);
+    }
+#endif
+    total +=
+        (static_cast<double>(lanes[0]) + lanes[1]) + (static_cast<double>(lanes[2]) + lanes[3]);
+  }
+  return total / PixelCount;
+}
+
+double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int previewStride) {
+  struct Planes {
+    LabPlanes source, preview;
+    FloatPlane scratch;
+  };
+  const auto planes = std::make_unique<Planes>();
+  ToLabPlanes(source, WindowWidth, planes->source);
+  ToLabPlanes(preview, previewStride, planes->preview);
+  BlurLabPlanes(planes->source, planes->scratch);
+  BlurLabPlanes(planes->preview, planes->scratch);
+  return MeanDeltaE(planes->source, planes->preview);
+}
+
+double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles) {
+  std::array<float, RoleCount> lightness{};
+  for (int role = 0; role < RoleCount; ++role) {
+    lightness[role] = TColorToLab(C64Palette[roles[role] & 0x0F]).L;
+  }
+  double total = 0;
+  for (int i = 0; i < PixelCount; ++i) {
+    // A set sprite pixel covers the bitmap; with neither the frame shows the background.
+    const int first = layers.Sprite1Bits[i] ? 2 : (layers.Bitmap1Bits[i] ? 1 : 0);
+    const int second = layers.Sprite2Bits[i] ? 4 : (layers.Bitmap2Bits[i] ? 3 : 0);
+    total += std::fabs(lightness[first] - lightness[second]);
+  }
+  return total / PixelCount;
+}
+
+}  // namespace vantrel
