@@ -17,6 +17,7 @@
 #include "c64/output_files.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "convert/auto_colours.h"
 #include "convert/conversion.h"
 #include "core/str_to_int.h"
 #include "picture/channel_offsets.h"
@@ -88,6 +89,7 @@ void TForm1::CreateMenu() {
   SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
   SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
   Exit1 = File1->addAction(QStringLiteral("Exit"));
+  AutoColors1 = menuBar()->addAction(QStringLiteral("Auto Colors"));
   About1 = menuBar()->addAction(QStringLiteral("About"));
 }
 
@@ -216,6 +218,7 @@ void TForm1::BindHandlers() {
           [this] { Guard([&] { SaveC64Executable1Click(); }); });
   connect(SaveC64Data1, &QAction::triggered, this, [this] { Guard([&] { SaveC64Data1Click(); }); });
   connect(Exit1, &QAction::triggered, this, [this] { Guard([&] { Exit1Click(); }); });
+  connect(AutoColors1, &QAction::triggered, this, [this] { Guard([&] { AutoColors1Click(); }); });
   connect(About1, &QAction::triggered, this, [this] { Guard([&] { About1Click(); }); });
 }
 
@@ -308,6 +311,21 @@ void TForm1::ConvertPicture() {
   vantrel::ConvertPicture(*state_, RadioButton7->isChecked(), progress_.get());
   Image2->ShowWords(state_->PreviewBitmap.Words(), state_->PreviewBitmap.Width(),
                     state_->PreviewBitmap.Height());
+}
+
+// The roles a search finds for the current crop, offsets and dithering, set as five palette
+// picks would set them (the selected role stays selected), then one conversion to show them.
+void TForm1::AutoColors1Click() {
+  if (!state_->PictureLoaded) return;
+  const ColourRoleSet roles = ChooseColourRoles(*state_, RadioButton7->isChecked());
+  const auto panels = RolePanels();
+  for (int role = 0; role < RoleCount; ++role) {
+    panels[role]->SetColor(C64Palette[roles[role]]);
+    state_->ColourRoles[role] = roles[role];
+    UpdateMixColours();
+  }
+  ConvertPicture();
+  SetProgress(0);
 }
 
 void TForm1::Button1Click() {

@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow {
   QAction* SaveC64Executable1;
   QAction* SaveC64Data1;
   QAction* Exit1;
+  QAction* AutoColors1;
   QAction* About1;
 
   // The About box, created after the main window; "About" shows it modally.
@@ -97,6 +98,7 @@ class TForm1 : public QMainWindow {
   void SaveC64Executable1Click();
   void SaveC64Data1Click();
   void Exit1Click();
+  void AutoColors1Click();
   void About1Click();
 
   const vantrel::ConverterState& State() const { return *state_; }

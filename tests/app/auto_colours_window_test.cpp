@@ -1,0 +1,156 @@
+// "Auto Colors": the roles a search finds, set as palette picks would set them, then shown.
+#include <QMenuBar>
+#include <QRadioButton>
+#include <array>
+#include <vector>
+
+#include "colour/mix_colours.h"
+#include "colour/palette.h"
+#include "convert/auto_colours.h"
+#include "window_fixture.h"
+
+namespace {
+
+using vantrel::C64Palette;
+using vantrel::ColourRoleSet;
+using vantrel::TColor;
+
+// What the colour model and the views show.
+struct Shown {
+  ColourRoleSet roles;
+  std::array<TColor, 5> roleSwatches{};
+  std::array<TColor, 9> mixSwatches{};
+  vantrel::MixSlots mixTable{};
+  std::vector<std::uint32_t> preview;
+  QImage resultView;
+
+  explicit Shown(const TForm1& form)
+      : roles(form.State().ColourRoles), mixTable(form.State().MixTable) {
+    const TPanel* panels[] = {form.Panel1, form.Panel2, form.Panel3, form.Panel4, form.Panel5};
+    for (int role = 0; role < 5; ++role) roleSwatches[role] = panels[role]->Color();
+    for (int slot = 0; slot < 9; ++slot) mixSwatches[slot] = form.MixPanels[slot]->Color();
+    const auto& bitmap = form.State().PreviewBitmap;
+    preview.assign(bitmap.Words(), bitmap.Words() + bitmap.Width() * bitmap.Height());
+    resultView = form.Image2->Picture();
+  }
+};
+
+using AutoColoursWindowTest = WindowTest;
+
+TEST_F(AutoColoursWindowTest, StandsOnTheMenuBarBetweenFileAndAbout) {
+  const auto bar = form->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 3);
+  EXPECT_EQ(bar[0]->menu(), form->File1);
+  EXPECT_EQ(bar[1], form->AutoColors1);
+  EXPECT_EQ(bar[2], form->About1);
+  EXPECT_EQ(form->AutoColors1->text(), "Auto Colors");
+  EXPECT_TRUE(form->AutoColors1->isEnabled());
+}
+
+TEST_F(AutoColoursWindowTest, DoesNothingWithoutAPicture) {
+  form->RadioButton4->setChecked(true);
+  const Shown before(*form);
+  form->AutoColors1->trigger();
+  const Shown after(*form);
+  EXPECT_EQ(after.roles, before.roles);
+  EXPECT_EQ(after.roleSwatches, before.roleSwatches);
+  EXPECT_EQ(after.mixSwatches, before.mixSwatches);
+  EXPECT_EQ(after.mixTable, before.mixTable);
+  EXPECT_EQ(after.preview, before.preview);
+  EXPECT_TRUE(progress.empty());
+  EXPECT_TRUE(form->RadioButton4->isChecked());
+  EXPECT_TRUE(dialogs.errors.empty());
+}
+
+TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) {
+  struct Case {
+    bool dither;
+    int selectedRole;  // 0 "Background" .. 4 "Sprite 2"
+    int red, green, blue;
+  } cases[] = {
+      {true, 2, 0, 0, 0},
+      {false, 0, 40, -30, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dither ? "Floyd Steinberg" : "None");
+    // A fresh window for each case; the fixture's first one is not needed.
+    form = std::make_unique<TForm1>(dialogs);
+    Open(Data("astronaut.jpg"));
+    form->ScrollBar1->setValue(-130);
+    form->ScrollBar2->setValue((form->ScrollBar2->minimum() + form->ScrollBar2->maximum()) / 2);
+    form->TrackBar1->SetPosition(c.red);
+    form->TrackBar2->SetPosition(c.green);
+    form->TrackBar3->SetPosition(c.blue);
+    (c.dither ? form->RadioButton7 : form->RadioButton6)->setChecked(true);
+    QRadioButton* const roleButtons[] = {form->RadioButton1, form->RadioButton2, form->RadioButton3,
+                                         form->RadioButton4, form->RadioButton5};
+    QRadioButton* const selected = roleButtons[c.selectedRole];
+    selected->setChecked(true);
+    const bool dither = c.dither;
+    const int scroll1 = form->ScrollBar1->value(), scroll2 = form->ScrollBar2->value();
+    const std::vector<std::uint32_t> adjusted(form->State().Image1.Words(),
+                                              form->State().Image1.Words() + vantrel::PixelCount);
+    const ColourRoleSet expected = vantrel::ChooseColourRoles(form->State(), dither);
+    ASSERT_NE(expected, vantrel::DefaultColourRoles);
+    const Shown before(*form);
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
+                     [this](int value) { progress.push_back(value); });
+    progress.clear();
+
+    form->AutoColors1->trigger();
+
+    const Shown after(*form);
+    EXPECT_EQ(after.roles, expected);
+    for (int role = 0; role < 5; ++role)
+      EXPECT_EQ(after.roleSwatches[role], C64Palette[expected[role]]);
+    EXPECT_EQ(after.mixTable, vantrel::BuildMixTable(vantrel::RoleColours(expected)));
+    EXPECT_EQ(after.mixSwatches, after.mixTable);
+    EXPECT_NE(after.mixSwatches, before.mixSwatches);
+    EXPECT_NE(after.preview, before.preview);
+    EXPECT_NE(after.resultView, before.resultView);
+    // One conversion (three sweeps of the bar), then the bar back at 0.
+    EXPECT_EQ(FullSweeps(), 3);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 0);
+    // Nothing else moved.
+    EXPECT_TRUE(selected->isChecked());
+    EXPECT_EQ(form->RadioButton7->isChecked(), dither);
+    EXPECT_EQ(form->ScrollBar1->value(), scroll1);
+    EXPECT_EQ(form->ScrollBar2->value(), scroll2);
+    EXPECT_EQ(form->TrackBar1->Position(), c.red);
+    EXPECT_EQ(form->TrackBar2->Position(), c.green);
+    EXPECT_EQ(form->TrackBar3->Position(), c.blue);
+    EXPECT_EQ(form->Edit1->Text(), QString::number(c.red));
+    EXPECT_EQ(std::vector<std::uint32_t>(form->State().Image1.Words(),
+                                         form->State().Image1.Words() + vantrel::PixelCount),
+              adjusted);
+    EXPECT_TRUE(dialogs.errors.empty());
+
+    // A user picking the same five colours by hand and pressing "CONVERT" sees the same.
+    FakeDialogs otherDialogs;
+    TForm1 other(otherDialogs);
+    otherDialogs.AnswerOpen(Data("astronaut.jpg"));
+    other.OpenBitmap1->trigger();
+    other.ScrollBar1->setValue(scroll1);
+    other.ScrollBar2->setValue(scroll2);
+    other.TrackBar1->SetPosition(c.red);
+    other.TrackBar2->SetPosition(c.green);
+    other.TrackBar3->SetPosition(c.blue);
+    (dither ? other.RadioButton7 : other.RadioButton6)->setChecked(true);
+    QRadioButton* const otherRoleButtons[] = {other.RadioButton1, other.RadioButton2,
+                                              other.RadioButton3, other.RadioButton4,
+                                              other.RadioButton5};
+    for (int role = 0; role < 5; ++role) {
+      otherRoleButtons[role]->setChecked(true);
+      Click(other.PalettePanels[expected[role]]);
+    }
+    other.Button1->click();
+    const Shown byHand(other);
+    EXPECT_EQ(byHand.roles, after.roles);
+    EXPECT_EQ(byHand.roleSwatches, after.roleSwatches);
+    EXPECT_EQ(byHand.mixSwatches, after.mixSwatches);
+    EXPECT_EQ(byHand.preview, after.preview);
+  }
+}
+
+}  // namespace
