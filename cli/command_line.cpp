@@ -130,6 +130,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   bool formatPending = false;
   OutputKind pendingKind = OutputKind::Data;
   bool optionsEnded = false;
+  bool coloursGiven = false;
 
   ArgumentReader reader(arguments);
   while (!reader.Done()) {
@@ -153,8 +154,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const bool takesValue = name == "-o" || name == "--format" || name == "--crop" ||
                             name == "--offsets" || name == "--colours";
-    const bool isFlag =
-        name == "-h" || name == "--help" || name == "--version" || name == "--no-dither";
+    const bool isFlag = name == "-h" || name == "--help" || name == "--version" ||
+                        name == "--no-dither" || name == "--auto-colours";
     if (!takesValue && !isFlag) return Error("unknown option '" + argument + "'");
     if (isFlag && attached) return Error("option '" + name + "' takes no value");
 
@@ -162,6 +163,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (name == "--version") return InfoRequest::Version;
     if (name == "--no-dither") {
       request.settings.dither = false;
+      continue;
+    }
+    if (name == "--auto-colours") {
+      request.autoColours = true;
       continue;
     }
 
@@ -198,6 +203,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       request.settings.greenOffset = (*offsets)[1];
       request.settings.blueOffset = (*offsets)[2];
     } else {  // --colours
+      coloursGiven = true;
       const std::vector<std::string> colours = SplitCommas(*value);
       if (colours.size() != RoleCount) {
         return Error("--colours needs five colours BG,B1,S1,B2,S2, not '" + *value + "'");
@@ -214,6 +220,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
 
   if (formatPending) return Error("--format is not followed by the -o it applies to");
+  if (coloursGiven && request.autoColours) {
+    return Error("--colours and --auto-colours exclude each other");
+  }
   if (inputs.empty()) return Error("no input file");
   if (inputs.size() > 1) {
     return Error("one input file only, not '" + inputs[0] + "' and '" + inputs[1] + "'");
@@ -240,6 +249,8 @@ std::string HelpText() {
              "  --colours BG,B1,S1,B2,S2\n"
              "                       background, bitmap 1, sprite 1, bitmap 2 and sprite 2\n"
              "                       colours, each 0..15 or a name (default 0,2,3,7,10)\n"
+             "  --auto-colours       choose the five colours that make the picture look closest\n"
+             "                       to the photo, and print them (numbers, then names)\n"
              "  --no-dither          nearest colour only, no Floyd-Steinberg dithering\n"
              "  -h, --help           show this help and exit\n"
              "  --version            show the version and exit\n"

@@ -21,6 +21,7 @@ struct ConvertRequest {
   std::string input;
   std::vector<OutputFile> outputs;
   ConversionSettings settings;
+  bool autoColours = false;  // search the roles instead of taking settings.roles; print them
 };
 
 enum class InfoRequest { Help, Version };

@@ -9,6 +9,8 @@
 #include "c64/output_files.h"
 #include "cli/command_line.h"
 #include "cli/preview_png.h"
+#include "colour/palette.h"
+#include "convert/auto_colours.h"
 #include "convert/pipeline.h"
 #include "core/converter_state.h"
 
@@ -43,10 +45,20 @@ void WriteOutput(ConverterState& state, const OutputFile& output) {
   }
 }
 
-int Convert(const ConvertRequest& request, std::ostream& err) {
+// The roles in role order, as numbers and then as names: "0,8,1,15,6 black,orange,...".
+void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
+  for (int role = 0; role < RoleCount; ++role) out << (role ? "," : "") << roles[role];
+  out << " ";
+  for (int role = 0; role < RoleCount; ++role) {
+    out << (role ? "," : "") << C64ColourNames[roles[role]];
+  }
+  out << "\n";
+}
+
+int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
   auto state = std::make_unique<ConverterState>();
   LoadPicture(*state, request.input);
-  const ConversionSettings& settings = request.settings;
+  ConversionSettings settings = request.settings;
   if (!CropFits(*state, settings.cropLeft, settings.cropTop)) {
     return UsageFailure(err, "--crop " + std::to_string(settings.cropLeft) + "," +
                                  std::to_string(settings.cropTop) +
@@ -57,9 +69,20 @@ int Convert(const ConvertRequest& request, std::ostream& err) {
                                  std::to_string(state->PictureHeight - WindowHeight) + ")");
   }
   ConvertLoadedPicture(*state, settings, nullptr);
+  if (request.autoColours) {
+    // The search reads the adjusted crop the first conversion left in Image1; converting
+    // again with its roles gives what --colours with them would give.
+    settings.roles = ChooseColourRoles(*state, settings.dither);
+    ConvertLoadedPicture(*state, settings, nullptr);
+  }
   BuildMemoryImage(state->LayerBits, state->MemoryImage);
   FillScreenColours(state->ColourRoles, state->MemoryImage);
   for (const OutputFile& output : request.outputs) WriteOutput(*state, output);
+  if (request.autoColours) {
+    PrintRoles(state->ColourRoles, out);
+    out.flush();
+    if (!out) return ExitFailure;
+  }
   return ExitSuccess;
 }
 
@@ -76,7 +99,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     return out ? ExitSuccess : ExitFailure;
   }
   try {
-    return Convert(std::get<ConvertRequest>(parsed), err);
+    return Convert(std::get<ConvertRequest>(parsed), out, err);
   } catch (const std::bad_alloc&) {
     err << ProgramName << ": Not enough memory\n";
   } catch (const std::exception& error) {

@@ -1,0 +1,147 @@
+// vantrel-convert --auto-colours: the printed roles, and a run that gives them back with
+// --colours writes the same files.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <variant>
+
+#include "cli/command_line.h"
+#include "cli/run.h"
+#include "colour/palette.h"
+#include "convert/auto_colours.h"
+#include "convert/pipeline.h"
+#include "run_program.h"
+
+namespace {
+
+using clitest::ReadWhole;
+using clitest::ScratchFolder;
+using Args = std::vector<std::string>;
+
+const std::string Sample = VANTREL_TEST_DATA "/astronaut.jpg";
+
+// Numbers and names of the printed line "0,8,1,15,6 black,orange,white,light-grey,blue".
+struct PrintedRoles {
+  std::string numbers, names;
+  vantrel::ColourRoleSet roles;
+};
+
+PrintedRoles ParsePrinted(const std::string& out) {
+  static const std::regex line(R"(((\d+),(\d+),(\d+),(\d+),(\d+)) ([a-z-]+(,[a-z-]+){4})\n)");
+  std::smatch match;
+  PrintedRoles printed;
+  if (!std::regex_match(out, match, line)) {
+    ADD_FAILURE() << "printed: '" << out << "'";
+    return printed;
+  }
+  printed.numbers = match[1];
+  printed.names = match[7];
+  std::istringstream names(printed.names);
+  std::string name;
+  for (int role = 0; role < vantrel::RoleCount; ++role) {
+    printed.roles[role] = std::stoi(match[role + 2]);
+    std::getline(names, name, ',');
+    EXPECT_EQ(name, vantrel::C64ColourNames.at(printed.roles[role])) << role;
+  }
+  return printed;
+}
+
+TEST(AutoColoursProgram, PrintedRolesGiveTheSameFilesAsGivingThemWithColours) {
+  struct Case {
+    Args settings;
+    bool dither;
+    int left, top, red, green, blue;
+  } cases[] = {
+      {{}, true, 0, 0, 0, 0, 0},
+      {{"--crop", "130,10", "--offsets", "20,0,-40", "--no-dither"}, false, 130, 10, 20, 0, -40},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder dir, streams;
+    const auto run = [&](const Args& extra, const std::string& stem) {
+      Args args = {Sample,
+                   "-o",
+                   dir.File(stem + ".prg"),
+                   "-o",
+                   dir.File(stem + ".png"),
+                   "-o",
+                   dir.File(stem + ".bin")};
+      args.insert(args.end(), c.settings.begin(), c.settings.end());
+      args.insert(args.end(), extra.begin(), extra.end());
+      return clitest::RunProgram(VANTREL_CLI, args, streams.Path());
+    };
+    const auto chosen = run({"--auto-colours"}, "auto");
+    ASSERT_EQ(chosen.status, 0) << chosen.err;
+    EXPECT_EQ(chosen.err, "");
+    const PrintedRoles printed = ParsePrinted(chosen.out);
+
+    // The roles are the ones the library chooses for the same crop, offsets and dithering.
+    auto state = std::make_unique<vantrel::ConverterState>();
+    vantrel::LoadPicture(*state, Sample);
+    vantrel::ConversionSettings settings;
+    settings.cropLeft = c.left;
+    settings.cropTop = c.top;
+    settings.redOffset = c.red;
+    settings.greenOffset = c.green;
+    settings.blueOffset = c.blue;
+    settings.dither = c.dither;
+    vantrel::ConvertLoadedPicture(*state, settings, nullptr);
+    EXPECT_EQ(printed.roles, vantrel::ChooseColourRoles(*state, c.dither));
+    EXPECT_NE(printed.roles, vantrel::DefaultColourRoles);
+
+    for (const std::string& given : {printed.numbers, printed.names}) {
+      const auto again = run({"--colours", given}, "given");
+      ASSERT_EQ(again.status, 0) << again.err;
+      EXPECT_EQ(again.out, "");
+      for (const char* extension : {".prg", ".png", ".bin"}) {
+        EXPECT_EQ(ReadWhole(dir.File(std::string("auto") + extension)),
+                  ReadWhole(dir.File(std::string("given") + extension)))
+            << given << extension;
+      }
+    }
+    // And the defaults would have written something else.
+    run({}, "default");
+    EXPECT_NE(ReadWhole(dir.File("auto.bin")), ReadWhole(dir.File("default.bin")));
+  }
+}
+
+TEST(AutoColoursProgram, OptionIsAFlagThatExcludesColours) {
+  using vantrel::cli::ConvertRequest;
+  using vantrel::cli::ParseCommandLine;
+  using vantrel::cli::UsageError;
+  const auto parsed = ParseCommandLine({"in.jpg", "--auto-colours", "-o", "x"});
+  ASSERT_TRUE(std::holds_alternative<ConvertRequest>(parsed));
+  EXPECT_TRUE(std::get<ConvertRequest>(parsed).autoColours);
+  EXPECT_FALSE(std::get<ConvertRequest>(ParseCommandLine({"in.jpg", "-o", "x"})).autoColours);
+
+  struct Case {
+    Args args;
+    std::string reason;
+  } cases[] = {
+      {{"in.jpg", "-o", "x", "--auto-colours=yes"}, "option '--auto-colours' takes no value"},
+      {{"in.jpg", "--colours", "0,1,2,3,4", "--auto-colours", "-o", "x"},
+       "--colours and --auto-colours exclude each other"},
+      {{"--auto-colours", "in.jpg", "-o", "x", "--colours=black,1,2,3,4"},
+       "--colours and --auto-colours exclude each other"},
+  };
+  for (const auto& c : cases) {
+    const auto result = ParseCommandLine(c.args);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << c.reason;
+    EXPECT_EQ(std::get<UsageError>(result).reason, c.reason);
+  }
+  EXPECT_NE(vantrel::cli::HelpText().find("  --auto-colours "), std::string::npos);
+}
+
+TEST(AutoColoursProgram, NothingIsPrintedWhenThePictureCannotBeRead) {
+  ScratchFolder dir;
+  std::ostringstream out, err;
+  const int status = vantrel::cli::Run(
+      {dir.File("missing.jpg"), "--auto-colours", "-o", dir.File("x.prg")}, out, err);
+  EXPECT_EQ(status, vantrel::cli::ExitFailure);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str(), "");
+  EXPECT_TRUE(dir.Files().empty());
+}
+
+}  // namespace
