@@ -16,11 +16,13 @@ namespace {
 
 constexpr int PaletteSize = 16;
 
-// The conversions one search may run; at well under a millisecond each this keeps a
-// search within a quarter of a second.
-constexpr int MaxEvaluations = 300;
+// The conversions one search may run; at about half a millisecond each this keeps a search
+// well within a quarter of a second.
+constexpr int MaxEvaluations = 240;
 // Starts the search refines with real conversions, best estimate first.
-constexpr int RefinedStarts = 3;
+constexpr int RefinedStarts = 4;
+// While refining a start, each role tries only the colours the estimate ranks best.
+constexpr int ColoursTriedPerRole = 6;
 // Role sets whose error is within this factor of the best compete on flicker.
 constexpr double FlickerTolerance = 1.02;
 
@@ -100,18 +102,32 @@ class PaletteEstimate {
   std::vector<float> distances_;  // per box, the distance to each palette pair's mix
 };
 
-// Coordinate descent: each role in turn takes the palette colour that scores best with the
-// others held, until a full round changes nothing. Ties keep the current colour, then the
-// lower index, so the path is the same every time.
-template <typename Cost, typename Stop>
-ColourRoleSet Descend(ColourRoleSet roles, Cost cost, Stop exhausted) {
+// Palette colours to try for one role, in ascending order.
+struct Colours {
+  std::array<int, PaletteSize> index{};
+  int count = 0;
+  const int* begin() const { return index.data(); }
+  const int* end() const { return index.data() + count; }
+};
+
+Colours EveryColour(const ColourRoleSet&, int) {
+  Colours all;
+  for (int c = 0; c < PaletteSize; ++c) all.index[all.count++] = c;
+  return all;
+}
+
+// Coordinate descent: each role in turn takes, of the colours `tried` offers it, the one
+// that scores best with the others held, until a full round changes nothing. Ties keep the
+// current colour, then the lower index, so the path is the same every time.
+template <typename Cost, typename Tried, typename Stop>
+ColourRoleSet Descend(ColourRoleSet roles, Cost cost, Tried tried, Stop exhausted) {
   auto best = cost(roles);
   for (bool changed = true; changed;) {
     changed = false;
     for (int role = 0; role < RoleCount; ++role) {
       const int current = roles[role];
       int bestValue = current;
-      for (int value = 0; value < PaletteSize; ++value) {
+      for (const int value : tried(roles, role)) {
         if (value == current) continue;
         if (exhausted()) return roles;
         ColourRoleSet candidate = roles;
@@ -133,15 +149,14 @@ ColourRoleSet Descend(ColourRoleSet roles, Cost cost, Stop exhausted) {
 
 // Start points for the real search: the estimate's local optima from the default roles
 // and from every single-colour picture, best first, one per set of equivalent roles.
-std::vector<ColourRoleSet> EstimatedStarts(const PackedRGB* adjusted) {
-  const PaletteEstimate estimate(adjusted);
+std::vector<ColourRoleSet> EstimatedStarts(const PaletteEstimate& estimate) {
   const auto cost = [&](const ColourRoleSet& roles) { return estimate.Cost(roles); };
   const auto never = [] { return false; };
   std::vector<std::pair<float, ColourRoleSet>> optima;
   std::vector<ColourRoleSet> seeds{DefaultColourRoles};
   for (int c = 0; c < PaletteSize; ++c) seeds.push_back(ColourRoleSet{c, c, c, c, c});
   for (const ColourRoleSet& seed : seeds) {
-    const ColourRoleSet optimum = Descend(seed, cost, never);
+    const ColourRoleSet optimum = Descend(seed, cost, EveryColour, never);
     optima.emplace_back(estimate.Cost(optimum), optimum);
   }
   std::stable_sort(optima.begin(), optima.end(),
@@ -233,14 +248,34 @@ ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, bool dither) {
   const auto error = [&](const ColourRoleSet& roles) { return score(roles).error; };
   const auto exhausted = [&] { return static_cast<int>(scored.size()) >= MaxEvaluations; };
 
+  const PaletteEstimate estimate(adjusted);
+  // The other colours the estimate ranks best for a role, the others held.
+  const auto promising = [&](const ColourRoleSet& roles, int role) {
+    std::array<std::pair<float, int>, PaletteSize> ranked{};
+    int count = 0;
+    for (int c = 0; c < PaletteSize; ++c) {
+      if (c == roles[role]) continue;
+      ColourRoleSet candidate = roles;
+      candidate[role] = c;
+      ranked[count++] = {estimate.Cost(candidate), c};
+    }
+    std::sort(ranked.begin(), ranked.begin() + count);
+    Colours best;
+    for (int k = 0; k < ColoursTriedPerRole; ++k) best.index[best.count++] = ranked[k].second;
+    std::sort(best.index.begin(), best.index.begin() + best.count);
+    return best;
+  };
+
   // The defaults compete too, so the choice never does worse than them.
   score(DefaultColourRoles);
   ColourRoleSet best = DefaultColourRoles;
-  for (const ColourRoleSet& start : EstimatedStarts(adjusted)) {
+  for (const ColourRoleSet& start : EstimatedStarts(estimate)) {
     if (exhausted()) break;
-    const ColourRoleSet optimum = Descend(start, error, exhausted);
+    const ColourRoleSet optimum = Descend(start, error, promising, exhausted);
     if (error(optimum) < error(best)) best = optimum;
   }
+  // The best start's optimum once more with every colour open to every role.
+  best = Descend(best, error, EveryColour, exhausted);
   // The other two ways of pairing the four frame colours into frames mix differently and
   // often flicker less; give them a chance on flicker.
   score(ColourRoleSet{best[0], best[1], best[3], best[2], best[4]});
