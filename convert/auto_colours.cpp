@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "colour/mix_colours.h"
@@ -16,8 +17,8 @@ namespace {
 
 constexpr int PaletteSize = 16;
 
-// The conversions one search may run; at about half a millisecond each this keeps a search
-// well within a quarter of a second.
+// The conversions the descents of one search may run (two more try other frame pairings);
+// at about half a millisecond each this keeps a search well within a quarter of a second.
 constexpr int MaxEvaluations = 240;
 // Starts the search refines with real conversions, best estimate first.
 constexpr int RefinedStarts = 4;
@@ -42,9 +43,10 @@ std::uint32_t CanonicalKey(const ColourRoleSet& roles) {
   return Key(ColourRoleSet{roles[0], first.first, first.second, second.first, second.second});
 }
 
-// A quick stand-in for the perceived error, used only to choose where the real search
-// starts: every colour of the window (grouped into 4-bit-per-channel boxes) is charged the
-// CIELAB distance to its nearest mix colour, weighted by how many pixels have it.
+// A quick stand-in for the perceived error, used only to steer the real search (where it
+// starts, which colours it tries): every colour of the window (grouped into boxes of 4 bits
+// per channel) is charged the CIELAB distance to its nearest mix colour, weighted by how
+// many pixels have it. It ignores dithering, which the real conversions account for.
 class PaletteEstimate {
  public:
   explicit PaletteEstimate(const PackedRGB* adjusted) {
