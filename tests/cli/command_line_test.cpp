@@ -197,8 +197,8 @@ bool MentionsOption(const std::string& text, const std::string& option) {
 // Every option the program accepts is explained in the help text.
 TEST(CommandLine, HelpListsEveryOption) {
   const std::string help = HelpText();
-  const Args options = {"-o",          "--format", "--crop", "--offsets", "--colours",
-                        "--no-dither", "-h",       "--help", "--version"};
+  const Args options = {"-o",          "--format",       "--crop", "--offsets", "--colours",
+                        "--no-dither", "--auto-colours", "-h",     "--help",    "--version"};
   for (const std::string& option : options) {
     EXPECT_NE(Refusal({option}).rfind("unknown option", 0), 0u) << option << " is not accepted";
     EXPECT_TRUE(MentionsOption(help, option)) << option;
