@@ -261,17 +261,18 @@ void TForm1::ResetSettings() {
   for (int channel = 1; channel <= 3; ++channel) {
     Edit(channel)->SetText(QString::fromStdString(IntToStr(TrackBar(channel)->Position())));
   }
-  const auto panels = RolePanels();
-  for (int role = 0; role < RoleCount; ++role) {
-    const int index = DefaultColourRoles[role];
-    panels[role]->SetColor(C64Palette[index]);
-    state_->ColourRoles[role] = index;
-    UpdateMixColours();
-  }
+  for (int role = 0; role < RoleCount; ++role) SetRole(role, DefaultColourRoles[role]);
   SetProgress(0);
   RadioButton7->setChecked(true);
   for (int channel = 1; channel <= 3; ++channel) TrackBar(channel)->SetPosition(0);
   for (int channel = 1; channel <= 3; ++channel) Edit(channel)->SetText(QStringLiteral("0"));
+}
+
+// A role always changes the same way: its swatch, then its index, then the mix colours.
+void TForm1::SetRole(int role, int index) {
+  RolePanels()[role]->SetColor(C64Palette[index]);
+  state_->ColourRoles[role] = index;
+  UpdateMixColours();
 }
 
 void TForm1::UpdateMixColours() {
@@ -288,9 +289,7 @@ void TForm1::PaletteClick(int index) {
   const auto buttons = RoleButtons();
   for (int role = 0; role < RoleCount; ++role) {
     if (!buttons[role]->isChecked()) continue;
-    RolePanels()[role]->SetColor(C64Palette[index]);
-    state_->ColourRoles[role] = index;
-    UpdateMixColours();
+    SetRole(role, index);
     return;
   }
 }
@@ -318,12 +317,7 @@ void TForm1::ConvertPicture() {
 void TForm1::AutoColors1Click() {
   if (!state_->PictureLoaded) return;
   const ColourRoleSet roles = ChooseColourRoles(*state_, RadioButton7->isChecked());
-  const auto panels = RolePanels();
-  for (int role = 0; role < RoleCount; ++role) {
-    panels[role]->SetColor(C64Palette[roles[role]]);
-    state_->ColourRoles[role] = roles[role];
-    UpdateMixColours();
-  }
+  for (int role = 0; role < RoleCount; ++role) SetRole(role, roles[role]);
   ConvertPicture();
   SetProgress(0);
 }

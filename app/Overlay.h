@@ -114,6 +114,7 @@ class TForm1 : public QMainWindow {
   void CreateMenu();
   void BindHandlers();
   void SetTabOrder();
+  void SetRole(int role, int index);
   void TrackBarChange(int channel);
   void EditChange(int channel);
   void CropMove();
