@@ -1,8 +1,16 @@
 # The two commands a user needs: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The library, its tests and the command line once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer (clang, for the fuzz target that replays its corpus).
+ASAN_BUILD ?= $(BUILD)-asan
+SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_BUILD_APP=OFF \
+  -DVANTREL_EMULATOR_TESTS=OFF -DVANTREL_FUZZ=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+# Capping the address space cannot work beside the sanitizers' shadow memory.
+ASAN_SKIP := -JpegDecoderErrors.OutOfMemoryKeepsPicture
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build asan run test bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -13,14 +21,21 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
+asan: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja $(ASAN_FLAGS) \
+	  "-DCMAKE_C_FLAGS=$(SANITIZE)" "-DCMAKE_CXX_FLAGS=$(SANITIZE)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)" >/dev/null
+	@cmake --build $(ASAN_BUILD)
+
 run: build
 	$(BUILD)/app/vantrel-converter
 
-test: build
+test: build asan
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+	cd $(ASAN_BUILD) && GTEST_FILTER=$(ASAN_SKIP) ctest --output-on-failure -j2
 
 bench: build
 	@scripts/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)
