@@ -38,6 +38,20 @@ void TPanel::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
 }
 
+namespace {
+// Applies a change made by the program without Qt's signal, then runs the change handler
+// directly if the value moved.
+template <typename Change>
+void ChangeQuietly(QAbstractSlider& slider, const std::function<void()>& onChange, Change change) {
+  const int before = slider.value();
+  {
+    const QSignalBlocker blocker(&slider);
+    change();
+  }
+  if (slider.value() != before && onChange) onChange();
+}
+}  // namespace
+
 TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setTickPosition(QSlider::NoTicks);
   setSingleStep(1);
@@ -45,12 +59,7 @@ TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
 }
 
 void TTrackBar::SetPosition(int position) {
-  const int before = value();
-  {
-    const QSignalBlocker blocker(this);
-    setValue(position);
-  }
-  if (value() != before && OnChange) OnChange();
+  ChangeQuietly(*this, OnChange, [&] { setValue(position); });
 }
 
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
@@ -72,22 +81,12 @@ TScrollBar::TScrollBar(Qt::Orientation orientation, QWidget* parent)
 }
 
 void TScrollBar::SetPosition(int position) {
-  const int before = value();
-  {
-    const QSignalBlocker blocker(this);
-    setValue(position);
-  }
-  if (value() != before && OnChange) OnChange();
+  ChangeQuietly(*this, OnChange, [&] { setValue(position); });
 }
 
 void TScrollBar::SetMin(int minimum) {
   if (minimum > maximum()) throw vantrel::VantrelError("Scrollbar property out of range");
-  const int before = value();
-  {
-    const QSignalBlocker blocker(this);
-    setMinimum(minimum);
-  }
-  if (value() != before && OnChange) OnChange();
+  ChangeQuietly(*this, OnChange, [&] { setMinimum(minimum); });
 }
 
 TImage::TImage(QWidget* parent) : QWidget(parent) {}
