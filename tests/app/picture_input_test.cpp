@@ -9,14 +9,13 @@
 
 namespace {
 
-using testsupport::Rgb;
 using testsupport::WriteJpeg;
 
 class PictureInputTest : public WindowTest {
  protected:
   QString Make(const char* name, int width, int height, bool greyscale = false) {
     const QString path = dir.filePath(name);
-    WriteJpeg(path.toStdString(), width, height, testsupport::PatternPixel, greyscale);
+    WriteJpeg(path.toStdString(), width, height, greyscale);
     return path;
   }
   QString MakeBytes(const char* name, const QByteArray& bytes) {
