@@ -92,8 +92,8 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
   state_->PictureBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
   state_->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
 
-  for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2,
-                                                          TrackBar3, ScrollBar1, ScrollBar2}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2, TrackBar3,
+                                                          ScrollBar1, ScrollBar2}) {
     control->setEnabled(false);
   }
 }
@@ -129,8 +129,8 @@ void TForm1::CreateControls() {
   RadioGroup1 = Place(new QGroupBox(QStringLiteral("Selected colors"), client), 464, 56, 121, 129);
   RadioGroup1->setBackgroundRole(QPalette::Base);
   RadioGroup1->setAutoFillBackground(true);
-  const std::array<const char*, 5> roleCaptions = {"Background", "Bitmap 1", "Sprite 1",
-                                                   "Bitmap 2", "Sprite 2"};
+  const std::array<const char*, 5> roleCaptions = {"Background", "Bitmap 1", "Sprite 1", "Bitmap 2",
+                                                   "Sprite 2"};
   const std::array<int, 5> roleTops = {77, 96, 115, 134, 153};
   const std::array<int, 5> roleWidths = {81, 73, 65, 73, 65};
   const std::array<int, 5> swatchTops = {78, 97, 116, 136, 155};
@@ -156,7 +156,8 @@ void TForm1::CreateControls() {
   Panel4 = rolePanels[3];
   Panel5 = rolePanels[4];
 
-  GroupBox1 = Place(new QGroupBox(QStringLiteral("Calculated Mix Colors"), client), 464, 184, 121, 89);
+  GroupBox1 =
+      Place(new QGroupBox(QStringLiteral("Calculated Mix Colors"), client), 464, 184, 121, 89);
   for (int slot = 0; slot < 9; ++slot) {
     const int left = std::array<int, 3>{9, 50, 92}[slot % 3];
     const int top = std::array<int, 3>{19, 43, 67}[slot / 3];
@@ -218,8 +219,10 @@ void TForm1::BindHandlers() {
 
   ScrollBar1->OnChange = [this] { ScrollBar1Change(); };
   ScrollBar2->OnChange = [this] { ScrollBar2Change(); };
-  connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { Guard([&] { ScrollBar1Change(); }); });
-  connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { Guard([&] { ScrollBar2Change(); }); });
+  connect(ScrollBar1, &QScrollBar::valueChanged, this,
+          [this] { Guard([&] { ScrollBar1Change(); }); });
+  connect(ScrollBar2, &QScrollBar::valueChanged, this,
+          [this] { Guard([&] { ScrollBar2Change(); }); });
 
   for (int channel = 1; channel <= 3; ++channel) {
     TrackBar(channel)->OnChange = [this, channel] { TrackBarChange(channel); };
@@ -240,13 +243,11 @@ void TForm1::BindHandlers() {
 }
 
 void TForm1::SetTabOrder() {
-  std::vector<QWidget*> order = {RadioGroup1, RadioButton1, RadioButton2, RadioButton3,
-                                 RadioButton4, RadioButton5, Panel1,       Panel2,
-                                 Panel3,       Panel4,       Panel5,       GroupBox1,
-                                 GroupBox2,    Button1,      ProgressBar1, TrackBar1,
-                                 TrackBar2,    TrackBar3,    Edit1,        Edit2,
-                                 Edit3,        Panel31,      BitBtn1,      ScrollBar1,
-                                 ScrollBar2};
+  std::vector<QWidget*> order = {
+      RadioGroup1,  RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, Panel1,
+      Panel2,       Panel3,       Panel4,       Panel5,       GroupBox1,    GroupBox2,    Button1,
+      ProgressBar1, TrackBar1,    TrackBar2,    TrackBar3,    Edit1,        Edit2,        Edit3,
+      Panel31,      BitBtn1,      ScrollBar1,   ScrollBar2};
   // Frames and panels take no focus; the chain links the controls that do.
   std::erase_if(order, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
@@ -256,13 +257,17 @@ TTrackBar* TForm1::TrackBar(int channel) const {
   return channel == 1 ? TrackBar1 : channel == 2 ? TrackBar2 : TrackBar3;
 }
 
-TEdit* TForm1::Edit(int channel) const { return channel == 1 ? Edit1 : channel == 2 ? Edit2 : Edit3; }
+TEdit* TForm1::Edit(int channel) const {
+  return channel == 1 ? Edit1 : channel == 2 ? Edit2 : Edit3;
+}
 
 std::array<QRadioButton*, 5> TForm1::RoleButtons() const {
   return {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5};
 }
 
-std::array<TPanel*, 5> TForm1::RolePanels() const { return {Panel1, Panel2, Panel3, Panel4, Panel5}; }
+std::array<TPanel*, 5> TForm1::RolePanels() const {
+  return {Panel1, Panel2, Panel3, Panel4, Panel5};
+}
 
 void TForm1::SetProgress(int position) { ProgressBar1->setValue(position); }
 
@@ -313,7 +318,9 @@ void TForm1::PaletteClick(int index) {
 
 // --- Picture input and conversion -----------------------------------------------------
 
-void TForm1::RedrawSourceView() { Image1->ShowWords(state_->Image1.Words(), WindowWidth, WindowHeight); }
+void TForm1::RedrawSourceView() {
+  Image1->ShowWords(state_->Image1.Words(), WindowWidth, WindowHeight);
+}
 
 void TForm1::ApplyChannelOffsets() {
   if (!state_->PictureLoaded) return;
@@ -401,11 +408,14 @@ void TForm1::BitBtn1Click() {
 
 // --- Output ---------------------------------------------------------------------------
 
-void TForm1::BuildMemoryImage() { vantrel::BuildMemoryImage(state_->LayerBits, state_->MemoryImage); }
+void TForm1::BuildMemoryImage() {
+  vantrel::BuildMemoryImage(state_->LayerBits, state_->MemoryImage);
+}
 
 void TForm1::SaveFileBuffer(std::size_t size) {
   if (!dialogs_.ExecuteSave(this, saveFileName_)) return;
-  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), state_->FileBuffer.data(), size);
+  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), state_->FileBuffer.data(),
+                     size);
 }
 
 void TForm1::SaveC64Executable1Click() {

@@ -45,7 +45,7 @@ class TForm1 : public QMainWindow {
   TPanel* Panel4;
   TPanel* Panel5;
   QGroupBox* GroupBox1;
-  std::array<TPanel*, 9> MixPanels;       // Panel6..Panel14
+  std::array<TPanel*, 9> MixPanels;  // Panel6..Panel14
   QGroupBox* GroupBox2;
   std::array<TPanel*, 16> PalettePanels;  // Panel15..Panel30
   QPushButton* Button1;

@@ -37,8 +37,9 @@ QImage MakeBannerPicture() {
   notice.setPixelSize(10);
   painter.setFont(notice);
   painter.setPen(ToQColor(vantrel::C64Palette[15]));
-  painter.drawText(QRect(10, 27, 400, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("Photos to C64 hires + sprite interlace  \u00A9 2005 Vantrel Software"));
+  painter.drawText(
+      QRect(10, 27, 400, 14), Qt::AlignLeft | Qt::AlignVCenter,
+      QStringLiteral("Photos to C64 hires + sprite interlace  \u00A9 2005 Vantrel Software"));
   return image;
 }
 

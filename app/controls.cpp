@@ -32,8 +32,8 @@ void TPanel::mousePressEvent(QMouseEvent* event) {
 void TPanel::paintEvent(QPaintEvent* event) {
   {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(vantrel::RedOf(color_), vantrel::GreenOf(color_),
-                                    vantrel::BlueOf(color_)));
+    painter.fillRect(
+        rect(), QColor(vantrel::RedOf(color_), vantrel::GreenOf(color_), vantrel::BlueOf(color_)));
   }
   QFrame::paintEvent(event);
 }

@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     form.show();
     application.exec();
   } catch (const std::exception& error) {
-    dialogs.ShowError(nullptr, ApplicationTitle(), WithFullStop(QString::fromLocal8Bit(error.what())));
+    dialogs.ShowError(nullptr, ApplicationTitle(),
+                      WithFullStop(QString::fromLocal8Bit(error.what())));
   } catch (...) {
     dialogs.ShowError(nullptr, ApplicationTitle(), QString());
   }

@@ -17,7 +17,15 @@ constexpr TColor MixColours(TColor a, TColor b) {
 // Roles shown by frame 1 and frame 2 for MixCode 1..9 (role 0 background, 1 bitmap 1,
 // 2 sprite 1, 3 bitmap 2, 4 sprite 2).
 inline constexpr std::array<std::pair<int, int>, 9> MixSlotRoles = {{
-    {0, 0}, {1, 0}, {2, 0}, {0, 3}, {0, 4}, {1, 3}, {1, 4}, {2, 3}, {2, 4},
+    {0, 0},
+    {1, 0},
+    {2, 0},
+    {0, 3},
+    {0, 4},
+    {1, 3},
+    {1, 4},
+    {2, 3},
+    {2, 4},
 }};
 
 // Colour of MixCode `code` (1..9) from the five role colours.

@@ -15,8 +15,9 @@ inline constexpr std::array<TColor, 16> C64Palette = {
 
 // Names as a user reads them, lower case with hyphens ("light-red").
 inline constexpr std::array<std::string_view, 16> C64ColourNames = {
-    "black",  "white", "red",       "cyan",       "purple", "green",       "blue",       "yellow",
-    "orange", "brown", "light-red", "dark-grey", "grey",   "light-green", "light-blue", "light-grey",
+    "black", "white",       "red",        "cyan",       "purple",    "green",
+    "blue",  "yellow",      "orange",     "brown",      "light-red", "dark-grey",
+    "grey",  "light-green", "light-blue", "light-grey",
 };
 
 // The roles' colours when the program starts and after "Default".

@@ -4,11 +4,16 @@ namespace vantrel {
 
 std::int32_t& ColourRoleSet::operator[](int role) {
   switch (role) {
-    case 0: return BackgroundColour;
-    case 1: return Bitmap1Colour;
-    case 2: return Sprite1Colour;
-    case 3: return Bitmap2Colour;
-    default: return Sprite2Colour;
+    case 0:
+      return BackgroundColour;
+    case 1:
+      return Bitmap1Colour;
+    case 2:
+      return Sprite1Colour;
+    case 3:
+      return Bitmap2Colour;
+    default:
+      return Sprite2Colour;
   }
 }
 

@@ -11,7 +11,7 @@ using TColor = std::uint32_t;
 // The picture's colour word: 0x00RRGGBB (in memory: blue, green, red, 0).
 using PackedRGB = std::uint32_t;
 
-inline constexpr int WindowWidth = 192;   // converted picture, in pixels
+inline constexpr int WindowWidth = 192;  // converted picture, in pixels
 inline constexpr int WindowHeight = 200;
 inline constexpr int PixelCount = WindowWidth * WindowHeight;  // 38400
 

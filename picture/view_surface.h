@@ -16,7 +16,9 @@ class ViewSurface {
   void Draw(int x, int y, const Bitmap32& bitmap);
 
   TColor Pixel(int x, int y) const { return ToTColor(words_[Index(x, y)]); }
-  void SetPixel(int x, int y, TColor colour) { words_[Index(x, y)] = ToPackedRGB(colour) & 0xFFFFFFu; }
+  void SetPixel(int x, int y, TColor colour) {
+    words_[Index(x, y)] = ToPackedRGB(colour) & 0xFFFFFFu;
+  }
 
   // PackedRGB words, row by row, for painting.
   const std::uint32_t* Words() const { return words_.data(); }

@@ -22,7 +22,8 @@ class OffsetsTest : public WindowTest {
     const auto& s = form->State();
     for (int i = 0; i < vantrel::PixelCount; i += 97) {
       const int unadjusted = (s.SourceWindow[i] >> 16) & 0xFF;
-      ASSERT_EQ(vantrel::RedOf(s.Image1.Pixel(i % 192, i / 192)), std::clamp(unadjusted + offset, 0, 255));
+      ASSERT_EQ(vantrel::RedOf(s.Image1.Pixel(i % 192, i / 192)),
+                std::clamp(unadjusted + offset, 0, 255));
     }
   }
 };
@@ -57,7 +58,8 @@ TEST_F(OffsetsTest, MovingASliderRewritesItsBoxAndConvertsTwice) {
     TTrackBar* bar;
     TEdit* edit;
     int position;
-  } cases[] = {{form->TrackBar1, form->Edit1, 50}, {form->TrackBar2, form->Edit2, -255},
+  } cases[] = {{form->TrackBar1, form->Edit1, 50},
+               {form->TrackBar2, form->Edit2, -255},
                {form->TrackBar3, form->Edit3, 1}};
   for (const auto& c : cases) {
     progress.clear();
@@ -98,7 +100,8 @@ TEST_F(OffsetsTest, DefaultPutsEverythingBackAndReconverts) {
   EXPECT_EQ(s.ColourRoles, (vantrel::ColourRoleSet{0, 2, 3, 7, 10}));
   EXPECT_TRUE(form->RadioButton1->isChecked());
   EXPECT_TRUE(form->RadioButton7->isChecked());
-  for (TTrackBar* bar : {form->TrackBar1, form->TrackBar2, form->TrackBar3}) EXPECT_EQ(bar->Position(), 0);
+  for (TTrackBar* bar : {form->TrackBar1, form->TrackBar2, form->TrackBar3})
+    EXPECT_EQ(bar->Position(), 0);
   for (TEdit* edit : {form->Edit1, form->Edit2, form->Edit3}) EXPECT_EQ(edit->Text(), "0");
   // Two sliders away from 0 run their own chains (two runs each), then "Default" once more.
   EXPECT_EQ(Runs(), 5);

@@ -12,7 +12,8 @@ using vantrel::testing_support::Sha256;
 
 std::string LayerDigest(const vantrel::LayerPlanes& layers) {
   Sha256 hash;
-  for (const auto* plane : {&layers.Bitmap1Bits, &layers.Sprite1Bits, &layers.Bitmap2Bits, &layers.Sprite2Bits}) {
+  for (const auto* plane :
+       {&layers.Bitmap1Bits, &layers.Sprite1Bits, &layers.Bitmap2Bits, &layers.Sprite2Bits}) {
     hash.Update(plane->data(), plane->size());
   }
   return hash.HexDigest();
@@ -23,7 +24,8 @@ std::string PreviewDigest(const QImage& preview) {
   for (int y = 0; y < 200; ++y) {
     for (int x = 0; x < 192; ++x) {
       const QRgb p = preview.pixel(x, y);
-      const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(qRed(p)), static_cast<std::uint8_t>(qGreen(p)),
+      const std::uint8_t rgb[3] = {static_cast<std::uint8_t>(qRed(p)),
+                                   static_cast<std::uint8_t>(qGreen(p)),
                                    static_cast<std::uint8_t>(qBlue(p))};
       hash.Update(rgb, 3);
     }
@@ -48,8 +50,9 @@ TEST_F(WindowTest, SamplePhotoConvertsAsTheReferenceModelSays) {
 TEST_F(WindowTest, AdjustedSettingsConvertAsTheReferenceModelSays) {
   Open(Data("astronaut.jpg"));
   const auto& expected = vantrel::reference::kAstronautAdjusted;
-  const std::array<QRadioButton*, 5> roles = {form->RadioButton1, form->RadioButton2, form->RadioButton3,
-                                              form->RadioButton4, form->RadioButton5};
+  const std::array<QRadioButton*, 5> roles = {form->RadioButton1, form->RadioButton2,
+                                              form->RadioButton3, form->RadioButton4,
+                                              form->RadioButton5};
   for (int role = 0; role < 5; ++role) {
     roles[role]->click();
     Click(form->PalettePanels[expected.roles[role]]);
@@ -66,7 +69,8 @@ TEST_F(WindowTest, AdjustedSettingsConvertAsTheReferenceModelSays) {
 
   form->RadioButton6->click();
   form->Button1->click();
-  EXPECT_EQ(LayerDigest(form->State().LayerBits), vantrel::reference::kAstronautAdjustedPlain.layers);
+  EXPECT_EQ(LayerDigest(form->State().LayerBits),
+            vantrel::reference::kAstronautAdjustedPlain.layers);
 }
 
 }  // namespace

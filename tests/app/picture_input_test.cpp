@@ -46,8 +46,9 @@ TEST_F(PictureInputTest, OpeningShowsTheTopLeftCropAndSetsTheRanges) {
   ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().second.toStdString();
   const auto& s = form->State();
   EXPECT_TRUE(s.PictureLoaded);
-  for (QWidget* w : std::initializer_list<QWidget*>{form->Button1, form->TrackBar1, form->TrackBar2,
-                                                    form->TrackBar3, form->ScrollBar1, form->ScrollBar2}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{form->Button1, form->TrackBar1, form->TrackBar2,
+                                       form->TrackBar3, form->ScrollBar1, form->ScrollBar2}) {
     EXPECT_TRUE(w->isEnabled());
   }
   EXPECT_EQ(s.PictureWidth, 512);
@@ -147,7 +148,8 @@ TEST_F(PictureInputTest, FailedOpensShowTheErrorAndLeaveTheStateAsTheTableSays) 
     QString message;
   } cases[] = {
       {missing, "Cannot open file " + missing + "."},
-      {MakeBytes("text.jpg", "This is not a picture.\n"), QString("JPEG error #%1.").arg(JERR_NO_SOI)},
+      {MakeBytes("text.jpg", "This is not a picture.\n"),
+       QString("JPEG error #%1.").arg(JERR_NO_SOI)},
       {MakeBytes("empty.jpg", QByteArray()), QString("JPEG error #%1.").arg(JERR_INPUT_EMPTY)},
       {MakeBytes("damaged.jpg", damaged), QString("JPEG error #%1.").arg(JERR_BAD_PRECISION)},
   };
@@ -171,7 +173,6 @@ TEST_F(PictureInputTest, FailedOpensShowTheErrorAndLeaveTheStateAsTheTableSays) 
     EXPECT_TRUE(progress.empty()) << "no offsets, no conversion, progress untouched";
     EXPECT_EQ(form->Image2->Picture(), preview);
   }
-
 }
 
 TEST_F(PictureInputTest, TooSmallPicturesAreRefusedByTheScrollRange) {
@@ -213,7 +214,8 @@ TEST_F(PictureInputTest, UncoveredPixelsKeepWhatTheViewShowedBefore) {
   const auto& s = form->State();
   for (int y : {0, 99, 199}) {
     for (int x : {150, 170, 191}) {
-      EXPECT_EQ(s.SourceWindow[y * 192 + x], vantrel::ToPackedRGB(before.Pixel(x, y))) << x << "," << y;
+      EXPECT_EQ(s.SourceWindow[y * 192 + x], vantrel::ToPackedRGB(before.Pixel(x, y)))
+          << x << "," << y;
     }
   }
 }
@@ -224,7 +226,8 @@ TEST_F(PictureInputTest, FirstFileNotAJpegStillEnablesTheControls) {
   const auto& s = form->State();
   EXPECT_TRUE(s.PictureLoaded);
   EXPECT_TRUE(form->Button1->isEnabled());
-  EXPECT_TRUE(std::all_of(s.SourceWindow.begin(), s.SourceWindow.end(), [](auto w) { return w == 0; }));
+  EXPECT_TRUE(
+      std::all_of(s.SourceWindow.begin(), s.SourceWindow.end(), [](auto w) { return w == 0; }));
 }
 
 TEST_F(PictureInputTest, CancellingTheDialog) {

@@ -99,13 +99,15 @@ TEST_F(SaveTest, AFailedSaveShowsWhyAndLeavesAnExistingFileAlone) {
     ASSERT_EQ(dialogs.errors.size(), 1u) << c.name.toStdString();
     EXPECT_TRUE(dialogs.errors[0].second.startsWith("Cannot create file " + c.name))
         << dialogs.errors[0].second.toStdString();
-    EXPECT_TRUE(dialogs.errors[0].second.contains(c.reason)) << dialogs.errors[0].second.toStdString();
+    EXPECT_TRUE(dialogs.errors[0].second.contains(c.reason))
+        << dialogs.errors[0].second.toStdString();
     EXPECT_TRUE(dialogs.errors[0].second.endsWith('.'));
   }
   QFile file(existing);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), "keep me");
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"existing.prg"}) << "no temporary file left";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"existing.prg"})
+      << "no temporary file left";
 }
 
 }  // namespace

@@ -17,25 +17,31 @@ using vantrel::TColor;
 
 namespace {
 
-const std::array<TColor, 5> DefaultRoleSwatches = {0x000000, 0x2B3768, 0xB2A470, 0x6FC7B8, 0x59679A};
+const std::array<TColor, 5> DefaultRoleSwatches = {0x000000, 0x2B3768, 0xB2A470, 0x6FC7B8,
+                                                   0x59679A};
 const std::array<TColor, 9> DefaultMixSwatches = {0x000000, 0x151B34, 0x595238, 0x37635C, 0x2C334D,
                                                   0x4D7F90, 0x424F81, 0x90B594, 0x858585};
 
-std::array<TPanel*, 5> RolePanels(TForm1& f) { return {f.Panel1, f.Panel2, f.Panel3, f.Panel4, f.Panel5}; }
+std::array<TPanel*, 5> RolePanels(TForm1& f) {
+  return {f.Panel1, f.Panel2, f.Panel3, f.Panel4, f.Panel5};
+}
 std::array<QRadioButton*, 5> RoleButtons(TForm1& f) {
   return {f.RadioButton1, f.RadioButton2, f.RadioButton3, f.RadioButton4, f.RadioButton5};
 }
 
 TEST_F(WindowTest, StartsWithDefaultsAndTheSixPictureControlsDisabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{form->Button1, form->TrackBar1, form->TrackBar2,
-                                                    form->TrackBar3, form->ScrollBar1, form->ScrollBar2}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{form->Button1, form->TrackBar1, form->TrackBar2,
+                                       form->TrackBar3, form->ScrollBar1, form->ScrollBar2}) {
     EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
   }
-  for (QWidget* w : std::initializer_list<QWidget*>{form->Edit1, form->Edit2, form->Edit3, form->BitBtn1,
-                                                    form->RadioButton6, form->RadioButton7, form->PalettePanels[0]}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{form->Edit1, form->Edit2, form->Edit3,
+                                                    form->BitBtn1, form->RadioButton6,
+                                                    form->RadioButton7, form->PalettePanels[0]}) {
     EXPECT_TRUE(w->isEnabled());
   }
-  for (QAction* a : {form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1, form->Exit1, form->About1}) {
+  for (QAction* a : {form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1, form->Exit1,
+                     form->About1}) {
     EXPECT_TRUE(a->isEnabled());
   }
   EXPECT_EQ(form->Edit1->Text(), "0");
@@ -44,11 +50,14 @@ TEST_F(WindowTest, StartsWithDefaultsAndTheSixPictureControlsDisabled) {
   EXPECT_TRUE(form->RadioButton1->isChecked());
   EXPECT_TRUE(form->RadioButton7->isChecked());
   EXPECT_FALSE(form->RadioButton6->isChecked());
-  for (TTrackBar* bar : {form->TrackBar1, form->TrackBar2, form->TrackBar3}) EXPECT_EQ(bar->Position(), 0);
+  for (TTrackBar* bar : {form->TrackBar1, form->TrackBar2, form->TrackBar3})
+    EXPECT_EQ(bar->Position(), 0);
   EXPECT_EQ(form->ProgressBar1->value(), 0);
 
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(form->PalettePanels[i]->Color(), C64Palette[i]) << "palette " << i;
-  for (int r = 0; r < 5; ++r) EXPECT_EQ(RolePanels(*form)[r]->Color(), DefaultRoleSwatches[r]) << "role " << r;
+  for (int i = 0; i < 16; ++i)
+    EXPECT_EQ(form->PalettePanels[i]->Color(), C64Palette[i]) << "palette " << i;
+  for (int r = 0; r < 5; ++r)
+    EXPECT_EQ(RolePanels(*form)[r]->Color(), DefaultRoleSwatches[r]) << "role " << r;
   for (int s = 0; s < 9; ++s) {
     EXPECT_EQ(form->MixPanels[s]->Color(), DefaultMixSwatches[s]) << "mix swatch " << s + 1;
     EXPECT_EQ(form->State().MixTable[s], DefaultMixSwatches[s]) << "mix slot " << s + 1;
@@ -71,27 +80,47 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   };
   QWidget* client = form->centralWidget();
   const std::vector<Place> places = {
-      {form->Image3, client, {24, 8, 601, 41}},       {form->Bevel1, client, {8, 56, 209, 217}},
-      {form->Image1, client, {16, 64, 192, 200}},     {form->ScrollBar2, client, {224, 56, 16, 217}},
-      {form->Bevel2, client, {248, 56, 209, 217}},    {form->Image2, client, {256, 64, 192, 200}},
-      {form->RadioGroup1, client, {464, 56, 121, 129}}, {form->RadioButton1, client, {496, 77, 81, 17}},
-      {form->RadioButton2, client, {496, 96, 73, 17}}, {form->RadioButton3, client, {496, 115, 65, 17}},
-      {form->RadioButton4, client, {496, 134, 73, 17}}, {form->RadioButton5, client, {496, 153, 65, 17}},
-      {form->Panel1, client, {472, 78, 20, 14}},      {form->Panel2, client, {472, 97, 20, 14}},
-      {form->Panel3, client, {472, 116, 20, 14}},     {form->Panel4, client, {472, 136, 20, 14}},
-      {form->Panel5, client, {472, 155, 20, 14}},     {form->GroupBox1, client, {464, 184, 121, 89}},
-      {form->MixPanels[0], form->GroupBox1, {9, 19, 20, 14}},  {form->MixPanels[1], form->GroupBox1, {50, 19, 20, 14}},
-      {form->MixPanels[2], form->GroupBox1, {92, 19, 20, 14}}, {form->MixPanels[3], form->GroupBox1, {9, 43, 20, 14}},
-      {form->MixPanels[8], form->GroupBox1, {92, 67, 20, 14}}, {form->GroupBox2, client, {592, 56, 54, 169}},
-      {form->PalettePanels[0], form->GroupBox2, {5, 27, 20, 14}},   {form->PalettePanels[7], form->GroupBox2, {5, 139, 20, 14}},
-      {form->PalettePanels[8], form->GroupBox2, {29, 27, 20, 14}},  {form->PalettePanels[15], form->GroupBox2, {29, 139, 20, 14}},
-      {form->Button1, client, {592, 232, 54, 41}},    {form->ScrollBar1, client, {8, 280, 209, 16}},
-      {form->ProgressBar1, client, {248, 280, 321, 17}}, {form->Bevel3, client, {8, 304, 289, 89}},
-      {form->TrackBar1, client, {16, 312, 241, 32}},  {form->TrackBar2, client, {16, 336, 241, 32}},
-      {form->TrackBar3, client, {16, 360, 241, 25}},  {form->Edit1, client, {256, 312, 33, 21}},
-      {form->Edit2, client, {256, 336, 33, 21}},      {form->Edit3, client, {256, 360, 33, 21}},
-      {form->Panel31, client, {304, 304, 113, 65}},   
-      {form->RadioButton6, form->Panel31, {8, 24, 73, 17}}, {form->RadioButton7, form->Panel31, {8, 40, 97, 17}},
+      {form->Image3, client, {24, 8, 601, 41}},
+      {form->Bevel1, client, {8, 56, 209, 217}},
+      {form->Image1, client, {16, 64, 192, 200}},
+      {form->ScrollBar2, client, {224, 56, 16, 217}},
+      {form->Bevel2, client, {248, 56, 209, 217}},
+      {form->Image2, client, {256, 64, 192, 200}},
+      {form->RadioGroup1, client, {464, 56, 121, 129}},
+      {form->RadioButton1, client, {496, 77, 81, 17}},
+      {form->RadioButton2, client, {496, 96, 73, 17}},
+      {form->RadioButton3, client, {496, 115, 65, 17}},
+      {form->RadioButton4, client, {496, 134, 73, 17}},
+      {form->RadioButton5, client, {496, 153, 65, 17}},
+      {form->Panel1, client, {472, 78, 20, 14}},
+      {form->Panel2, client, {472, 97, 20, 14}},
+      {form->Panel3, client, {472, 116, 20, 14}},
+      {form->Panel4, client, {472, 136, 20, 14}},
+      {form->Panel5, client, {472, 155, 20, 14}},
+      {form->GroupBox1, client, {464, 184, 121, 89}},
+      {form->MixPanels[0], form->GroupBox1, {9, 19, 20, 14}},
+      {form->MixPanels[1], form->GroupBox1, {50, 19, 20, 14}},
+      {form->MixPanels[2], form->GroupBox1, {92, 19, 20, 14}},
+      {form->MixPanels[3], form->GroupBox1, {9, 43, 20, 14}},
+      {form->MixPanels[8], form->GroupBox1, {92, 67, 20, 14}},
+      {form->GroupBox2, client, {592, 56, 54, 169}},
+      {form->PalettePanels[0], form->GroupBox2, {5, 27, 20, 14}},
+      {form->PalettePanels[7], form->GroupBox2, {5, 139, 20, 14}},
+      {form->PalettePanels[8], form->GroupBox2, {29, 27, 20, 14}},
+      {form->PalettePanels[15], form->GroupBox2, {29, 139, 20, 14}},
+      {form->Button1, client, {592, 232, 54, 41}},
+      {form->ScrollBar1, client, {8, 280, 209, 16}},
+      {form->ProgressBar1, client, {248, 280, 321, 17}},
+      {form->Bevel3, client, {8, 304, 289, 89}},
+      {form->TrackBar1, client, {16, 312, 241, 32}},
+      {form->TrackBar2, client, {16, 336, 241, 32}},
+      {form->TrackBar3, client, {16, 360, 241, 25}},
+      {form->Edit1, client, {256, 312, 33, 21}},
+      {form->Edit2, client, {256, 336, 33, 21}},
+      {form->Edit3, client, {256, 360, 33, 21}},
+      {form->Panel31, client, {304, 304, 113, 65}},
+      {form->RadioButton6, form->Panel31, {8, 24, 73, 17}},
+      {form->RadioButton7, form->Panel31, {8, 40, 97, 17}},
       {form->BitBtn1, client, {424, 304, 49, 17}},
   };
   for (const Place& p : places) {
@@ -99,7 +128,8 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
     EXPECT_EQ(p.widget->geometry(), p.geometry) << p.widget->metaObject()->className();
   }
   EXPECT_EQ(form->Label1->pos(), QPoint(8, 8));
-  EXPECT_GE(form->Label1->width(), form->Label1->sizeHint().width()) << "the caption is not clipped";
+  EXPECT_GE(form->Label1->width(), form->Label1->sizeHint().width())
+      << "the caption is not clipped";
   for (int i = 1; i < 8; ++i) {
     EXPECT_EQ(form->PalettePanels[i]->y(), 27 + 16 * i);
     EXPECT_EQ(form->PalettePanels[8 + i]->y(), 27 + 16 * i);
@@ -108,15 +138,24 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   struct Caption {
     QString actual, expected;
   } captions[] = {
-      {form->RadioGroup1->title(), "Selected colors"}, {form->GroupBox1->title(), "Calculated Mix Colors"},
-      {form->GroupBox2->title(), "Palette"},           {form->Button1->text(), "CONVERT"},
-      {form->BitBtn1->text(), "Default"},              {form->Label1->text(), "Dithering"},
-      {form->RadioButton1->text(), "Background"},      {form->RadioButton2->text(), "Bitmap 1"},
-      {form->RadioButton3->text(), "Sprite 1"},        {form->RadioButton4->text(), "Bitmap 2"},
-      {form->RadioButton5->text(), "Sprite 2"},        {form->RadioButton6->text(), "None"},
-      {form->RadioButton7->text(), "Floyd Steinberg"}, {form->File1->title(), "&File"},
-      {form->OpenBitmap1->text(), "Open JPEG"},        {form->SaveC64Executable1->text(), "Save C64 Executable"},
-      {form->SaveC64Data1->text(), "Save C64 Data"},   {form->Exit1->text(), "Exit"},
+      {form->RadioGroup1->title(), "Selected colors"},
+      {form->GroupBox1->title(), "Calculated Mix Colors"},
+      {form->GroupBox2->title(), "Palette"},
+      {form->Button1->text(), "CONVERT"},
+      {form->BitBtn1->text(), "Default"},
+      {form->Label1->text(), "Dithering"},
+      {form->RadioButton1->text(), "Background"},
+      {form->RadioButton2->text(), "Bitmap 1"},
+      {form->RadioButton3->text(), "Sprite 1"},
+      {form->RadioButton4->text(), "Bitmap 2"},
+      {form->RadioButton5->text(), "Sprite 2"},
+      {form->RadioButton6->text(), "None"},
+      {form->RadioButton7->text(), "Floyd Steinberg"},
+      {form->File1->title(), "&File"},
+      {form->OpenBitmap1->text(), "Open JPEG"},
+      {form->SaveC64Executable1->text(), "Save C64 Executable"},
+      {form->SaveC64Data1->text(), "Save C64 Data"},
+      {form->Exit1->text(), "Exit"},
       {form->About1->text(), "About"},
   };
   for (const auto& c : captions) EXPECT_EQ(c.actual, c.expected);
@@ -126,14 +165,17 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   ASSERT_GE(barActions.size(), 2);
   EXPECT_EQ(barActions.first()->menu(), form->File1);
   EXPECT_EQ(barActions.last(), form->About1);
-  EXPECT_EQ(form->File1->actions(),
-            (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1, form->Exit1}));
+  EXPECT_EQ(form->File1->actions(), (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1,
+                                                     form->SaveC64Data1, form->Exit1}));
 
   struct Range {
     QAbstractSlider* slider;
     int min, max;
-  } ranges[] = {{form->ScrollBar1, -400, 0}, {form->ScrollBar2, 0, 0}, {form->TrackBar1, -255, 255},
-                {form->TrackBar2, -255, 255}, {form->TrackBar3, -255, 255}};
+  } ranges[] = {{form->ScrollBar1, -400, 0},
+                {form->ScrollBar2, 0, 0},
+                {form->TrackBar1, -255, 255},
+                {form->TrackBar2, -255, 255},
+                {form->TrackBar3, -255, 255}};
   for (const auto& r : ranges) {
     EXPECT_EQ(r.slider->minimum(), r.min);
     EXPECT_EQ(r.slider->maximum(), r.max);
@@ -146,10 +188,11 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
 }
 
 TEST_F(WindowTest, TabOrderFollowsTheLayout) {
-  const std::vector<QWidget*> order = {form->RadioButton1, form->RadioButton2, form->RadioButton3, form->RadioButton4,
-                                       form->RadioButton5, form->Button1, form->TrackBar1, form->TrackBar2,
-                                       form->TrackBar3, form->Edit1, form->Edit2, form->Edit3, form->BitBtn1,
-                                       form->ScrollBar1, form->ScrollBar2};
+  const std::vector<QWidget*> order = {form->RadioButton1, form->RadioButton2, form->RadioButton3,
+                                       form->RadioButton4, form->RadioButton5, form->Button1,
+                                       form->TrackBar1,    form->TrackBar2,    form->TrackBar3,
+                                       form->Edit1,        form->Edit2,        form->Edit3,
+                                       form->BitBtn1,      form->ScrollBar1,   form->ScrollBar2};
   // Walk the chain from the first focusable control and keep the ones we list.
   std::vector<QWidget*> walked;
   QWidget* w = form->RadioGroup1;
@@ -180,7 +223,8 @@ TEST_F(WindowTest, PalettePickGivesTheSelectedRoleThatColour) {
       }
       for (int code = 1; code <= 9; ++code) {
         const auto [first, second] = vantrel::MixSlotRoles[code - 1];
-        const TColor mixed = vantrel::MixColours(C64Palette[expected[first]], C64Palette[expected[second]]);
+        const TColor mixed =
+            vantrel::MixColours(C64Palette[expected[first]], C64Palette[expected[second]]);
         EXPECT_EQ(form->State().MixTable[code - 1], mixed);
         EXPECT_EQ(form->MixPanels[code - 1]->Color(), mixed);
         if (first != role && second != role) {
@@ -210,7 +254,8 @@ TEST_F(WindowTest, Sprite2PickChangesOnlySlotsFiveSevenAndNine) {
   EXPECT_EQ(form->State().ColourRoles.Sprite2Colour, 8);
   EXPECT_EQ(form->Panel5->Color(), 0x254F6Fu);
   for (int code = 1; code <= 9; ++code) {
-    EXPECT_EQ(form->State().MixTable[code - 1] != before[code - 1], code == 5 || code == 7 || code == 9)
+    EXPECT_EQ(form->State().MixTable[code - 1] != before[code - 1],
+              code == 5 || code == 7 || code == 9)
         << "slot " << code;
   }
 }
@@ -278,12 +323,19 @@ TEST(ErrorDisplay, AddsAFullStopUnlessTheMessageEndsInOneOrBelowIt) {
   struct Case {
     QString message, shown;
   } cases[] = {
-      {"abc", "abc."}, {"abc.", "abc."}, {"", ""}, {"JPEG error #55", "JPEG error #55."},
-      {"ends in a dash-", "ends in a dash-"}, {"ends in a space ", "ends in a space "},
-      {"ends in a comma,", "ends in a comma,"}, {"ends in a slash/", "ends in a slash/."},
-      {"ends in a bracket)", "ends in a bracket)"}, {"ends in a colon:", "ends in a colon:."},
+      {"abc", "abc."},
+      {"abc.", "abc."},
+      {"", ""},
+      {"JPEG error #55", "JPEG error #55."},
+      {"ends in a dash-", "ends in a dash-"},
+      {"ends in a space ", "ends in a space "},
+      {"ends in a comma,", "ends in a comma,"},
+      {"ends in a slash/", "ends in a slash/."},
+      {"ends in a bracket)", "ends in a bracket)"},
+      {"ends in a colon:", "ends in a colon:."},
   };
-  for (const auto& c : cases) EXPECT_EQ(WithFullStop(c.message), c.shown) << c.message.toStdString();
+  for (const auto& c : cases)
+    EXPECT_EQ(WithFullStop(c.message), c.shown) << c.message.toStdString();
   EXPECT_EQ(ApplicationTitle(), "Vantrel Converter");
 }
 

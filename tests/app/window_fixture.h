@@ -28,10 +28,10 @@ class WindowTest : public ::testing::Test {
   // A left click on a swatch, delivered as the window system would deliver it.
   static void Click(QWidget* widget) {
     const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
     QApplication::sendEvent(widget, &release);
   }
@@ -44,7 +44,9 @@ class WindowTest : public ::testing::Test {
 
   // Conversions run since the log was last cleared: each pass sweeps the bar to 199,
   // one sweep per offset application and three per conversion.
-  int FullSweeps() const { return static_cast<int>(std::count(progress.begin(), progress.end(), 199)); }
+  int FullSweeps() const {
+    return static_cast<int>(std::count(progress.begin(), progress.end(), 199));
+  }
 
   static QString Data(const char* name) { return QStringLiteral(VANTREL_TEST_DATA "/") + name; }
 

@@ -19,7 +19,9 @@ class RecordingProgress : public ProgressSink {
 Bitmap32 CoordinatePicture(int width, int height) {
   Bitmap32 picture(width, height);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) picture.ScanLine(y)[x] = 0xFF000000u | MakePackedRGB(x & 0xFF, y & 0xFF, (x >> 8) * 16 + (y >> 8));
+    for (int x = 0; x < width; ++x)
+      picture.ScanLine(y)[x] =
+          0xFF000000u | MakePackedRGB(x & 0xFF, y & 0xFF, (x >> 8) * 16 + (y >> 8));
   }
   return picture;
 }
@@ -35,7 +37,8 @@ TEST(ReadSourceWindow, CropIsThePictureShiftedByTheOffsets) {
     for (int y : {0, 1, 198, 199}) {
       for (int x : {0, 100, 191}) {
         const PackedRGB expected = state->PictureBitmap.ScanLine(y - c.p2)[x - c.p1] & 0xFFFFFFu;
-        ASSERT_EQ(state->SourceWindow[y * 192 + x], expected) << c.p1 << "," << c.p2 << " at " << x << "," << y;
+        ASSERT_EQ(state->SourceWindow[y * 192 + x], expected)
+            << c.p1 << "," << c.p2 << " at " << x << "," << y;
       }
     }
   }
@@ -49,7 +52,8 @@ TEST(ReadSourceWindow, PixelsThePictureDoesNotCoverKeepTheirValue) {
   state->PictureBitmap = CoordinatePicture(150, 120);
   ReadSourceWindow(*state, 0, 0);
   EXPECT_EQ(state->SourceWindow[0], state->PictureBitmap.ScanLine(0)[0] & 0xFFFFFFu);
-  EXPECT_EQ(state->SourceWindow[119 * 192 + 149], state->PictureBitmap.ScanLine(119)[149] & 0xFFFFFFu);
+  EXPECT_EQ(state->SourceWindow[119 * 192 + 149],
+            state->PictureBitmap.ScanLine(119)[149] & 0xFFFFFFu);
   EXPECT_EQ(state->SourceWindow[119 * 192 + 150], MakePackedRGB(1, 2, 3));
   EXPECT_EQ(state->SourceWindow[120 * 192 + 0], MakePackedRGB(1, 2, 3));
   // Offsets far outside the picture draw nothing and never overflow.
@@ -61,7 +65,8 @@ class ChannelOffsetsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     state->PictureLoaded = true;
-    for (int i = 0; i < PixelCount; ++i) state->SourceWindow[i] = MakePackedRGB(i % 256, (i / 7) % 256, 250);
+    for (int i = 0; i < PixelCount; ++i)
+      state->SourceWindow[i] = MakePackedRGB(i % 256, (i / 7) % 256, 250);
     state->SourceWindow[0] = MakePackedRGB(250, 5, 128);
   }
   void ExpectAdjusted(int red, int green, int blue) {
