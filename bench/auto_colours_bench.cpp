@@ -15,14 +15,7 @@ namespace vantrel {
 namespace {
 
 using auto_colours_windows::AllWindows;
-
-double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
-  state.ColourRoles = roles;
-  state.MixTable = BuildMixTable(RoleColours(roles));
-  ConvertPicture(state, dither, nullptr);
-  return PerceivedError(state.Image1.Words(), state.PreviewBitmap.Words(),
-                        state.PreviewBitmap.Width());
-}
+using auto_colours_windows::ConvertedError;
 
 void BM_SearchColourRoles(benchmark::State& bench) {
   const auto window = AllWindows()[bench.range(0)];

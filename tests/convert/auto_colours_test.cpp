@@ -17,16 +17,7 @@ namespace vantrel {
 namespace {
 
 using auto_colours_windows::AllWindows;
-
-// Converts with `roles` as the window does after five palette picks and "CONVERT", and
-// measures the preview the way the user's eye sees it.
-double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
-  state.ColourRoles = roles;
-  state.MixTable = BuildMixTable(RoleColours(roles));
-  ConvertPicture(state, dither, nullptr);
-  return PerceivedError(state.Image1.Words(), state.PreviewBitmap.Words(),
-                        state.PreviewBitmap.Width());
-}
+using auto_colours_windows::ConvertedError;
 
 int CodeOfBits(const LayerPlanes& layers, int i) {
   static const std::map<std::array<int, 4>, int> codes = {

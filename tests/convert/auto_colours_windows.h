@@ -12,6 +12,8 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "colour/perceptual.h"
+#include "convert/conversion.h"
 #include "core/converter_state.h"
 #include "picture/channel_offsets.h"
 #include "picture/jpeg_decoder.h"
@@ -112,6 +114,16 @@ inline std::vector<TestWindow> AllWindows() {
       {"two mix colours", [] { return Drawn(TwoColours); }},
       {"saturated gradient", [] { return Drawn(SaturatedGradient); }},
   };
+}
+
+// Converts with `roles` as the window does after five palette picks and "CONVERT", and
+// measures the preview the way the user's eye sees it.
+inline double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
+  state.ColourRoles = roles;
+  state.MixTable = BuildMixTable(RoleColours(roles));
+  ConvertPicture(state, dither, nullptr);
+  return PerceivedError(state.Image1.Words(), state.PreviewBitmap.Words(),
+                        state.PreviewBitmap.Width());
 }
 
 }  // namespace vantrel::auto_colours_windows
