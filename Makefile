@@ -1,12 +1,14 @@
 # The two commands a user needs: `make run` and `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
-# The library, its tests and the command line once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer (clang, for the fuzz target that replays its corpus).
+# The library, its tests, the command line and the window's event storm once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang, for the fuzz target that replays
+# its corpus).
 ASAN_BUILD ?= $(BUILD)-asan
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_BUILD_APP=OFF \
-  -DVANTREL_EMULATOR_TESTS=OFF -DVANTREL_FUZZ=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WINDOW_TESTS=OFF \
+  -DVANTREL_STORM_SECONDS=30 -DVANTREL_EMULATOR_TESTS=OFF -DVANTREL_FUZZ=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
 # Capping the address space cannot work beside the sanitizers' shadow memory.
 ASAN_SKIP := -JpegDecoderErrors.OutOfMemoryKeepsPicture
 

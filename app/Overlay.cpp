@@ -14,24 +14,20 @@
 
 #include "app/Unit2.h"
 #include "app/artwork.h"
-#include "c64/memory_image.h"
-#include "c64/output_files.h"
+#include "app/window_frame.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
-#include "convert/conversion.h"
+#include "convert/data_path.h"
 #include "core/str_to_int.h"
-#include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
+#include "core/write_file.h"
 
 using namespace vantrel;
 
 namespace {
 
-// The controls stand in the client area below the menu bar.
-constexpr int ClientWidth = 653;
-constexpr int ClientHeight = 398;
+// The window's outer size, frame, title bar and menu bar included.
+constexpr QSize OuterSize(661, 444);
 
 template <typename Widget>
 Widget* Place(Widget* widget, int left, int top, int width, int height) {
@@ -88,14 +84,8 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
   move(176, 163);
 
   ResetSettings();
-
-  state_->PictureBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  state_->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-
-  for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2, TrackBar3,
-                                                          ScrollBar1, ScrollBar2}) {
-    control->setEnabled(false);
-  }
+  CreateBitmaps(*state_);
+  for (QWidget* control : PictureControls()) control->setEnabled(false);
 }
 
 TForm1::~TForm1() = default;
@@ -111,8 +101,9 @@ void TForm1::CreateMenu() {
 }
 
 void TForm1::CreateControls() {
+  // No layout and no minimum size: the window may shrink below its layout, clipping the
+  // controls, which keep their places whatever its size.
   auto* client = new QWidget(this);
-  client->setFixedSize(ClientWidth, ClientHeight);
   client->setBackgroundRole(QPalette::Button);
   client->setAutoFillBackground(true);
   setCentralWidget(client);
@@ -127,7 +118,11 @@ void TForm1::CreateControls() {
   Image2 = Place(new TImage(client), 256, 64, 192, 200);
 
   RadioGroup1 = Place(new QGroupBox(QStringLiteral("Selected colors"), client), 464, 56, 121, 129);
-  RadioGroup1->setBackgroundRole(QPalette::Base);
+  // Painted in the system's menu colour, like the group it stands for.
+  QPalette menuColours = RadioGroup1->palette();
+  menuColours.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
+  RadioGroup1->setPalette(menuColours);
+  RadioGroup1->setBackgroundRole(QPalette::Window);
   RadioGroup1->setAutoFillBackground(true);
   const std::array<const char*, 5> roleCaptions = {"Background", "Bitmap 1", "Sprite 1", "Bitmap 2",
                                                    "Sprite 2"};
@@ -206,7 +201,7 @@ void TForm1::CreateControls() {
 
   BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);
 
-  resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+  SetOuterSize(*this, OuterSize);
 }
 
 void TForm1::BindHandlers() {
@@ -269,6 +264,10 @@ std::array<TPanel*, 5> TForm1::RolePanels() const {
   return {Panel1, Panel2, Panel3, Panel4, Panel5};
 }
 
+std::array<QWidget*, 6> TForm1::PictureControls() const {
+  return {Button1, TrackBar1, TrackBar2, TrackBar3, ScrollBar1, ScrollBar2};
+}
+
 void TForm1::SetProgress(int position) { ProgressBar1->setValue(position); }
 
 void TForm1::ShowException(const QString& message) {
@@ -277,6 +276,9 @@ void TForm1::ShowException(const QString& message) {
 
 // --- Colour model ---------------------------------------------------------------------
 
+// The edit boxes are written twice on purpose: first with the sliders' current positions, and
+// after the sliders go to 0 with "0". With a picture loaded each write that changes a text runs
+// its chain, so "Default" converts exactly as many times as the user's own changes would.
 void TForm1::ResetSettings() {
   for (int index = 0; index < 16; ++index) PalettePanels[index]->SetColor(C64Palette[index]);
   RadioButton1->setChecked(true);
@@ -322,25 +324,40 @@ void TForm1::RedrawSourceView() {
   Image1->ShowWords(state_->Image1.Words(), WindowWidth, WindowHeight);
 }
 
-void TForm1::ApplyChannelOffsets() {
-  if (!state_->PictureLoaded) return;
-  vantrel::ApplyChannelOffsets(*state_, TrackBar1->Position(), TrackBar2->Position(),
-                               TrackBar3->Position(), progress_.get());
-  RedrawSourceView();
+void TForm1::RedrawPreview() {
+  Image2->ShowWords(state_->PreviewBitmap.Words(), state_->PreviewBitmap.Width(),
+                    state_->PreviewBitmap.Height());
+}
+
+// The offsets are the sliders' positions; dithering is on exactly when "Floyd Steinberg" is
+// checked ("None" is never asked).
+Adjustment TForm1::CurrentAdjustment() const {
+  return {TrackBar1->Position(), TrackBar2->Position(), TrackBar3->Position(),
+          RadioButton7->isChecked()};
 }
 
 void TForm1::ConvertPicture() {
   if (!state_->PictureLoaded) return;
-  vantrel::ConvertPicture(*state_, RadioButton7->isChecked(), progress_.get());
-  Image2->ShowWords(state_->PreviewBitmap.Words(), state_->PreviewBitmap.Width(),
-                    state_->PreviewBitmap.Height());
+  vantrel::ConvertPicture(*state_, CurrentAdjustment().dither, progress_.get());
+  RedrawPreview();
+}
+
+// How every change of the picture, the crop, an offset or "Default" ends: the offsets applied
+// to the crop, the conversion, and the progress bar back to 0.
+void TForm1::Reconvert() {
+  if (state_->PictureLoaded) {
+    vantrel::Reconvert(*state_, CurrentAdjustment(), progress_.get());
+    RedrawSourceView();
+    RedrawPreview();
+  }
+  SetProgress(0);
 }
 
 // The roles a search finds for the current crop, offsets and dithering, set as five palette
 // picks would set them (the selected role stays selected), then one conversion to show them.
 void TForm1::AutoColors1Click() {
   if (!state_->PictureLoaded) return;
-  const ColourRoleSet roles = ChooseColourRoles(*state_, RadioButton7->isChecked());
+  const ColourRoleSet roles = ChooseColourRoles(*state_, CurrentAdjustment().dither);
   for (int role = 0; role < RoleCount; ++role) SetRole(role, roles[role]);
   ConvertPicture();
   SetProgress(0);
@@ -354,31 +371,27 @@ void TForm1::Button1Click() {
 void TForm1::OpenBitmap1Click() {
   QString fileName = QStringLiteral("*.jpg");
   if (dialogs_.ExecuteOpen(this, fileName)) {
+    // Confirming the dialog is what enters the picture-loaded state, so the flag and the
+    // controls come before the decode: they stay so when the file then fails to open.
     state_->PictureLoaded = true;
-    for (QWidget* control : std::initializer_list<QWidget*>{Button1, TrackBar1, TrackBar2,
-                                                            TrackBar3, ScrollBar1, ScrollBar2}) {
-      control->setEnabled(true);
-    }
-    DecodeJpegFile(QFile::encodeName(fileName).toStdString(), state_->PictureBitmap);
+    for (QWidget* control : PictureControls()) control->setEnabled(true);
+    LoadPicture(*state_, QFile::encodeName(fileName).toStdString());
     ReadSourceWindow(*state_, 0, 0);
     RedrawSourceView();
-    state_->PictureWidth = state_->PictureBitmap.Width();
-    state_->PictureHeight = state_->PictureBitmap.Height();
+    // Setting a position that was not 0 runs that bar's crop move at once, nested in the
+    // open; the end state is the window at (0, 0) either way. A picture smaller than the
+    // window fails here, at its minimum, after the crop was read.
     ScrollBar1->SetPosition(0);
     ScrollBar2->SetPosition(0);
     ScrollBar1->SetMin(WindowWidth - state_->PictureWidth);
     ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
   }
-  ApplyChannelOffsets();
-  ConvertPicture();
-  SetProgress(0);
+  Reconvert();
 }
 
 void TForm1::CropMove() {
   ReadSourceWindow(*state_, ScrollBar1->Position(), ScrollBar2->Position());
-  ApplyChannelOffsets();  // a picture is loaded whenever the bars can move, so this redraws
-  ConvertPicture();
-  SetProgress(0);
+  Reconvert();
 }
 
 void TForm1::ScrollBar1Change() { CropMove(); }
@@ -386,53 +399,35 @@ void TForm1::ScrollBar2Change() { CropMove(); }
 
 void TForm1::TrackBarChange(int channel) {
   Edit(channel)->SetText(QString::fromStdString(IntToStr(TrackBar(channel)->Position())));
-  ApplyChannelOffsets();
-  ConvertPicture();
-  SetProgress(0);
+  Reconvert();
 }
 
+// Text that is not a whole number reads as 100, not 0: so an emptied box or a lone minus sign
+// jumps the slider to 100, and a negative number is typed by putting the sign before digits.
 void TForm1::EditChange(int channel) {
   TrackBar(channel)->SetPosition(StrToIntDef(Edit(channel)->Text().toStdString(), 100));
-  ApplyChannelOffsets();
-  ConvertPicture();
-  SetProgress(0);
+  Reconvert();
 }
 
 void TForm1::BitBtn1Click() {
   if (!state_->PictureLoaded) return;
   ResetSettings();
-  ApplyChannelOffsets();
-  ConvertPicture();
-  SetProgress(0);
+  Reconvert();
 }
 
 // --- Output ---------------------------------------------------------------------------
 
-void TForm1::BuildMemoryImage() {
-  vantrel::BuildMemoryImage(state_->LayerBits, state_->MemoryImage);
-}
-
-void TForm1::SaveFileBuffer(std::size_t size) {
+// The file is assembled before the dialog asks for its name, from the last conversion and
+// the roles of this moment.
+void TForm1::Save(OutputKind kind) {
+  if (!state_->PictureLoaded) return;
+  const std::span<const std::uint8_t> bytes = AssembleOutput(*state_, kind);
   if (!dialogs_.ExecuteSave(this, saveFileName_)) return;
-  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), state_->FileBuffer.data(),
-                     size);
+  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), bytes);
 }
 
-void TForm1::SaveC64Executable1Click() {
-  if (!state_->PictureLoaded) return;
-  BuildMemoryImage();
-  FillScreenColours(state_->ColourRoles, state_->MemoryImage);
-  AssembleExecutable(state_->MemoryImage, state_->ColourRoles, state_->FileBuffer);
-  SaveFileBuffer(ExecutableFileSize);
-}
-
-void TForm1::SaveC64Data1Click() {
-  if (!state_->PictureLoaded) return;
-  BuildMemoryImage();
-  FillScreenColours(state_->ColourRoles, state_->MemoryImage);
-  AssembleDataFile(state_->MemoryImage, state_->ColourRoles, state_->FileBuffer);
-  SaveFileBuffer(DataFileSize);
-}
+void TForm1::SaveC64Executable1Click() { Save(OutputKind::Executable); }
+void TForm1::SaveC64Data1Click() { Save(OutputKind::Data); }
 
 // --- Shell ----------------------------------------------------------------------------
 

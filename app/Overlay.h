@@ -9,7 +9,9 @@
 
 #include "app/controls.h"
 #include "app/dialogs.h"
+#include "convert/data_path.h"
 #include "core/converter_state.h"
+#include "core/error.h"
 
 class QAction;
 class QGroupBox;
@@ -78,9 +80,7 @@ class TForm1 : public QMainWindow {
   // Operations of the window.
   void ResetSettings();
   void UpdateMixColours();
-  void ApplyChannelOffsets();
   void ConvertPicture();
-  void BuildMemoryImage();
 
   // Event handlers.
   void PaletteClick(int index);  // Panel15Click .. Panel30Click
@@ -117,15 +117,20 @@ class TForm1 : public QMainWindow {
   void SetRole(int role, int index);
   void TrackBarChange(int channel);
   void EditChange(int channel);
+  void Reconvert();
   void CropMove();
   void SetProgress(int position);
   void RedrawSourceView();
-  void SaveFileBuffer(std::size_t size);
+  void RedrawPreview();
+  vantrel::Adjustment CurrentAdjustment() const;
+  void Save(vantrel::OutputKind kind);
   void ShowException(const QString& message);
   TTrackBar* TrackBar(int channel) const;
   TEdit* Edit(int channel) const;
   std::array<QRadioButton*, 5> RoleButtons() const;
   std::array<TPanel*, 5> RolePanels() const;
+  // "CONVERT", the sliders and the scroll bars: disabled until the first picture.
+  std::array<QWidget*, 6> PictureControls() const;
 
   class ProgressBarSink;
 
@@ -139,9 +144,7 @@ template <typename Action>
 void TForm1::Guard(Action action) {
   try {
     action();
-  } catch (const std::exception& error) {
-    ShowException(QString::fromLocal8Bit(error.what()));
   } catch (...) {
-    ShowException(QString());
+    ShowException(QString::fromLocal8Bit(vantrel::UserMessage(std::current_exception())));
   }
 }

@@ -5,6 +5,7 @@
 
 #include "app/artwork.h"
 #include "app/controls.h"
+#include "app/window_frame.h"
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About"));
@@ -32,6 +33,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   Label2->move(88, 32);
   Label2->adjustSize();
 
-  resize(230, 122);
+  SetOuterSize(*this, QSize(230, 122));
   move(236, 166);
 }

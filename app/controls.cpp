@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 
@@ -24,9 +25,19 @@ void TPanel::SetColor(vantrel::TColor color) {
   update();
 }
 
+// A click is the left button pressed and released on the swatch, as for a push button:
+// other buttons, and a press that leaves the swatch before the release, pick nothing.
 void TPanel::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
   QFrame::mousePressEvent(event);
-  emit clicked();
+}
+
+void TPanel::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                     rect().contains(event->position().toPoint());
+  if (event->button() == Qt::LeftButton) pressed_ = false;
+  QFrame::mouseReleaseEvent(event);
+  if (click) emit clicked();
 }
 
 void TPanel::paintEvent(QPaintEvent* event) {

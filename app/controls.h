@@ -18,7 +18,7 @@
 // system lacks it.
 QFont WindowFont();
 
-// A coloured swatch: a small raised panel without caption that reports clicks.
+// A coloured swatch: a small raised panel without caption that reports left-button clicks.
 class TPanel : public QFrame {
   Q_OBJECT
  public:
@@ -31,10 +31,13 @@ class TPanel : public QFrame {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
   void paintEvent(QPaintEvent* event) override;
 
  private:
   vantrel::TColor color_ = 0;
+  bool pressed_ = false;  // the left button went down on the swatch
 };
 
 class TTrackBar : public QSlider {

@@ -5,6 +5,7 @@
 #include "app/Overlay.h"
 #include "app/Unit2.h"
 #include "app/dialogs.h"
+#include "core/error.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -16,11 +17,10 @@ int main(int argc, char** argv) {
     form.Form2 = &about;
     form.show();
     application.exec();
-  } catch (const std::exception& error) {
-    dialogs.ShowError(nullptr, ApplicationTitle(),
-                      WithFullStop(QString::fromLocal8Bit(error.what())));
   } catch (...) {
-    dialogs.ShowError(nullptr, ApplicationTitle(), QString());
+    dialogs.ShowError(
+        nullptr, ApplicationTitle(),
+        WithFullStop(QString::fromLocal8Bit(vantrel::UserMessage(std::current_exception()))));
   }
   return 0;
 }

@@ -9,12 +9,10 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
-#include "convert/conversion.h"
+#include "convert/data_path.h"
 #include "convert/nearest_mix.h"
 #include "core/progress.h"
 #include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
 
 namespace vantrel {
 namespace {
@@ -30,11 +28,8 @@ class LastRow : public ProgressSink {
 
 // The astronaut's top-left window with the default roles, as after opening the file.
 std::unique_ptr<ConverterState> AstronautState() {
-  auto state = std::make_unique<ConverterState>();
-  state->PictureLoaded = true;
-  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  state->MixTable = BuildMixTable(RoleColours(DefaultColourRoles));
-  DecodeJpegFile(VANTREL_TEST_DATA "/astronaut.jpg", state->PictureBitmap);
+  auto state = NewConverterState();
+  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
   ReadSourceWindow(*state, 0, 0);
   ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
   return state;
@@ -60,7 +55,7 @@ void BM_ConvertPicturePortable(benchmark::State& bench) {
   auto state = AstronautState();
   LastRow progress;
   for (auto _ : bench) {
-    ConvertPicture(*state, dither, &progress, SimdLevel::Portable);
+    ConvertPicture(*state, dither, &progress, PortableKernels());
     benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
     benchmark::ClobberMemory();
   }
@@ -92,18 +87,6 @@ void BM_NearestMix(benchmark::State& bench) {
 }
 BENCHMARK(BM_NearestMix);
 
-// The prepared search the conversion uses.
-void BM_MixSearchCode(benchmark::State& bench) {
-  const MixSearch search(BuildMixTable(RoleColours(DefaultColourRoles)));
-  const std::vector<PackedRGB> colours = RandomColours();
-  std::size_t n = 0;
-  for (auto _ : bench) {
-    const PackedRGB c = colours[n++ & 4095];
-    benchmark::DoNotOptimize(search.Code((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF));
-  }
-  bench.SetItemsProcessed(bench.iterations());
-}
-BENCHMARK(BM_MixSearchCode);
 
 }  // namespace
 }  // namespace vantrel

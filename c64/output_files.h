@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "core/types.h"
 
@@ -33,13 +32,5 @@ void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, File
 // Buffer bytes 0..32767 from the image, with the low eight bits of the two sprite colours at
 // 2024 and 2025.
 void AssembleDataFile(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer);
-
-// Writes `size` bytes as the whole content of `fileName`, replacing a file of that name.
-// The bytes go to a temporary file in the same folder that is renamed over the name only once
-// it is completely written and synced, so a failure leaves an existing file as it was and no
-// partial file behind. A symbolic link stays and the file it names is replaced; a replaced
-// file keeps its permission bits, a new one gets 0666 less the umask. Devices and pipes are
-// written in place. Throws VantrelError("Cannot create file <name>: <reason>") on failure.
-void WriteFileReplacing(const std::string& fileName, const std::uint8_t* data, std::size_t size);
 
 }  // namespace vantrel

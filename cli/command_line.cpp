@@ -162,7 +162,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (name == "-h" || name == "--help") return InfoRequest::Help;
     if (name == "--version") return InfoRequest::Version;
     if (name == "--no-dither") {
-      request.settings.dither = false;
+      request.settings.adjustment.dither = false;
       continue;
     }
     if (name == "--auto-colours") {
@@ -199,9 +199,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                        " is out of range -255..255");
         }
       }
-      request.settings.redOffset = (*offsets)[0];
-      request.settings.greenOffset = (*offsets)[1];
-      request.settings.blueOffset = (*offsets)[2];
+      request.settings.adjustment.red = (*offsets)[0];
+      request.settings.adjustment.green = (*offsets)[1];
+      request.settings.adjustment.blue = (*offsets)[2];
     } else {  // --colours
       coloursGiven = true;
       const std::vector<std::string> colours = SplitCommas(*value);

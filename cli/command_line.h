@@ -5,11 +5,20 @@
 #include <variant>
 #include <vector>
 
-#include "convert/pipeline.h"
+#include "colour/palette.h"
+#include "convert/data_path.h"
 
 namespace vantrel::cli {
 
-enum class OutputKind { Executable, Data, Png };
+using vantrel::OutputKind;
+
+// Everything a conversion takes, as given on the command line.
+struct ConversionSettings {
+  int cropLeft = 0;  // top-left corner of the 192 x 200 window, in picture pixels
+  int cropTop = 0;
+  Adjustment adjustment;  // channel offsets and dithering
+  ColourRoleSet roles = DefaultColourRoles;
+};
 
 struct OutputFile {
   std::string name;

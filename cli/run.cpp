@@ -1,18 +1,15 @@
 #include "cli/run.h"
 
 #include <memory>
-#include <new>
 #include <ostream>
 #include <variant>
 
-#include "c64/memory_image.h"
-#include "c64/output_files.h"
 #include "cli/command_line.h"
-#include "cli/preview_png.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
-#include "convert/pipeline.h"
-#include "core/converter_state.h"
+#include "convert/data_path.h"
+#include "core/error.h"
+#include "core/write_file.h"
 
 namespace vantrel::cli {
 
@@ -26,25 +23,6 @@ int UsageFailure(std::ostream& err, const std::string& reason) {
   return ExitUsage;
 }
 
-// Builds each file in the state's FileBuffer as the window's save actions do and writes it.
-void WriteOutput(ConverterState& state, const OutputFile& output) {
-  switch (output.kind) {
-    case OutputKind::Executable:
-      AssembleExecutable(state.MemoryImage, state.ColourRoles, state.FileBuffer);
-      WriteFileReplacing(output.name, state.FileBuffer.data(), ExecutableFileSize);
-      break;
-    case OutputKind::Data:
-      AssembleDataFile(state.MemoryImage, state.ColourRoles, state.FileBuffer);
-      WriteFileReplacing(output.name, state.FileBuffer.data(), DataFileSize);
-      break;
-    case OutputKind::Png: {
-      const std::vector<std::uint8_t> png = EncodePreviewPng(state.PreviewBitmap);
-      WriteFileReplacing(output.name, png.data(), png.size());
-      break;
-    }
-  }
-}
-
 // The roles in role order, as numbers and then as names: "0,8,1,15,6 black,orange,...".
 void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
   for (int role = 0; role < RoleCount; ++role) out << (role ? "," : "") << roles[role];
@@ -55,10 +33,23 @@ void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
   out << "\n";
 }
 
+bool CropFits(const ConverterState& state, int left, int top) {
+  return left >= 0 && top >= 0 && left <= state.PictureWidth - WindowWidth &&
+         top <= state.PictureHeight - WindowHeight;
+}
+
 int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
-  auto state = std::make_unique<ConverterState>();
+  auto state = NewConverterState();
   LoadPicture(*state, request.input);
-  ConversionSettings settings = request.settings;
+  // The window refuses such a picture when it sets its scroll ranges; without scroll bars
+  // the size itself is the clearer reason.
+  if (state->PictureWidth < WindowWidth || state->PictureHeight < WindowHeight) {
+    throw VantrelError("Picture too small (" + std::to_string(state->PictureWidth) + " x " +
+                       std::to_string(state->PictureHeight) + " pixels, at least " +
+                       std::to_string(WindowWidth) + " x " + std::to_string(WindowHeight) +
+                       " needed)");
+  }
+  const ConversionSettings& settings = request.settings;
   if (!CropFits(*state, settings.cropLeft, settings.cropTop)) {
     return UsageFailure(err, "--crop " + std::to_string(settings.cropLeft) + "," +
                                  std::to_string(settings.cropTop) +
@@ -68,16 +59,19 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
                                  std::to_string(state->PictureWidth - WindowWidth) + ", Y 0.." +
                                  std::to_string(state->PictureHeight - WindowHeight) + ")");
   }
-  ConvertLoadedPicture(*state, settings, nullptr);
+  SetColourRoles(*state, settings.roles);
+  // The scroll positions the window would show are the drawing offset: minus the corner.
+  ReadSourceWindow(*state, -settings.cropLeft, -settings.cropTop);
+  Reconvert(*state, settings.adjustment, nullptr);
   if (request.autoColours) {
-    // The search reads the adjusted crop the first conversion left in Image1; converting
-    // again with its roles gives what --colours with them would give.
-    settings.roles = ChooseColourRoles(*state, settings.dither);
-    ConvertLoadedPicture(*state, settings, nullptr);
+    // As "Auto Colors" does: the search reads the adjusted crop, and the roles it finds are
+    // converted once.
+    SetColourRoles(*state, ChooseColourRoles(*state, settings.adjustment.dither));
+    ConvertPicture(*state, settings.adjustment.dither, nullptr);
   }
-  BuildMemoryImage(state->LayerBits, state->MemoryImage);
-  FillScreenColours(state->ColourRoles, state->MemoryImage);
-  for (const OutputFile& output : request.outputs) WriteOutput(*state, output);
+  for (const OutputFile& output : request.outputs) {
+    WriteFileReplacing(output.name, AssembleOutput(*state, output.kind));
+  }
   if (request.autoColours) {
     PrintRoles(state->ColourRoles, out);
     out.flush();
@@ -100,10 +94,8 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
   }
   try {
     return Convert(std::get<ConvertRequest>(parsed), out, err);
-  } catch (const std::bad_alloc&) {
-    err << ProgramName << ": Not enough memory\n";
-  } catch (const std::exception& error) {
-    err << ProgramName << ": " << error.what() << "\n";
+  } catch (...) {
+    err << ProgramName << ": " << UserMessage(std::current_exception()) << "\n";
   }
   return ExitFailure;
 }

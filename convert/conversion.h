@@ -2,7 +2,7 @@
 // and the preview in PreviewBitmap.
 #pragma once
 
-#include "convert/simd_level.h"
+#include "convert/kernels.h"
 #include "core/converter_state.h"
 #include "core/progress.h"
 
@@ -14,12 +14,10 @@ namespace vantrel {
 // 0..191 of PreviewBitmap. Reports rows 0..199 once for each of the first three passes and
 // leaves resetting the progress display to the caller.
 //
-// Does nothing at all while no picture is loaded. PreviewBitmap must be at least 192 x 200;
-// a smaller one is refused with std::invalid_argument before anything changes.
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress);
-
-// The same with a chosen instruction set (for tests and measurements); a level the
-// processor lacks falls back to the portable code. Results are identical at every level.
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress, SimdLevel level);
+// Does nothing at all while no picture is loaded. PreviewBitmap must be at least 192 x 200
+// (as the state is made); a smaller one is refused with std::logic_error before anything
+// changes.
+void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
+                    const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

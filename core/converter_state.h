@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/bitmap32.h"
 #include "core/types.h"
-#include "picture/view_surface.h"
+#include "core/view_surface.h"
 
 namespace vantrel {
 
@@ -29,6 +30,7 @@ struct ConverterState {
 
   C64Memory MemoryImage{};
   FileBytes FileBuffer{};
+  std::vector<std::uint8_t> EncodedOutput;  // outputs that are not C64 files (the PNG preview)
 };
 
 // Width and height the window gives both bitmaps when it is created.

@@ -2,6 +2,7 @@
 // exact text the user is shown ("Cannot open file %s", "JPEG error #%d", ...).
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -11,5 +12,10 @@ class VantrelError : public std::runtime_error {
  public:
   explicit VantrelError(const std::string& message) : std::runtime_error(message) {}
 };
+
+// What the user is told about a failure, the same in the window and on the command line:
+// a VantrelError's own text, "Not enough memory" for a failed allocation, and "Internal
+// error" for anything else, whose text was written for programmers, not for users.
+std::string UserMessage(const std::exception_ptr& failure);
 
 }  // namespace vantrel

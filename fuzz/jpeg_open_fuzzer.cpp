@@ -6,14 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "colour/mix_colours.h"
-#include "convert/conversion.h"
-#include "core/converter_state.h"
+#include "convert/data_path.h"
 #include "core/error.h"
 #include "fuzz/fuzz_input.h"
-#include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
 
 namespace {
 
@@ -39,9 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // One state for the whole run (a fresh megabyte per input costs more than the decode);
   // what a run could carry over to the next is put back to its start value.
   static const std::unique_ptr<ConverterState> state = [] {
-    auto fresh = std::make_unique<ConverterState>();
-    fresh->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-    fresh->MixTable = BuildMixTable(RoleColours(fresh->ColourRoles));
+    auto fresh = NewConverterState();
     fresh->PictureLoaded = true;
     return fresh;
   }();
@@ -50,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   state->SourceWindow.fill(0);
   state->PictureBitmap = Bitmap32();
   try {
-    DecodeJpegMemory(data, size, state->PictureBitmap);
+    LoadPicture(*state, {data, size}, "the picture");
   } catch (const VantrelError&) {
     return 0;  // refused with a message: the window shows it and keeps the old picture
   }
@@ -64,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
   CheckedProgress progress;
-  ApplyChannelOffsets(*state, settings.red, settings.green, settings.blue, &progress);
-  ConvertPicture(*state, settings.dither, &progress);
+  Reconvert(*state, {settings.red, settings.green, settings.blue, settings.dither}, &progress);
 
   const LayerPlanes& bits = state->LayerBits;
   for (const Plane* plane :

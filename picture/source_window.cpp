@@ -2,6 +2,10 @@
 
 namespace vantrel {
 
+// The crop is not copied out of the picture: the picture is drawn into the view and the view
+// read back, so pixels the picture does not cover keep what the view showed. The view's
+// pixels are TColor words (red in the low byte) and the crop holds PackedRGB (red high), so
+// every word swaps red and blue on the way; the planes downstream pair red with red again.
 void ReadSourceWindow(ConverterState& state, int x, int y) {
   state.Image1.Draw(x, y, state.PictureBitmap);
   for (int row = 0; row < WindowHeight; ++row) {

@@ -11,7 +11,7 @@
 #include "cli/run.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
-#include "convert/pipeline.h"
+#include "convert/data_path.h"
 #include "run_program.h"
 
 namespace {
@@ -77,16 +77,10 @@ TEST(AutoColoursProgram, PrintedRolesGiveTheSameFilesAsGivingThemWithColours) {
     const PrintedRoles printed = ParsePrinted(chosen.out);
 
     // The roles are the ones the library chooses for the same crop, offsets and dithering.
-    auto state = std::make_unique<vantrel::ConverterState>();
+    auto state = vantrel::NewConverterState();
     vantrel::LoadPicture(*state, Sample);
-    vantrel::ConversionSettings settings;
-    settings.cropLeft = c.left;
-    settings.cropTop = c.top;
-    settings.redOffset = c.red;
-    settings.greenOffset = c.green;
-    settings.blueOffset = c.blue;
-    settings.dither = c.dither;
-    vantrel::ConvertLoadedPicture(*state, settings, nullptr);
+    vantrel::ReadSourceWindow(*state, -c.left, -c.top);
+    vantrel::Reconvert(*state, {c.red, c.green, c.blue, c.dither}, nullptr);
     EXPECT_EQ(printed.roles, vantrel::ChooseColourRoles(*state, c.dither));
     EXPECT_NE(printed.roles, vantrel::DefaultColourRoles);
 

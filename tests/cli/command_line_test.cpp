@@ -75,11 +75,11 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   const ConversionSettings defaults = Accepted({"in.jpg", "-o", "x"}).settings;
   EXPECT_EQ(defaults.cropLeft, 0);
   EXPECT_EQ(defaults.cropTop, 0);
-  EXPECT_EQ(defaults.redOffset, 0);
-  EXPECT_EQ(defaults.greenOffset, 0);
-  EXPECT_EQ(defaults.blueOffset, 0);
+  EXPECT_EQ(defaults.adjustment.red, 0);
+  EXPECT_EQ(defaults.adjustment.green, 0);
+  EXPECT_EQ(defaults.adjustment.blue, 0);
   EXPECT_EQ(defaults.roles, (ColourRoleSet{0, 2, 3, 7, 10}));
-  EXPECT_TRUE(defaults.dither);
+  EXPECT_TRUE(defaults.adjustment.dither);
 
   const ConversionSettings spaced =
       Accepted({"in.jpg", "--crop", "320,312", "--offsets", "-255,0,+255", "--colours",
@@ -87,11 +87,11 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
           .settings;
   EXPECT_EQ(spaced.cropLeft, 320);
   EXPECT_EQ(spaced.cropTop, 312);
-  EXPECT_EQ(spaced.redOffset, -255);
-  EXPECT_EQ(spaced.greenOffset, 0);
-  EXPECT_EQ(spaced.blueOffset, 255);
+  EXPECT_EQ(spaced.adjustment.red, -255);
+  EXPECT_EQ(spaced.adjustment.green, 0);
+  EXPECT_EQ(spaced.adjustment.blue, 255);
   EXPECT_EQ(spaced.roles, (ColourRoleSet{0, 10, 15, 11, 1}));
-  EXPECT_FALSE(spaced.dither);
+  EXPECT_FALSE(spaced.adjustment.dither);
 
   const ConversionSettings joined =
       Accepted({"--crop=5,7", "--offsets=1,-2,3", "--colours=6,white,purple,14,orange", "in.jpg",
@@ -99,11 +99,11 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
           .settings;
   EXPECT_EQ(joined.cropLeft, 9) << "the last --crop counts";
   EXPECT_EQ(joined.cropTop, 11);
-  EXPECT_EQ(joined.redOffset, 1);
-  EXPECT_EQ(joined.greenOffset, -2);
-  EXPECT_EQ(joined.blueOffset, 3);
+  EXPECT_EQ(joined.adjustment.red, 1);
+  EXPECT_EQ(joined.adjustment.green, -2);
+  EXPECT_EQ(joined.adjustment.blue, 3);
   EXPECT_EQ(joined.roles, (ColourRoleSet{6, 1, 4, 14, 8}));
-  EXPECT_TRUE(joined.dither);
+  EXPECT_TRUE(joined.adjustment.dither);
 
   // After "--" a name that starts with a dash is the input.
   EXPECT_EQ(Accepted({"-o", "x.prg", "--", "-photo.jpg"}).input, "-photo.jpg");

@@ -13,7 +13,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
-#include "convert/conversion.h"
+#include "convert/data_path.h"
 #include "core/converter_state.h"
 #include "picture/channel_offsets.h"
 #include "picture/jpeg_decoder.h"
@@ -29,30 +29,27 @@ struct TestWindow {
 // A state with a picture loaded, cropped at (left, top) and adjusted with zero offsets.
 inline std::unique_ptr<ConverterState> Prepared(std::unique_ptr<ConverterState> state, int left,
                                                 int top) {
-  state->PictureLoaded = true;
-  state->PictureWidth = state->PictureBitmap.Width();
-  state->PictureHeight = state->PictureBitmap.Height();
-  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  state->ColourRoles = DefaultColourRoles;
-  state->MixTable = BuildMixTable(RoleColours(DefaultColourRoles));
   ReadSourceWindow(*state, -left, -top);
   ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
   return state;
 }
 
 inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
-  auto state = std::make_unique<ConverterState>();
-  DecodeJpegFile(VANTREL_TEST_DATA "/astronaut.jpg", state->PictureBitmap);
+  auto state = NewConverterState();
+  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
   return Prepared(std::move(state), left, top);
 }
 
 // A 192 x 200 picture whose pixel (x, y) is colour(x, y) as PackedRGB.
 inline std::unique_ptr<ConverterState> Drawn(const std::function<PackedRGB(int, int)>& colour) {
-  auto state = std::make_unique<ConverterState>();
+  auto state = NewConverterState();
   state->PictureBitmap.SetSize(WindowWidth, WindowHeight);
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) state->PictureBitmap.ScanLine(y)[x] = colour(x, y);
   }
+  state->PictureWidth = WindowWidth;
+  state->PictureHeight = WindowHeight;
+  state->PictureLoaded = true;
   return Prepared(std::move(state), 0, 0);
 }
 

@@ -11,6 +11,7 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "convert/data_path.h"
 #include "convert/nearest_mix.h"
 
 namespace vantrel {
@@ -62,10 +63,9 @@ class RecordingProgress : public ProgressSink {
 };
 
 std::unique_ptr<ConverterState> NewState(const MixSlots& table) {
-  auto state = std::make_unique<ConverterState>();
+  auto state = NewConverterState();
   state->MixTable = table;
   state->PictureLoaded = true;
-  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
   return state;
 }
 
@@ -426,16 +426,17 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
 }
 
 TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
-  if (!SimdLevelAvailable(SimdLevel::Sse41)) GTEST_SKIP() << "only the portable code runs here";
+  if (AvailableKernels().size() == 1) GTEST_SKIP() << "only the portable kernels run here";
+  for (const ConversionKernels* kernels : AvailableKernels()) {
   for (const bool dither : {true, false}) {
     for (std::uint32_t seed = 40; seed < 44; ++seed) {
-      SCOPED_TRACE(testing::Message() << "dither " << dither << " seed " << seed);
+      SCOPED_TRACE(testing::Message() << kernels->name << " dither " << dither << " seed " << seed);
       auto portable = NewState(BuildMixTable(RoleColours(
           ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
       FillRandom(*portable, seed);
       auto vector = std::make_unique<ConverterState>(*portable);
-      ConvertPicture(*portable, dither, nullptr, SimdLevel::Portable);
-      ConvertPicture(*vector, dither, nullptr, SimdLevel::Sse41);
+      ConvertPicture(*portable, dither, nullptr, PortableKernels());
+      ConvertPicture(*vector, dither, nullptr, *kernels);
       EXPECT_EQ(vector->WorkPlanes.red, portable->WorkPlanes.red);
       EXPECT_EQ(vector->WorkPlanes.green, portable->WorkPlanes.green);
       EXPECT_EQ(vector->WorkPlanes.blue, portable->WorkPlanes.blue);
@@ -448,6 +449,7 @@ TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
                              vector->PreviewBitmap.Words() + 256 * 200,
                              portable->PreviewBitmap.Words()));
     }
+  }
   }
 }
 
@@ -523,7 +525,7 @@ TEST(ConversionTest, APreviewBitmapTooSmallIsRefusedBeforeAnythingChanges) {
   state->LastMixCode = 6;
   const Plane red = state->WorkPlanes.red;
   RecordingProgress progress;
-  EXPECT_THROW(ConvertPicture(*state, true, &progress), std::invalid_argument);
+  EXPECT_THROW(ConvertPicture(*state, true, &progress), std::logic_error);
   EXPECT_TRUE(progress.rows.empty());
   EXPECT_EQ(state->WorkPlanes.red, red);
   EXPECT_EQ(state->LastMixCode, 6);

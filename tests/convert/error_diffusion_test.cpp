@@ -98,12 +98,8 @@ const Picture kPictures[] = {{"random", RandomEverything},
                              {"ties", Ties}};
 
 TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
-  std::vector<SimdLevel> kernels = {SimdLevel::Portable};
-  if (SimdLevelAvailable(SimdLevel::Sse41)) {
-    kernels.push_back(SimdLevel::Sse41);
-  } else {
-    std::cout << "SSE4.1 kernel not available here; checking the portable one only\n";
-  }
+  const std::vector<const ConversionKernels*> kernels = AvailableKernels();
+  if (kernels.size() == 1) std::cout << "only the portable kernels run here\n";
   auto expected = std::make_unique<ColourPlanes>(), actual = std::make_unique<ColourPlanes>();
   auto expectedCodes = std::make_unique<MixCodes>(), codes = std::make_unique<MixCodes>();
   for (const Picture& picture : kPictures) {
@@ -114,11 +110,11 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
         picture.make(rng, *expected, table);
         const ColourPlanes input = *expected;
         DiffuseOneShareAtATime(*expected, table, dither, *expectedCodes);
-        for (const SimdLevel kernel : kernels) {
+        for (const ConversionKernels* kernels : AvailableKernels()) {
           SCOPED_TRACE(testing::Message() << picture.name << " seed " << seed << " dither "
-                                          << dither << " kernel " << static_cast<int>(kernel));
+                                          << dither << " kernels " << kernels->name);
           *actual = input;
-          DiffuseErrors(*actual, table, dither, *codes, nullptr, kernel);
+          DiffuseErrors(*actual, table, dither, *codes, nullptr, *kernels);
           ASSERT_EQ(*codes, *expectedCodes);
           ASSERT_EQ(actual->red, expected->red);
           ASSERT_EQ(actual->green, expected->green);
@@ -129,9 +125,12 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
   }
 }
 
-TEST(ErrorDiffusionTest, FastestLevelIsAvailable) {
-  EXPECT_TRUE(SimdLevelAvailable(FastestSimdLevel()));
-  EXPECT_TRUE(SimdLevelAvailable(SimdLevel::Portable));
+// A processor with SSE4.1 must run the vector kernels, not fall back to the portable ones.
+TEST(ErrorDiffusionTest, TheFastestKernelsThisProcessorRunsAreActive) {
+  EXPECT_STREQ(AvailableKernels().front()->name, "portable");
+#if defined(__x86_64__)
+  EXPECT_STREQ(ActiveKernels().name, __builtin_cpu_supports("sse4.1") ? "sse4.1" : "portable");
+#endif
 }
 
 }  // namespace

@@ -44,7 +44,6 @@ void ExpectAllAgree(const MixSlots& table, PackedRGB colour) {
   ASSERT_EQ(result, table[expected - 1]);
   const int r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
   ASSERT_EQ(NearestMixCode(table, r, g, b), expected) << std::hex << "colour " << colour;
-  ASSERT_EQ(MixSearch(table).Code(r, g, b), expected) << std::hex << "colour " << colour;
 }
 
 TColor RandomColour(std::mt19937& rng) { return rng() & 0xFFFFFFu; }

@@ -6,11 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "colour/mix_colours.h"
-#include "convert/conversion.h"
-#include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
+#include "convert/data_path.h"
 #include "reference_digests.h"
 #include "sha256.h"
 
@@ -24,15 +20,11 @@ class ReferenceDigestTest : public ::testing::TestWithParam<ConversionDigest> {}
 
 TEST_P(ReferenceDigestTest, AstronautConvertsToTheReferenceDigests) {
   const ConversionDigest& d = GetParam();
-  auto state = std::make_unique<ConverterState>();
-  state->PictureLoaded = true;
-  state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  DecodeJpegFile(VANTREL_TEST_DATA "/astronaut.jpg", state->PictureBitmap);
+  auto state = NewConverterState();
+  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
   ReadSourceWindow(*state, 0, 0);
-  ApplyChannelOffsets(*state, d.redOffset, d.greenOffset, d.blueOffset, nullptr);
-  ColourRoleSet roles{d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]};
-  state->MixTable = BuildMixTable(RoleColours(roles));
-  ConvertPicture(*state, d.dither, nullptr);
+  SetColourRoles(*state, {d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]});
+  Reconvert(*state, {d.redOffset, d.greenOffset, d.blueOffset, d.dither}, nullptr);
 
   std::vector<std::uint8_t> layers;
   for (const Plane* plane : {&state->LayerBits.Bitmap1Bits, &state->LayerBits.Sprite1Bits,

@@ -9,16 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "c64/memory_image.h"
-#include "c64/output_files.h"
-#include "colour/mix_colours.h"
 #include "colour/palette.h"
-#include "convert/conversion.h"
-#include "convert/pipeline.h"
-#include "core/converter_state.h"
-#include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
+#include "convert/data_path.h"
+#include "core/write_file.h"
 #include "screenshot.h"
 #include "vice_machine.h"
 
@@ -91,18 +84,15 @@ Comparison Compare(const Screenshot& shot, const LayerPlanes& bits, const Colour
 // name) and checks two consecutive frames in VICE.
 void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles,
                            const std::function<void(const std::string&)>& writeProgram = {}) {
-  C64Memory image{};
-  FileBytes buffer{};
-  BuildMemoryImage(bits, image);
-  FillScreenColours(roles, image);
-  AssembleExecutable(image, roles, buffer);
-
   ViceMachine machine;
   const std::string program = machine.Folder() + "/picture.prg";
   if (writeProgram) {
     writeProgram(program);
   } else {
-    WriteFileReplacing(program, buffer.data(), ExecutableFileSize);
+    auto state = NewConverterState();
+    state->LayerBits = bits;
+    SetColourRoles(*state, roles);
+    WriteFileReplacing(program, AssembleOutput(*state, OutputKind::Executable));
   }
   // Three consecutive frames: the first two must be frame 1 and frame 2 in some order, the
   // third the same as the first.
@@ -167,31 +157,25 @@ TEST(DisplayerInVice, SyntheticPictureWithOtherRoles) {
   ExpectBothFramesExact(SyntheticLayers(), ColourRoleSet{6, 1, 5, 14, 9});
 }
 
-TEST(DisplayerInVice, SamplePhotoWithDefaultSettings) {
-  ConverterState state;
-  state.ColourRoles = DefaultColourRoles;
-  state.PictureBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  state.PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
-  DecodeJpegFile(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg", state.PictureBitmap);
-  state.PictureWidth = state.PictureBitmap.Width();
-  state.PictureHeight = state.PictureBitmap.Height();
-  state.PictureLoaded = true;
-  state.MixTable = BuildMixTable(RoleColours(state.ColourRoles));
-  ReadSourceWindow(state, 0, 0);
-  ApplyChannelOffsets(state, 0, 0, 0, nullptr);
-  ConvertPicture(state, /*dither=*/true, nullptr);
+// The sample photo with the default settings, converted as after opening it.
+std::unique_ptr<ConverterState> SamplePhoto() {
+  auto state = NewConverterState();
+  LoadPicture(*state, std::string(VANTREL_TEST_DATA) + "/astronaut.jpg");
+  ReadSourceWindow(*state, 0, 0);
+  Reconvert(*state, Adjustment{}, nullptr);
+  return state;
+}
 
-  ExpectBothFramesExact(state.LayerBits, state.ColourRoles);
+TEST(DisplayerInVice, SamplePhotoWithDefaultSettings) {
+  const auto state = SamplePhoto();
+  ExpectBothFramesExact(state->LayerBits, state->ColourRoles);
 }
 
 // The command-line converter's executable of the sample photo, as the README shows it made.
 TEST(DisplayerInVice, SamplePhotoFromTheCommandLine) {
   const std::string photo = std::string(VANTREL_TEST_DATA) + "/astronaut.jpg";
-  ConverterState state;
-  LoadPicture(state, photo);
-  ConvertLoadedPicture(state, ConversionSettings{}, nullptr);
-
-  ExpectBothFramesExact(state.LayerBits, state.ColourRoles, [&](const std::string& program) {
+  const auto state = SamplePhoto();
+  ExpectBothFramesExact(state->LayerBits, state->ColourRoles, [&](const std::string& program) {
     const std::string command = "'" VANTREL_CLI "' '" + photo + "' -o '" + program + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   });
@@ -202,9 +186,9 @@ TEST(DisplayerInVice, SamplePhotoFromTheCommandLine) {
 // as BASIC sees it, from $0801 on (listing the file as it is gives "2568 sys2062", the link
 // and line number read one byte early).
 TEST(DisplayerInVice, BasicLineListsAsSys2062) {
-  C64Memory image{};
-  FileBytes buffer{};
-  AssembleExecutable(image, DefaultColourRoles, buffer);
+  auto state = NewConverterState();
+  const auto file = AssembleOutput(*state, OutputKind::Executable);
+  std::vector<std::uint8_t> buffer(file.begin(), file.end());
   ASSERT_EQ(buffer[0], 0x00);  // loads at $0800 ...
   ASSERT_EQ(buffer[1], 0x08);
   ASSERT_EQ(buffer[2], 0x00);  // ... where the zero byte in front of the program stands
@@ -212,7 +196,7 @@ TEST(DisplayerInVice, BasicLineListsAsSys2062) {
   buffer[2] = 0x08;
   ViceMachine machine;
   const std::string program = machine.Folder() + "/basic.prg";
-  WriteFileReplacing(program, buffer.data() + 1, ExecutableFileSize - 1);
+  WriteFileReplacing(program, buffer.data() + 1, buffer.size() - 1);
 
   const std::string listing = ListBasic(program);
   EXPECT_NE(listing.find("==0801==\n   10 sys2062\n"), std::string::npos) << listing;

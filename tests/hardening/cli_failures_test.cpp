@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "c64/output_files.h"
+#include "core/write_file.h"
 #include "cli/run.h"
 #include "picture/jpeg_samples.h"
 

@@ -1,4 +1,4 @@
-#include "cli/preview_png.h"
+#include "convert/preview_png.h"
 
 #include <png.h>
 
@@ -10,7 +10,7 @@
 #include "core/error.h"
 #include "core/types.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::vector<std::uint8_t> EncodePreviewPng(const Bitmap32& preview) {
   return bytes;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

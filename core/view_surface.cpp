@@ -1,4 +1,4 @@
-#include "picture/view_surface.h"
+#include "core/view_surface.h"
 
 #include <algorithm>
 

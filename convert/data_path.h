@@ -1,0 +1,63 @@
+// The data path every front end walks, one step per function: the window from its handlers
+// (in the order its actions take), the command line, the fuzz target, the tests and the
+// benchmarks. A step reads only what the steps before it left in the state.
+//
+//   NewConverterState -> LoadPicture -> ReadSourceWindow (the crop) -> SetColourRoles
+//   -> Reconvert (channel offsets + conversion; ConvertPicture alone for "CONVERT")
+//   -> AssembleOutput -> WriteFileReplacing
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "convert/conversion.h"
+#include "core/converter_state.h"
+#include "core/progress.h"
+#include "core/types.h"
+#include "picture/source_window.h"
+
+namespace vantrel {
+
+// A state as the window holds it once constructed: no picture, the default roles and their
+// mix colours, PictureBitmap and PreviewBitmap at 256 x 200.
+std::unique_ptr<ConverterState> NewConverterState();
+
+// The two bitmaps as the window's constructor creates them: 256 x 200, cleared.
+void CreateBitmaps(ConverterState& state);
+
+// Decodes the picture file into PictureBitmap and sets PictureWidth, PictureHeight and
+// PictureLoaded. Throws VantrelError with the decoder's message; on failure the state is
+// left as it was.
+void LoadPicture(ConverterState& state, const std::string& fileName);
+// The same for a file already in memory; `name` stands for the file name in messages.
+void LoadPicture(ConverterState& state, std::span<const std::uint8_t> bytes,
+                 const std::string& name);
+
+// The roles and, from them, the nine mix colours. Throws std::logic_error for an index that
+// is not a palette colour.
+void SetColourRoles(ConverterState& state, const ColourRoleSet& roles);
+
+// What every change of the picture, the crop or an offset ends with: the offsets applied to
+// the crop, then the conversion. Does nothing while no picture is loaded.
+struct Adjustment {
+  int red = 0;  // channel offsets, -255..255
+  int green = 0;
+  int blue = 0;
+  bool dither = true;  // Floyd-Steinberg
+};
+void Reconvert(ConverterState& state, const Adjustment& adjustment, ProgressSink* progress);
+
+// The files a conversion can be saved as.
+enum class OutputKind {
+  Executable,  // the C64 program: displayer and picture, loads at $0800
+  Data,        // the two video banks, 32 KiB
+  Png,         // the preview as the eye sees it, 192 x 200
+};
+
+// The bytes of one output file, from the last conversion's LayerBits and the current roles.
+// The C64 files are assembled in FileBuffer (after MemoryImage is built afresh), the PNG in
+// EncodedOutput; the span stays valid until the next call.
+std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind);
+
+}  // namespace vantrel

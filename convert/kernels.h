@@ -1,0 +1,51 @@
+// The conversion's inner loops. The plain C++ set is the reference; each instruction set that
+// speeds them up has a set of its own, in a file of its own, giving exactly the reference's
+// results. Which set runs is decided once, in one place: ActiveKernels().
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "core/progress.h"
+#include "core/types.h"
+
+namespace vantrel {
+
+// MixCode of every pixel.
+using MixCodes = std::array<std::uint8_t, PixelCount>;
+
+struct ConversionKernels {
+  const char* name;
+
+  // The nearest mix code of every pixel of `work`, which stays as it is (no dithering).
+  // Reports each row at its start.
+  void (*classify)(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+                   ProgressSink* progress);
+
+  // Floyd-Steinberg: walks the pixels in row order, reporting each row at its start. Each
+  // pixel's working colour (holding the error earlier pixels passed on) gets its nearest mix
+  // code; the error e = (working - mix) / 16 per channel, truncated toward zero, goes as 7e,
+  // 3e, 5e and e to the indices i + 1, i + 191, i + 192 and i + 193 of the same plane, each
+  // addition clamped to 0..255 on its own. The planes are one run of bytes, so shares wrap at
+  // the side edges, and those past the last pixel are dropped. Every share goes to a later
+  // pixel, so each pixel's colour is final at its turn.
+  void (*diffuse)(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+                  ProgressSink* progress);
+
+  // The four layer bits and the mix colour of every pixel from its code, reporting each row
+  // at its start. Code 3 sets the frame-1 bitmap as well as the sprite, unlike codes 8 and 9.
+  void (*expand)(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers,
+                 ColourPlanes& work, ProgressSink* progress);
+};
+
+// The reference: plain C++, compiled and tested on every build.
+const ConversionKernels& PortableKernels();
+
+// The fastest set this processor runs, chosen on the first call and kept for the run.
+const ConversionKernels& ActiveKernels();
+
+// Every set this processor runs, the reference first: for tests and benchmarks.
+std::vector<const ConversionKernels*> AvailableKernels();
+
+}  // namespace vantrel

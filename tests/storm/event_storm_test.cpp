@@ -1,0 +1,615 @@
+// A storm of random user events on the real window. After every event the window must agree
+// with itself and with a plain model of what the event may change: the controls with the
+// state, the views with the state, the preview with a fresh conversion of the state, the
+// files with what was converted. Nothing may crash, leak or show an error nobody asked for.
+//
+// VANTREL_STORM_SECONDS (default 10) sets how long it runs, VANTREL_STORM_SEED (default 1)
+// which sequence of events it plays; a failure names the seed and the event.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/Overlay.h"
+#include "app/Unit2.h"
+#include "colour/mix_colours.h"
+#include "colour/palette.h"
+#include "convert/data_path.h"
+#include "convert/kernels.h"
+#include "core/str_to_int.h"
+#include "fake_dialogs.h"
+#include "support/jpeg_writer.h"
+
+namespace {
+
+using namespace vantrel;
+
+int EnvironmentNumber(const char* name, int fallback) {
+  const char* text = std::getenv(name);
+  return text && *text ? std::atoi(text) : fallback;
+}
+
+std::vector<std::uint32_t> Words(const std::uint32_t* words, int count) {
+  return {words, words + count};
+}
+
+std::vector<std::uint32_t> PreviewWords(const Bitmap32& preview) {
+  std::vector<std::uint32_t> words;
+  for (int y = 0; y < WindowHeight; ++y) {
+    words.insert(words.end(), preview.ScanLine(y), preview.ScanLine(y) + WindowWidth);
+  }
+  return words;
+}
+
+// What a view shows, as PackedRGB words.
+std::vector<std::uint32_t> ViewWords(const TImage& view) {
+  const QImage picture = view.Picture();
+  std::vector<std::uint32_t> words;
+  if (picture.isNull()) return words;
+  for (int y = 0; y < WindowHeight; ++y) {
+    const auto* line = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(y));
+    for (int x = 0; x < WindowWidth; ++x) words.push_back(line[x] & 0xFFFFFFu);
+  }
+  return words;
+}
+
+// Everything an event that must not convert could disturb.
+struct Snapshot {
+  std::vector<std::uint32_t> sourceWindow, image1, preview;
+  LayerPlanes layerBits;
+  int pictureWidth = 0, pictureHeight = 0;
+  const std::uint32_t* pictureWords = nullptr;
+
+  static Snapshot Of(const ConverterState& s) {
+    return {Words(s.SourceWindow.data(), PixelCount),
+            Words(s.Image1.Words(), PixelCount),
+            PreviewWords(s.PreviewBitmap),
+            s.LayerBits,
+            s.PictureBitmap.Width(),
+            s.PictureBitmap.Height(),
+            s.PictureBitmap.Words()};
+  }
+  bool SameConversion(const Snapshot& o) const {
+    return sourceWindow == o.sourceWindow && image1 == o.image1 && preview == o.preview &&
+           layerBits.Bitmap1Bits == o.layerBits.Bitmap1Bits &&
+           layerBits.Sprite1Bits == o.layerBits.Sprite1Bits &&
+           layerBits.Bitmap2Bits == o.layerBits.Bitmap2Bits &&
+           layerBits.Sprite2Bits == o.layerBits.Sprite2Bits && pictureWidth == o.pictureWidth &&
+           pictureHeight == o.pictureHeight && pictureWords == o.pictureWords;
+  }
+};
+
+class EventStorm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    form = std::make_unique<TForm1>(dialogs);
+    about = std::make_unique<TForm2>();
+    form->Form2 = about.get();
+    form->show();
+
+    // Pictures to open: the sample, pictures of the window's size and a little larger, and
+    // files that cannot be opened for every reason the decoder knows.
+    good = {QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"), Made("exact.jpg", 192, 200),
+            Made("wide.jpg", 260, 203), Made("grey.jpg", 230, 240, true)};
+    damaged = {Written("text.jpg", "this is not a picture\n"), Written("empty.jpg", ""),
+               Damaged("header.jpg"), folder.filePath("missing.jpg")};
+    QDir().mkpath(folder.filePath("saves"));
+  }
+
+  QString Made(const char* name, int width, int height, bool grey = false) {
+    const QString path = folder.filePath(name);
+    testsupport::WriteJpeg(path.toStdString(), width, height, grey);
+    return path;
+  }
+  QString Written(const char* name, const QByteArray& bytes) {
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+  }
+  // A JPEG whose frame header claims zero lines.
+  QString Damaged(const char* name) {
+    QFile source(QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"));
+    EXPECT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    const int frame = bytes.indexOf(QByteArray("\xFF\xC0", 2));
+    EXPECT_GT(frame, 0);
+    bytes[frame + 5] = 0;
+    bytes[frame + 6] = 0;
+    return Written(name, bytes);
+  }
+
+  // --- The events ---------------------------------------------------------------------
+
+  // Mouse events delivered as the window system would deliver them.
+  static void Mouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButton button,
+                    Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+  }
+
+  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+  bool Chance(double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; }
+
+  std::array<TPanel*, 5> RolePanels() const {
+    return {form->Panel1, form->Panel2, form->Panel3, form->Panel4, form->Panel5};
+  }
+  std::array<QRadioButton*, 5> RoleButtons() const {
+    return {form->RadioButton1, form->RadioButton2, form->RadioButton3, form->RadioButton4,
+            form->RadioButton5};
+  }
+  int SelectedRole() const {
+    for (int role = 0; role < RoleCount; ++role) {
+      if (RoleButtons()[role]->isChecked()) return role;
+    }
+    return -1;
+  }
+
+  // What the model expects of one event.
+  struct Expectation {
+    bool converts = false;            // the preview must follow the state afterwards
+    bool keepsConversion = false;     // the conversion must be exactly as before
+    std::vector<QString> errorStart;  // an error box must show, starting so
+    std::optional<ColourRoleSet> roles;  // the roles afterwards, if not those before
+    QString savedFile;                // a file that must now hold the last conversion
+    std::size_t savedSize = 0;
+  };
+
+  Expectation Palette(std::string& what) {
+    Expectation e;
+    e.keepsConversion = true;
+    e.roles = form->State().ColourRoles;
+    const int index = Pick(16);
+    TPanel* swatch = form->PalettePanels[index];
+    const QPointF inside(swatch->width() / 2.0, swatch->height() / 2.0);
+    switch (Pick(4)) {
+      case 0:
+      case 1: {  // a left click picks the colour for the selected role
+        what = "left click on palette swatch " + std::to_string(index);
+        Mouse(swatch, QEvent::MouseButtonPress, inside, Qt::LeftButton, Qt::LeftButton);
+        Mouse(swatch, QEvent::MouseButtonRelease, inside, Qt::LeftButton, Qt::NoButton);
+        if (SelectedRole() >= 0) (*e.roles)[SelectedRole()] = index;
+        break;
+      }
+      case 2: {  // other buttons pick nothing
+        const Qt::MouseButton button = Chance(0.5) ? Qt::RightButton : Qt::MiddleButton;
+        what = std::string(button == Qt::RightButton ? "right" : "middle") +
+               " click on palette swatch " + std::to_string(index);
+        Mouse(swatch, QEvent::MouseButtonPress, inside, button, button);
+        Mouse(swatch, QEvent::MouseButtonRelease, inside, button, Qt::NoButton);
+        break;
+      }
+      default: {  // pressed, then dragged off before the release: no pick
+        what = "press on palette swatch " + std::to_string(index) + " dragged off it";
+        const QPointF outside(swatch->width() + 30.0, swatch->height() / 2.0);
+        Mouse(swatch, QEvent::MouseButtonPress, inside, Qt::LeftButton, Qt::LeftButton);
+        Mouse(swatch, QEvent::MouseMove, outside, Qt::NoButton, Qt::LeftButton);
+        Mouse(swatch, QEvent::MouseButtonRelease, outside, Qt::LeftButton, Qt::NoButton);
+        break;
+      }
+    }
+    return e;
+  }
+
+  Expectation Slider(std::string& what) {
+    Expectation e;
+    const int channel = Pick(3);
+    TTrackBar* bar = std::array{form->TrackBar1, form->TrackBar2, form->TrackBar3}[channel];
+    if (!bar->isEnabled()) {
+      what = "nothing (slider disabled)";
+      e.keepsConversion = true;
+      return e;
+    }
+    const int before = bar->Position();
+    if (Chance(0.5)) {
+      const int target = std::uniform_int_distribution<int>(-300, 300)(rng);
+      what = "slider " + std::to_string(channel + 1) + " dragged to " + std::to_string(target);
+      bar->setSliderPosition(target);
+    } else {
+      const int key = std::array{Qt::Key_Left, Qt::Key_Right, Qt::Key_PageUp, Qt::Key_Home,
+                                 Qt::Key_End}[Pick(5)];
+      what = "key " + std::to_string(key) + " on slider " + std::to_string(channel + 1);
+      QTest::keyClick(bar, static_cast<Qt::Key>(key));
+    }
+    e.converts = bar->Position() != before && form->State().PictureLoaded;
+    e.keepsConversion = !e.converts;
+    return e;
+  }
+
+  Expectation Edit(std::string& what) {
+    Expectation e;
+    const int channel = Pick(3);
+    TEdit* edit = std::array{form->Edit1, form->Edit2, form->Edit3}[channel];
+    static const std::vector<std::string> texts = {
+        "0",  "40",  "-40", "255", "-255", "300", "-300", "007",   "abc",        "",
+        "-",  " 40", "40 ", "$10", "0x1F", "x7f", "+12",  "99999", "2147483648", "-2147483648",
+        "1e3"};
+    // Every change of the text on the way runs a chain, also when the end text is the old one.
+    int changes = 0;
+    const QMetaObject::Connection counter =
+        QObject::connect(edit, &QLineEdit::textChanged, [&] { ++changes; });
+    std::string text = texts[Pick(static_cast<int>(texts.size()))];
+    if (Chance(0.3)) text = std::to_string(std::uniform_int_distribution<int>(-999, 999)(rng));
+    if (Chance(0.5)) {
+      // Typed key by key after selecting everything: each key is a change of its own.
+      what = "typed '" + text + "' into edit " + std::to_string(channel + 1);
+      edit->setFocus();
+      edit->selectAll();
+      if (text.empty()) {
+        QTest::keyClick(edit, Qt::Key_Backspace);
+      } else {
+        QTest::keyClicks(edit, QString::fromStdString(text));
+      }
+    } else {
+      what = "pasted '" + text + "' into edit " + std::to_string(channel + 1);
+      edit->setText(QString::fromStdString(text));
+    }
+    QObject::disconnect(counter);
+    e.converts = changes > 0 && form->State().PictureLoaded;
+    e.keepsConversion = !e.converts;
+    return e;
+  }
+
+  Expectation Scroll(std::string& what) {
+    Expectation e;
+    TScrollBar* bar = Chance(0.5) ? form->ScrollBar1 : form->ScrollBar2;
+    const std::string name = bar == form->ScrollBar1 ? "horizontal" : "vertical";
+    if (!bar->isEnabled()) {
+      what = "nothing (scroll bar disabled)";
+      e.keepsConversion = true;
+      return e;
+    }
+    const int before = bar->Position();
+    if (Chance(0.5)) {
+      const int target = std::uniform_int_distribution<int>(bar->minimum(), bar->maximum())(rng);
+      what = name + " scroll bar dragged to " + std::to_string(target);
+      bar->setSliderPosition(target);
+    } else {
+      const auto action = std::array{QAbstractSlider::SliderSingleStepAdd,
+                                     QAbstractSlider::SliderSingleStepSub,
+                                     QAbstractSlider::SliderPageStepAdd,
+                                     QAbstractSlider::SliderToMinimum,
+                                     QAbstractSlider::SliderToMaximum}[Pick(5)];
+      what = name + " scroll bar action " + std::to_string(action);
+      bar->triggerAction(action);
+    }
+    e.converts = bar->Position() != before;
+    e.keepsConversion = !e.converts;
+    return e;
+  }
+
+  Expectation Open(std::string& what) {
+    Expectation e;
+    const bool loaded = form->State().PictureLoaded;
+    const int kind = Pick(10);
+    if (kind < 5) {
+      const QString file = good[Pick(static_cast<int>(good.size()))];
+      what = "open " + file.toStdString();
+      dialogs.AnswerOpen(file);
+      form->OpenBitmap1->trigger();
+      e.converts = true;
+      openedFile = file;
+    } else if (kind < 8) {
+      const QString file = damaged[Pick(static_cast<int>(damaged.size()))];
+      what = "open damaged " + file.toStdString();
+      dialogs.AnswerOpen(file);
+      form->OpenBitmap1->trigger();
+      e.keepsConversion = true;
+      e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file")};
+    } else {
+      what = "open cancelled";
+      dialogs.CancelOpen();
+      form->OpenBitmap1->trigger();
+      e.converts = loaded;
+      e.keepsConversion = !loaded;
+    }
+    return e;
+  }
+
+  Expectation Save(std::string& what) {
+    Expectation e;
+    e.keepsConversion = true;
+    const bool executable = Chance(0.5);
+    QAction* action = executable ? form->SaveC64Executable1 : form->SaveC64Data1;
+    const int kind = Pick(4);
+    const bool loaded = form->State().PictureLoaded;
+    if (kind < 2) {
+      const QString name = folder.filePath(QStringLiteral("saves/picture%1.%2")
+                                               .arg(++saves)
+                                               .arg(executable ? "prg" : "bin"));
+      what = "save to " + name.toStdString();
+      dialogs.AnswerSave(name);
+      if (loaded) {
+        e.savedFile = name;
+        e.savedSize = executable ? 35840 : 32768;
+      }
+    } else if (kind == 2) {
+      const QString name = Chance(0.5) && QFile::exists(QStringLiteral("/dev/full"))
+                               ? QStringLiteral("/dev/full")
+                               : folder.filePath(QStringLiteral("no/such/folder/x.prg"));
+      what = "save to failing " + name.toStdString();
+      dialogs.AnswerSave(name);
+      if (loaded) e.errorStart = {QStringLiteral("Cannot create file")};
+    } else {
+      what = "save cancelled";
+      dialogs.saveAnswers.emplace_back(false, QString());
+    }
+    const int dialogsBefore = dialogs.saveDialogs;
+    action->trigger();
+    // Without a picture no dialog comes up, so the scripted answer is left over.
+    if (dialogs.saveDialogs == dialogsBefore) dialogs.saveAnswers.clear();
+    return e;
+  }
+
+  // Plays one random event and says what it expects.
+  Expectation PlayOne(std::string& what) {
+    const int roll = Pick(1000);
+    Expectation e;
+    if (roll < 200) return Palette(what);
+    if (roll < 260) {
+      const int role = Pick(5);
+      what = "select role " + std::to_string(role + 1);
+      QTest::mouseClick(RoleButtons()[role], Qt::LeftButton);
+      e.keepsConversion = true;
+      return e;
+    }
+    if (roll < 320) {
+      QRadioButton* button = Chance(0.5) ? form->RadioButton6 : form->RadioButton7;
+      what = "select dithering " + button->text().toStdString();
+      QTest::mouseClick(button, Qt::LeftButton);
+      e.keepsConversion = true;
+      return e;
+    }
+    if (roll < 430) return Slider(what);
+    if (roll < 560) return Edit(what);
+    if (roll < 680) return Scroll(what);
+    if (roll < 730) {
+      what = "CONVERT";
+      e.converts = form->Button1->isEnabled();
+      e.keepsConversion = !e.converts;
+      QTest::mouseClick(form->Button1, Qt::LeftButton);
+      return e;
+    }
+    if (roll < 770) {
+      what = "Default";
+      const bool loaded = form->State().PictureLoaded;
+      QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
+      e.converts = loaded;
+      e.keepsConversion = !loaded;
+      if (loaded) e.roles = DefaultColourRoles;
+      return e;
+    }
+    if (roll < 775) {
+      what = "Auto Colors";
+      e.converts = form->State().PictureLoaded;
+      e.keepsConversion = !e.converts;
+      form->AutoColors1->trigger();
+      e.roles = form->State().ColourRoles;  // whatever the search chose, within the palette
+      return e;
+    }
+    if (roll < 860) return Open(what);
+    if (roll < 990) return Save(what);
+    what = "About";
+    form->About1->trigger();
+    e.keepsConversion = true;
+    return e;
+  }
+
+  // --- The checks ---------------------------------------------------------------------
+
+  const Bitmap32& Decoded(const QString& file) {
+    auto& picture = decoded[file.toStdString()];
+    if (!picture) {
+      picture = NewConverterState();
+      LoadPicture(*picture, file.toStdString());
+    }
+    return picture->PictureBitmap;
+  }
+
+  void CheckControls(const std::string& context) {
+    const ConverterState& s = form->State();
+    const auto panels = RolePanels();
+    std::array<TColor, RoleCount> roleColours{};
+    for (int role = 0; role < RoleCount; ++role) {
+      ASSERT_GE(s.ColourRoles[role], 0) << context;
+      ASSERT_LE(s.ColourRoles[role], 15) << context;
+      ASSERT_EQ(panels[role]->Color(), C64Palette[s.ColourRoles[role]]) << context;
+      roleColours[role] = panels[role]->Color();
+    }
+    for (int code = 1; code <= 9; ++code) {
+      ASSERT_EQ(s.MixTable[code - 1], MixSlotColour(code, roleColours)) << context;
+      ASSERT_EQ(form->MixPanels[code - 1]->Color(), s.MixTable[code - 1]) << context;
+    }
+    for (int index = 0; index < 16; ++index) {
+      ASSERT_EQ(form->PalettePanels[index]->Color(), C64Palette[index]) << context;
+    }
+    int rolesChecked = 0;
+    for (QRadioButton* button : RoleButtons()) rolesChecked += button->isChecked();
+    ASSERT_EQ(rolesChecked, 1) << context;
+    ASSERT_NE(form->RadioButton6->isChecked(), form->RadioButton7->isChecked()) << context;
+    for (int channel = 0; channel < 3; ++channel) {
+      TTrackBar* bar = std::array{form->TrackBar1, form->TrackBar2, form->TrackBar3}[channel];
+      TEdit* edit = std::array{form->Edit1, form->Edit2, form->Edit3}[channel];
+      const int typed = std::clamp(StrToIntDef(edit->Text().toStdString(), 100), -255, 255);
+      ASSERT_EQ(bar->Position(), typed) << context << ": edit " << channel + 1 << " reads '"
+                                        << edit->Text().toStdString() << "'";
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{form->Button1, form->TrackBar1, form->TrackBar2,
+                                         form->TrackBar3, form->ScrollBar1, form->ScrollBar2}) {
+      ASSERT_EQ(control->isEnabled(), s.PictureLoaded) << context;
+    }
+    ASSERT_EQ(form->ProgressBar1->value(), 0) << context;
+    if (!openedFile.isEmpty()) {
+      ASSERT_EQ(form->ScrollBar1->minimum(), WindowWidth - s.PictureWidth) << context;
+      ASSERT_EQ(form->ScrollBar2->minimum(), WindowHeight - s.PictureHeight) << context;
+      ASSERT_EQ(form->ScrollBar1->maximum(), 0) << context;
+      ASSERT_EQ(form->ScrollBar2->maximum(), 0) << context;
+    }
+  }
+
+  // The preview must be what a fresh conversion of the converted crop gives, with the roles
+  // and dithering of the moment it was converted; the views must show the state.
+  void CheckConversion(const std::string& context) {
+    const ConverterState& s = form->State();
+    if (!s.PictureLoaded) return;
+    auto fresh = NewConverterState();
+    fresh->PictureLoaded = true;
+    fresh->Image1 = s.Image1;
+    SetColourRoles(*fresh, convertedRoles);
+    ConvertPicture(*fresh, convertedDither, nullptr, PortableKernels());
+    ASSERT_TRUE(fresh->LayerBits.Bitmap1Bits == s.LayerBits.Bitmap1Bits &&
+                fresh->LayerBits.Sprite1Bits == s.LayerBits.Sprite1Bits &&
+                fresh->LayerBits.Bitmap2Bits == s.LayerBits.Bitmap2Bits &&
+                fresh->LayerBits.Sprite2Bits == s.LayerBits.Sprite2Bits)
+        << context << ": layer bits differ from a fresh conversion";
+    ASSERT_EQ(PreviewWords(fresh->PreviewBitmap), PreviewWords(s.PreviewBitmap))
+        << context << ": preview differs from a fresh conversion";
+    ASSERT_EQ(ViewWords(*form->Image2), PreviewWords(s.PreviewBitmap))
+        << context << ": the preview view does not show the preview";
+    ASSERT_EQ(ViewWords(*form->Image1), Words(s.Image1.Words(), PixelCount))
+        << context << ": the source view does not show the adjusted crop";
+  }
+
+  // After a conversion the crop is the picture at the scroll positions and the adjusted crop
+  // is the crop plus the offsets.
+  void CheckCrop(const std::string& context) {
+    const ConverterState& s = form->State();
+    const int left = -form->ScrollBar1->Position(), top = -form->ScrollBar2->Position();
+    if (!openedFile.isEmpty()) {
+      const Bitmap32& picture = Decoded(openedFile);
+      ASSERT_EQ(s.PictureBitmap.Width(), picture.Width()) << context;
+      ASSERT_EQ(s.PictureBitmap.Height(), picture.Height()) << context;
+      for (int y = 0; y < WindowHeight; ++y) {
+        for (int x = 0; x < WindowWidth; ++x) {
+          ASSERT_EQ(s.SourceWindow[y * WindowWidth + x],
+                    picture.ScanLine(top + y)[left + x] & 0xFFFFFFu)
+              << context << ": crop pixel " << x << ", " << y;
+        }
+      }
+    }
+    const int offsets[] = {form->TrackBar1->Position(), form->TrackBar2->Position(),
+                           form->TrackBar3->Position()};
+    for (int i = 0; i < PixelCount; ++i) {
+      const PackedRGB w = s.SourceWindow[i];
+      const auto adjusted = [&](int shift, int offset) {
+        return static_cast<std::uint32_t>(std::clamp(int((w >> shift) & 0xFF) + offset, 0, 255))
+               << shift;
+      };
+      ASSERT_EQ(s.Image1.Words()[i], adjusted(16, offsets[0]) | adjusted(8, offsets[1]) |
+                                         adjusted(0, offsets[2]))
+          << context << ": adjusted pixel " << i;
+    }
+  }
+
+  void CheckSaved(const Expectation& e, const std::string& context) {
+    QFile file(e.savedFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << context;
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(static_cast<std::size_t>(bytes.size()), e.savedSize) << context;
+    // The bytes the library assembles from the window's last conversion and roles.
+    auto fresh = NewConverterState();
+    fresh->PictureLoaded = true;
+    fresh->LayerBits = form->State().LayerBits;
+    SetColourRoles(*fresh, form->State().ColourRoles);
+    const auto expected =
+        AssembleOutput(*fresh, e.savedSize == 35840 ? OutputKind::Executable : OutputKind::Data);
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(),
+                           reinterpret_cast<const std::uint8_t*>(bytes.constData())))
+        << context << ": the file is not the last conversion";
+  }
+
+  FakeDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+  std::unique_ptr<TForm2> about;
+  QTemporaryDir folder;
+  std::vector<QString> good, damaged;
+  std::mt19937 rng;
+  QString openedFile;  // the last picture opened successfully
+  ColourRoleSet convertedRoles = DefaultColourRoles;
+  bool convertedDither = true;
+  int saves = 0;
+  QSet<QString> savedNames;
+  std::map<std::string, std::unique_ptr<ConverterState>> decoded;
+};
+
+TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
+  const int seconds = EnvironmentNumber("VANTREL_STORM_SECONDS", 10);
+  const int seed = EnvironmentNumber("VANTREL_STORM_SEED", 1);
+  rng.seed(static_cast<unsigned>(seed));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  std::map<std::string, int> played;
+  int events = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    const Snapshot before = Snapshot::Of(form->State());
+    const std::size_t errorsBefore = dialogs.errors.size();
+    const ColourRoleSet rolesBefore = form->State().ColourRoles;
+    std::string what;
+    const Expectation e = PlayOne(what);
+    ++events;
+    ++played[what.substr(0, what.find_first_of(" 0123456789'"))];
+    std::ostringstream context;
+    context << "seed " << seed << ", event " << events << " (" << what << ")";
+    const std::string where = context.str();
+
+    // Errors: exactly the one the event asks for, with its text.
+    const auto newErrors = dialogs.errors.size() - errorsBefore;
+    if (e.errorStart.empty()) {
+      ASSERT_EQ(newErrors, 0u) << where << ": unexpected error "
+                               << dialogs.errors.back().second.toStdString();
+    } else {
+      ASSERT_EQ(newErrors, 1u) << where;
+      const QString& message = dialogs.errors.back().second;
+      ASSERT_TRUE(std::any_of(e.errorStart.begin(), e.errorStart.end(),
+                              [&](const QString& s) { return message.startsWith(s); }))
+          << where << ": " << message.toStdString();
+      ASSERT_TRUE(message.endsWith('.')) << where;
+    }
+    ASSERT_EQ(form->State().ColourRoles, e.roles.value_or(rolesBefore)) << where;
+
+    if (e.keepsConversion) {
+      ASSERT_TRUE(before.SameConversion(Snapshot::Of(form->State())))
+          << where << ": the event changed the picture or its conversion";
+    }
+    if (e.converts) {
+      convertedRoles = form->State().ColourRoles;
+      convertedDither = form->RadioButton7->isChecked();
+      ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
+    }
+    ASSERT_NO_FATAL_FAILURE(CheckControls(where));
+    ASSERT_NO_FATAL_FAILURE(CheckConversion(where));
+    if (!e.savedFile.isEmpty()) ASSERT_NO_FATAL_FAILURE(CheckSaved(e, where));
+    // Saves leave exactly the files they wrote: no temporary or half-written file.
+    if (!e.savedFile.isEmpty()) savedNames.insert(QFileInfo(e.savedFile).fileName());
+    const QStringList entries = QDir(folder.filePath("saves"))
+                                    .entryList(QDir::Files | QDir::Hidden | QDir::System);
+    ASSERT_EQ(QSet<QString>(entries.begin(), entries.end()), savedNames) << where;
+  }
+  std::ostringstream summary;
+  for (const auto& [kind, count] : played) summary << " " << kind << "=" << count;
+  std::printf("event storm: seed %d, %d events in %d s:%s\n", seed, events, seconds,
+              summary.str().c_str());
+  EXPECT_GT(events, 100);
+}
+
+}  // namespace
