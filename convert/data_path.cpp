@@ -1,6 +1,7 @@
 #include "convert/data_path.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
@@ -25,23 +26,25 @@ void CreateBitmaps(ConverterState& state) {
   state.PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
 }
 
-namespace {
-void TakePicture(ConverterState& state) {
+void SetPicture(ConverterState& state, Bitmap32 picture) {
+  state.PictureBitmap.Swap(picture);
   state.PictureWidth = state.PictureBitmap.Width();
   state.PictureHeight = state.PictureBitmap.Height();
   state.PictureLoaded = true;
 }
-}  // namespace
 
+// The decoders leave the bitmap they were given untouched when they fail.
 void LoadPicture(ConverterState& state, const std::string& fileName) {
-  DecodeJpegFile(fileName, state.PictureBitmap);
-  TakePicture(state);
+  Bitmap32 picture;
+  DecodeJpegFile(fileName, picture);
+  SetPicture(state, std::move(picture));
 }
 
 void LoadPicture(ConverterState& state, std::span<const std::uint8_t> bytes,
                  const std::string& name) {
-  DecodeJpegMemory(bytes.data(), bytes.size(), state.PictureBitmap, name);
-  TakePicture(state);
+  Bitmap32 picture;
+  DecodeJpegMemory(bytes.data(), bytes.size(), picture, name);
+  SetPicture(state, std::move(picture));
 }
 
 void SetColourRoles(ConverterState& state, const ColourRoleSet& roles) {

@@ -26,6 +26,10 @@ std::unique_ptr<ConverterState> NewConverterState();
 // The two bitmaps as the window's constructor creates them: 256 x 200, cleared.
 void CreateBitmaps(ConverterState& state);
 
+// Takes `picture` as the whole picture: PictureBitmap, PictureWidth, PictureHeight, and
+// PictureLoaded set.
+void SetPicture(ConverterState& state, Bitmap32 picture);
+
 // Decodes the picture file into PictureBitmap and sets PictureWidth, PictureHeight and
 // PictureLoaded. Throws VantrelError with the decoder's message; on failure the state is
 // left as it was.

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "app/window_frame.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "window_fixture.h"
@@ -233,6 +234,64 @@ TEST_F(WindowTest, PalettePickGivesTheSelectedRoleThatColour) {
       }
     }
   }
+}
+
+// Only a left click, pressed and released on the swatch, picks; like a push button.
+TEST_F(WindowTest, OnlyALeftClickOnTheSwatchPicksAColour) {
+  struct Case {
+    const char* what;
+    Qt::MouseButton button;
+    QPointF releaseAt;  // relative to the swatch's centre
+    bool picks;
+  } cases[] = {
+      {"left click", Qt::LeftButton, {0, 0}, true},
+      {"left click released at the edge", Qt::LeftButton, {9, 6}, true},
+      {"right click", Qt::RightButton, {0, 0}, false},
+      {"middle click", Qt::MiddleButton, {0, 0}, false},
+      {"left press dragged off to the right", Qt::LeftButton, {40, 0}, false},
+      {"left press dragged off to the swatch below", Qt::LeftButton, {0, 16}, false},
+  };
+  for (const Case& c : cases) {
+    form->RadioButton2->setChecked(true);
+    form->PaletteClick(2);
+    TPanel* swatch = form->PalettePanels[12];
+    const QPointF centre(swatch->width() / 2.0, swatch->height() / 2.0);
+    const QPointF release = centre + c.releaseAt;
+    QMouseEvent press(QEvent::MouseButtonPress, centre, swatch->mapToGlobal(centre), c.button,
+                      c.button, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, release, swatch->mapToGlobal(release), Qt::NoButton,
+                     c.button, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, release, swatch->mapToGlobal(release), c.button,
+                   Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(swatch, &press);
+    QApplication::sendEvent(swatch, &move);
+    QApplication::sendEvent(swatch, &up);
+    EXPECT_EQ(form->State().ColourRoles.Bitmap1Colour, c.picks ? 12 : 2) << c.what;
+  }
+}
+
+// The window keeps its controls where they are at any size, also smaller than its layout;
+// both windows take their outer size (frame included) from the layout the same way; the
+// "Selected colors" group is painted in the menu colour, not white.
+TEST_F(WindowTest, WindowsAreSizedByTheirOuterSizeAndMayShrink) {
+  form->show();
+  const QRect convert = form->Button1->geometry();
+  for (const QSize size : {QSize(300, 200), QSize(120, 90), QSize(900, 600)}) {
+    form->resize(size);
+    EXPECT_EQ(form->size(), size) << "the window refused " << size.width() << "x" << size.height();
+    EXPECT_EQ(form->Button1->geometry(), convert);
+  }
+  EXPECT_EQ(QSize(661, 444) - ClassicClientSize(QSize(661, 444)),
+            QSize(230, 122) - ClassicClientSize(QSize(230, 122)));
+  const TForm1 fresh(dialogs);
+  EXPECT_EQ(fresh.size(), ClassicClientSize(QSize(661, 444)));
+  EXPECT_EQ(about->size(), ClassicClientSize(QSize(230, 122)));
+  EXPECT_LT(about->width(), 230);
+
+  const QColor menu = QApplication::palette("QMenu").color(QPalette::Window);
+  const QImage group = form->RadioGroup1->grab().toImage();
+  EXPECT_EQ(group.pixelColor(110, 1), menu) << "beside the caption, above the frame";
+  EXPECT_NE(menu, QColor(Qt::white));
 }
 
 TEST_F(WindowTest, RoleAndDitheringButtonsAreSeparateGroups) {

@@ -42,14 +42,12 @@ inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
 
 // A 192 x 200 picture whose pixel (x, y) is colour(x, y) as PackedRGB.
 inline std::unique_ptr<ConverterState> Drawn(const std::function<PackedRGB(int, int)>& colour) {
-  auto state = NewConverterState();
-  state->PictureBitmap.SetSize(WindowWidth, WindowHeight);
+  Bitmap32 picture(WindowWidth, WindowHeight);
   for (int y = 0; y < WindowHeight; ++y) {
-    for (int x = 0; x < WindowWidth; ++x) state->PictureBitmap.ScanLine(y)[x] = colour(x, y);
+    for (int x = 0; x < WindowWidth; ++x) picture.ScanLine(y)[x] = colour(x, y);
   }
-  state->PictureWidth = WindowWidth;
-  state->PictureHeight = WindowHeight;
-  state->PictureLoaded = true;
+  auto state = NewConverterState();
+  SetPicture(*state, std::move(picture));
   return Prepared(std::move(state), 0, 0);
 }
 

@@ -247,6 +247,9 @@ TEST(HardenedJpegInput, FileRewrittenWhileItIsDecoded) {
     while (!stop) {
       jpeg_samples::WriteBytes(fileName, *versions[rewrites % 3]);
       ++rewrites;
+      // A pause with the file whole, so that on a loaded machine the reader still meets
+      // whole files and not only ones cut short by the next truncation.
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
   });
   std::set<std::pair<int, int>> sizes;
