@@ -12,7 +12,6 @@ namespace vantrel {
 // WorkPlanes end holding the diffused working colours. Without it, the plain nearest codes;
 // WorkPlanes stay as they are.
 void DiffuseErrors(ColourPlanes& work, const MixSlots& mixTable, bool dither, MixCodes& codes,
-                   ProgressSink* progress,
-                   const ConversionKernels& kernels = ActiveKernels());
+                   ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

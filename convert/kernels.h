@@ -18,6 +18,10 @@ using MixCodes = std::array<std::uint8_t, PixelCount>;
 struct ConversionKernels {
   const char* name;
 
+  // Pass 1: 200 rows of 192 PackedRGB words into the three planes, reporting each row at its
+  // start.
+  void (*read)(const std::uint32_t* words, ColourPlanes& work, ProgressSink* progress);
+
   // The nearest mix code of every pixel of `work`, which stays as it is (no dithering).
   // Reports each row at its start.
   void (*classify)(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
@@ -37,6 +41,10 @@ struct ConversionKernels {
   // at its start. Code 3 sets the frame-1 bitmap as well as the sprite, unlike codes 8 and 9.
   void (*expand)(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers,
                  ColourPlanes& work, ProgressSink* progress);
+
+  // Pass 4: row y of the planes into words 0..191 of rows[y] as PackedRGB; nothing else of
+  // the rows is written.
+  void (*draw)(const ColourPlanes& work, std::uint32_t* const* rows);
 };
 
 // The reference: plain C++, compiled and tested on every build.

@@ -8,14 +8,25 @@ namespace {
 
 using namespace diffusion;
 
+void Read(const std::uint32_t* words, ColourPlanes& work, ProgressSink* progress) {
+  for (int y = 0; y < WindowHeight; ++y) {
+    ReportProgress(progress, y);
+    for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; ++i) {
+      work.red[i] = static_cast<std::uint8_t>(words[i] >> 16);
+      work.green[i] = static_cast<std::uint8_t>(words[i] >> 8);
+      work.blue[i] = static_cast<std::uint8_t>(words[i]);
+    }
+  }
+}
+
 void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
               ProgressSink* progress) {
   const MixChannels mix(mixTable);
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
     for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; ++i) {
-      codes[i] = static_cast<std::uint8_t>(
-          NearestMixCode(mix, work.red[i], work.green[i], work.blue[i]));
+      codes[i] =
+          static_cast<std::uint8_t>(NearestMixCode(mix, work.red[i], work.green[i], work.blue[i]));
     }
   }
 }
@@ -75,10 +86,18 @@ void Expand(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers
   }
 }
 
+void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
+      rows[y][x] = MakePackedRGB(work.red[i], work.green[i], work.blue[i]);
+    }
+  }
+}
+
 }  // namespace
 
 const ConversionKernels& PortableKernels() {
-  static constexpr ConversionKernels kernels{"portable", Classify, Diffuse, Expand};
+  static constexpr ConversionKernels kernels{"portable", Read, Classify, Diffuse, Expand, Draw};
   return kernels;
 }
 

@@ -20,6 +20,49 @@ namespace {
 
 using namespace diffusion;
 
+// --- Reading and drawing -------------------------------------------------------------
+
+// Sixteen words at a time into the three planes.
+SSE41_FUNCTION void Read(const std::uint32_t* words, ColourPlanes& work, ProgressSink* progress) {
+  const __m128i low8 = _mm_set1_epi32(0xFF);
+  const auto channel = [&](const __m128i w[4], int shift) {
+    const auto part = [&](__m128i v) { return _mm_and_si128(_mm_srli_epi32(v, shift), low8); };
+    return _mm_packus_epi16(_mm_packs_epi32(part(w[0]), part(w[1])),
+                            _mm_packs_epi32(part(w[2]), part(w[3])));
+  };
+  for (int y = 0; y < WindowHeight; ++y) {
+    ReportProgress(progress, y);
+    for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; i += 16) {
+      const __m128i* in = reinterpret_cast<const __m128i*>(words + i);
+      const __m128i w[4] = {_mm_loadu_si128(in), _mm_loadu_si128(in + 1), _mm_loadu_si128(in + 2),
+                            _mm_loadu_si128(in + 3)};
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(&work.red[i]), channel(w, 16));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(&work.green[i]), channel(w, 8));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(&work.blue[i]), channel(w, 0));
+    }
+  }
+}
+
+// Bytes blue, green, red, 0 in memory, sixteen pixels at a time.
+SSE41_FUNCTION void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; x += 16, i += 16) {
+      const auto load = [&](const Plane& p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&p[i]));
+      };
+      const __m128i r = load(work.red), g = load(work.green), b = load(work.blue);
+      const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+      const __m128i rLow = _mm_unpacklo_epi8(r, zero), rHigh = _mm_unpackhi_epi8(r, zero);
+      __m128i* out = reinterpret_cast<__m128i*>(rows[y] + x);
+      _mm_storeu_si128(out, _mm_unpacklo_epi16(bgLow, rLow));
+      _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(bgLow, rLow));
+      _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(bgHigh, rHigh));
+      _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(bgHigh, rHigh));
+    }
+  }
+}
+
 // --- Without dithering ------------------------------------------------------------------
 
 // The pixels do not depend on each other: sixteen at a time, the nine slots one after the
@@ -99,9 +142,7 @@ SSE41_FUNCTION VectorTable MakeVectorTable(const MixSlots& mixTable) {
     green[lane] = GreenOf(m);
     blue[lane] = BlueOf(m);
   }
-  const auto load = [](const void* p) {
-    return _mm_load_si128(static_cast<const __m128i*>(p));
-  };
+  const auto load = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
   return {load(red),
           load(green),
           load(blue),
@@ -265,7 +306,7 @@ SSE41_FUNCTION void Expand(const MixCodes& codes, const MixSlots& mixTable, Laye
 }  // namespace
 
 const ConversionKernels& X86Kernels() {
-  static constexpr ConversionKernels kernels{"sse4.1", Classify, Diffuse, Expand};
+  static constexpr ConversionKernels kernels{"sse4.1", Read, Classify, Diffuse, Expand, Draw};
   return kernels;
 }
 

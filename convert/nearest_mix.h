@@ -33,8 +33,8 @@ inline int NearestMixCode(const MixChannels& mix, int r, int g, int b) {
   // distance with the lowest code, and the scan needs no branch.
   unsigned best = ~0u;
   for (int k = 0; k < 9; ++k) {
-    const unsigned d = static_cast<unsigned>(std::abs(mix.red[k] - r) +
-                                             std::abs(mix.green[k] - g) + std::abs(mix.blue[k] - b));
+    const unsigned d = static_cast<unsigned>(std::abs(mix.red[k] - r) + std::abs(mix.green[k] - g) +
+                                             std::abs(mix.blue[k] - b));
     const unsigned key = (d << 4) | static_cast<unsigned>(k + 1);
     best = key < best ? key : best;
   }
