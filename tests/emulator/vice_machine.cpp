@@ -16,6 +16,9 @@ namespace {
 // Where the stub KERNAL idles: the monitor breaks in there to load and start the program.
 constexpr int StubIdleAddress = 0xE000;
 
+// Emulators running at once: one per core of the test machines.
+constexpr int ParallelRuns = 2;
+
 void WriteZeros(const std::filesystem::path& file, std::size_t size) {
   std::ofstream out(file, std::ios::binary);
   const std::vector<char> zeros(size, 0);
@@ -45,6 +48,13 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+const ViceModel& ViceModelNamed(std::string_view name) {
+  for (const ViceModel* model : {&ViceC64, &ViceC64c, &ViceNtsc, &ViceOldNtsc, &ViceDrean}) {
+    if (name == model->name) return *model;
+  }
+  throw std::invalid_argument("no VICE model " + std::string(name));
+}
+
 ViceMachine::ViceMachine() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-vice-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -62,43 +72,74 @@ ViceMachine::~ViceMachine() {
   }
 }
 
-std::vector<std::string> ViceMachine::Run(const std::string& program,
-                                          const std::vector<long long>& limits) {
+std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
   const std::filesystem::path folder(folder_);
-  const std::filesystem::path commands = folder / "commands.txt";
-  {
-    std::ofstream out(commands);
-    out << "l \"" << program << "\" 0\n";  // the monitor takes the name in double quotes
-    out << "g 080e\n";
-  }
-
-  // One virtual X server for all runs; each run is an emulator of its own. The script stays
-  // in the folder with the logs, for a look after a failure.
-  const std::filesystem::path script = folder / ("run" + std::to_string(runs_ + 1) + ".sh");
+  // Each run is a script of its own, so that xargs can keep two of them going; the scripts
+  // stay in the folder with the logs, for a look after a failure.
+  const std::filesystem::path list = folder / ("runs" + std::to_string(runs_ + 1) + ".txt");
   std::vector<std::string> shots;
   {
-    std::ofstream out(script);
-    for (const long long limit : limits) {
-      const int run = ++runs_;
-      const std::string shot = (folder / ("shot" + std::to_string(run) + ".png")).string();
+    std::ofstream scripts(list);
+    for (const ViceRun& run : runs) {
+      const std::string number = std::to_string(++runs_);
+      const std::filesystem::path commands = folder / ("commands" + number + ".txt");
+      const std::filesystem::path script = folder / ("run" + number + ".sh");
+      const std::string shot = (folder / ("shot" + number + ".png")).string();
       std::filesystem::remove(shot);
       shots.push_back(shot);
-      out << Quoted(VANTREL_X64SC) << " -default -warp -sounddev dummy -drive8type 0"
-          << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
+      {
+        // The monitor takes file names in double quotes; from a disk it reads them as
+        // PETSCII, which it makes of lower-case ASCII.
+        std::ofstream out(commands);
+        if (run.program.diskImage.empty()) {
+          out << "l \"" << run.program.file << "\" 0\n";
+        } else {
+          std::string name = run.program.file;
+          for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          out << "l \"" << name << "\" 8\n";
+        }
+        out << "g 080e\n";
+      }
+      std::ofstream out(script);
+      // The model goes first: it chooses ROM names and other settings that the options
+      // after it override.
+      out << Quoted(VANTREL_X64SC) << " -default -model " << run.model->name
+          << " -warp -sounddev dummy -drive8type 0";
+      if (!run.program.diskImage.empty()) {
+        out << " -8 " << Quoted(run.program.diskImage);
+      }
+      out << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
           << Quoted((folder / "basic.bin").string()) << " -chargen "
           << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
           << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
           << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " -limitcycles "
-          << limit << " -exitscreenshot " << Quoted(shot) << " >"
-          << Quoted((folder / ("vice" + std::to_string(run) + ".log")).string()) << " 2>&1 &\n";
+          << run.limit << " -exitscreenshot " << Quoted(shot) << " >"
+          << Quoted((folder / ("vice" + number + ".log")).string()) << " 2>&1\n";
+      scripts << script.string() << "\n";
     }
-    out << "wait\n";
+  }
+  // One virtual X server for the batch. It picks a free display itself (no race with other
+  // servers starting at the same time) and must not reset when its last client leaves, which
+  // happens between two runs.
+  const std::filesystem::path batch = folder / ("batch" + std::to_string(runs_) + ".sh");
+  {
+    std::ofstream out(batch);
+    out << "rm -f display.txt\n"
+        << Quoted(VANTREL_XVFB) << " -displayfd 3 -noreset -nolisten tcp -screen 0 640x480x24"
+        << " 3>display.txt 2>xvfb.log &\n"
+        << "server=$!\n"
+        << "tries=0\n"
+        << "while [ ! -s display.txt ] && [ $tries -lt 200 ]; do sleep 0.05; "
+           "tries=$((tries + 1)); done\n"
+        << "DISPLAY=:$(cat display.txt) xargs -P " << ParallelRuns << " -n 1 sh <"
+        << Quoted(list.string()) << "\n"
+        << "kill $server\n"
+        << "wait $server\n";
   }
   // VICE keeps its settings and caches in the test folder, never in the user's home.
   const std::string command = "cd " + Quoted(folder_) + " && XDG_CONFIG_HOME=" + Quoted(folder_) +
-                              " XDG_CACHE_HOME=" + Quoted(folder_) + " " +
-                              Quoted(VANTREL_XVFB_RUN) + " -a sh " + Quoted(script.string()) +
-                              " >" + Quoted((folder / "xvfb.log").string()) + " 2>&1";
+                              " XDG_CACHE_HOME=" + Quoted(folder_) + " sh " +
+                              Quoted(batch.string()) + " >batch.log 2>&1";
   std::system(command.c_str());
 
   for (const std::string& shot : shots) {
@@ -108,6 +149,13 @@ std::vector<std::string> ViceMachine::Run(const std::string& program,
     }
   }
   return shots;
+}
+
+std::vector<std::string> ViceMachine::Run(const std::string& program,
+                                          const std::vector<long long>& limits) {
+  std::vector<ViceRun> runs;
+  for (const long long limit : limits) runs.push_back({&ViceC64c, {program, {}}, limit});
+  return RunAll(runs);
 }
 
 std::string ListBasic(const std::string& program) {
