@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <array>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -72,58 +74,54 @@ ViceMachine::~ViceMachine() {
   }
 }
 
-std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
+std::string ViceMachine::WriteRun(int number, const ViceModel& model, const ViceProgram& program,
+                                  const std::string& finish, const std::string& extraCommands) {
   const std::filesystem::path folder(folder_);
-  // Each run is a script of its own, so that xargs can keep two of them going; the scripts
-  // stay in the folder with the logs, for a look after a failure.
-  const std::filesystem::path list = folder / ("runs" + std::to_string(runs_ + 1) + ".txt");
-  std::vector<std::string> shots;
+  const std::string name = std::to_string(number);
+  const std::filesystem::path commands = folder / ("commands" + name + ".txt");
+  const std::filesystem::path script = folder / ("run" + name + ".sh");
   {
-    std::ofstream scripts(list);
-    for (const ViceRun& run : runs) {
-      const std::string number = std::to_string(++runs_);
-      const std::filesystem::path commands = folder / ("commands" + number + ".txt");
-      const std::filesystem::path script = folder / ("run" + number + ".sh");
-      const std::string shot = (folder / ("shot" + number + ".png")).string();
-      std::filesystem::remove(shot);
-      shots.push_back(shot);
-      {
-        // The monitor takes file names in double quotes; from a disk it reads them as
-        // PETSCII, which it makes of lower-case ASCII.
-        std::ofstream out(commands);
-        if (run.program.diskImage.empty()) {
-          out << "l \"" << run.program.file << "\" 0\n";
-        } else {
-          std::string name = run.program.file;
-          for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-          out << "l \"" << name << "\" 8\n";
-        }
-        out << "g 080e\n";
-      }
-      std::ofstream out(script);
-      // The model goes first: it chooses ROM names and other settings that the options
-      // after it override.
-      out << Quoted(VANTREL_X64SC) << " -default -model " << run.model->name
-          << " -warp -sounddev dummy -drive8type 0";
-      if (!run.program.diskImage.empty()) {
-        out << " -8 " << Quoted(run.program.diskImage);
-      }
-      out << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
-          << Quoted((folder / "basic.bin").string()) << " -chargen "
-          << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
-          << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
-          << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " -limitcycles "
-          << run.limit << " -exitscreenshot " << Quoted(shot) << " >"
-          << Quoted((folder / ("vice" + number + ".log")).string()) << " 2>&1\n";
-      scripts << script.string() << "\n";
+    // The monitor takes file names in double quotes; from a disk it reads them as PETSCII,
+    // which it makes of lower-case ASCII.
+    std::ofstream out(commands);
+    if (program.diskImage.empty()) {
+      out << "l \"" << program.file << "\" 0\n";
+    } else {
+      std::string petscii = program.file;
+      for (char& c : petscii) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      out << "l \"" << petscii << "\" 8\n";
     }
+    out << extraCommands << "g 080e\n";
+  }
+  std::ofstream out(script);
+  // The model goes first: it chooses ROM names and other settings that the options after it
+  // override.
+  out << Quoted(VANTREL_X64SC) << " -default -model " << model.name
+      << " -warp -sounddev dummy -drive8type 0";
+  if (!program.diskImage.empty()) out << " -8 " << Quoted(program.diskImage);
+  out << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
+      << Quoted((folder / "basic.bin").string()) << " -chargen "
+      << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
+      << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
+      << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " " << finish << " >"
+      << Quoted((folder / ("vice" + name + ".log")).string()) << " 2>&1 </dev/null\n";
+  return script.string();
+}
+
+void ViceMachine::RunScripts(const std::vector<std::string>& scripts) {
+  const std::filesystem::path folder(folder_);
+  const std::string batch = std::to_string(++batches_);
+  const std::filesystem::path list = folder / ("runs" + batch + ".txt");
+  {
+    std::ofstream out(list);
+    for (const std::string& script : scripts) out << script << "\n";
   }
   // One virtual X server for the batch. It picks a free display itself (no race with other
   // servers starting at the same time) and must not reset when its last client leaves, which
-  // happens between two runs.
-  const std::filesystem::path batch = folder / ("batch" + std::to_string(runs_) + ".sh");
+  // happens between two runs. xargs keeps two emulators going.
+  const std::filesystem::path script = folder / ("batch" + batch + ".sh");
   {
-    std::ofstream out(batch);
+    std::ofstream out(script);
     out << "rm -f display.txt\n"
         << Quoted(VANTREL_XVFB) << " -displayfd 3 -noreset -nolisten tcp -screen 0 640x480x24"
         << " 3>display.txt 2>xvfb.log &\n"
@@ -139,9 +137,24 @@ std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
   // VICE keeps its settings and caches in the test folder, never in the user's home.
   const std::string command = "cd " + Quoted(folder_) + " && XDG_CONFIG_HOME=" + Quoted(folder_) +
                               " XDG_CACHE_HOME=" + Quoted(folder_) + " sh " +
-                              Quoted(batch.string()) + " >batch.log 2>&1";
+                              Quoted(script.string()) + " >batch" + batch + ".log 2>&1";
   std::system(command.c_str());
+}
 
+std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
+  std::vector<std::string> scripts;
+  std::vector<std::string> shots;
+  for (const ViceRun& run : runs) {
+    const int number = ++runs_;
+    const std::string shot =
+        (std::filesystem::path(folder_) / ("shot" + std::to_string(number) + ".png")).string();
+    std::filesystem::remove(shot);
+    shots.push_back(shot);
+    scripts.push_back(WriteRun(
+        number, *run.model, run.program,
+        "-limitcycles " + std::to_string(run.limit) + " -exitscreenshot " + Quoted(shot), ""));
+  }
+  RunScripts(scripts);
   for (const std::string& shot : shots) {
     if (!std::filesystem::exists(shot)) {
       KeepFiles();
@@ -149,6 +162,43 @@ std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
     }
   }
   return shots;
+}
+
+std::vector<int> ViceMachine::PeekAll(const std::vector<VicePeek>& peeks) {
+  std::vector<std::string> scripts;
+  std::vector<std::string> logs;
+  for (const VicePeek& peek : peeks) {
+    const int number = ++runs_;
+    const std::string log =
+        (std::filesystem::path(folder_) / ("monitor" + std::to_string(number) + ".log")).string();
+    std::filesystem::remove(log);
+    logs.push_back(log);
+    // The checkpoint after the start-up one is number 2. Its command reads the byte; then the
+    // monitor waits for input, finds none and ends the emulator. The cycle limit only keeps a
+    // program that never gets there from running on.
+    char commands[64];
+    std::snprintf(commands, sizeof commands, "break %04x\ncommand 2 \"m %04x %04x\"\n",
+                  peek.breakAt, peek.address, peek.address);
+    scripts.push_back(WriteRun(number, *peek.model, peek.program,
+                               "-monlog -monlogname " + Quoted(log) + " -limitcycles 20000000",
+                               commands));
+  }
+  RunScripts(scripts);
+  std::vector<int> bytes;
+  for (std::size_t i = 0; i < peeks.size(); ++i) {
+    // The monitor answers "m 09f0 09f0" with a line ">C:09f0  03 ...".
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, ">C:%04x  ", peeks[i].address);
+    std::ifstream in(logs[i]);
+    std::string line;
+    int value = -1;
+    while (std::getline(in, line)) {
+      if (line.rfind(prefix, 0) == 0)
+        value = std::stoi(line.substr(std::strlen(prefix), 2), nullptr, 16);
+    }
+    bytes.push_back(value);
+  }
+  return bytes;
 }
 
 std::vector<std::string> ViceMachine::Run(const std::string& program,

@@ -49,6 +49,15 @@ struct ViceRun {
   long long limit;
 };
 
+// A run that stops when the program first reaches `breakAt` and reads the byte at `address`
+// there (through the monitor, which then ends the emulator).
+struct VicePeek {
+  const ViceModel* model;
+  ViceProgram program;
+  int breakAt;
+  int address;
+};
+
 // A folder with the stub KERNAL, empty BASIC and character ROMs and a palette file holding
 // exactly C64Palette; removed again unless kept for a failed test.
 class ViceMachine {
@@ -66,13 +75,24 @@ class ViceMachine {
   // std::runtime_error when a run gives no screenshot.
   std::vector<std::string> RunAll(const std::vector<ViceRun>& runs);
 
+  // The peeks the same way: the byte read in each, or -1 where the monitor read none.
+  std::vector<int> PeekAll(const std::vector<VicePeek>& peeks);
+
   // Loads `program` on the default model (c64c) and takes one screenshot per cycle limit.
   std::vector<std::string> Run(const std::string& program, const std::vector<long long>& limits);
 
  private:
+  // Writes the monitor commands and the emulator's command line of one run; returns the
+  // script's name.
+  std::string WriteRun(int number, const ViceModel& model, const ViceProgram& program,
+                       const std::string& finish, const std::string& extraCommands);
+  // Runs the scripts, two at a time, under one virtual X server.
+  void RunScripts(const std::vector<std::string>& scripts);
+
   std::string folder_;
   bool keep_ = false;
   int runs_ = 0;
+  int batches_ = 0;
 };
 
 // What `petcat -2 --` lists for a program file.
