@@ -22,8 +22,11 @@
 ;   $0a00-$0da7  ShowFirstFrame, sprite colour operand at $0a10; zero up to $0dff
 ;   $0e00-$11a7  ShowSecondFrame, sprite colour operand at $0e10; zero up to $11ff
 ;   $1200-       the image in a file; zero in the template
-; (The addresses are the PAL displayer's; the other machines' differ after $0a10 by the
-; length of their delays, the fixed points stay.)
+;
+; That is the PAL displayer. In the others RasterIrqA and RasterIrqB follow DisplayerStart
+; directly, "Any C64" puts DetectMachine after them and its detection table at $09f0-$09ff,
+; and the frame routines, longer by their delay slides, end at $0dbd and $11bd; the entry,
+; the colour operands and the frame routines' starts stay where they are.
 ;
 ; Cycle counts stand beside the timed code. "n" is a plain count; "3/2" is a branch taken /
 ; not taken. Where the machines differ, the delay is a named value with one count for each.
@@ -96,7 +99,7 @@ IrqBDelayOf     = [46, 48, 47, 48]
 ;   NTSC      42 (40 and less break line 104, 44 and more line 105: a window of 41-43)
 ;   old NTSC  34 (33 breaks line 104, 36 line 105: a window of 34-35)
 ;   Drean     42 (the same window as NTSC: 41-43)
-; The emulator test pins them.
+; The emulator tests prove them on every model.
 Row5DelayOf     = [34, 42, 34, 42]
 
 ; The PAL displayer keeps the bytes it was first made with: plain NOP delays, and frame 1's
