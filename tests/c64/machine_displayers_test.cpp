@@ -19,8 +19,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t FileOffset(unsigned address) { return address - 0x0800 + 2; }
-
 // The table's bytes as a C64 would hold them, from $0800 on.
 struct Memory {
   Bytes bytes;
