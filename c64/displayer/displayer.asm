@@ -462,7 +462,7 @@ SpriteRowDelayed .macro prepare, ypos, block, pointers, switch, screen
                 #StorePointers \block, \pointers
                 ldy #\screen            ; 2
                 #WaitLine \switch
-                .if SlideDelays         ; 42 NTSC, 34 old NTSC, 42 Drean
+                .if SlideDelays         ; 42 NTSC and Drean, 34 old NTSC and (on Any) PAL
 Timed           #SlideDelay Row5DelayOf[AssembledMachine], Row5SlideLongest
                 .else
                 #Delay PalRow5Delay     ; 36

@@ -95,8 +95,9 @@ std::string ViceMachine::WriteRun(int number, const ViceModel& model, const Vice
   }
   std::ofstream out(script);
   // The model goes first: it chooses ROM names and other settings that the options after it
-  // override.
-  out << Quoted(VANTREL_X64SC) << " -default -model " << model.name
+  // override. An emulator stuck in its monitor is ended after a minute; the run then has no
+  // screenshot or reading and says so.
+  out << "timeout 60 " << Quoted(VANTREL_X64SC) << " -default -model " << model.name
       << " -warp -sounddev dummy -drive8type 0";
   if (!program.diskImage.empty()) out << " -8 " << Quoted(program.diskImage);
   out << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
