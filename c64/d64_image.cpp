@@ -33,7 +33,6 @@ std::size_t SectorOffset(int track, int sector) {
 class BlockMap {
  public:
   BlockMap() {
-    for (int track = 1; track <= Tracks; ++track) free_[track].fill(false);
     for (int track = 1; track <= Tracks; ++track) {
       std::fill_n(free_[track].begin(), SectorsOn(track), true);
     }
@@ -46,7 +45,7 @@ class BlockMap {
   }
 
  private:
-  std::array<std::array<bool, 21>, Tracks + 1> free_;
+  std::array<std::array<bool, 21>, Tracks + 1> free_{};  // [track][sector], track 0 unused
 };
 
 struct Block {
