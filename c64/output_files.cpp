@@ -7,7 +7,13 @@
 namespace vantrel {
 
 void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer) {
-  std::copy(DisplayerTemplate.begin(), DisplayerTemplate.end(), buffer.begin());
+  AssembleExecutable(image, roles, buffer, Machine::Pal);
+}
+
+void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer,
+                        Machine machine) {
+  const DisplayerBytes& displayer = DisplayerTemplateFor(machine);
+  std::copy(displayer.begin(), displayer.end(), buffer.begin());
   std::copy(image.begin(), image.end(), buffer.begin() + ExecutableImageOffset);
   buffer[Sprite1ColourPatchOffset] = static_cast<std::uint8_t>(roles.Sprite1Colour & 0x0F);
   buffer[Sprite2ColourPatchOffset] = static_cast<std::uint8_t>(roles.Sprite2Colour & 0x0F);

@@ -1,14 +1,15 @@
 ; Vantrel Converter displayer
 ;
-; Shows the two interlaced frames of a converted picture on a PAL C64. Each frame is a hires
+; Shows the two interlaced frames of a converted picture on a C64. Each frame is a hires
 ; bitmap with 80 sprites over it: the eight hardware sprites are re-used ten times down the
 ; screen. The executable file starts with this program; the two 16 KiB video banks follow it
 ; from $1200 on, and the desktop program patches the two sprite colours into the operands at
 ; $0a10 and $0e10.
 ;
-; Assembled with 64tass (-a -C). The output is the 3000-byte DisplayerTemplate: the two-byte
-; load address, $0800-$11ff, then zeros up to $13b5 (the image covers those bytes in a file).
-; Every fixed point is checked below; the build fails if one moves.
+; Assembled with 64tass (-a -C), once for each target machine (-D Target=...; PAL without
+; it). The output is a 3000-byte template: the two-byte load address, $0800-$11ff, then zeros
+; up to $13b5 (the image covers those bytes in a file). Every fixed point is checked below;
+; the build fails if one moves.
 ;
 ; Layout (C64 address = $0800 + file offset - 2):
 ;   $0800-$080d  BASIC line 10 SYS 2062
@@ -22,8 +23,13 @@
 ;   $0e00-$11a7  ShowSecondFrame, sprite colour operand at $0e10; zero up to $11ff
 ;   $1200-       the image in a file; zero in the template
 ;
-; Cycle counts (PAL, 63 cycles a line) stand beside the timed code. "n" is a plain count;
-; "3/2" is a branch taken / not taken.
+; That is the PAL displayer. In the others RasterIrqA and RasterIrqB follow DisplayerStart
+; directly, "Any C64" puts DetectMachine after them and its detection table at $09f0-$09ff,
+; and the frame routines, longer by their delay slides, end at $0dbd and $11bd; the entry,
+; the colour operands and the frame routines' starts stay where they are.
+;
+; Cycle counts stand beside the timed code. "n" is a plain count; "3/2" is a branch taken /
+; not taken. Where the machines differ, the delay is a named value with one count for each.
 
 ; ---------------------------------------------------------------------------------------
 ; Hardware
@@ -46,6 +52,8 @@ ScreenColour    = $d021
 SpriteColour    = $d027         ; colour of sprite m at $d027 + m
 Cia1IrqControl  = $dc0d
 Cia2PortA       = $dd00         ; bits 0-1 choose the VIC bank (inverted)
+Cia2TimerA      = $dd04         ; low byte, high byte at $dd05
+Cia2ControlA    = $dd0e
 Cia2IrqControl  = $dd0d
 NmiVector       = $fffa
 ResetVector     = $fffc
@@ -62,13 +70,81 @@ Screen1Pointers = $07f8
 IrqLineA        = 40            ; RasterIrqA
 IrqLineB        = 41            ; RasterIrqB, timed to the cycle
 
+; ---------------------------------------------------------------------------------------
+; Target machines
+;
+; The VIC-IIs differ in the length of a raster line, so the two cycle-exact delays differ:
+; RasterIrqB's, which must end on the boundary of lines 41 and 42, and row 5's switch on the
+; bad line 155. Everything else waits for raster lines and holds on every machine.
+
+MachinePal      = 0             ; 6569 / 8565: 63 cycles x 312 lines = 19656 a frame
+MachineNtsc     = 1             ; 6567R8 / 8562: 65 x 263 = 17095
+MachineOldNtsc  = 2             ; 6567R56A: 64 x 262 = 16768
+MachineDrean    = 3             ; 6572 (PAL-N): 65 x 312 = 20280
+MachineAny      = 4             ; finds out at start which of the four it runs on
+                .weak
+Target          = MachinePal
+                .endweak
+                .cerror Target < MachinePal || Target > MachineAny, "unknown target machine"
+
+; RasterIrqB reads $d012 this many cycles after its TXS: in the last cycle of line 41 or the
+; first of 42, a line length (63, 65, 64, 65) less 17 after line 41's interrupt started.
+IrqBDelayOf     = [46, 48, 47, 48]
+
 ; Row 5 switches its pointers on a bad line (155), so the switch is timed from line 154:
-; this many NOPs after $d012 reaches 154, STY $d018 lands after the VIC has fetched the
-; pointers for raster line 155 and before the bad line stops the processor. The window is
-; about two cycles wide. Measured in x64sc: with 17 or fewer NOPs picture line 104 (raster
-; 155) shows row 5's sprite data, with 19 or more line 105 shows row 4's; 18 shows both
-; frames exactly. The emulator test pins this.
-Row5Nops        = 18
+; this many cycles after $d012 reaches 154, STY $d018 lands after the VIC has fetched the
+; pointers for raster line 155 and before the bad line stops the processor. Measured in
+; x64sc, with the two frame calls of RasterIrqB equally long (all but the PAL displayer):
+;   PAL       34 (33 shows row 5's sprite data on picture line 104, 35 row 4's on line 105)
+;   NTSC      42 (40 and less break line 104, 44 and more line 105: a window of 41-43)
+;   old NTSC  34 (33 breaks line 104, 36 line 105: a window of 34-35)
+;   Drean     42 (the same window as NTSC: 41-43)
+; The emulator tests prove them on every model.
+Row5DelayOf     = [34, 42, 34, 42]
+
+; The PAL displayer keeps the bytes it was first made with: plain NOP delays, and frame 1's
+; call one cycle shorter than frame 2's. Both its frames share the one-cycle window at 36
+; (35 breaks picture line 104, 37 line 105).
+PalRow5Delay    = 36
+
+; Every other displayer spends its two delays in a run of CMP #imm entered by a branch whose
+; offset sets the length (SlideDelay below): assembled in for one machine, patched by the
+; start-up code of "Any C64" once it knows the machine.
+SlideDelays     = Target != MachinePal
+IrqBSlideCycles = IrqBDelayOf - 41    ; after RasterIrqB's 41-cycle loop
+
+; Spends exactly `cycles` cycles (two or more): a BIT of DelayByte for an odd count, then
+; NOPs. Changes only the flags.
+Delay           .macro cycles
+                .cerror (\cycles) < 2, "a delay takes two cycles at least"
+                .if (\cycles) % 2 == 1
+                bit DelayByte           ; 3
+                .endif
+                .rept (\cycles) / 2 - (\cycles) % 2
+                nop                     ; 2
+                .endrept
+                .endm
+
+; Spends `cycles` cycles (5 up to `longest`) right after an instruction that left Z set: a
+; BEQ, always taken, into a run of CMP #$c9 that ends in CMP $ea and NOP. Every byte the
+; branch skips takes one cycle off, so the branch offset alone sets the delay. Changes only
+; the flags.
+SlideDelay      .macro cycles, longest
+                .cerror (\cycles) < 5 || (\cycles) > (\longest), "a slide cannot spend that"
+Branch          beq Slide + (\longest) - (\cycles) ; 3
+Slide           .fill (\longest) - 6, $c9 ; 2 for every two bytes (CMP #$c9) ...
+                .byte $c5, $ea          ; ... and 3 (CMP $ea) or 2 + 2 (CMP #$c5, NOP) at the end
+                .cerror Slide >> 8 != (* - 1) >> 8, "a branch into the slide would cross a page"
+                .endm
+
+; The branch offset of a slide that spends `cycles` of at most `longest`.
+SlideOffset     .function cycles, longest
+                .endf (longest) - (cycles)
+
+; Which machine's delays are assembled in; "Any C64" starts with PAL's and patches its own.
+AssembledMachine = Target == MachineAny ? MachinePal : Target
+IrqBSlideLongest = IrqBSlideCycles[0] >? IrqBSlideCycles[1] >? IrqBSlideCycles[2] >? IrqBSlideCycles[3]
+Row5SlideLongest = Row5DelayOf[0] >? Row5DelayOf[1] >? Row5DelayOf[2] >? Row5DelayOf[3]
 
 ; ---------------------------------------------------------------------------------------
 ; $0800: BASIC line 10 SYS 2062
@@ -101,6 +177,9 @@ SavedRegisters  .byte 0, 0, 0           ; $0850 A, X and Y of the interrupted pr
 
                 .cerror * != $0853, "DisplayerStart moved"
 DisplayerStart  sei
+                .if Target == MachineAny
+                jsr DetectMachine       ; while the I/O is still in
+                .endif
                 lda #$33                ; I/O out: writes to $c000-$ffff reach RAM
                 sta CpuPort
 
@@ -186,15 +265,18 @@ CopyDown        lda $5100,x
                 cli
 Idle            jmp Idle                ; everything else happens in the raster interrupt
 
-; The start-up code is shorter than the room kept for it; the rest stays zero.
+; The PAL start-up code is shorter than the room kept for it; the rest stays zero. The other
+; displayers' interrupt routines follow their start-up code directly.
+                .if Target == MachinePal
                 .cerror * > $093a, "DisplayerStart runs into RasterIrqA"
                 .fill $093a - *, 0
+                .endif
 
 ; ---------------------------------------------------------------------------------------
 ; $093a: RasterIrqA, raster line 40. Sets up a second interrupt on line 41 and waits for it
 ; in a run of NOPs, so that it starts with at most one cycle of uncertainty.
 
-                .cerror * != $093a, "RasterIrqA moved"
+                .cerror Target == MachinePal && * != $093a, "RasterIrqA moved"
 RasterIrqA      sta SavedRegisters      ; 4
                 stx SavedRegisters+1    ; 4
                 sty SavedRegisters+2    ; 4
@@ -215,13 +297,17 @@ RasterIrqA      sta SavedRegisters      ; 4
 ; $0965: RasterIrqB, raster line 41. Directly follows the NOPs: should line 41's interrupt
 ; not have come, execution runs on into it.
 
-                .cerror * != $0965, "RasterIrqB moved"
+                .cerror Target == MachinePal && * != $0965, "RasterIrqB moved"
 RasterIrqB      txs                     ; 2  drop this interrupt's return frame
                 ldx #8                  ; 2
--               dex                     ; 2  \ 8 x 5 - 1 = 39
-                bne -                   ; 3/2/
-                bit DelayByte           ; 3
-                nop                     ; 2  46 cycles since TXS
+IrqBLoop        dex                     ; 2  \ 8 x 5 - 1 = 39
+                bne IrqBLoop            ; 3/2/
+                .cerror IrqBLoop >> 8 != * >> 8, "a page crossing lengthens the loop"
+                .if SlideDelays         ; 5 PAL, 7 NTSC, 6 old NTSC, 7 Drean
+IrqBDelay       #SlideDelay IrqBSlideCycles[AssembledMachine], IrqBSlideLongest
+                .else
+                #Delay IrqBSlideCycles[MachinePal]
+                .endif
                 lda #IrqLineB           ; 2
                 cmp RasterLine          ; 4  reads the last cycle of line 41 or the first of 42
                 beq +                   ; 3/2 one cycle more while line 41 still runs
@@ -230,15 +316,24 @@ RasterIrqB      txs                     ; 2  drop this interrupt's return frame
                 lda #$c8                ; hires, 40 columns
                 sta VicControl2
 
-                lda FrameToggle
-                bne +
-                lda #1
-                sta FrameToggle
-                jsr ShowFirstFrame
+; The PAL displayer reaches ShowFirstFrame one cycle sooner than ShowSecondFrame; the others
+; spend 21 cycles on either way, so that both frames meet row 5's switch at the same cycle.
+                lda FrameToggle         ; 4
+                bne +                   ; 3/2
+                .if SlideDelays
+                bit DelayByte           ; 3
+                .endif
+                lda #1                  ; 2
+                sta FrameToggle         ; 4
+                jsr ShowFirstFrame      ; 6
                 jmp RearmIrqA
-+               lda #0
-                sta FrameToggle
-                jsr ShowSecondFrame
++
+                .if SlideDelays
+                nop                     ; 2
+                .endif
+                lda #0                  ; 2
+                sta FrameToggle         ; 4
+                jsr ShowSecondFrame     ; 6
 
 RearmIrqA       lda #<RasterIrqA
                 sta IrqVector
@@ -251,6 +346,71 @@ RearmIrqA       lda #<RasterIrqA
                 ldx SavedRegisters+1
                 ldy SavedRegisters+2
                 rti                     ; back to the idle loop through RasterIrqA's frame
+
+                .if Target == MachineAny
+
+; ---------------------------------------------------------------------------------------
+; DetectMachine ("Any C64"): times one frame with CIA 2's timer A. Lines times cycles a line
+; gives 16768 cycles (old NTSC), 17095 (NTSC), 19656 (PAL) or 20280 (Drean): the high byte
+; alone tells the four apart, with hundreds of cycles to spare for the 7-cycle polls. The
+; machine's delays then go into the offsets of the three slide branches.
+
+DetectLine      = 100           ; its low byte comes once a frame on every machine
+
+DetectMachine   ldx #DetectLine - 1
+-               cpx RasterLine
+                bne -
+                inx
+-               cpx RasterLine          ; line 100 has just begun
+                bne -
+                lda #$ff                ; count down from $ffff ...
+                sta Cia2TimerA
+                sta Cia2TimerA+1
+                lda #%00010001          ; ... loaded now, every cycle, continuously
+                sta Cia2ControlA
+                dex
+-               cpx RasterLine          ; line 99 of the next frame
+                bne -
+                inx
+-               cpx RasterLine          ; line 100 again: one frame later
+                bne -
+                lda #%00000000          ; stop the timer
+                sta Cia2ControlA
+                lda Cia2TimerA+1        ; $ffff less the cycles counted, so the inverted high
+                eor #$ff                ; byte is the frame length's
+                ldx #0
+-               cmp FrameBelow,x        ; the first machine with frames shorter than its bound
+                bcc +
+                inx
+                cpx #len(FrameBelow)
+                bne -
++               lda DetectOrder,x
+                sta DetectedMachine
+                lda IrqBOffsets,x
+                sta IrqBDelay.Branch+1
+                lda Row5Offsets,x
+                sta ShowFirstFrame.Row5.Timed.Branch+1
+                sta ShowSecondFrame.Row5.Timed.Branch+1
+                rts
+
+; $09f0: the detection table, one column per machine in the order of their frame lengths.
+DetectOrderList = [MachineOldNtsc, MachineNtsc, MachinePal, MachineDrean]
+
+                .cerror * > $09f0, "DetectMachine runs into the detection table"
+                .fill $09f0 - *, 0
+DetectedMachine .byte MachineAny        ; $09f0 the machine found at start
+FrameBelow      .byte $42, $47, $4e     ; $09f1 high bytes of the bounds between them
+DetectOrder     .byte DetectOrderList   ; $09f4
+IrqBOffsets                             ; $09f8
+                .for column := 0, column < 4, column += 1
+                .byte SlideOffset(IrqBSlideCycles[DetectOrderList[column]], IrqBSlideLongest)
+                .next
+Row5Offsets                             ; $09fc
+                .for column := 0, column < 4, column += 1
+                .byte SlideOffset(Row5DelayOf[DetectOrderList[column]], Row5SlideLongest)
+                .next
+                .cerror * != $0a00, "the detection table must end at $09ff"
+                .endif
 
                 .cerror * > $0a00, "RasterIrqB runs into ShowFirstFrame"
                 .fill $0a00 - *, 0
@@ -294,17 +454,19 @@ SpriteRow       .macro prepare, ypos, block, pointers, switch, screen
                 sta VicMemory           ; 4
                 .endm
 
-; Row 5 switches on line 155, a bad line: from line 154 the switch is delayed by NOPs so it
-; falls between the VIC's pointer fetches for line 155 and the bad line's stolen cycles.
+; Row 5 switches on line 155, a bad line: from line 154 the switch is delayed so it falls
+; between the VIC's pointer fetches for line 155 and the bad line's stolen cycles.
 SpriteRowDelayed .macro prepare, ypos, block, pointers, switch, screen
                 #WaitLine \prepare
                 #StoreAllY \ypos
                 #StorePointers \block, \pointers
                 ldy #\screen            ; 2
                 #WaitLine \switch
-                .rept Row5Nops          ; 2 each
-                nop
-                .endrept
+                .if SlideDelays         ; 42 NTSC and Drean, 34 old NTSC and (on Any) PAL
+Timed           #SlideDelay Row5DelayOf[AssembledMachine], Row5SlideLongest
+                .else
+                #Delay PalRow5Delay     ; 36
+                .endif
                 sty VicMemory           ; 4
                 .endm
 
@@ -345,7 +507,7 @@ ColourLoad      lda #\colour           ; 2  the frame's sprite colour, patched b
                 #SpriteRow         73,  92,  $30,  \bank + Screen0Pointers,   92,  $08
                 #SpriteRow         94, 113,  $38,  \bank + Screen1Pointers,  113,  $18
                 #SpriteRow        116, 134,  $40,  \bank + Screen0Pointers,  134,  $08
-                #SpriteRowDelayed 136, 155,  $48,  \bank + Screen1Pointers,  154,  $18
+Row5            #SpriteRowDelayed 136, 155,  $48,  \bank + Screen1Pointers,  154,  $18
                 #SpriteRow        158, 176,  $50,  \bank + Screen0Pointers,  176,  $08
                 #SpriteRow        178, 197,  $58,  \bank + Screen1Pointers,  197,  $18
                 #SpriteRow        199, 218,  $60,  \bank + Screen0Pointers,  218,  $08

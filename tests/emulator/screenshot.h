@@ -6,12 +6,10 @@
 
 namespace vantrel::emulator {
 
-// 384 x 272 with the default borders: screen pixel (x, y) of the 320 x 200 display is at
-// (32 + x, 35 + y).
+// 384 pixels wide with the default borders on every model: screen x of the 320 x 200 display
+// is at 32 + x. The height and the row of screen line 0 depend on the model (ViceModel).
 inline constexpr int ShotWidth = 384;
-inline constexpr int ShotHeight = 272;
 inline constexpr int ShotScreenLeft = 32;
-inline constexpr int ShotScreenTop = 35;
 
 struct Screenshot {
   int width = 0;

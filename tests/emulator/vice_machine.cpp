@@ -4,6 +4,8 @@
 #include <stdlib.h>
 
 #include <array>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -15,6 +17,9 @@ namespace {
 
 // Where the stub KERNAL idles: the monitor breaks in there to load and start the program.
 constexpr int StubIdleAddress = 0xE000;
+
+// Emulators running at once: one per core of the test machines.
+constexpr int ParallelRuns = 2;
 
 void WriteZeros(const std::filesystem::path& file, std::size_t size) {
   std::ofstream out(file, std::ios::binary);
@@ -45,6 +50,13 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+const ViceModel& ViceModelNamed(std::string_view name) {
+  for (const ViceModel* model : {&ViceC64, &ViceC64c, &ViceNtsc, &ViceOldNtsc, &ViceDrean}) {
+    if (name == model->name) return *model;
+  }
+  throw std::invalid_argument("no VICE model " + std::string(name));
+}
+
 ViceMachine::ViceMachine() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-vice-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -62,45 +74,88 @@ ViceMachine::~ViceMachine() {
   }
 }
 
-std::vector<std::string> ViceMachine::Run(const std::string& program,
-                                          const std::vector<long long>& limits) {
+std::string ViceMachine::WriteRun(int number, const ViceModel& model, const ViceProgram& program,
+                                  const std::string& finish, const std::string& extraCommands) {
   const std::filesystem::path folder(folder_);
-  const std::filesystem::path commands = folder / "commands.txt";
+  const std::string name = std::to_string(number);
+  const std::filesystem::path commands = folder / ("commands" + name + ".txt");
+  const std::filesystem::path script = folder / ("run" + name + ".sh");
   {
+    // The monitor takes file names in double quotes; from a disk it reads them as PETSCII,
+    // which it makes of lower-case ASCII.
     std::ofstream out(commands);
-    out << "l \"" << program << "\" 0\n";  // the monitor takes the name in double quotes
-    out << "g 080e\n";
+    if (program.diskImage.empty()) {
+      out << "l \"" << program.file << "\" 0\n";
+    } else {
+      std::string petscii = program.file;
+      for (char& c : petscii) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      out << "l \"" << petscii << "\" 8\n";
+    }
+    out << extraCommands << "g 080e\n";
   }
+  std::ofstream out(script);
+  // The model goes first: it chooses ROM names and other settings that the options after it
+  // override. An emulator stuck in its monitor is ended after a minute; the run then has no
+  // screenshot or reading and says so.
+  out << "timeout 60 " << Quoted(VANTREL_X64SC) << " -default -model " << model.name
+      << " -warp -sounddev dummy -drive8type 0";
+  if (!program.diskImage.empty()) out << " -8 " << Quoted(program.diskImage);
+  out << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
+      << Quoted((folder / "basic.bin").string()) << " -chargen "
+      << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
+      << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
+      << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " " << finish << " >"
+      << Quoted((folder / ("vice" + name + ".log")).string()) << " 2>&1 </dev/null\n";
+  return script.string();
+}
 
-  // One virtual X server for all runs; each run is an emulator of its own. The script stays
-  // in the folder with the logs, for a look after a failure.
-  const std::filesystem::path script = folder / ("run" + std::to_string(runs_ + 1) + ".sh");
-  std::vector<std::string> shots;
+void ViceMachine::RunScripts(const std::vector<std::string>& scripts) {
+  const std::filesystem::path folder(folder_);
+  const std::string batch = std::to_string(++batches_);
+  const std::filesystem::path list = folder / ("runs" + batch + ".txt");
+  {
+    std::ofstream out(list);
+    for (const std::string& script : scripts) out << script << "\n";
+  }
+  // One virtual X server for the batch. It picks a free display itself (no race with other
+  // servers starting at the same time) and must not reset when its last client leaves, which
+  // happens between two runs. xargs keeps two emulators going.
+  const std::filesystem::path script = folder / ("batch" + batch + ".sh");
   {
     std::ofstream out(script);
-    for (const long long limit : limits) {
-      const int run = ++runs_;
-      const std::string shot = (folder / ("shot" + std::to_string(run) + ".png")).string();
-      std::filesystem::remove(shot);
-      shots.push_back(shot);
-      out << Quoted(VANTREL_X64SC) << " -default -warp -sounddev dummy -drive8type 0"
-          << " -kernal " << Quoted(VANTREL_STUB_KERNAL) << " -basic "
-          << Quoted((folder / "basic.bin").string()) << " -chargen "
-          << Quoted((folder / "chargen.bin").string()) << " -VICIIextpal -VICIIpalette "
-          << Quoted((folder / "palette.vpl").string()) << " -VICIIfilter 0 -initbreak "
-          << StubIdleAddress << " -moncommands " << Quoted(commands.string()) << " -limitcycles "
-          << limit << " -exitscreenshot " << Quoted(shot) << " >"
-          << Quoted((folder / ("vice" + std::to_string(run) + ".log")).string()) << " 2>&1 &\n";
-    }
-    out << "wait\n";
+    out << "rm -f display.txt\n"
+        << Quoted(VANTREL_XVFB) << " -displayfd 3 -noreset -nolisten tcp -screen 0 640x480x24"
+        << " 3>display.txt 2>xvfb.log &\n"
+        << "server=$!\n"
+        << "tries=0\n"
+        << "while [ ! -s display.txt ] && [ $tries -lt 200 ]; do sleep 0.05; "
+           "tries=$((tries + 1)); done\n"
+        << "DISPLAY=:$(cat display.txt) xargs -P " << ParallelRuns << " -n 1 sh <"
+        << Quoted(list.string()) << "\n"
+        << "kill $server\n"
+        << "wait $server\n";
   }
   // VICE keeps its settings and caches in the test folder, never in the user's home.
   const std::string command = "cd " + Quoted(folder_) + " && XDG_CONFIG_HOME=" + Quoted(folder_) +
-                              " XDG_CACHE_HOME=" + Quoted(folder_) + " " +
-                              Quoted(VANTREL_XVFB_RUN) + " -a sh " + Quoted(script.string()) +
-                              " >" + Quoted((folder / "xvfb.log").string()) + " 2>&1";
+                              " XDG_CACHE_HOME=" + Quoted(folder_) + " sh " +
+                              Quoted(script.string()) + " >batch" + batch + ".log 2>&1";
   std::system(command.c_str());
+}
 
+std::vector<std::string> ViceMachine::RunAll(const std::vector<ViceRun>& runs) {
+  std::vector<std::string> scripts;
+  std::vector<std::string> shots;
+  for (const ViceRun& run : runs) {
+    const int number = ++runs_;
+    const std::string shot =
+        (std::filesystem::path(folder_) / ("shot" + std::to_string(number) + ".png")).string();
+    std::filesystem::remove(shot);
+    shots.push_back(shot);
+    scripts.push_back(WriteRun(
+        number, *run.model, run.program,
+        "-limitcycles " + std::to_string(run.limit) + " -exitscreenshot " + Quoted(shot), ""));
+  }
+  RunScripts(scripts);
   for (const std::string& shot : shots) {
     if (!std::filesystem::exists(shot)) {
       KeepFiles();
@@ -108,6 +163,50 @@ std::vector<std::string> ViceMachine::Run(const std::string& program,
     }
   }
   return shots;
+}
+
+std::vector<int> ViceMachine::PeekAll(const std::vector<VicePeek>& peeks) {
+  std::vector<std::string> scripts;
+  std::vector<std::string> logs;
+  for (const VicePeek& peek : peeks) {
+    const int number = ++runs_;
+    const std::string log =
+        (std::filesystem::path(folder_) / ("monitor" + std::to_string(number) + ".log")).string();
+    std::filesystem::remove(log);
+    logs.push_back(log);
+    // The checkpoint after the start-up one is number 2. Its command reads the byte; then the
+    // monitor waits for input, finds none and ends the emulator. The cycle limit only keeps a
+    // program that never gets there from running on.
+    char commands[64];
+    std::snprintf(commands, sizeof commands, "break %04x\ncommand 2 \"m %04x %04x\"\n",
+                  peek.breakAt, peek.address, peek.address);
+    scripts.push_back(WriteRun(number, *peek.model, peek.program,
+                               "-monlog -monlogname " + Quoted(log) + " -limitcycles 20000000",
+                               commands));
+  }
+  RunScripts(scripts);
+  std::vector<int> bytes;
+  for (std::size_t i = 0; i < peeks.size(); ++i) {
+    // The monitor answers "m 09f0 09f0" with a line ">C:09f0  03 ...".
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, ">C:%04x  ", peeks[i].address);
+    std::ifstream in(logs[i]);
+    std::string line;
+    int value = -1;
+    while (std::getline(in, line)) {
+      if (line.rfind(prefix, 0) == 0)
+        value = std::stoi(line.substr(std::strlen(prefix), 2), nullptr, 16);
+    }
+    bytes.push_back(value);
+  }
+  return bytes;
+}
+
+std::vector<std::string> ViceMachine::Run(const std::string& program,
+                                          const std::vector<long long>& limits) {
+  std::vector<ViceRun> runs;
+  for (const long long limit : limits) runs.push_back({&ViceC64c, {program, {}}, limit});
+  return RunAll(runs);
 }
 
 std::string ListBasic(const std::string& program) {
