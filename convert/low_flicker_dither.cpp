@@ -295,107 +295,160 @@ AVX2 __m256i Halves(std::int32_t low, std::int32_t high) {
 AVX2 std::int32_t LowWord(__m256i v) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(v)); }
 AVX2 std::int32_t HighWord(__m256i v) { return _mm_cvtsi128_si32(_mm256_extracti128_si256(v, 1)); }
 
+// The constants every step needs.
+struct StepConstants {
+  VectorSlots slots;
+  __m256i penalty, lowHalves, factors, bound, boundB;
+};
+
+// Two rows of the pass, one per half: the working colours, the shares for the rows below and
+// where everything lives. The first row's pixel x goes with the second's x - RowLag.
+struct RowPair {
+  const std::int32_t *in0La, *in0B0, *in1La, *in1B0;  // input rows
+  const std::int32_t *got0La, *got0B0;                // what the first row received
+  std::int32_t *got1La, *got1B0;                      // what the second row receives
+  std::int32_t *got2La, *got2B0;                      // what the row below it receives
+  std::uint8_t *codes0, *codes1;
+  int width;
+  bool second;  // whether there is a second row
+  __m256i wla, wb0, shareLa, shareB0;
+
+  // Pixel x0 of the first row and x0 - RowLag of the second, where they exist.
+  AVX2 void Step(int x0, const StepConstants& k) {
+    const int x1 = x0 - RowLag;
+    if (x0 == 0) {
+      wla =
+          _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in0La[1], got0La[1], ErrorBound)), 0);
+      wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in0B0[1], got0B0[1], 0)), 0);
+      shareLa = shareB0 = _mm256_setzero_si256();
+    }
+    if (x1 == 0) {
+      wla =
+          _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in1La[1], got1La[1], ErrorBound)), 1);
+      wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in1B0[1], got1B0[1], 0)), 1);
+      const __m256i keepLow = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
+      shareLa = _mm256_and_si256(shareLa, keepLow);
+      shareB0 = _mm256_and_si256(shareB0, keepLow);
+    }
+    // The next pixel of each row (a pad where there is none).
+    const int n0 = std::min(x0 + 2, width + 2), n1 = std::max(x1 + 2, 0);
+    const __m256i inLa = Halves(in0La[n0], in1La[n1]);
+    const __m256i inB0 = Halves(in0B0[n0], in1B0[n1]);
+    const __m256i gotLa = Halves(got0La[n0], got1La[n1]);
+    const __m256i gotB0 = Halves(got0B0[n0], got1B0[n1]);
+    const VectorSlots& v = k.slots;
+    __m256i key[3], dla[3], dbf[3];
+#pragma GCC unroll 3
+    for (int g = 0; g < 3; ++g) {
+      dla[g] = _mm256_sub_epi16(wla, v.la[g]);
+      dbf[g] = _mm256_sub_epi16(wb0, v.bf[g]);
+      const __m256i cost =
+          _mm256_add_epi32(_mm256_madd_epi16(dla[g], dla[g]),
+                           _mm256_madd_epi16(dbf[g], _mm256_blend_epi16(dbf[g], k.penalty, 0xAA)));
+      key[g] = _mm256_or_si256(_mm256_slli_epi32(cost, 4), v.code[g]);
+    }
+    key[2] = _mm256_or_si256(key[2], v.padding);
+    __m256i least = _mm256_min_epi32(_mm256_min_epi32(key[0], key[1]), key[2]);
+    least = _mm256_min_epi32(least, _mm256_shuffle_epi32(least, _MM_SHUFFLE(1, 0, 3, 2)));
+    least = _mm256_min_epi32(least, _mm256_shuffle_epi32(least, _MM_SHUFFLE(2, 3, 0, 1)));
+    __m256i eLa = _mm256_setzero_si256(), eBf = eLa;
+#pragma GCC unroll 3
+    for (int g = 0; g < 3; ++g) {
+      const __m256i won = _mm256_cmpeq_epi32(key[g], least);
+      eLa = _mm256_or_si256(eLa, _mm256_and_si256(won, dla[g]));
+      eBf = _mm256_or_si256(eBf, _mm256_and_si256(won, dbf[g]));
+    }
+    // Shares in lanes: behind, under, right, 0; ahead is what they leave of the error.
+    const Shares la = SharesOf(Spread(eLa), k.factors), bf = SharesOf(Spread(eBf), k.factors);
+    wla = _mm256_add_epi16(inLa, Bounded(_mm256_add_epi16(gotLa, la.right), k.bound));
+    wb0 = _mm256_add_epi16(inB0, Bounded(_mm256_add_epi16(gotB0, bf.right), k.boundB));
+    // The shares for the row below collect in registers, in scan order: lane 0 the pixel
+    // behind, which gets nothing more, lane 1 this one, lane 2 the one ahead.
+    shareLa = _mm256_add_epi16(shareLa, la.below);
+    shareB0 = _mm256_add_epi16(shareB0, _mm256_and_si256(bf.below, k.lowHalves));
+    if (x0 < width) {
+      codes0[x0] = static_cast<std::uint8_t>(LowWord(least) & 15);
+      got1La[x0] = LowWord(shareLa);
+      got1B0[x0] = LowWord(shareB0);
+    }
+    if (second && x1 >= 0 && x1 < width) {
+      codes1[x1] = static_cast<std::uint8_t>(HighWord(least) & 15);
+      got2La[x1] = HighWord(shareLa);
+      got2B0[x1] = HighWord(shareB0);
+    }
+    shareLa = _mm256_srli_si256(shareLa, 4);
+    shareB0 = _mm256_srli_si256(shareB0, 4);
+    // After a row's last pixel, what its last position received.
+    if (x0 == width - 1) {
+      got1La[width] = LowWord(shareLa);
+      got1B0[width] = LowWord(shareB0);
+    }
+    if (second && x1 == width - 1) {
+      got2La[width] = HighWord(shareLa);
+      got2B0[width] = HighWord(shareB0);
+    }
+  }
+};
+
+// Four rows at a time as two pairs, the second pair 2 * RowLag steps behind the first: two
+// independent chains of steps that the processor overlaps.
 __attribute__((target("avx2"))) void DitherAvx2(const std::int16_t* L, const std::int16_t* a,
                                                 const std::int16_t* b, int width, int height,
                                                 const LowFlickerSlots& slots, std::uint8_t* codes,
                                                 ProgressSink* progress) {
-  const VectorSlots v = MakeVectorSlots(slots);
-  const __m256i penalty = _mm256_set1_epi32(FlickerPenalty << 16);
-  const __m256i lowHalves = _mm256_set1_epi32(0xFFFF);
-  const __m256i factors = _mm256_setr_epi16(3, 3, 5, 5, 7, 7, 0, 0, 3, 3, 5, 5, 7, 7, 0, 0);
-  const __m256i bound = _mm256_set1_epi32(Pair(ErrorBound, ErrorBound));
-  const __m256i boundB = _mm256_set1_epi32(Pair(ErrorBound, 0));
-  PairRow input[2] = {PairRow(width), PairRow(width)};
-  // What rows y, y + 1 and y + 2 receive, in turn; each position is written once per row.
-  PairRow received[3] = {PairRow(width), PairRow(width), PairRow(width)};
-  for (int y = 0; y < height; y += 2) {
-    ReportProgress(progress, y);
-    const bool pair = y + 1 < height;
-    if (pair) ReportProgress(progress, y + 1);
-    for (int r = 0; r < 2; ++r) {
+  StepConstants k;
+  k.slots = MakeVectorSlots(slots);
+  k.penalty = _mm256_set1_epi32(FlickerPenalty << 16);
+  k.lowHalves = _mm256_set1_epi32(0xFFFF);
+  k.factors = _mm256_setr_epi16(3, 3, 5, 5, 7, 7, 0, 0, 3, 3, 5, 5, 7, 7, 0, 0);
+  k.bound = _mm256_set1_epi32(Pair(ErrorBound, ErrorBound));
+  k.boundB = _mm256_set1_epi32(Pair(ErrorBound, 0));
+  constexpr int Rows = 4;
+  std::vector<PairRow> input(Rows, PairRow(width));
+  // What rows y .. y + 4 receive, in turn; each position is written once per row.
+  std::vector<PairRow> received(Rows + 1, PairRow(width));
+  std::vector<std::uint8_t> spare(width);  // codes of rows below the picture
+  for (int y = 0; y < height; y += Rows) {
+    for (int r = 0; r < Rows; ++r) {
+      if (y + r < height) ReportProgress(progress, y + r);
       for (int x = 0; x < width; ++x) {
         const int i = (y + r) * width + x;
-        input[r].la[x + 1] = r == 0 || pair ? Pair(L[i], a[i]) : 0;
-        input[r].b0[x + 1] = r == 0 || pair ? Pair(b[i], 0) : 0;
+        input[r].la[x + 1] = y + r < height ? Pair(L[i], a[i]) : 0;
+        input[r].b0[x + 1] = y + r < height ? Pair(b[i], 0) : 0;
       }
     }
-    const PairRow& got0 = received[y % 3];
-    PairRow& got1 = received[(y + 1) % 3];
-    PairRow& got2 = received[(y + 2) % 3];
-    __m256i wla = _mm256_setzero_si256(), wb0 = wla, shareLa = wla, shareB0 = wla;
-    for (int step = 0; step < width + RowLag; ++step) {
-      const int x0 = step, x1 = step - RowLag;
-      if (step == 0) {
-        wla = _mm256_inserti128_si256(
-            wla, _mm_set1_epi32(Working(input[0].la[1], got0.la[1], ErrorBound)), 0);
-        wb0 =
-            _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(input[0].b0[1], got0.b0[1], 0)), 0);
-      }
-      if (step == RowLag) {
-        wla = _mm256_inserti128_si256(
-            wla, _mm_set1_epi32(Working(input[1].la[1], got1.la[1], ErrorBound)), 1);
-        wb0 =
-            _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(input[1].b0[1], got1.b0[1], 0)), 1);
-        const __m256i keepLow = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
-        shareLa = _mm256_and_si256(shareLa, keepLow);
-        shareB0 = _mm256_and_si256(shareB0, keepLow);
-      }
-      // The next pixel of each row (a pad where there is none).
-      const int n0 = std::min(x0 + 2, width + 2), n1 = std::max(x1 + 2, 0);
-      const __m256i inLa = Halves(input[0].la[n0], input[1].la[n1]);
-      const __m256i inB0 = Halves(input[0].b0[n0], input[1].b0[n1]);
-      const __m256i gotLa = Halves(got0.la[n0], got1.la[n1]);
-      const __m256i gotB0 = Halves(got0.b0[n0], got1.b0[n1]);
-      __m256i key[3], dla[3], dbf[3];
-#pragma GCC unroll 3
-      for (int g = 0; g < 3; ++g) {
-        dla[g] = _mm256_sub_epi16(wla, v.la[g]);
-        dbf[g] = _mm256_sub_epi16(wb0, v.bf[g]);
-        const __m256i cost =
-            _mm256_add_epi32(_mm256_madd_epi16(dla[g], dla[g]),
-                             _mm256_madd_epi16(dbf[g], _mm256_blend_epi16(dbf[g], penalty, 0xAA)));
-        key[g] = _mm256_or_si256(_mm256_slli_epi32(cost, 4), v.code[g]);
-      }
-      key[2] = _mm256_or_si256(key[2], v.padding);
-      __m256i least = _mm256_min_epi32(_mm256_min_epi32(key[0], key[1]), key[2]);
-      least = _mm256_min_epi32(least, _mm256_shuffle_epi32(least, _MM_SHUFFLE(1, 0, 3, 2)));
-      least = _mm256_min_epi32(least, _mm256_shuffle_epi32(least, _MM_SHUFFLE(2, 3, 0, 1)));
-      __m256i eLa = _mm256_setzero_si256(), eBf = eLa;
-#pragma GCC unroll 3
-      for (int g = 0; g < 3; ++g) {
-        const __m256i won = _mm256_cmpeq_epi32(key[g], least);
-        eLa = _mm256_or_si256(eLa, _mm256_and_si256(won, dla[g]));
-        eBf = _mm256_or_si256(eBf, _mm256_and_si256(won, dbf[g]));
-      }
-      // Shares in lanes: behind, under, right, 0; ahead is what they leave of the error.
-      const Shares la = SharesOf(Spread(eLa), factors), bf = SharesOf(Spread(eBf), factors);
-      wla = _mm256_add_epi16(inLa, Bounded(_mm256_add_epi16(gotLa, la.right), bound));
-      wb0 = _mm256_add_epi16(inB0, Bounded(_mm256_add_epi16(gotB0, bf.right), boundB));
-      // The shares for the row below collect in registers, in scan order: lane 0 the pixel
-      // behind, which gets nothing more, lane 1 this one, lane 2 the one ahead.
-      shareLa = _mm256_add_epi16(shareLa, la.below);
-      shareB0 = _mm256_add_epi16(shareB0, _mm256_and_si256(bf.below, lowHalves));
-      if (x0 < width) {
-        codes[y * width + x0] = static_cast<std::uint8_t>(LowWord(least) & 15);
-        got1.la[x0] = LowWord(shareLa);
-        got1.b0[x0] = LowWord(shareB0);
-      }
-      if (pair && x1 >= 0 && x1 < width) {
-        codes[(y + 1) * width + x1] = static_cast<std::uint8_t>(HighWord(least) & 15);
-        got2.la[x1] = HighWord(shareLa);
-        got2.b0[x1] = HighWord(shareB0);
-      }
-      shareLa = _mm256_srli_si256(shareLa, 4);
-      shareB0 = _mm256_srli_si256(shareB0, 4);
-      // After a row's last pixel, what its last position received.
-      if (x0 == width - 1) {
-        got1.la[width] = LowWord(shareLa);
-        got1.b0[width] = LowWord(shareB0);
-      }
-      if (pair && x1 == width - 1) {
-        got2.la[width] = HighWord(shareLa);
-        got2.b0[width] = HighWord(shareB0);
-      }
+    const auto pair = [&](int r) {
+      PairRow& got0 = received[(y + r) % (Rows + 1)];
+      PairRow& got1 = received[(y + r + 1) % (Rows + 1)];
+      PairRow& got2 = received[(y + r + 2) % (Rows + 1)];
+      const auto row = [&](int n) {
+        return y + n < height ? codes + (y + n) * width : spare.data();
+      };
+      return RowPair{input[r].la.data(),
+                     input[r].b0.data(),
+                     input[r + 1].la.data(),
+                     input[r + 1].b0.data(),
+                     got0.la.data(),
+                     got0.b0.data(),
+                     got1.la.data(),
+                     got1.b0.data(),
+                     got2.la.data(),
+                     got2.b0.data(),
+                     row(r),
+                     row(r + 1),
+                     width,
+                     y + r + 1 < height,
+                     {},
+                     {},
+                     {},
+                     {}};
+    };
+    RowPair first = pair(0), second = pair(2);
+    const bool both = y + 2 < height;
+    const int steps = width + (both ? 3 : 1) * RowLag;
+    for (int step = 0; step < steps; ++step) {
+      if (step < width + RowLag) first.Step(step, k);
+      if (both && step >= 2 * RowLag) second.Step(step - 2 * RowLag, k);
     }
   }
 }
