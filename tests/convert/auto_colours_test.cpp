@@ -207,14 +207,25 @@ TEST_F(JudgedWindows, LowFlickerDitheringBeatsFloydSteinbergAtEachGoal) {
 }
 
 TEST(ChooseColourRoles, SameWindowSameRolesWhateverTheStateHoldsBesides) {
-  auto first = auto_colours_windows::Astronaut(130, 10);
-  const ColourRoleSet roles = ChooseColourRoles(*first, true);
-  // A conversion overwrites WorkPlanes with mix colours; the adjusted picture is in Image1.
-  first->MixTable = BuildMixTable(RoleColours(ColourRoleSet{1, 1, 1, 1, 1}));
-  ConvertPicture(*first, true, nullptr);
-  EXPECT_EQ(ChooseColourRoles(*first, true), roles);
-  auto second = auto_colours_windows::Astronaut(130, 10);
-  EXPECT_EQ(ChooseColourRoles(*second, true), roles);
+  struct Case {
+    Dithering dithering;
+    ColourGoal goal;
+  } cases[] = {{Dithering::FloydSteinberg, ColourGoal::Faithful},
+               {Dithering::LowFlicker, ColourGoal::Calm}};
+  for (const Case& c : cases) {
+    auto first = auto_colours_windows::Astronaut(130, 10);
+    const ColourRoleSet roles = ChooseColourRoles(*first, c.dithering, c.goal);
+    // A conversion overwrites WorkPlanes with mix colours; the adjusted picture is in Image1.
+    first->MixTable = BuildMixTable(RoleColours(ColourRoleSet{1, 1, 1, 1, 1}));
+    ConvertPicture(*first, true, nullptr);
+    EXPECT_EQ(ChooseColourRoles(*first, c.dithering, c.goal), roles);
+    auto second = auto_colours_windows::Astronaut(130, 10);
+    EXPECT_EQ(ChooseColourRoles(*second, c.dithering, c.goal), roles);
+  }
+  // The check box's form is Faithful.
+  auto state = auto_colours_windows::Astronaut(130, 10);
+  EXPECT_EQ(ChooseColourRoles(*state, true),
+            ChooseColourRoles(*state, Dithering::FloydSteinberg, ColourGoal::Faithful));
 }
 
 TEST(ChooseColourRoles, FollowsTheChannelOffsetsAndTheDitheringSetting) {
