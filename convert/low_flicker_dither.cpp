@@ -21,7 +21,7 @@ namespace {
 // sRGB to CIELAB sixteenths with float arithmetic that the vector code repeats lane by lane
 // in the same order, so both give the same bits. The cube root starts from an estimate made
 // from the float's bits (within about 3 %) and takes one Halley step (then within about
-// 1e-5, a twentieth of a sixteenth at most).
+// 2e-5, under a fifth of a sixteenth in a and b).
 constexpr float Third = 1.0f / 3.0f;
 constexpr float Delta3 = 216.0f / 24389.0f;  // (6/29)^3: below it the companding is linear
 constexpr float LinearSlope = 841.0f / 108.0f, LinearOffset = 4.0f / 29.0f;
