@@ -2,8 +2,10 @@
 // conversion, as the eye sees it, comes closest to the picture.
 #pragma once
 
+#include <array>
 #include <memory>
 
+#include "convert/dithering.h"
 #include "convert/error_diffusion.h"
 #include "core/converter_state.h"
 #include "core/types.h"
@@ -22,7 +24,9 @@ struct RoleScore {
 class ColourRoleEvaluator {
  public:
   // `adjusted`: 200 rows of 192 PackedRGB words, the adjusted crop (the Image1 surface).
-  ColourRoleEvaluator(const PackedRGB* adjusted, bool dither);
+  ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering);
+  ColourRoleEvaluator(const PackedRGB* adjusted, bool dither)
+      : ColourRoleEvaluator(adjusted, DitheringOf(dither)) {}
   ~ColourRoleEvaluator();
 
   RoleScore Evaluate(const ColourRoleSet& roles);
@@ -33,22 +37,45 @@ class ColourRoleEvaluator {
  private:
   struct Planes;
   std::unique_ptr<Planes> planes_;
-  bool dither_;
+  Dithering dithering_;
 };
+
+// The weight of flicker against colour error that each goal minimises (error + lambda *
+// flicker, both in CIELAB units).
+double FlickerLambda(ColourGoal goal);
 
 struct ColourRoleChoice {
   ColourRoleSet roles;
-  RoleScore score;      // of `roles`
-  RoleScore bestError;  // the lowest error found (its flicker may be higher)
-  int evaluations = 0;  // full conversions the search ran
+  RoleScore score;            // of `roles`
+  RoleScore bestError;        // the lowest error found (its flicker may be higher)
+  int evaluations = 0;        // full conversions the search ran
+  int coarseEvaluations = 0;  // conversions of the half-size window
 };
 
-// Searches the roles for the adjusted window. The same window and dithering setting always
-// give the same roles. Among the role sets whose error lies within 2 % of the lowest found,
-// the one that flickers least wins.
-ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, bool dither);
+inline constexpr int GoalCount = 3;
+
+// Searches the roles that minimise error + FlickerLambda(goal) * flicker for the adjusted
+// window converted with `dithering`, for every goal at once: for each goal in turn, descents
+// on a half-size copy of the window from many starts and from the optima of the goals
+// before, the best of them refined on the window itself, then the role sets that show the
+// same nine mixes in other layers. Each goal then takes the best of everything converted,
+// so Calm never flickers more than Balanced, nor Balanced more than Faithful. The same window
+// and dithering always give the same roles. Indexed by ColourGoal.
+std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
+                                                              Dithering dithering);
+
+// One goal's choice of the search above.
+ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
+                                   ColourGoal goal = ColourGoal::Faithful);
+inline ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, bool dither) {
+  return SearchColourRoles(adjusted, DitheringOf(dither));
+}
 
 // The roles for the state's adjusted crop (Image1, as ApplyChannelOffsets left it).
-ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, bool dither);
+ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
+                                ColourGoal goal);
+inline ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, bool dither) {
+  return ChooseColourRoles(adjusted, DitheringOf(dither), ColourGoal::Faithful);
+}
 
 }  // namespace vantrel

@@ -2,6 +2,8 @@
 # Runs the benchmark programs of a build and prints how the measured times compare with
 # their goals on this machine:
 #   conversion pass, with and without dithering     against 0.5 ms
+#   the same with the low-flicker dithering          against 0.5 ms
+#   the slowest automatic colour search              against 250 ms
 #   one slider step in the window (chain + repaint)  against 5 ms
 #   opening a 6000 x 4000 JPEG                       against djpeg -dct float on the same file (1.2)
 #   peak memory of that open                         against the decoded 32-bit bitmap (1.15)
@@ -68,6 +70,18 @@ for dither in (1, 0):
     b = find(convert, f"BM_ConvertPicture/dither:{dither}")
     if b:
         line(f"conversion pass, dithering {'on' if dither else 'off'}", ms(b), 0.5, "ms", 1.0)
+
+# The low-flicker pass: the pass without dithering plus CIELAB planes and the dithering.
+plain = find(convert, "BM_ConvertPicture/dither:0")
+colours = results("auto_colours_bench")
+low = find(colours, "BM_DiffuseLowFlicker/vector:1")
+if plain and low:
+    line("conversion pass, low-flicker dithering", ms(plain) + ms(low), 0.5, "ms", 1.0)
+searches = [b for name, b in colours.items() if name.startswith("BM_SearchColourRoles/")]
+if searches:
+    slowest = max(searches, key=ms)
+    line(f"slowest auto-colour search ({slowest['name'].split('/', 1)[1]})", ms(slowest), 250.0,
+         "ms", 1.0)
 
 slider = results("window_slider_bench")
 b = find(slider, "BM_SliderStep/progress_bar:1")

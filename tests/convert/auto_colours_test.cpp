@@ -5,11 +5,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
 #include "convert/conversion.h"
+#include "convert/low_flicker_dither.h"
 #include "picture/channel_offsets.h"
 #include "tests/convert/auto_colours_windows.h"
 
@@ -28,42 +30,81 @@ int CodeOfBits(const LayerPlanes& layers, int i) {
   return found == codes.end() ? 0 : found->second;
 }
 
+// What the window would show for the low-flicker dithering's codes: the preview's error and
+// the codes, as the conversion would classify them.
+struct LowFlickerResult {
+  double error;
+  MixCodes codes;
+};
+LowFlickerResult ConvertLowFlicker(const ConverterState& state, const ColourRoleSet& roles) {
+  auto planes = std::make_unique<ColourPlanes>();
+  const PackedRGB* words = state.Image1.Words();
+  for (int i = 0; i < PixelCount; ++i) {
+    planes->red[i] = (words[i] >> 16) & 0xFF;
+    planes->green[i] = (words[i] >> 8) & 0xFF;
+    planes->blue[i] = words[i] & 0xFF;
+  }
+  const MixSlots table = BuildMixTable(RoleColours(roles));
+  LowFlickerResult result{};
+  auto lab = std::make_unique<LabPlanes16>();
+  DiffuseLowFlicker(*planes, table, roles, result.codes, *lab, nullptr);
+  std::vector<PackedRGB> preview(PixelCount);
+  for (int i = 0; i < PixelCount; ++i) preview[i] = ToPackedRGB(table[result.codes[i] - 1]);
+  result.error = PerceivedError(words, preview.data(), WindowWidth);
+  return result;
+}
+
 TEST(ColourRoleEvaluator, ScoresExactlyWhatTheConversionProduces) {
   struct Case {
     int window;
     ColourRoleSet roles;
-    bool dither;
+    Dithering dithering;
   } cases[] = {
-      {0, DefaultColourRoles, true}, {0, DefaultColourRoles, false},
-      {1, {8, 15, 0, 0, 1}, true},   {3, {1, 10, 0, 12, 9}, true},
-      {4, {0, 1, 2, 1, 2}, false},   {7, {6, 6, 6, 6, 6}, true},  // one colour everywhere
-      {5, {3, 3, 1, 3, 1}, true},  // roles sharing colours: only the lowest codes occur
+      {0, DefaultColourRoles, Dithering::FloydSteinberg},
+      {0, DefaultColourRoles, Dithering::None},
+      {1, {8, 15, 0, 0, 1}, Dithering::FloydSteinberg},
+      {3, {1, 10, 0, 12, 9}, Dithering::FloydSteinberg},
+      {4, {0, 1, 2, 1, 2}, Dithering::None},
+      {7, {6, 6, 6, 6, 6}, Dithering::FloydSteinberg},  // one colour everywhere
+      {5, {3, 3, 1, 3, 1}, Dithering::FloydSteinberg},  // roles sharing colours
+      {3, {1, 9, 11, 0, 2}, Dithering::LowFlicker},
+      {5, {0, 1, 12, 15, 11}, Dithering::LowFlicker},
+      {7, {6, 6, 6, 6, 6}, Dithering::LowFlicker},
   };
   const auto windows = AllWindows();
   for (const auto& c : cases) {
-    SCOPED_TRACE(windows[c.window].name);
+    SCOPED_TRACE(windows[c.window].name + " dithering " +
+                 std::to_string(static_cast<int>(c.dithering)));
     auto state = windows[c.window].make();
-    ColourRoleEvaluator evaluator(state->Image1.Words(), c.dither);
+    ColourRoleEvaluator evaluator(state->Image1.Words(), c.dithering);
     // Scoring other roles first must leave nothing behind.
     evaluator.Evaluate(ColourRoleSet{1, 2, 3, 4, 5});
     const RoleScore score = evaluator.Evaluate(c.roles);
 
-    const double error = ConvertedError(*state, c.roles, c.dither);
-    EXPECT_DOUBLE_EQ(score.error, error);
-    EXPECT_NEAR(score.flicker, InterlaceFlicker(state->LayerBits, c.roles), 1e-3);
     int mismatches = 0;
-    for (int i = 0; i < PixelCount; ++i)
-      mismatches += evaluator.Codes()[i] != CodeOfBits(state->LayerBits, i);
+    if (c.dithering == Dithering::LowFlicker) {
+      const LowFlickerResult converted = ConvertLowFlicker(*state, c.roles);
+      EXPECT_DOUBLE_EQ(score.error, converted.error);
+      for (int i = 0; i < PixelCount; ++i) mismatches += evaluator.Codes()[i] != converted.codes[i];
+    } else {
+      const bool dither = c.dithering == Dithering::FloydSteinberg;
+      EXPECT_DOUBLE_EQ(score.error, ConvertedError(*state, c.roles, dither));
+      EXPECT_NEAR(score.flicker, InterlaceFlicker(state->LayerBits, c.roles), 1e-3);
+      for (int i = 0; i < PixelCount; ++i)
+        mismatches += evaluator.Codes()[i] != CodeOfBits(state->LayerBits, i);
+    }
     EXPECT_EQ(mismatches, 0);
   }
 }
 
-// Every judged window searched once with dithering, shared by the tests below.
+// Every judged window searched once for Floyd-Steinberg and once for the low-flicker
+// dithering, shared by the tests below.
 class JudgedWindows : public ::testing::Test {
  protected:
   struct Result {
     std::string name;
-    ColourRoleChoice choice;
+    ColourRoleChoice choice;  // Faithful with Floyd-Steinberg
+    std::array<ColourRoleChoice, GoalCount> fs, low;
     double defaultError = 0, chosenError = 0;
     std::unique_ptr<ConverterState> state;  // converted with the chosen roles
   };
@@ -74,7 +115,9 @@ class JudgedWindows : public ::testing::Test {
       Result r;
       r.name = window.name;
       r.state = window.make();
-      r.choice = SearchColourRoles(r.state->Image1.Words(), true);
+      r.fs = SearchColourRoleGoals(r.state->Image1.Words(), Dithering::FloydSteinberg);
+      r.low = SearchColourRoleGoals(r.state->Image1.Words(), Dithering::LowFlicker);
+      r.choice = r.fs[static_cast<int>(ColourGoal::Faithful)];
       r.defaultError = ConvertedError(*r.state, DefaultColourRoles, true);
       r.chosenError = ConvertedError(*r.state, r.choice.roles, true);
       results_->push_back(std::move(r));
@@ -117,29 +160,72 @@ TEST_F(JudgedWindows, TwoMixColoursAreReproducedExactly) {
   }
 }
 
-TEST_F(JudgedWindows, AmongNearlyEqualErrorsTheLeastFlickerWins) {
+TEST_F(JudgedWindows, GoalsThatWeighFlickerMoreNeverFlickerMore) {
   for (const Result& r : *results_) {
-    const ColourRoleChoice& c = r.choice;
-    EXPECT_LE(c.bestError.error, c.score.error) << r.name;
-    EXPECT_LE(c.score.error, 1.02 * c.bestError.error) << r.name;
-    EXPECT_LE(c.score.flicker, c.bestError.flicker) << r.name;
-    EXPECT_NEAR(c.score.flicker, InterlaceFlicker(r.state->LayerBits, c.roles), 1e-3) << r.name;
-    for (int role = 0; role < RoleCount; ++role) {
-      EXPECT_GE(c.roles[role], 0);
-      EXPECT_LT(c.roles[role], 16);
+    for (const auto* goals : {&r.fs, &r.low}) {
+      SCOPED_TRACE(r.name + (goals == &r.fs ? " Floyd-Steinberg" : " low flicker"));
+      for (int goal = 0; goal < GoalCount; ++goal) {
+        const ColourRoleChoice& c = (*goals)[goal];
+        if (goal > 0) {
+          EXPECT_LE(c.score.flicker, (*goals)[goal - 1].score.flicker) << goal;
+        }
+        // Each goal's choice is the best of its own trade among those the search converted.
+        const double lambda = FlickerLambda(static_cast<ColourGoal>(goal));
+        for (const ColourRoleChoice& other : *goals) {
+          EXPECT_LE(c.score.error + lambda * c.score.flicker,
+                    other.score.error + lambda * other.score.flicker + 1e-9);
+        }
+        EXPECT_LE(c.bestError.error, c.score.error);
+        for (int role = 0; role < RoleCount; ++role) {
+          EXPECT_GE(c.roles[role], 0);
+          EXPECT_LT(c.roles[role], 16);
+        }
+      }
     }
+    // The Floyd-Steinberg choice's scores are those of the window's real conversion.
+    EXPECT_NEAR(r.choice.score.flicker, InterlaceFlicker(r.state->LayerBits, r.choice.roles), 1e-3)
+        << r.name;
   }
 }
 
+TEST_F(JudgedWindows, LowFlickerDitheringBeatsFloydSteinbergAtEachGoal) {
+  const auto mean = [&](const auto& pick) {
+    double sum = 0;
+    for (const Result& r : *results_) sum += pick(r);
+    return sum / results_->size();
+  };
+  constexpr int faithful = static_cast<int>(ColourGoal::Faithful);
+  constexpr int balanced = static_cast<int>(ColourGoal::Balanced);
+  // Faithful: at least 3 % less error than Floyd-Steinberg.
+  EXPECT_LE(mean([](const Result& r) { return r.low[faithful].score.error; }),
+            0.97 * mean([](const Result& r) { return r.fs[faithful].score.error; }));
+  // Balanced: no more error and at least a quarter less flicker.
+  EXPECT_LE(mean([](const Result& r) { return r.low[balanced].score.error; }),
+            mean([](const Result& r) { return r.fs[balanced].score.error; }));
+  EXPECT_LE(mean([](const Result& r) { return r.low[balanced].score.flicker; }),
+            0.75 * mean([](const Result& r) { return r.fs[balanced].score.flicker; }));
+}
+
 TEST(ChooseColourRoles, SameWindowSameRolesWhateverTheStateHoldsBesides) {
-  auto first = auto_colours_windows::Astronaut(130, 10);
-  const ColourRoleSet roles = ChooseColourRoles(*first, true);
-  // A conversion overwrites WorkPlanes with mix colours; the adjusted picture is in Image1.
-  first->MixTable = BuildMixTable(RoleColours(ColourRoleSet{1, 1, 1, 1, 1}));
-  ConvertPicture(*first, true, nullptr);
-  EXPECT_EQ(ChooseColourRoles(*first, true), roles);
-  auto second = auto_colours_windows::Astronaut(130, 10);
-  EXPECT_EQ(ChooseColourRoles(*second, true), roles);
+  struct Case {
+    Dithering dithering;
+    ColourGoal goal;
+  } cases[] = {{Dithering::FloydSteinberg, ColourGoal::Faithful},
+               {Dithering::LowFlicker, ColourGoal::Calm}};
+  for (const Case& c : cases) {
+    auto first = auto_colours_windows::Astronaut(130, 10);
+    const ColourRoleSet roles = ChooseColourRoles(*first, c.dithering, c.goal);
+    // A conversion overwrites WorkPlanes with mix colours; the adjusted picture is in Image1.
+    first->MixTable = BuildMixTable(RoleColours(ColourRoleSet{1, 1, 1, 1, 1}));
+    ConvertPicture(*first, true, nullptr);
+    EXPECT_EQ(ChooseColourRoles(*first, c.dithering, c.goal), roles);
+    auto second = auto_colours_windows::Astronaut(130, 10);
+    EXPECT_EQ(ChooseColourRoles(*second, c.dithering, c.goal), roles);
+  }
+  // The check box's form is Faithful.
+  auto state = auto_colours_windows::Astronaut(130, 10);
+  EXPECT_EQ(ChooseColourRoles(*state, true),
+            ChooseColourRoles(*state, Dithering::FloydSteinberg, ColourGoal::Faithful));
 }
 
 TEST(ChooseColourRoles, FollowsTheChannelOffsetsAndTheDitheringSetting) {

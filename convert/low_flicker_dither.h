@@ -1,0 +1,68 @@
+// The low-flicker dithering: each pixel takes the mix colour that minimises its CIELAB
+// distance plus a penalty for the lightness difference between the two frames that show the
+// mix, and its error is spread in CIELAB (7/3/5/1 sixteenths), which is where the eye (and
+// the perceived error) averages neighbouring colours. Calm is bought where it costs little: a
+// pixel whose colour a steady mix shows nearly as well takes the steady one, and the
+// neighbours make up the difference.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "convert/error_diffusion.h"
+#include "convert/simd_level.h"
+#include "core/progress.h"
+#include "core/types.h"
+
+namespace vantrel {
+
+// CIELAB in sixteenths of a unit: L 0..1600, a and b about -1700..1700.
+inline constexpr int LabUnit = 16;
+
+// The penalty per sixteenth of lightness difference between a mix's two frame colours, in
+// squared sixteenths: 15 squared CIELAB units per unit of L*.
+inline constexpr int FlickerPenalty = 240;
+
+// How far the error a pixel has received may move its colour, per channel (20 CIELAB units):
+// without a bound, colours no mix reaches pile up error that streaks far into the picture.
+inline constexpr int ErrorBound = 20 * LabUnit;
+
+// One picture in CIELAB sixteenths, row after row.
+struct LabPlanes16 {
+  std::array<std::int16_t, PixelCount> L{}, a{}, b{};
+};
+
+// CIELAB sixteenths of an sRGB colour in float arithmetic (a cube root from the float's bits
+// and one Halley step), rounded: within 0.75 sixteenths of SrgbToLab.
+std::array<int, 3> SrgbToLab16(int red, int green, int blue);
+
+// The adjusted planes in CIELAB sixteenths, exactly as SrgbToLab16 gives each pixel (eight
+// pixels at a time with AVX2).
+void ToLabPlanes16(const ColourPlanes& adjusted, LabPlanes16& out);
+
+// What the dithering needs of the nine slots: their CIELAB sixteenths and their penalties.
+struct LowFlickerSlots {
+  std::array<std::array<int, 3>, 9> lab{};  // slot k (MixCode k + 1)
+  std::array<int, 9> penalty{};             // FlickerPenalty * |L(frame 1) - L(frame 2)|
+};
+LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles);
+
+// The dithering over a picture of any size (width >= 1), `L`, `a`, `b` and `codes` holding
+// width * height values row after row. Pixels go row by row, left to right; a pixel's colour
+// is its input plus the error it received, each channel of that error bounded to
+// +-ErrorBound; the winner has the smallest squared distance plus penalty, the lowest code
+// among equals; its error e goes as (7e + 8) >> 4 to the right, (3e + 8) >> 4 below left,
+// (5e + 8) >> 4 below and the rest below right; shares beyond the picture are dropped.
+// Reports each row as its turn comes. At SimdLevel::Sse41 a processor with AVX2 runs the
+// vector pass (four rows at a time); every path gives the same codes.
+void LowFlickerDither(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                      int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
+                      ProgressSink* progress, SimdLevel level = FastestSimdLevel());
+
+// The conversion's form: fills `codes` (MixCode of every pixel) for the adjusted planes, the
+// mix table and the roles that made it. `lab` receives the planes in CIELAB.
+void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
+                       const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
+                       ProgressSink* progress, SimdLevel level = FastestSimdLevel());
+
+}  // namespace vantrel
