@@ -1,5 +1,6 @@
 #include "app/Overlay.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QElapsedTimer>
@@ -96,7 +97,16 @@ void TForm1::CreateMenu() {
   SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
   SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
   Exit1 = File1->addAction(QStringLiteral("Exit"));
-  AutoColors1 = menuBar()->addAction(QStringLiteral("Auto Colors"));
+  AutoColors1 = menuBar()->addMenu(QStringLiteral("Auto Colors"));
+  auto* goals = new QActionGroup(this);
+  const std::array<QAction**, 3> items = {&Faithful1, &Balanced1, &Calm1};
+  for (std::size_t goal = 0; goal < items.size(); ++goal) {
+    QAction*& item = *items[goal];
+    item = AutoColors1->addAction(QString::fromLatin1(ColourGoalCaptions[goal]));
+    item->setCheckable(true);
+    goals->addAction(item);
+  }
+  Faithful1->setChecked(true);
   About1 = menuBar()->addAction(QStringLiteral("About"));
 }
 
@@ -188,15 +198,18 @@ void TForm1::CreateControls() {
   Edit3 = Place(new TEdit(client), 256, 360, 33, 21);
   for (TEdit* edit : {Edit1, Edit2, Edit3}) edit->setText(QStringLiteral("0"));
 
-  Panel31 = Place(new QFrame(client), 304, 304, 113, 65);
+  // Taller than the two specified choices need, for the third.
+  Panel31 = Place(new QFrame(client), 304, 304, 113, 81);
   Panel31->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Label1 = Place(new QLabel(QStringLiteral("Dithering"), Panel31), 8, 8, 42, 13);
   Label1->adjustSize();  // labels size themselves to their caption
   RadioButton6 = Place(new QRadioButton(QStringLiteral("None"), Panel31), 8, 24, 73, 17);
   RadioButton7 = Place(new QRadioButton(QStringLiteral("Floyd Steinberg"), Panel31), 8, 40, 97, 17);
+  RadioButton8 = Place(new QRadioButton(QStringLiteral("Low Flicker"), Panel31), 8, 56, 97, 17);
   auto* ditheringGroup = new QButtonGroup(this);
-  ditheringGroup->addButton(RadioButton6);
-  ditheringGroup->addButton(RadioButton7);
+  for (QRadioButton* button : {RadioButton6, RadioButton7, RadioButton8}) {
+    ditheringGroup->addButton(button);
+  }
   RadioButton7->setChecked(true);
 
   BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);
@@ -233,7 +246,12 @@ void TForm1::BindHandlers() {
           [this] { Guard([&] { SaveC64Executable1Click(); }); });
   connect(SaveC64Data1, &QAction::triggered, this, [this] { Guard([&] { SaveC64Data1Click(); }); });
   connect(Exit1, &QAction::triggered, this, [this] { Guard([&] { Exit1Click(); }); });
-  connect(AutoColors1, &QAction::triggered, this, [this] { Guard([&] { AutoColors1Click(); }); });
+  connect(Faithful1, &QAction::triggered, this,
+          [this] { Guard([&] { AutoColorsClick(ColourGoal::Faithful); }); });
+  connect(Balanced1, &QAction::triggered, this,
+          [this] { Guard([&] { AutoColorsClick(ColourGoal::Balanced); }); });
+  connect(Calm1, &QAction::triggered, this,
+          [this] { Guard([&] { AutoColorsClick(ColourGoal::Calm); }); });
   connect(About1, &QAction::triggered, this, [this] { Guard([&] { About1Click(); }); });
 }
 
@@ -329,16 +347,19 @@ void TForm1::RedrawPreview() {
                     state_->PreviewBitmap.Height());
 }
 
-// The offsets are the sliders' positions; dithering is on exactly when "Floyd Steinberg" is
-// checked ("None" is never asked).
+// The offsets are the sliders' positions. Floyd-Steinberg dithering is on exactly when
+// "Floyd Steinberg" is checked, the low-flicker one when "Low Flicker" is; "None" is never
+// asked.
 Adjustment TForm1::CurrentAdjustment() const {
-  return {TrackBar1->Position(), TrackBar2->Position(), TrackBar3->Position(),
-          RadioButton7->isChecked()};
+  const Dithering dithering = RadioButton7->isChecked()   ? Dithering::FloydSteinberg
+                              : RadioButton8->isChecked() ? Dithering::LowFlicker
+                                                          : Dithering::None;
+  return {TrackBar1->Position(), TrackBar2->Position(), TrackBar3->Position(), dithering};
 }
 
 void TForm1::ConvertPicture() {
   if (!state_->PictureLoaded) return;
-  vantrel::ConvertPicture(*state_, CurrentAdjustment().dither, progress_.get());
+  vantrel::ConvertPicture(*state_, CurrentAdjustment().dithering, progress_.get());
   RedrawPreview();
 }
 
@@ -353,11 +374,12 @@ void TForm1::Reconvert() {
   SetProgress(0);
 }
 
-// The roles a search finds for the current crop, offsets and dithering, set as five palette
-// picks would set them (the selected role stays selected), then one conversion to show them.
-void TForm1::AutoColors1Click() {
+// The roles a search finds for the current crop, offsets and dithering and the goal chosen,
+// set as five palette picks would set them (the selected role stays selected), then one
+// conversion to show them. The goal stays checked in the menu as the last one used.
+void TForm1::AutoColorsClick(ColourGoal goal) {
   if (!state_->PictureLoaded) return;
-  const ColourRoleSet roles = ChooseColourRoles(*state_, CurrentAdjustment().dither);
+  const ColourRoleSet roles = ChooseColourRoles(*state_, CurrentAdjustment().dithering, goal);
   for (int role = 0; role < RoleCount; ++role) SetRole(role, roles[role]);
   ConvertPicture();
   SetProgress(0);

@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "convert/data_path.h"
+#include "convert/dithering.h"
 #include "core/converter_state.h"
 #include "core/error.h"
 
@@ -64,6 +65,7 @@ class TForm1 : public QMainWindow {
   QLabel* Label1;
   QRadioButton* RadioButton6;
   QRadioButton* RadioButton7;
+  QRadioButton* RadioButton8;  // "Low Flicker"
   QPushButton* BitBtn1;
 
   QMenu* File1;
@@ -71,7 +73,10 @@ class TForm1 : public QMainWindow {
   QAction* SaveC64Executable1;
   QAction* SaveC64Data1;
   QAction* Exit1;
-  QAction* AutoColors1;
+  QMenu* AutoColors1;  // the goals: each runs the search, the last one stays checked
+  QAction* Faithful1;
+  QAction* Balanced1;
+  QAction* Calm1;
   QAction* About1;
 
   // The About box, created after the main window; "About" shows it modally.
@@ -98,7 +103,7 @@ class TForm1 : public QMainWindow {
   void SaveC64Executable1Click();
   void SaveC64Data1Click();
   void Exit1Click();
-  void AutoColors1Click();
+  void AutoColorsClick(vantrel::ColourGoal goal);  // Faithful1Click, Balanced1Click, Calm1Click
   void About1Click();
 
   const vantrel::ConverterState& State() const { return *state_; }

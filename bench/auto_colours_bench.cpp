@@ -83,36 +83,6 @@ BENCHMARK(BM_EvaluateRoles)
     ->Arg(0)
     ->Unit(benchmark::kMicrosecond);
 
-// The low-flicker dithering's part of a conversion pass: CIELAB of the adjusted planes and
-// the dithering. The rest of the pass (reading Image1, layer bits, preview) is what the pass
-// without dithering costs (convert_bench's BM_ConvertPicture/dither:0).
-void BM_DiffuseLowFlicker(benchmark::State& bench) {
-  const auto state = auto_colours_windows::Astronaut(0, 0);
-  auto planes = std::make_unique<ColourPlanes>();
-  auto lab = std::make_unique<LabPlanes16>();
-  const PackedRGB* words = state->Image1.Words();
-  for (int i = 0; i < PixelCount; ++i) {
-    planes->red[i] = (words[i] >> 16) & 0xFF;
-    planes->green[i] = (words[i] >> 8) & 0xFF;
-    planes->blue[i] = words[i] & 0xFF;
-  }
-  const ColourRoleSet roles{0, 8, 1, 15, 6};
-  const MixSlots table = BuildMixTable(RoleColours(roles));
-  MixCodes codes{};
-  const auto level = static_cast<SimdLevel>(bench.range(0));
-  for (auto _ : bench) {
-    DiffuseLowFlicker(*planes, table, roles, codes, *lab, nullptr, level);
-    benchmark::DoNotOptimize(codes.data());
-    benchmark::ClobberMemory();
-  }
-  bench.SetItemsProcessed(bench.iterations() * PixelCount);
-}
-BENCHMARK(BM_DiffuseLowFlicker)
-    ->ArgName("vector")
-    ->Arg(static_cast<int>(SimdLevel::Sse41))
-    ->Arg(static_cast<int>(SimdLevel::Portable))
-    ->Unit(benchmark::kMicrosecond);
-
 // Every window, dithering and goal once (each search the fastest of three, thread time),
 // printed as a table with the means and the goals.
 void BM_AutoColoursTable(benchmark::State& bench) {

@@ -35,27 +35,33 @@ std::unique_ptr<ConverterState> AstronautState() {
   return state;
 }
 
+// The argument is the dithering: 0 none, 1 Floyd-Steinberg, 2 low flicker.
 void BM_ConvertPicture(benchmark::State& bench) {
-  const bool dither = bench.range(0) != 0;
+  const auto dithering = static_cast<Dithering>(bench.range(0));
   auto state = AstronautState();
   LastRow progress;
   for (auto _ : bench) {
-    ConvertPicture(*state, dither, &progress);
+    ConvertPicture(*state, dithering, &progress);
     benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
     benchmark::ClobberMemory();
   }
   bench.SetItemsProcessed(bench.iterations() * PixelCount);
 }
-BENCHMARK(BM_ConvertPicture)->ArgName("dither")->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ConvertPicture)
+    ->ArgName("dither")
+    ->Arg(1)
+    ->Arg(0)
+    ->Arg(2)
+    ->Unit(benchmark::kMicrosecond);
 
 // The same restricted to the portable code, for comparison and for processors without
 // SSE4.1.
 void BM_ConvertPicturePortable(benchmark::State& bench) {
-  const bool dither = bench.range(0) != 0;
+  const auto dithering = static_cast<Dithering>(bench.range(0));
   auto state = AstronautState();
   LastRow progress;
   for (auto _ : bench) {
-    ConvertPicture(*state, dither, &progress, PortableKernels());
+    ConvertPicture(*state, dithering, &progress, PortableKernels());
     benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
     benchmark::ClobberMemory();
   }
@@ -65,6 +71,7 @@ BENCHMARK(BM_ConvertPicturePortable)
     ->ArgName("dither")
     ->Arg(1)
     ->Arg(0)
+    ->Arg(2)
     ->Unit(benchmark::kMicrosecond);
 
 std::vector<PackedRGB> RandomColours() {
@@ -86,7 +93,6 @@ void BM_NearestMix(benchmark::State& bench) {
   bench.SetItemsProcessed(bench.iterations());
 }
 BENCHMARK(BM_NearestMix);
-
 
 }  // namespace
 }  // namespace vantrel

@@ -153,20 +153,31 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
     }
     const bool takesValue = name == "-o" || name == "--format" || name == "--crop" ||
-                            name == "--offsets" || name == "--colours";
+                            name == "--offsets" || name == "--colours" || name == "--dither";
     const bool isFlag = name == "-h" || name == "--help" || name == "--version" ||
                         name == "--no-dither" || name == "--auto-colours";
     if (!takesValue && !isFlag) return Error("unknown option '" + argument + "'");
-    if (isFlag && attached) return Error("option '" + name + "' takes no value");
+    // --auto-colours alone means faithful; its goal can only be attached, as --auto-colours=calm.
+    if (isFlag && attached && name != "--auto-colours") {
+      return Error("option '" + name + "' takes no value");
+    }
 
     if (name == "-h" || name == "--help") return InfoRequest::Help;
     if (name == "--version") return InfoRequest::Version;
     if (name == "--no-dither") {
-      request.settings.adjustment.dither = false;
+      request.settings.adjustment.dithering = Dithering::None;
       continue;
     }
     if (name == "--auto-colours") {
       request.autoColours = true;
+      if (attached) {
+        const auto goal = ChoiceNamed<ColourGoal>(ColourGoalNames, *attached);
+        if (!goal) {
+          return Error("--auto-colours must be faithful, balanced or calm, not '" + *attached +
+                       "'");
+        }
+        request.goal = *goal;
+      }
       continue;
     }
 
@@ -181,6 +192,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!kind) return Error("--format must be exe, data or png, not '" + *value + "'");
       pendingKind = *kind;
       formatPending = true;
+    } else if (name == "--dither") {
+      const auto dithering = ChoiceNamed<Dithering>(DitheringNames, *value);
+      if (!dithering)
+        return Error("--dither must be none, fs or low-flicker, not '" + *value + "'");
+      request.settings.adjustment.dithering = *dithering;
     } else if (name == "--crop") {
       const auto corner = ParseIntList(*value, 2);
       if (!corner) return Error("--crop needs X,Y (two whole numbers), not '" + *value + "'");
@@ -249,9 +265,16 @@ std::string HelpText() {
              "  --colours BG,B1,S1,B2,S2\n"
              "                       background, bitmap 1, sprite 1, bitmap 2 and sprite 2\n"
              "                       colours, each 0..15 or a name (default 0,2,3,7,10)\n"
-             "  --auto-colours       choose the five colours that make the picture look closest\n"
-             "                       to the photo, and print them (numbers, then names)\n"
-             "  --no-dither          nearest colour only, no Floyd-Steinberg dithering\n"
+             "  --auto-colours[=faithful|balanced|calm]\n"
+             "                       choose the five colours by themselves and print them\n"
+             "                       (numbers, then names): faithful (the default) looks closest\n"
+             "                       to the photo, balanced and calm give up a little of that\n"
+             "                       for less interlace flicker\n"
+             "  --dither none|fs|low-flicker\n"
+             "                       none: nearest colour only; fs: Floyd-Steinberg (the\n"
+             "                       default); low-flicker: nearest colour to the eye, calm where\n"
+             "                       it costs little\n"
+             "  --no-dither          the same as --dither none\n"
              "  -h, --help           show this help and exit\n"
              "  --version            show the version and exit\n"
              "\n") +

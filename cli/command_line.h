@@ -31,6 +31,7 @@ struct ConvertRequest {
   std::vector<OutputFile> outputs;
   ConversionSettings settings;
   bool autoColours = false;  // search the roles instead of taking settings.roles; print them
+  ColourGoal goal = ColourGoal::Faithful;  // what the search trades
 };
 
 enum class InfoRequest { Help, Version };

@@ -66,8 +66,9 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
   if (request.autoColours) {
     // As "Auto Colors" does: the search reads the adjusted crop, and the roles it finds are
     // converted once.
-    SetColourRoles(*state, ChooseColourRoles(*state, settings.adjustment.dither));
-    ConvertPicture(*state, settings.adjustment.dither, nullptr);
+    const Dithering dithering = settings.adjustment.dithering;
+    SetColourRoles(*state, ChooseColourRoles(*state, dithering, request.goal));
+    ConvertPicture(*state, dithering, nullptr);
   }
   for (const OutputFile& output : request.outputs) {
     WriteFileReplacing(output.name, AssembleOutput(*state, output.kind));

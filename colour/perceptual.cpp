@@ -4,11 +4,8 @@
 #include <cmath>
 #include <memory>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "colour/palette.h"
+#include "core/float4.h"
 
 namespace vantrel {
 namespace {
@@ -67,41 +64,20 @@ const std::array<float, 7>& BlurWeights() {
 
 namespace {
 
-// The seven taps at p[0..6] around p[3]. The kernel is symmetric, so opposite taps are added
-// before they are weighted; the vector and the plain code use the same order of operations,
-// so every build gives the same bits.
-inline float Taps(const std::array<float, 7>& w, const float* p) {
-  return (w[0] * (p[0] + p[6]) + w[1] * (p[1] + p[5])) + (w[2] * (p[2] + p[4]) + w[3] * p[3]);
+// The seven taps around the fourth, for four neighbouring outputs; p[k] points at the four
+// values of tap k. The kernel is symmetric, so opposite taps are added before they are
+// weighted.
+inline Float4 Taps(const std::array<float, 7>& w, const float* const p[7]) {
+  const auto at = [&](int k) { return Load4(p[k]); };
+  return (w[0] * (at(0) + at(6)) + w[1] * (at(1) + at(5))) +
+         (w[2] * (at(2) + at(4)) + w[3] * at(3));
 }
-
-#if defined(__SSE2__)
-struct VectorWeights {
-  explicit VectorWeights(const std::array<float, 7>& w)
-      : w0(_mm_set1_ps(w[0])),
-        w1(_mm_set1_ps(w[1])),
-        w2(_mm_set1_ps(w[2])),
-        w3(_mm_set1_ps(w[3])) {}
-  __m128 w0, w1, w2, w3;
-};
-
-// Taps() for four neighbouring outputs; p[k] points at the four values of tap k.
-inline __m128 Taps(const VectorWeights& w, const float* const p[7]) {
-  const auto at = [&](int k) { return _mm_loadu_ps(p[k]); };
-  const __m128 outer = _mm_add_ps(_mm_mul_ps(w.w0, _mm_add_ps(at(0), at(6))),
-                                  _mm_mul_ps(w.w1, _mm_add_ps(at(1), at(5))));
-  const __m128 inner =
-      _mm_add_ps(_mm_mul_ps(w.w2, _mm_add_ps(at(2), at(4))), _mm_mul_ps(w.w3, at(3)));
-  return _mm_add_ps(outer, inner);
-}
-#endif
 
 }  // namespace
 
 void BlurPlane(const FloatPlane& in, FloatPlane& out, FloatPlane& scratch) {
   const std::array<float, 7>& w = BlurWeights();
-#if defined(__SSE2__)
-  const VectorWeights vw(w);
-#endif
+  static_assert(WindowWidth % 4 == 0, "rows go four pixels at a time");
   alignas(16) std::array<float, WindowWidth + 8> row{};  // one row with its edges repeated
   for (int y = 0; y < WindowHeight; ++y) {
     const float* src = in.data() + y * WindowWidth;
@@ -111,15 +87,11 @@ void BlurPlane(const FloatPlane& in, FloatPlane& out, FloatPlane& scratch) {
       row[WindowWidth + 3 + k] = src[WindowWidth - 1];
     }
     float* dst = scratch.data() + y * WindowWidth;
-#if defined(__SSE2__)
     for (int x = 0; x < WindowWidth; x += 4) {
       const float* const p[7] = {&row[x],     &row[x + 1], &row[x + 2], &row[x + 3],
                                  &row[x + 4], &row[x + 5], &row[x + 6]};
-      _mm_storeu_ps(dst + x, Taps(vw, p));
+      Store4(dst + x, Taps(w, p));
     }
-#else
-    for (int x = 0; x < WindowWidth; ++x) dst[x] = Taps(w, &row[x]);
-#endif
   }
   for (int y = 0; y < WindowHeight; ++y) {
     const float* rows[7];
@@ -127,19 +99,11 @@ void BlurPlane(const FloatPlane& in, FloatPlane& out, FloatPlane& scratch) {
       rows[k + 3] = scratch.data() + Clamp(y + k, 0, WindowHeight - 1) * WindowWidth;
     }
     float* dst = out.data() + y * WindowWidth;
-#if defined(__SSE2__)
     for (int x = 0; x < WindowWidth; x += 4) {
       const float* const p[7] = {rows[0] + x, rows[1] + x, rows[2] + x, rows[3] + x,
                                  rows[4] + x, rows[5] + x, rows[6] + x};
-      _mm_storeu_ps(dst + x, Taps(vw, p));
+      Store4(dst + x, Taps(w, p));
     }
-#else
-    for (int x = 0; x < WindowWidth; ++x) {
-      const float p[7] = {rows[0][x], rows[1][x], rows[2][x], rows[3][x],
-                          rows[4][x], rows[5][x], rows[6][x]};
-      dst[x] = Taps(w, p);
-    }
-#endif
   }
 }
 
@@ -166,26 +130,14 @@ double MeanDeltaE(const LabPlanes& first, const LabPlanes& second) {
   double total = 0;
   for (int y = 0; y < WindowHeight; ++y) {
     // Four running sums per row, one per pixel column modulo 4, added up in a fixed order.
-    alignas(16) std::array<float, 4> lanes{};
+    Float4 lanes = Splat4(0);
     const int begin = y * WindowWidth, end = begin + WindowWidth;
-#if defined(__SSE2__)
-    __m128 sum = _mm_setzero_ps();
     for (int i = begin; i < end; i += 4) {
-      const __m128 dL = _mm_sub_ps(_mm_loadu_ps(&first.L[i]), _mm_loadu_ps(&second.L[i]));
-      const __m128 da = _mm_sub_ps(_mm_loadu_ps(&first.a[i]), _mm_loadu_ps(&second.a[i]));
-      const __m128 db = _mm_sub_ps(_mm_loadu_ps(&first.b[i]), _mm_loadu_ps(&second.b[i]));
-      const __m128 squares =
-          _mm_add_ps(_mm_add_ps(_mm_mul_ps(dL, dL), _mm_mul_ps(da, da)), _mm_mul_ps(db, db));
-      sum = _mm_add_ps(sum, _mm_sqrt_ps(squares));
+      const Float4 dL = Load4(&first.L[i]) - Load4(&second.L[i]);
+      const Float4 da = Load4(&first.a[i]) - Load4(&second.a[i]);
+      const Float4 db = Load4(&first.b[i]) - Load4(&second.b[i]);
+      lanes += Sqrt4((dL * dL + da * da) + db * db);
     }
-    _mm_store_ps(lanes.data(), sum);
-#else
-    for (int i = begin; i < end; ++i) {
-      const float dL = first.L[i] - second.L[i], da = first.a[i] - second.a[i],
-                  db = first.b[i] - second.b[i];
-      lanes[i & 3] += std::sqrt(dL * dL + da * da + db * db);
-    }
-#endif
     total +=
         (static_cast<double>(lanes[0]) + lanes[1]) + (static_cast<double>(lanes[2]) + lanes[3]);
   }

@@ -9,15 +9,12 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
 #include "convert/low_flicker_dither.h"
 #include "convert/nearest_mix.h"
+#include "core/float4.h"
 
 namespace vantrel {
 namespace {
@@ -313,7 +310,7 @@ class CoarseWindow {
   // truncated, 7/3/5/1 shares clamped), or none. Locals only in the loop: the byte stores
   // would otherwise make the compiler reload everything after each.
   void DiffuseRgb(const MixSlots& table, bool dither) {
-    const MixSearch search(table);
+    const MixChannels search(table);
     std::array<int, 30> mix{};
     for (int code = 1; code <= 9; ++code) {
       const TColor m = table[code - 1];
@@ -322,7 +319,7 @@ class CoarseWindow {
     std::uint8_t* const codes = codes_.data();
     if (!dither) {
       for (int i = 0; i < Count; ++i) {
-        codes[i] = static_cast<std::uint8_t>(search.Code(red_[i], green_[i], blue_[i]));
+        codes[i] = static_cast<std::uint8_t>(NearestMixCode(search, red_[i], green_[i], blue_[i]));
       }
       return;
     }
@@ -351,11 +348,11 @@ class CoarseWindow {
   // (a row with a pad on each side).
   struct Chain {
     Chain(int* row, int* below) : row(row), below(below) {}
-    [[gnu::always_inline]] int Step(int x, const MixSearch& search,
+    [[gnu::always_inline]] int Step(int x, const MixChannels& search,
                                     const std::array<int, 30>& mix) {
       if (x == 0) r = row[0], g = row[1], b = row[2];
       const auto clamp = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
-      const int code = search.Code(r, g, b);
+      const int code = NearestMixCode(search, r, g, b);
       const int er = (r - mix[3 * code]) / 16, eg = (g - mix[3 * code + 1]) / 16,
                 eb = (b - mix[3 * code + 2]) / 16;
       int* const under = below + 3 * x;
@@ -384,25 +381,13 @@ class CoarseWindow {
 
   // Sum of the CIELAB distances along one row.
   float RowError(int begin) const {
-    alignas(16) std::array<float, 4> lanes{};
-#if defined(__SSE2__)
-    __m128 sum = _mm_setzero_ps();
+    Float4 lanes = Splat4(0);
     for (int i = begin; i < begin + Width; i += 4) {
-      const __m128 dL = _mm_sub_ps(_mm_loadu_ps(&previewL_[i]), _mm_loadu_ps(&sourceL_[i]));
-      const __m128 da = _mm_sub_ps(_mm_loadu_ps(&previewA_[i]), _mm_loadu_ps(&sourceA_[i]));
-      const __m128 db = _mm_sub_ps(_mm_loadu_ps(&previewB_[i]), _mm_loadu_ps(&sourceB_[i]));
-      sum =
-          _mm_add_ps(sum, _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(dL, dL), _mm_mul_ps(da, da)),
-                                                 _mm_mul_ps(db, db))));
+      const Float4 dL = Load4(&previewL_[i]) - Load4(&sourceL_[i]);
+      const Float4 da = Load4(&previewA_[i]) - Load4(&sourceA_[i]);
+      const Float4 db = Load4(&previewB_[i]) - Load4(&sourceB_[i]);
+      lanes += Sqrt4((dL * dL + da * da) + db * db);
     }
-    _mm_store_ps(lanes.data(), sum);
-#else
-    for (int i = begin; i < begin + Width; ++i) {
-      const float dL = previewL_[i] - sourceL_[i], da = previewA_[i] - sourceA_[i],
-                  db = previewB_[i] - sourceB_[i];
-      lanes[i & 3] += std::sqrt(dL * dL + da * da + db * db);
-    }
-#endif
     return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
   }
 
@@ -417,7 +402,7 @@ class CoarseWindow {
       row[Width + 2] = row[Width + 3] = src[Width - 1];
       float* dst = scratch_.data() + y * Width;
       for (int x = 0; x < Width; x += 4) {
-        Store(dst + x, Taps(&row[x], &row[x + 1], &row[x + 2], &row[x + 3], &row[x + 4]));
+        Store4(dst + x, Taps(&row[x], &row[x + 1], &row[x + 2], &row[x + 3], &row[x + 4]));
       }
     }
     for (int y = 0; y < Height; ++y) {
@@ -427,33 +412,17 @@ class CoarseWindow {
       }
       float* dst = plane.data() + y * Width;
       for (int x = 0; x < Width; x += 4) {
-        Store(dst + x, Taps(r[0] + x, r[1] + x, r[2] + x, r[3] + x, r[4] + x));
+        Store4(dst + x, Taps(r[0] + x, r[1] + x, r[2] + x, r[3] + x, r[4] + x));
       }
     }
   }
 
-#if defined(__SSE2__)
-  using Quad = __m128;
-  Quad Taps(const float* p0, const float* p1, const float* p2, const float* p3,
-            const float* p4) const {
-    const auto at = [](const float* p) { return _mm_loadu_ps(p); };
-    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(weights_[0]), _mm_add_ps(at(p0), at(p4))),
-                                 _mm_mul_ps(_mm_set1_ps(weights_[1]), _mm_add_ps(at(p1), at(p3)))),
-                      _mm_mul_ps(_mm_set1_ps(weights_[2]), at(p2)));
+  // The five taps for four neighbouring outputs; opposite taps are added before weighting.
+  Float4 Taps(const float* p0, const float* p1, const float* p2, const float* p3,
+              const float* p4) const {
+    return (weights_[0] * (Load4(p0) + Load4(p4)) + weights_[1] * (Load4(p1) + Load4(p3))) +
+           weights_[2] * Load4(p2);
   }
-  static void Store(float* p, Quad q) { _mm_storeu_ps(p, q); }
-#else
-  using Quad = std::array<float, 4>;
-  Quad Taps(const float* p0, const float* p1, const float* p2, const float* p3,
-            const float* p4) const {
-    Quad q{};
-    for (int k = 0; k < 4; ++k) {
-      q[k] = (weights_[0] * (p0[k] + p4[k]) + weights_[1] * (p1[k] + p3[k])) + weights_[2] * p2[k];
-    }
-    return q;
-  }
-  static void Store(float* p, const Quad& q) { std::copy(q.begin(), q.end(), p); }
-#endif
 
   Dithering dithering_;
   std::array<float, 5> weights_{};

@@ -25,8 +25,6 @@ class ColourRoleEvaluator {
  public:
   // `adjusted`: 200 rows of 192 PackedRGB words, the adjusted crop (the Image1 surface).
   ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering);
-  ColourRoleEvaluator(const PackedRGB* adjusted, bool dither)
-      : ColourRoleEvaluator(adjusted, DitheringOf(dither)) {}
   ~ColourRoleEvaluator();
 
   RoleScore Evaluate(const ColourRoleSet& roles);
@@ -67,15 +65,9 @@ std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* a
 // One goal's choice of the search above.
 ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
                                    ColourGoal goal = ColourGoal::Faithful);
-inline ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, bool dither) {
-  return SearchColourRoles(adjusted, DitheringOf(dither));
-}
 
 // The roles for the state's adjusted crop (Image1, as ApplyChannelOffsets left it).
 ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
                                 ColourGoal goal);
-inline ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, bool dither) {
-  return ChooseColourRoles(adjusted, DitheringOf(dither), ColourGoal::Faithful);
-}
 
 }  // namespace vantrel

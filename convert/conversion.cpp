@@ -4,10 +4,11 @@
 #include <stdexcept>
 
 #include "convert/error_diffusion.h"
+#include "convert/low_flicker_dither.h"
 
 namespace vantrel {
 
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
+void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* progress,
                     const ConversionKernels& kernels) {
   if (!state.PictureLoaded) return;
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
@@ -17,7 +18,13 @@ void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
   // swapped back); the preview's columns 192.. are never written.
   MixCodes codes;  // the diffusion's choices, which the classification would repeat
   kernels.read(state.Image1.Words(), state.WorkPlanes, progress);
-  DiffuseErrors(state.WorkPlanes, state.MixTable, dither, codes, progress, kernels);
+  if (dithering == Dithering::LowFlicker) {
+    DiffuseLowFlicker(state.WorkPlanes, state.MixTable, state.ColourRoles, codes, state.LabPlanes,
+                      progress, kernels);
+  } else {
+    DiffuseErrors(state.WorkPlanes, state.MixTable, dithering == Dithering::FloydSteinberg, codes,
+                  progress, kernels);
+  }
   kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   state.LastMixCode = codes[PixelCount - 1];
   std::array<std::uint32_t*, WindowHeight> rows;

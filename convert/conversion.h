@@ -2,22 +2,30 @@
 // and the preview in PreviewBitmap.
 #pragma once
 
+#include "convert/dithering.h"
 #include "convert/kernels.h"
 #include "core/converter_state.h"
 #include "core/progress.h"
 
 namespace vantrel {
 
-// Reads Image1 into WorkPlanes, optionally spreads each pixel's error against its nearest
-// mix colour over its neighbours (Floyd-Steinberg, 7/3/5/1 sixteenths), classifies every
-// pixel into LayerBits, leaves the mix colours in WorkPlanes and writes them into columns
-// 0..191 of PreviewBitmap. Reports rows 0..199 once for each of the first three passes and
-// leaves resetting the progress display to the caller.
+// Reads Image1 into WorkPlanes, chooses every pixel's mix colour (with `dithering`: the
+// nearest one; Floyd-Steinberg, the nearest with each error spread 7/3/5/1 sixteenths over
+// the neighbours; low flicker, see DiffuseLowFlicker), sets LayerBits from the choices, leaves
+// the mix colours in WorkPlanes and writes them into columns 0..191 of PreviewBitmap. Reports
+// rows 0..199 once for each of the first three passes and leaves resetting the progress
+// display to the caller.
 //
 // Does nothing at all while no picture is loaded. PreviewBitmap must be at least 192 x 200
 // (as the state is made); a smaller one is refused with std::logic_error before anything
 // changes.
-void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
+void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* progress,
                     const ConversionKernels& kernels = ActiveKernels());
+
+// The two specified settings: Floyd-Steinberg when `dither`, else the nearest colours.
+inline void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
+                           const ConversionKernels& kernels = ActiveKernels()) {
+  ConvertPicture(state, DitheringOf(dither), progress, kernels);
+}
 
 }  // namespace vantrel

@@ -59,7 +59,7 @@ void SetColourRoles(ConverterState& state, const ColourRoleSet& roles) {
 
 void Reconvert(ConverterState& state, const Adjustment& adjustment, ProgressSink* progress) {
   ApplyChannelOffsets(state, adjustment.red, adjustment.green, adjustment.blue, progress);
-  ConvertPicture(state, adjustment.dither, progress);
+  ConvertPicture(state, adjustment.dithering, progress);
 }
 
 std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind) {

@@ -48,7 +48,7 @@ struct Adjustment {
   int red = 0;  // channel offsets, -255..255
   int green = 0;
   int blue = 0;
-  bool dither = true;  // Floyd-Steinberg
+  Dithering dithering = Dithering::FloydSteinberg;
 };
 void Reconvert(ConverterState& state, const Adjustment& adjustment, ProgressSink* progress);
 

@@ -2,6 +2,10 @@
 // error against interlace flicker.
 #pragma once
 
+#include <array>
+#include <optional>
+#include <string_view>
+
 namespace vantrel {
 
 enum class Dithering {
@@ -13,9 +17,27 @@ enum class Dithering {
 // What Auto Colors minimises: colour error + lambda * flicker, one lambda per goal.
 enum class ColourGoal { Faithful, Balanced, Calm };
 
-// The conversion's dithering for the two settings that have a check box.
+// The conversion's dithering for the two specified settings: Floyd-Steinberg or none.
 constexpr Dithering DitheringOf(bool dither) {
   return dither ? Dithering::FloydSteinberg : Dithering::None;
+}
+
+// The same word on the command line as in the window: the window's caption, and the command
+// line's name of each choice, in the order of the enums.
+inline constexpr std::array<std::string_view, 3> DitheringCaptions = {"None", "Floyd Steinberg",
+                                                                      "Low Flicker"};
+inline constexpr std::array<std::string_view, 3> DitheringNames = {"none", "fs", "low-flicker"};
+inline constexpr std::array<std::string_view, 3> ColourGoalCaptions = {"Faithful", "Balanced",
+                                                                       "Calm"};
+inline constexpr std::array<std::string_view, 3> ColourGoalNames = {"faithful", "balanced", "calm"};
+
+template <typename Choice, std::size_t Count>
+std::optional<Choice> ChoiceNamed(const std::array<std::string_view, Count>& names,
+                                  std::string_view name) {
+  for (std::size_t i = 0; i < Count; ++i) {
+    if (names[i] == name) return static_cast<Choice>(i);
+  }
+  return std::nullopt;
 }
 
 }  // namespace vantrel

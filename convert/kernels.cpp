@@ -5,13 +5,18 @@
 namespace vantrel {
 
 #if defined(VANTREL_X86_KERNELS)
-const ConversionKernels& X86Kernels();  // convert/kernels_x86.cpp, built for x86 only
+// Built for x86 only: convert/kernels_x86.cpp and convert/kernels_avx2.cpp.
+const ConversionKernels& X86Kernels();
+const ConversionKernels& Avx2Kernels();
 #endif
 
 std::vector<const ConversionKernels*> AvailableKernels() {
   std::vector<const ConversionKernels*> sets = {&PortableKernels()};
 #if defined(VANTREL_X86_KERNELS)
   if (__builtin_cpu_supports("sse4.1")) sets.push_back(&X86Kernels());
+  if (__builtin_cpu_supports("sse4.1") && __builtin_cpu_supports("avx2")) {
+    sets.push_back(&Avx2Kernels());
+  }
 #endif
   return sets;
 }

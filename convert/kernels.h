@@ -12,6 +12,8 @@
 
 namespace vantrel {
 
+struct LowFlickerSlots;  // convert/low_flicker_dither.h
+
 // MixCode of every pixel.
 using MixCodes = std::array<std::uint8_t, PixelCount>;
 
@@ -45,6 +47,14 @@ struct ConversionKernels {
   // Pass 4: row y of the planes into words 0..191 of rows[y] as PackedRGB; nothing else of
   // the rows is written.
   void (*draw)(const ColourPlanes& work, std::uint32_t* const* rows);
+
+  // The adjusted planes in CIELAB sixteenths, each pixel exactly as SrgbToLab16 gives it.
+  void (*toLab)(const ColourPlanes& adjusted, LabPlanes16& out);
+
+  // The low-flicker dithering over a picture of any size (see LowFlickerDither).
+  void (*lowFlicker)(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b, int width,
+                     int height, const LowFlickerSlots& slots, std::uint8_t* codes,
+                     ProgressSink* progress);
 };
 
 // The reference: plain C++, compiled and tested on every build.

@@ -1,6 +1,13 @@
 // The reference kernels: plain C++ that follows the rules step by step.
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "colour/perceptual.h"
 #include "convert/diffusion_rows.h"
 #include "convert/kernels.h"
+#include "convert/lab16.h"
+#include "convert/low_flicker_dither.h"
 #include "convert/nearest_mix.h"
 
 namespace vantrel {
@@ -94,10 +101,78 @@ void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
   }
 }
 
+void ToLab(const ColourPlanes& adjusted, LabPlanes16& out) {
+  static const std::array<float, 256> linear = [] {
+    std::array<float, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = SrgbToLinear(static_cast<std::uint8_t>(v));
+    return table;
+  }();
+  for (int i = 0; i < PixelCount; ++i) {
+    const auto lab =
+        lab16::Lab16(linear[adjusted.red[i]], linear[adjusted.green[i]], linear[adjusted.blue[i]]);
+    out.L[i] = static_cast<std::int16_t>(lab[0]);
+    out.a[i] = static_cast<std::int16_t>(lab[1]);
+    out.b[i] = static_cast<std::int16_t>(lab[2]);
+  }
+}
+
+using lab16::Clamp;
+
+// Errors received by one row, per channel, at index x + 1: the pads at 0 and width + 1 catch
+// the shares that fall beside the picture.
+struct LabRowErrors {
+  explicit LabRowErrors(int width) : L(width + 2), a(width + 2), b(width + 2) {}
+  void Clear() {
+    std::fill(L.begin(), L.end(), 0);
+    std::fill(a.begin(), a.end(), 0);
+    std::fill(b.begin(), b.end(), 0);
+  }
+  std::vector<int> L, a, b;
+};
+
+void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                      int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
+                      ProgressSink* progress) {
+  LabRowErrors current(width), next(width);
+  for (int y = 0; y < height; ++y) {
+    ReportProgress(progress, y);
+    int carryL = 0, carryA = 0, carryB = 0;  // the right share
+    for (int x = 0; x < width; ++x) {
+      const int i = y * width + x;
+      const int wL = L[i] + Clamp(current.L[x + 1] + carryL, ErrorBound);
+      const int wa = a[i] + Clamp(current.a[x + 1] + carryA, ErrorBound);
+      const int wb = b[i] + Clamp(current.b[x + 1] + carryB, ErrorBound);
+      unsigned best = ~0u;
+      for (int k = 0; k < 9; ++k) {
+        const int dL = wL - slots.lab[k][0], da = wa - slots.lab[k][1], db = wb - slots.lab[k][2];
+        const unsigned cost = static_cast<unsigned>(dL * dL + da * da + db * db + slots.penalty[k]);
+        best = std::min(best, cost << 4 | static_cast<unsigned>(k + 1));
+      }
+      const int code = static_cast<int>(best & 15);
+      codes[i] = static_cast<std::uint8_t>(code);
+      const auto& m = slots.lab[code - 1];
+      const int e[3] = {wL - m[0], wa - m[1], wb - m[2]};
+      int* below[3] = {next.L.data(), next.a.data(), next.b.data()};
+      int* carry[3] = {&carryL, &carryA, &carryB};
+      for (int c = 0; c < 3; ++c) {
+        const int right = (7 * e[c] + 8) >> 4, behind = (3 * e[c] + 8) >> 4,
+                  under = (5 * e[c] + 8) >> 4;
+        *carry[c] = right;
+        below[c][x] += behind;
+        below[c][x + 1] += under;
+        below[c][x + 2] += e[c] - right - behind - under;
+      }
+    }
+    std::swap(current, next);
+    next.Clear();
+  }
+}
+
 }  // namespace
 
 const ConversionKernels& PortableKernels() {
-  static constexpr ConversionKernels kernels{"portable", Read, Classify, Diffuse, Expand, Draw};
+  static constexpr ConversionKernels kernels{"portable", Read, Classify, Diffuse,
+                                             Expand,     Draw, ToLab,    DitherLowFlicker};
   return kernels;
 }
 

@@ -305,8 +305,18 @@ SSE41_FUNCTION void Expand(const MixCodes& codes, const MixSlots& mixTable, Laye
 
 }  // namespace
 
+// The passes above; the low-flicker dithering stays the reference's (AVX2 has its own).
 const ConversionKernels& X86Kernels() {
-  static constexpr ConversionKernels kernels{"sse4.1", Read, Classify, Diffuse, Expand, Draw};
+  static const ConversionKernels kernels = [] {
+    ConversionKernels set = PortableKernels();
+    set.name = "sse4.1";
+    set.read = Read;
+    set.classify = Classify;
+    set.diffuse = Diffuse;
+    set.expand = Expand;
+    set.draw = Draw;
+    return set;
+  }();
   return kernels;
 }
 

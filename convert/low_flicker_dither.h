@@ -9,8 +9,7 @@
 #include <array>
 #include <cstdint>
 
-#include "convert/error_diffusion.h"
-#include "convert/simd_level.h"
+#include "convert/kernels.h"
 #include "core/progress.h"
 #include "core/types.h"
 
@@ -27,18 +26,14 @@ inline constexpr int FlickerPenalty = 240;
 // without a bound, colours no mix reaches pile up error that streaks far into the picture.
 inline constexpr int ErrorBound = 20 * LabUnit;
 
-// One picture in CIELAB sixteenths, row after row.
-struct LabPlanes16 {
-  std::array<std::int16_t, PixelCount> L{}, a{}, b{};
-};
-
 // CIELAB sixteenths of an sRGB colour in float arithmetic (a cube root from the float's bits
 // and one Halley step), rounded: within 0.75 sixteenths of SrgbToLab.
 std::array<int, 3> SrgbToLab16(int red, int green, int blue);
 
-// The adjusted planes in CIELAB sixteenths, exactly as SrgbToLab16 gives each pixel (eight
-// pixels at a time with AVX2).
-void ToLabPlanes16(const ColourPlanes& adjusted, LabPlanes16& out);
+// The adjusted planes in CIELAB sixteenths (LabPlanes16), exactly as SrgbToLab16 gives each
+// pixel.
+void ToLabPlanes16(const ColourPlanes& adjusted, LabPlanes16& out,
+                   const ConversionKernels& kernels = ActiveKernels());
 
 // What the dithering needs of the nine slots: their CIELAB sixteenths and their penalties.
 struct LowFlickerSlots {
@@ -53,16 +48,16 @@ LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSe
 // +-ErrorBound; the winner has the smallest squared distance plus penalty, the lowest code
 // among equals; its error e goes as (7e + 8) >> 4 to the right, (3e + 8) >> 4 below left,
 // (5e + 8) >> 4 below and the rest below right; shares beyond the picture are dropped.
-// Reports each row as its turn comes. At SimdLevel::Sse41 a processor with AVX2 runs the
-// vector pass (four rows at a time); every path gives the same codes.
+// Reports each row as its turn comes (the AVX2 kernels take four rows at a time); every
+// kernel gives the same codes.
 void LowFlickerDither(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
                       int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
-                      ProgressSink* progress, SimdLevel level = FastestSimdLevel());
+                      ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
 
 // The conversion's form: fills `codes` (MixCode of every pixel) for the adjusted planes, the
 // mix table and the roles that made it. `lab` receives the planes in CIELAB.
 void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
                        const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
-                       ProgressSink* progress, SimdLevel level = FastestSimdLevel());
+                       ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

@@ -25,6 +25,7 @@ struct ConverterState {
   WindowWords SourceWindow{};  // unadjusted crop
   ViewSurface Image1;          // the source view's surface: the adjusted crop
   ColourPlanes WorkPlanes;
+  LabPlanes16 LabPlanes;  // the adjusted crop in CIELAB, for the low-flicker dithering
   LayerPlanes LayerBits;
   Bitmap32 PreviewBitmap;  // 256 x 200; columns 0..191 hold the preview
 

@@ -48,6 +48,12 @@ struct LayerPlanes {
   Plane Sprite2Bits{};
 };
 
+// A picture in CIELAB sixteenths of a unit (L 0..1600, a and b about -1700..1700), row after
+// row: what the low-flicker dithering works in.
+struct LabPlanes16 {
+  std::array<std::int16_t, PixelCount> L{}, a{}, b{};
+};
+
 // The unadjusted crop as PackedRGB words.
 using WindowWords = std::array<PackedRGB, PixelCount>;
 

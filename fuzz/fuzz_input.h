@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "convert/dithering.h"
+
 namespace fuzz_input {
 
 // Pictures between this size and the decoder's own limit are valid but take seconds and
@@ -49,7 +51,7 @@ inline bool TooSlowToDecode(const std::uint8_t* data, std::size_t size) {
 // keeps its own settings from run to run.
 struct Settings {
   int red, green, blue;
-  bool dither;
+  vantrel::Dithering dithering;
 };
 
 inline Settings SettingsFor(const std::uint8_t* data, std::size_t size) {
@@ -65,7 +67,7 @@ inline Settings SettingsFor(const std::uint8_t* data, std::size_t size) {
   settings.red = offset();
   settings.green = offset();
   settings.blue = offset();
-  settings.dither = (hash & 1) == 0;
+  settings.dithering = static_cast<vantrel::Dithering>((hash >> 4) % 3);
   return settings;
 }
 

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
   CheckedProgress progress;
-  Reconvert(*state, {settings.red, settings.green, settings.blue, settings.dither}, &progress);
+  Reconvert(*state, {settings.red, settings.green, settings.blue, settings.dithering}, &progress);
 
   const LayerPlanes& bits = state->LayerBits;
   for (const Plane* plane :

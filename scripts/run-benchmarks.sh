@@ -66,17 +66,13 @@ def line(what, measured, goal, unit, ratio_goal):
 
 print("== Ratios on this machine")
 convert = results("convert_bench")
-for dither in (1, 0):
+# dither:1 Floyd-Steinberg, 0 none, 2 low flicker (the order of the choices).
+for dither, what in ((1, "Floyd-Steinberg"), (0, "no dithering"), (2, "low-flicker dithering")):
     b = find(convert, f"BM_ConvertPicture/dither:{dither}")
     if b:
-        line(f"conversion pass, dithering {'on' if dither else 'off'}", ms(b), 0.5, "ms", 1.0)
+        line(f"conversion pass, {what}", ms(b), 0.5, "ms", 1.0)
 
-# The low-flicker pass: the pass without dithering plus CIELAB planes and the dithering.
-plain = find(convert, "BM_ConvertPicture/dither:0")
 colours = results("auto_colours_bench")
-low = find(colours, "BM_DiffuseLowFlicker/vector:1")
-if plain and low:
-    line("conversion pass, low-flicker dithering", ms(plain) + ms(low), 0.5, "ms", 1.0)
 searches = [b for name, b in colours.items() if name.startswith("BM_SearchColourRoles/")]
 if searches:
     slowest = max(searches, key=ms)

@@ -1,4 +1,5 @@
-// "Auto Colors": the roles a search finds, set as palette picks would set them, then shown.
+// "Auto Colors": the roles a search finds for the goal chosen, set as palette picks would set
+// them, then shown.
 #include <QMenuBar>
 #include <QRadioButton>
 #include <array>
@@ -37,20 +38,31 @@ struct Shown {
 
 using AutoColoursWindowTest = WindowTest;
 
-TEST_F(AutoColoursWindowTest, StandsOnTheMenuBarBetweenFileAndAbout) {
+// A menu between "File" and "About" offering the three goals; the last one used stays checked.
+TEST_F(AutoColoursWindowTest, StandsOnTheMenuBarBetweenFileAndAboutWithItsGoals) {
   const auto bar = form->menuBar()->actions();
   ASSERT_EQ(bar.size(), 3);
   EXPECT_EQ(bar[0]->menu(), form->File1);
-  EXPECT_EQ(bar[1], form->AutoColors1);
+  EXPECT_EQ(bar[1]->menu(), form->AutoColors1);
   EXPECT_EQ(bar[2], form->About1);
-  EXPECT_EQ(form->AutoColors1->text(), "Auto Colors");
-  EXPECT_TRUE(form->AutoColors1->isEnabled());
+  EXPECT_EQ(form->AutoColors1->title(), "Auto Colors");
+  EXPECT_EQ(form->AutoColors1->actions(),
+            (QList<QAction*>{form->Faithful1, form->Balanced1, form->Calm1}));
+  EXPECT_EQ(form->Faithful1->text(), "Faithful");
+  EXPECT_EQ(form->Balanced1->text(), "Balanced");
+  EXPECT_EQ(form->Calm1->text(), "Calm");
+  EXPECT_TRUE(form->Faithful1->isChecked());
+  form->Calm1->trigger();
+  EXPECT_TRUE(form->Calm1->isChecked());
+  EXPECT_FALSE(form->Faithful1->isChecked());
+  form->Calm1->trigger();  // choosing it again keeps it
+  EXPECT_TRUE(form->Calm1->isChecked());
 }
 
 TEST_F(AutoColoursWindowTest, DoesNothingWithoutAPicture) {
   form->RadioButton4->setChecked(true);
   const Shown before(*form);
-  form->AutoColors1->trigger();
+  form->Faithful1->trigger();
   const Shown after(*form);
   EXPECT_EQ(after.roles, before.roles);
   EXPECT_EQ(after.roleSwatches, before.roleSwatches);
@@ -64,15 +76,24 @@ TEST_F(AutoColoursWindowTest, DoesNothingWithoutAPicture) {
 
 TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) {
   struct Case {
-    bool dither;
+    vantrel::Dithering dithering;
+    vantrel::ColourGoal goal;
     int selectedRole;  // 0 "Background" .. 4 "Sprite 2"
     int red, green, blue;
   } cases[] = {
-      {true, 2, 0, 0, 0},
-      {false, 0, 40, -30, 0},
+      {vantrel::Dithering::FloydSteinberg, vantrel::ColourGoal::Faithful, 2, 0, 0, 0},
+      {vantrel::Dithering::None, vantrel::ColourGoal::Calm, 0, 40, -30, 0},
+      {vantrel::Dithering::LowFlicker, vantrel::ColourGoal::Balanced, 4, 0, 20, -10},
+  };
+  const auto ditheringButton = [](TForm1& f, vantrel::Dithering d) {
+    return std::array{f.RadioButton6, f.RadioButton7, f.RadioButton8}[static_cast<int>(d)];
+  };
+  const auto goalItem = [](TForm1& f, vantrel::ColourGoal g) {
+    return std::array{f.Faithful1, f.Balanced1, f.Calm1}[static_cast<int>(g)];
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.dither ? "Floyd Steinberg" : "None");
+    SCOPED_TRACE(testing::Message()
+                 << static_cast<int>(c.dithering) << " " << static_cast<int>(c.goal));
     // A fresh window for each case; the fixture's first one is not needed.
     form = std::make_unique<TForm1>(dialogs);
     Open(Data("astronaut.jpg"));
@@ -81,23 +102,22 @@ TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) 
     form->TrackBar1->SetPosition(c.red);
     form->TrackBar2->SetPosition(c.green);
     form->TrackBar3->SetPosition(c.blue);
-    (c.dither ? form->RadioButton7 : form->RadioButton6)->setChecked(true);
+    ditheringButton(*form, c.dithering)->setChecked(true);
     QRadioButton* const roleButtons[] = {form->RadioButton1, form->RadioButton2, form->RadioButton3,
                                          form->RadioButton4, form->RadioButton5};
     QRadioButton* const selected = roleButtons[c.selectedRole];
     selected->setChecked(true);
-    const bool dither = c.dither;
     const int scroll1 = form->ScrollBar1->value(), scroll2 = form->ScrollBar2->value();
     const std::vector<std::uint32_t> adjusted(form->State().Image1.Words(),
                                               form->State().Image1.Words() + vantrel::PixelCount);
-    const ColourRoleSet expected = vantrel::ChooseColourRoles(form->State(), dither);
+    const ColourRoleSet expected = vantrel::ChooseColourRoles(form->State(), c.dithering, c.goal);
     ASSERT_NE(expected, vantrel::DefaultColourRoles);
     const Shown before(*form);
     QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
                      [this](int value) { progress.push_back(value); });
     progress.clear();
 
-    form->AutoColors1->trigger();
+    goalItem(*form, c.goal)->trigger();
 
     const Shown after(*form);
     EXPECT_EQ(after.roles, expected);
@@ -114,7 +134,8 @@ TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) 
     EXPECT_EQ(progress.back(), 0);
     // Nothing else moved.
     EXPECT_TRUE(selected->isChecked());
-    EXPECT_EQ(form->RadioButton7->isChecked(), dither);
+    EXPECT_TRUE(ditheringButton(*form, c.dithering)->isChecked());
+    EXPECT_TRUE(goalItem(*form, c.goal)->isChecked());
     EXPECT_EQ(form->ScrollBar1->value(), scroll1);
     EXPECT_EQ(form->ScrollBar2->value(), scroll2);
     EXPECT_EQ(form->TrackBar1->Position(), c.red);
@@ -136,7 +157,7 @@ TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) 
     other.TrackBar1->SetPosition(c.red);
     other.TrackBar2->SetPosition(c.green);
     other.TrackBar3->SetPosition(c.blue);
-    (dither ? other.RadioButton7 : other.RadioButton6)->setChecked(true);
+    ditheringButton(other, c.dithering)->setChecked(true);
     QRadioButton* const otherRoleButtons[] = {other.RadioButton1, other.RadioButton2,
                                               other.RadioButton3, other.RadioButton4,
                                               other.RadioButton5};

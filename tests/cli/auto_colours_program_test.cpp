@@ -80,8 +80,10 @@ TEST(AutoColoursProgram, PrintedRolesGiveTheSameFilesAsGivingThemWithColours) {
     auto state = vantrel::NewConverterState();
     vantrel::LoadPicture(*state, Sample);
     vantrel::ReadSourceWindow(*state, -c.left, -c.top);
-    vantrel::Reconvert(*state, {c.red, c.green, c.blue, c.dither}, nullptr);
-    EXPECT_EQ(printed.roles, vantrel::ChooseColourRoles(*state, c.dither));
+    const vantrel::Dithering dithering = vantrel::DitheringOf(c.dither);
+    vantrel::Reconvert(*state, {c.red, c.green, c.blue, dithering}, nullptr);
+    EXPECT_EQ(printed.roles,
+              vantrel::ChooseColourRoles(*state, dithering, vantrel::ColourGoal::Faithful));
     EXPECT_NE(printed.roles, vantrel::DefaultColourRoles);
 
     for (const std::string& given : {printed.numbers, printed.names}) {
@@ -113,7 +115,10 @@ TEST(AutoColoursProgram, OptionIsAFlagThatExcludesColours) {
     Args args;
     std::string reason;
   } cases[] = {
-      {{"in.jpg", "-o", "x", "--auto-colours=yes"}, "option '--auto-colours' takes no value"},
+      {{"in.jpg", "-o", "x", "--auto-colours=yes"},
+       "--auto-colours must be faithful, balanced or calm, not 'yes'"},
+      {{"in.jpg", "-o", "x", "--auto-colours="},
+       "--auto-colours must be faithful, balanced or calm, not ''"},
       {{"in.jpg", "--colours", "0,1,2,3,4", "--auto-colours", "-o", "x"},
        "--colours and --auto-colours exclude each other"},
       {{"--auto-colours", "in.jpg", "-o", "x", "--colours=black,1,2,3,4"},
@@ -124,7 +129,21 @@ TEST(AutoColoursProgram, OptionIsAFlagThatExcludesColours) {
     ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << c.reason;
     EXPECT_EQ(std::get<UsageError>(result).reason, c.reason);
   }
-  EXPECT_NE(vantrel::cli::HelpText().find("  --auto-colours "), std::string::npos);
+  EXPECT_NE(vantrel::cli::HelpText().find("  --auto-colours[=faithful|balanced|calm]\n"),
+            std::string::npos);
+  // Plain --auto-colours is faithful; the goal goes after an equals sign only.
+  const struct {
+    Args args;
+    vantrel::ColourGoal goal;
+  } goals[] = {{{"in.jpg", "--auto-colours", "-o", "x"}, vantrel::ColourGoal::Faithful},
+               {{"in.jpg", "--auto-colours=faithful", "-o", "x"}, vantrel::ColourGoal::Faithful},
+               {{"in.jpg", "--auto-colours=balanced", "-o", "x"}, vantrel::ColourGoal::Balanced},
+               {{"--auto-colours=calm", "in.jpg", "-o", "x"}, vantrel::ColourGoal::Calm}};
+  for (const auto& g : goals) {
+    const auto request = std::get<ConvertRequest>(ParseCommandLine(g.args));
+    EXPECT_TRUE(request.autoColours);
+    EXPECT_EQ(request.goal, g.goal) << g.args[1];
+  }
 }
 
 TEST(AutoColoursProgram, NothingIsPrintedWhenThePictureCannotBeRead) {

@@ -79,7 +79,7 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(defaults.adjustment.green, 0);
   EXPECT_EQ(defaults.adjustment.blue, 0);
   EXPECT_EQ(defaults.roles, (ColourRoleSet{0, 2, 3, 7, 10}));
-  EXPECT_TRUE(defaults.adjustment.dither);
+  EXPECT_EQ(defaults.adjustment.dithering, vantrel::Dithering::FloydSteinberg);
 
   const ConversionSettings spaced =
       Accepted({"in.jpg", "--crop", "320,312", "--offsets", "-255,0,+255", "--colours",
@@ -91,7 +91,7 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(spaced.adjustment.green, 0);
   EXPECT_EQ(spaced.adjustment.blue, 255);
   EXPECT_EQ(spaced.roles, (ColourRoleSet{0, 10, 15, 11, 1}));
-  EXPECT_FALSE(spaced.adjustment.dither);
+  EXPECT_EQ(spaced.adjustment.dithering, vantrel::Dithering::None);
 
   const ConversionSettings joined =
       Accepted({"--crop=5,7", "--offsets=1,-2,3", "--colours=6,white,purple,14,orange", "in.jpg",
@@ -103,7 +103,25 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(joined.adjustment.green, -2);
   EXPECT_EQ(joined.adjustment.blue, 3);
   EXPECT_EQ(joined.roles, (ColourRoleSet{6, 1, 4, 14, 8}));
-  EXPECT_TRUE(joined.adjustment.dither);
+  EXPECT_EQ(joined.adjustment.dithering, vantrel::Dithering::FloydSteinberg);
+
+  // --dither by name, in either form; the last one given counts, --no-dither among them.
+  const struct {
+    Args args;
+    vantrel::Dithering dithering;
+  } ditherings[] = {
+      {{"--dither", "none"}, vantrel::Dithering::None},
+      {{"--dither=fs"}, vantrel::Dithering::FloydSteinberg},
+      {{"--dither", "low-flicker"}, vantrel::Dithering::LowFlicker},
+      {{"--dither=low-flicker", "--no-dither"}, vantrel::Dithering::None},
+      {{"--no-dither", "--dither", "fs"}, vantrel::Dithering::FloydSteinberg},
+  };
+  for (const auto& d : ditherings) {
+    Args args = {"in.jpg", "-o", "x"};
+    args.insert(args.end(), d.args.begin(), d.args.end());
+    EXPECT_EQ(Accepted(args).settings.adjustment.dithering, d.dithering)
+        << ::testing::PrintToString(d.args);
+  }
 
   // After "--" a name that starts with a dash is the input.
   EXPECT_EQ(Accepted({"-o", "x.prg", "--", "-photo.jpg"}).input, "-photo.jpg");
@@ -120,6 +138,9 @@ TEST(CommandLine, BadUsageGivesItsReason) {
       {{"in.jpg", "-o", "x", "-x"}, "unknown option '-x'"},
       {{"in.jpg", "-o", "x", "--colors=0,1,2,3,4"}, "unknown option '--colors=0,1,2,3,4'"},
       {{"in.jpg", "-o", "x", "--no-dither=1"}, "option '--no-dither' takes no value"},
+      {{"in.jpg", "-o", "x", "--dither", "FS"},
+       "--dither must be none, fs or low-flicker, not 'FS'"},
+      {{"in.jpg", "-o", "x", "--dither"}, "option '--dither' needs a value"},
       {{"in.jpg"}, "no output file (-o)"},
       {{"-o", "x.prg"}, "no input file"},
       {{"a.jpg", "b.jpg", "-o", "x"}, "one input file only, not 'a.jpg' and 'b.jpg'"},
@@ -189,7 +210,9 @@ bool MentionsOption(const std::string& text, const std::string& option) {
   for (std::size_t at = text.find(" " + option); at != std::string::npos;
        at = text.find(" " + option, at + 1)) {
     const std::size_t end = at + 1 + option.size();
-    if (end < text.size() && (text[end] == ' ' || text[end] == ',')) return true;
+    if (end < text.size() && (text[end] == ' ' || text[end] == ',' || text[end] == '[')) {
+      return true;
+    }
   }
   return false;
 }
@@ -197,13 +220,15 @@ bool MentionsOption(const std::string& text, const std::string& option) {
 // Every option the program accepts is explained in the help text.
 TEST(CommandLine, HelpListsEveryOption) {
   const std::string help = HelpText();
-  const Args options = {"-o",          "--format",       "--crop", "--offsets", "--colours",
-                        "--no-dither", "--auto-colours", "-h",     "--help",    "--version"};
+  const Args options = {"-o",        "--format",    "--crop",   "--offsets",
+                        "--colours", "--no-dither", "--dither", "--auto-colours",
+                        "-h",        "--help",      "--version"};
   for (const std::string& option : options) {
     EXPECT_NE(Refusal({option}).rfind("unknown option", 0), 0u) << option << " is not accepted";
     EXPECT_TRUE(MentionsOption(help, option)) << option;
   }
   EXPECT_THAT(help, ::testing::HasSubstr("exe|data|png"));
+  EXPECT_THAT(help, ::testing::HasSubstr("  --dither none|fs|low-flicker\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("BG,B1,S1,B2,S2"));
   for (const std::string_view name : C64ColourNames) {
     EXPECT_THAT(help, ::testing::HasSubstr(" " + std::string(name))) << name;

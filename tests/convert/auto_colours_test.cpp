@@ -222,21 +222,17 @@ TEST(ChooseColourRoles, SameWindowSameRolesWhateverTheStateHoldsBesides) {
     auto second = auto_colours_windows::Astronaut(130, 10);
     EXPECT_EQ(ChooseColourRoles(*second, c.dithering, c.goal), roles);
   }
-  // The check box's form is Faithful.
-  auto state = auto_colours_windows::Astronaut(130, 10);
-  EXPECT_EQ(ChooseColourRoles(*state, true),
-            ChooseColourRoles(*state, Dithering::FloydSteinberg, ColourGoal::Faithful));
 }
 
 TEST(ChooseColourRoles, FollowsTheChannelOffsetsAndTheDitheringSetting) {
   auto state = auto_colours_windows::Astronaut(0, 0);
   ApplyChannelOffsets(*state, 0, 0, 160, nullptr);  // a strong blue cast
-  const ColourRoleSet roles = ChooseColourRoles(*state, false);
+  const ColourRoleSet roles = ChooseColourRoles(*state, Dithering::None, ColourGoal::Faithful);
   const double chosen = ConvertedError(*state, roles, false);
   EXPECT_LT(chosen, ConvertedError(*state, DefaultColourRoles, false));
   // The roles for the unadjusted crop do worse on the adjusted one.
   auto plain = auto_colours_windows::Astronaut(0, 0);
-  const ColourRoleSet plainRoles = ChooseColourRoles(*plain, false);
+  const ColourRoleSet plainRoles = ChooseColourRoles(*plain, Dithering::None, ColourGoal::Faithful);
   EXPECT_NE(plainRoles, roles);
   EXPECT_LT(chosen, ConvertedError(*state, plainRoles, false));
 }

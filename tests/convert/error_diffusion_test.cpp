@@ -125,11 +125,14 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
   }
 }
 
-// A processor with SSE4.1 must run the vector kernels, not fall back to the portable ones.
+// A processor with vector units must run their kernels, not fall back to the portable ones.
 TEST(ErrorDiffusionTest, TheFastestKernelsThisProcessorRunsAreActive) {
   EXPECT_STREQ(AvailableKernels().front()->name, "portable");
 #if defined(__x86_64__)
-  EXPECT_STREQ(ActiveKernels().name, __builtin_cpu_supports("sse4.1") ? "sse4.1" : "portable");
+  const char* fastest = __builtin_cpu_supports("avx2")     ? "avx2"
+                        : __builtin_cpu_supports("sse4.1") ? "sse4.1"
+                                                           : "portable";
+  EXPECT_STREQ(ActiveKernels().name, fastest);
 #endif
 }
 

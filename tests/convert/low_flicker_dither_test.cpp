@@ -114,13 +114,13 @@ TEST(LowFlickerDither, EveryKernelAgreesWithThePlainModel) {
     const LabPicture& p = c.picture;
     const LowFlickerSlots slots = MakeLowFlickerSlots(BuildMixTable(RoleColours(c.roles)), c.roles);
     const std::vector<std::uint8_t> expected = PlainModel(p.L, p.a, p.b, p.width, p.height, slots);
-    for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse41}) {
+    for (const ConversionKernels* kernels : AvailableKernels()) {
       std::vector<std::uint8_t> codes(expected.size(), 0);
       LowFlickerDither(p.L.data(), p.a.data(), p.b.data(), p.width, p.height, slots, codes.data(),
-                       nullptr, level);
+                       nullptr, *kernels);
       int mismatches = 0;
       for (std::size_t i = 0; i < codes.size(); ++i) mismatches += codes[i] != expected[i];
-      EXPECT_EQ(mismatches, 0) << "level " << static_cast<int>(level);
+      EXPECT_EQ(mismatches, 0) << kernels->name;
     }
   }
 }
@@ -170,15 +170,17 @@ TEST(LowFlickerDither, CielabSixteenthsMatchTheMeasureAndEveryPath) {
   }
   planes->red[5] = planes->green[5] = planes->blue[5] = 0;  // the linear part near black
   planes->red[6] = planes->green[6] = planes->blue[6] = 255;
-  ToLabPlanes16(*planes, *lab);
-  int mismatches = 0;
-  for (int i = 0; i < PixelCount; ++i) {
-    const auto q = SrgbToLab16(planes->red[i], planes->green[i], planes->blue[i]);
-    mismatches += q[0] != lab->L[i] || q[1] != lab->a[i] || q[2] != lab->b[i];
+  for (const ConversionKernels* kernels : AvailableKernels()) {
+    ToLabPlanes16(*planes, *lab, *kernels);
+    int mismatches = 0;
+    for (int i = 0; i < PixelCount; ++i) {
+      const auto q = SrgbToLab16(planes->red[i], planes->green[i], planes->blue[i]);
+      mismatches += q[0] != lab->L[i] || q[1] != lab->a[i] || q[2] != lab->b[i];
+    }
+    EXPECT_EQ(mismatches, 0) << kernels->name;
+    EXPECT_EQ(lab->L[6], 100 * LabUnit) << kernels->name;
+    EXPECT_EQ(lab->L[5], 0) << kernels->name;
   }
-  EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(lab->L[6], 100 * LabUnit);
-  EXPECT_EQ(lab->L[5], 0);
 }
 
 // Mean |L(frame 1) - L(frame 2)| of the codes, as the layers would show them.

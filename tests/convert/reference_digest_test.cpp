@@ -24,7 +24,7 @@ TEST_P(ReferenceDigestTest, AstronautConvertsToTheReferenceDigests) {
   LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
   ReadSourceWindow(*state, 0, 0);
   SetColourRoles(*state, {d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]});
-  Reconvert(*state, {d.redOffset, d.greenOffset, d.blueOffset, d.dither}, nullptr);
+  Reconvert(*state, {d.redOffset, d.greenOffset, d.blueOffset, DitheringOf(d.dither)}, nullptr);
 
   std::vector<std::uint8_t> layers;
   for (const Plane* plane : {&state->LayerBits.Bitmap1Bits, &state->LayerBits.Sprite1Bits,

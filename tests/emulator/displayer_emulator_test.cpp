@@ -7,6 +7,7 @@
 #include <string>
 
 #include "colour/palette.h"
+#include "convert/auto_colours.h"
 #include "convert/data_path.h"
 #include "core/write_file.h"
 #include "frame_check.h"
@@ -50,6 +51,18 @@ TEST(DisplayerInVice, SyntheticPictureWithOtherRoles) {
 
 TEST(DisplayerInVice, SamplePhotoWithDefaultSettings) {
   ExpectBothFramesExact(SamplePhotoLayers(), DefaultColourRoles);
+}
+
+// A calm picture as a user makes it: the low-flicker dithering and the roles "Auto Colors" >
+// "Calm" finds for it.
+TEST(DisplayerInVice, CalmSamplePhotoWithTheLowFlickerDithering) {
+  const auto state = NewConverterState();
+  LoadPicture(*state, std::string(VANTREL_TEST_DATA) + "/astronaut.jpg");
+  ReadSourceWindow(*state, 0, 0);
+  Reconvert(*state, {0, 0, 0, Dithering::LowFlicker}, nullptr);
+  SetColourRoles(*state, ChooseColourRoles(*state, Dithering::LowFlicker, ColourGoal::Calm));
+  ConvertPicture(*state, Dithering::LowFlicker, nullptr);
+  ExpectBothFramesExact(state->LayerBits, state->ColourRoles);
 }
 
 // The command-line converter's executable of the sample photo, as the README shows it made.

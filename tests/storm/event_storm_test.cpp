@@ -371,7 +371,8 @@ class EventStorm : public ::testing::Test {
       return e;
     }
     if (roll < 320) {
-      QRadioButton* button = Chance(0.5) ? form->RadioButton6 : form->RadioButton7;
+      QRadioButton* button =
+          std::array{form->RadioButton6, form->RadioButton7, form->RadioButton8}[Pick(3)];
       what = "select dithering " + button->text().toStdString();
       QTest::mouseClick(button, Qt::LeftButton);
       e.keepsConversion = true;
@@ -397,10 +398,11 @@ class EventStorm : public ::testing::Test {
       return e;
     }
     if (roll < 771) {
-      what = "Auto Colors";
+      QAction* goal = std::array{form->Faithful1, form->Balanced1, form->Calm1}[Pick(3)];
+      what = "Auto Colors " + goal->text().toStdString();
       e.converts = form->State().PictureLoaded;
       e.keepsConversion = !e.converts;
-      form->AutoColors1->trigger();
+      goal->trigger();
       e.roles = form->State().ColourRoles;  // whatever the search chose, within the palette
       return e;
     }
@@ -443,7 +445,10 @@ class EventStorm : public ::testing::Test {
     int rolesChecked = 0;
     for (QRadioButton* button : RoleButtons()) rolesChecked += button->isChecked();
     ASSERT_EQ(rolesChecked, 1) << context;
-    ASSERT_NE(form->RadioButton6->isChecked(), form->RadioButton7->isChecked()) << context;
+    ASSERT_EQ(form->RadioButton6->isChecked() + form->RadioButton7->isChecked() +
+                  form->RadioButton8->isChecked(),
+              1)
+        << context;
     for (int channel = 0; channel < 3; ++channel) {
       TTrackBar* bar = std::array{form->TrackBar1, form->TrackBar2, form->TrackBar3}[channel];
       TEdit* edit = std::array{form->Edit1, form->Edit2, form->Edit3}[channel];
@@ -474,7 +479,7 @@ class EventStorm : public ::testing::Test {
     fresh->PictureLoaded = true;
     fresh->Image1 = s.Image1;
     SetColourRoles(*fresh, convertedRoles);
-    ConvertPicture(*fresh, convertedDither, nullptr, PortableKernels());
+    ConvertPicture(*fresh, convertedDithering, nullptr, PortableKernels());
     ASSERT_TRUE(fresh->LayerBits.Bitmap1Bits == s.LayerBits.Bitmap1Bits &&
                 fresh->LayerBits.Sprite1Bits == s.LayerBits.Sprite1Bits &&
                 fresh->LayerBits.Bitmap2Bits == s.LayerBits.Bitmap2Bits &&
@@ -544,7 +549,7 @@ class EventStorm : public ::testing::Test {
   std::mt19937 rng;
   QString openedFile;  // the last picture opened successfully
   ColourRoleSet convertedRoles = DefaultColourRoles;
-  bool convertedDither = true;
+  Dithering convertedDithering = Dithering::FloydSteinberg;
   int saves = 0;
   QSet<QString> savedNames;
   std::map<std::string, std::unique_ptr<ConverterState>> decoded;
@@ -590,7 +595,9 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
     }
     if (e.converts) {
       convertedRoles = form->State().ColourRoles;
-      convertedDither = form->RadioButton7->isChecked();
+      convertedDithering = form->RadioButton7->isChecked()   ? Dithering::FloydSteinberg
+                           : form->RadioButton8->isChecked() ? Dithering::LowFlicker
+                                                             : Dithering::None;
       ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
     }
     ASSERT_NO_FATAL_FAILURE(CheckControls(where));
