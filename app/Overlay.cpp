@@ -9,13 +9,18 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "app/Unit2.h"
 #include "app/artwork.h"
 #include "app/window_frame.h"
+#include "c64/d64_image.h"
+#include "c64/machine.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
@@ -96,6 +101,18 @@ void TForm1::CreateMenu() {
   OpenBitmap1 = File1->addAction(QStringLiteral("Open JPEG"));
   SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
   SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
+  SaveC64DiskImage1 = File1->addAction(QStringLiteral("Save C64 Disk Image"));
+  Target1 = File1->addMenu(QStringLiteral("Target"));
+  auto* targets = new QActionGroup(this);
+  const std::array<QAction**, 5> machines = {&PAL1, &NTSC1, &OldNTSC1, &Drean1, &AnyC641};
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    QAction*& item = *machines[m];
+    item = Target1->addAction(QString::fromLatin1(MachineCaption(AllMachines[m])));
+    item->setCheckable(true);
+    targets->addAction(item);
+  }
+  PAL1->setChecked(true);
+  RunInVICE1 = File1->addAction(QStringLiteral("Run in VICE"));
   Exit1 = File1->addAction(QStringLiteral("Exit"));
   AutoColors1 = menuBar()->addMenu(QStringLiteral("Auto Colors"));
   auto* goals = new QActionGroup(this);
@@ -245,6 +262,9 @@ void TForm1::BindHandlers() {
   connect(SaveC64Executable1, &QAction::triggered, this,
           [this] { Guard([&] { SaveC64Executable1Click(); }); });
   connect(SaveC64Data1, &QAction::triggered, this, [this] { Guard([&] { SaveC64Data1Click(); }); });
+  connect(SaveC64DiskImage1, &QAction::triggered, this,
+          [this] { Guard([&] { SaveC64DiskImage1Click(); }); });
+  connect(RunInVICE1, &QAction::triggered, this, [this] { Guard([&] { RunInVICE1Click(); }); });
   connect(Exit1, &QAction::triggered, this, [this] { Guard([&] { Exit1Click(); }); });
   connect(Faithful1, &QAction::triggered, this,
           [this] { Guard([&] { AutoColorsClick(ColourGoal::Faithful); }); });
@@ -398,6 +418,7 @@ void TForm1::OpenBitmap1Click() {
     state_->PictureLoaded = true;
     for (QWidget* control : PictureControls()) control->setEnabled(true);
     LoadPicture(*state_, QFile::encodeName(fileName).toStdString());
+    pictureName_ = C64FileName(QFile::encodeName(fileName).toStdString());
     ReadSourceWindow(*state_, 0, 0);
     RedrawSourceView();
     // Setting a position that was not 0 runs that bar's crop move at once, nested in the
@@ -441,15 +462,55 @@ void TForm1::BitBtn1Click() {
 
 // The file is assembled before the dialog asks for its name, from the last conversion and
 // the roles of this moment.
+// The target checked under File > Target, and the picture's name for a disk.
+OutputOptions TForm1::CurrentOutputOptions() const {
+  const std::array<QAction*, 5> machines = {PAL1, NTSC1, OldNTSC1, Drean1, AnyC641};
+  Machine machine = Machine::Pal;
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    if (machines[m]->isChecked()) machine = AllMachines[m];
+  }
+  return {machine, pictureName_};
+}
+
 void TForm1::Save(OutputKind kind) {
   if (!state_->PictureLoaded) return;
-  const std::span<const std::uint8_t> bytes = AssembleOutput(*state_, kind);
+  const std::span<const std::uint8_t> bytes = AssembleOutput(*state_, kind, CurrentOutputOptions());
   if (!dialogs_.ExecuteSave(this, saveFileName_)) return;
   WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), bytes);
 }
 
 void TForm1::SaveC64Executable1Click() { Save(OutputKind::Executable); }
 void TForm1::SaveC64Data1Click() { Save(OutputKind::Data); }
+void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
+
+// The executable for the chosen target, written to a folder of our own that goes when the
+// program ends, and handed to the emulator with the matching C64 model. The emulator runs on
+// its own; the window stays usable.
+void TForm1::RunInVICE1Click() {
+  if (!state_->PictureLoaded) return;
+  const OutputOptions options = CurrentOutputOptions();
+  const std::span<const std::uint8_t> bytes =
+      AssembleOutput(*state_, OutputKind::Executable, options);
+  const QString emulator = QStandardPaths::findExecutable(EmulatorProgram);
+  if (emulator.isEmpty()) {
+    throw VantrelError("The C64 emulator " + EmulatorProgram.toStdString() +
+                       " is not installed. Install VICE (on Debian: apt install vice, from the "
+                       "contrib section) and try again");
+  }
+  if (!runFolder_) runFolder_ = std::make_unique<QTemporaryDir>();
+  if (!runFolder_->isValid()) {
+    throw VantrelError("Cannot create a temporary folder: " +
+                       runFolder_->errorString().toStdString());
+  }
+  const QString program = runFolder_->filePath(QStringLiteral("picture%1.prg").arg(++runs_));
+  WriteFileReplacing(QFile::encodeName(program).toStdString(), bytes);
+  const QStringList arguments = {QStringLiteral("-model"),
+                                 QString::fromLatin1(ViceModels(options.machine).front()),
+                                 QStringLiteral("-autostart"), program};
+  if (!QProcess::startDetached(emulator, arguments)) {
+    throw VantrelError("Cannot start the C64 emulator " + emulator.toStdString());
+  }
+}
 
 // --- Shell ----------------------------------------------------------------------------
 

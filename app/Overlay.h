@@ -15,6 +15,7 @@
 #include "core/error.h"
 
 class QAction;
+class QTemporaryDir;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -72,6 +73,14 @@ class TForm1 : public QMainWindow {
   QAction* OpenBitmap1;
   QAction* SaveC64Executable1;
   QAction* SaveC64Data1;
+  QAction* SaveC64DiskImage1;
+  QMenu* Target1;  // the C64 the executable is made for; the choice stays until the end
+  QAction* PAL1;
+  QAction* NTSC1;
+  QAction* OldNTSC1;
+  QAction* Drean1;
+  QAction* AnyC641;
+  QAction* RunInVICE1;
   QAction* Exit1;
   QMenu* AutoColors1;  // the goals: each runs the search, the last one stays checked
   QAction* Faithful1;
@@ -81,6 +90,9 @@ class TForm1 : public QMainWindow {
 
   // The About box, created after the main window; "About" shows it modally.
   TForm2* Form2 = nullptr;
+
+  // The C64 emulator "Run in VICE" starts, found on the PATH (tests put a stand-in here).
+  QString EmulatorProgram = QStringLiteral("x64sc");
 
   // Operations of the window.
   void ResetSettings();
@@ -102,6 +114,8 @@ class TForm1 : public QMainWindow {
   void OpenBitmap1Click();
   void SaveC64Executable1Click();
   void SaveC64Data1Click();
+  void SaveC64DiskImage1Click();
+  void RunInVICE1Click();
   void Exit1Click();
   void AutoColorsClick(vantrel::ColourGoal goal);  // Faithful1Click, Balanced1Click, Calm1Click
   void About1Click();
@@ -129,6 +143,7 @@ class TForm1 : public QMainWindow {
   void RedrawPreview();
   vantrel::Adjustment CurrentAdjustment() const;
   void Save(vantrel::OutputKind kind);
+  vantrel::OutputOptions CurrentOutputOptions() const;
   void ShowException(const QString& message);
   TTrackBar* TrackBar(int channel) const;
   TEdit* Edit(int channel) const;
@@ -143,6 +158,9 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<vantrel::ConverterState> state_;
   std::unique_ptr<ProgressBarSink> progress_;
   QString saveFileName_;
+  std::string pictureName_ = "PICTURE";       // the C64 name of the last picture opened
+  std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end
+  int runs_ = 0;
 };
 
 template <typename Action>

@@ -64,6 +64,7 @@ std::optional<OutputKind> ParseFormat(const std::string& text) {
   if (text == "exe") return OutputKind::Executable;
   if (text == "data") return OutputKind::Data;
   if (text == "png") return OutputKind::Png;
+  if (text == "d64") return OutputKind::DiskImage;
   return std::nullopt;
 }
 
@@ -109,6 +110,7 @@ OutputKind KindFromExtension(const std::string& fileName) {
   const std::string name = Lower(fileName);
   if (EndsWith(name, ".prg")) return OutputKind::Executable;
   if (EndsWith(name, ".png")) return OutputKind::Png;
+  if (EndsWith(name, ".d64")) return OutputKind::DiskImage;
   return OutputKind::Data;
 }
 
@@ -153,7 +155,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
     }
     const bool takesValue = name == "-o" || name == "--format" || name == "--crop" ||
-                            name == "--offsets" || name == "--colours" || name == "--dither";
+                            name == "--offsets" || name == "--colours" || name == "--dither" ||
+                            name == "--machine";
     const bool isFlag = name == "-h" || name == "--help" || name == "--version" ||
                         name == "--no-dither" || name == "--auto-colours";
     if (!takesValue && !isFlag) return Error("unknown option '" + argument + "'");
@@ -189,9 +192,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       formatPending = false;
     } else if (name == "--format") {
       const std::optional<OutputKind> kind = ParseFormat(*value);
-      if (!kind) return Error("--format must be exe, data or png, not '" + *value + "'");
+      if (!kind) return Error("--format must be exe, data, png or d64, not '" + *value + "'");
       pendingKind = *kind;
       formatPending = true;
+    } else if (name == "--machine") {
+      const std::optional<Machine> machine = MachineFromName(*value);
+      if (!machine) {
+        return Error("--machine must be pal, ntsc, ntsc-old, drean or any, not '" + *value + "'");
+      }
+      request.machine = *machine;
     } else if (name == "--dither") {
       const auto dithering = ChoiceNamed<Dithering>(DitheringNames, *value);
       if (!dithering)
@@ -256,9 +265,15 @@ std::string HelpText() {
              "\n"
              "Options:\n"
              "  -o FILE              write FILE; its kind follows the extension: .prg the C64\n"
-             "                       executable, .png the preview (192 x 200, the colours the eye\n"
-             "                       sees), anything else the 32 KiB data file; may be repeated\n"
-             "  --format exe|data|png  the kind of the next -o, whatever its extension\n"
+             "                       executable, .d64 a disk image holding it, .png the preview\n"
+             "                       (192 x 200, the colours the eye sees), anything else the\n"
+             "                       32 KiB data file; may be repeated\n"
+             "  --format exe|data|png|d64\n"
+             "                       the kind of the next -o, whatever its extension\n"
+             "  --machine pal|ntsc|ntsc-old|drean|any\n"
+             "                       the C64 the executable is made for (default pal): PAL,\n"
+             "                       NTSC (6567R8), old NTSC (6567R56A), Drean (PAL-N), or any\n"
+             "                       of them, found out when the program starts\n"
              "  --crop X,Y           top-left corner of the 192 x 200 window in the picture\n"
              "                       (default 0,0); the window must lie inside the picture\n"
              "  --offsets R,G,B      red, green and blue offsets, each -255..255 (default 0,0,0)\n"

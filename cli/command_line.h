@@ -32,6 +32,7 @@ struct ConvertRequest {
   ConversionSettings settings;
   bool autoColours = false;  // search the roles instead of taking settings.roles; print them
   ColourGoal goal = ColourGoal::Faithful;  // what the search trades
+  Machine machine = Machine::Pal;          // the executables' and disk images' target
 };
 
 enum class InfoRequest { Help, Version };
@@ -47,7 +48,8 @@ using ParsedCommandLine = std::variant<ConvertRequest, InfoRequest, UsageError>;
 // non-negative here; whether it fits is known once the picture is decoded.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
-// ".prg" is the executable, ".png" the preview, anything else the data file (case ignored).
+// ".prg" is the executable, ".png" the preview, ".d64" a disk image with the executable,
+// anything else the data file (case ignored).
 OutputKind KindFromExtension(const std::string& fileName);
 
 // A C64 colour given as 0..15 or as its palette name ("light-red", case ignored); -1 if

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <variant>
 
+#include "c64/d64_image.h"
 #include "cli/command_line.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
@@ -70,8 +71,9 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
     SetColourRoles(*state, ChooseColourRoles(*state, dithering, request.goal));
     ConvertPicture(*state, dithering, nullptr);
   }
+  const OutputOptions options{request.machine, C64FileName(request.input)};
   for (const OutputFile& output : request.outputs) {
-    WriteFileReplacing(output.name, AssembleOutput(*state, output.kind));
+    WriteFileReplacing(output.name, AssembleOutput(*state, output.kind, options));
   }
   if (request.autoColours) {
     PrintRoles(state->ColourRoles, out);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "c64/d64_image.h"
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
 #include "colour/mix_colours.h"
@@ -62,19 +63,23 @@ void Reconvert(ConverterState& state, const Adjustment& adjustment, ProgressSink
   ConvertPicture(state, adjustment.dithering, progress);
 }
 
-std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind) {
+std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind,
+                                             const OutputOptions& options) {
   if (kind == OutputKind::Png) {
     state.EncodedOutput = EncodePreviewPng(state.PreviewBitmap);
     return state.EncodedOutput;
   }
   BuildMemoryImage(state.LayerBits, state.MemoryImage);
   FillScreenColours(state.ColourRoles, state.MemoryImage);
-  if (kind == OutputKind::Executable) {
-    AssembleExecutable(state.MemoryImage, state.ColourRoles, state.FileBuffer);
-    return {state.FileBuffer.data(), ExecutableFileSize};
+  if (kind == OutputKind::Data) {
+    AssembleDataFile(state.MemoryImage, state.ColourRoles, state.FileBuffer);
+    return {state.FileBuffer.data(), DataFileSize};
   }
-  AssembleDataFile(state.MemoryImage, state.ColourRoles, state.FileBuffer);
-  return {state.FileBuffer.data(), DataFileSize};
+  AssembleExecutable(state.MemoryImage, state.ColourRoles, state.FileBuffer, options.machine);
+  const std::span<const std::uint8_t> executable(state.FileBuffer.data(), ExecutableFileSize);
+  if (kind == OutputKind::Executable) return executable;
+  state.EncodedOutput = BuildD64Image(executable, options.c64Name);
+  return state.EncodedOutput;
 }
 
 }  // namespace vantrel

@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 
+#include "c64/machine.h"
 #include "convert/conversion.h"
 #include "core/converter_state.h"
 #include "core/progress.h"
@@ -57,11 +58,19 @@ enum class OutputKind {
   Executable,  // the C64 program: displayer and picture, loads at $0800
   Data,        // the two video banks, 32 KiB
   Png,         // the preview as the eye sees it, 192 x 200
+  DiskImage,   // a 1541 disk image (.d64) holding the executable
+};
+
+// What an output needs besides the conversion.
+struct OutputOptions {
+  Machine machine = Machine::Pal;   // whose timing the executable's displayer follows
+  std::string c64Name = "PICTURE";  // the file's name on the disk (see C64FileName)
 };
 
 // The bytes of one output file, from the last conversion's LayerBits and the current roles.
-// The C64 files are assembled in FileBuffer (after MemoryImage is built afresh), the PNG in
-// EncodedOutput; the span stays valid until the next call.
-std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind);
+// The C64 files are assembled in FileBuffer (after MemoryImage is built afresh), the PNG and
+// the disk image in EncodedOutput; the span stays valid until the next call.
+std::span<const std::uint8_t> AssembleOutput(ConverterState& state, OutputKind kind,
+                                             const OutputOptions& options = {});
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "c64/machine.h"
 #include "window_fixture.h"
 
 namespace {
@@ -176,6 +177,31 @@ TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
     ExpectPreviewAsShown("cli.png");
   }
   EXPECT_EQ(distinct.size(), std::size(cases));
+}
+
+// Every target of File > Target and --machine: the same executable, and the same disk image
+// (named after the photo) holding it.
+TEST_F(CliEqualityTest, EveryTargetGivesTheCommandLinesExecutableAndDiskImage) {
+  const std::array<QAction*, 5> targets = {form->PAL1, form->NTSC1, form->OldNTSC1, form->Drean1,
+                                           form->AnyC641};
+  QSet<QByteArray> executables;
+  for (std::size_t m = 0; m < targets.size(); ++m) {
+    const std::string name(vantrel::MachineName(vantrel::AllMachines[m]));
+    SCOPED_TRACE(name);
+    targets[m]->trigger();
+    const QByteArray exe = SaveFromWindow(form->SaveC64Executable1, "window.prg");
+    const QByteArray disk = SaveFromWindow(form->SaveC64DiskImage1, "window.d64");
+    ASSERT_EQ(disk.size(), 174848);
+    EXPECT_TRUE(disk.contains("ASTRONAUT")) << "the disk and its file take the photo's name";
+    executables.insert(exe);
+    RunCli({"--machine", QString::fromStdString(name), "-o", "cli.prg", "-o", "cli.d64"});
+    EXPECT_TRUE(ReadFile("cli.prg") == exe) << "executable differs";
+    EXPECT_TRUE(ReadFile("cli.d64") == disk) << "disk image differs";
+  }
+  // NTSC and Drean both have 65 cycles a line, and their displayers are the same; each other
+  // target has one of its own.
+  EXPECT_EQ(executables.size(), targets.size() - 1);
+  EXPECT_TRUE(form->AnyC641->isChecked()) << "the last target chosen stays chosen";
 }
 
 TEST_F(CliEqualityTest, FormatOverridesTheExtensionOfOneOutput) {

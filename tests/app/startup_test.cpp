@@ -167,8 +167,17 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   ASSERT_GE(barActions.size(), 2);
   EXPECT_EQ(barActions.first()->menu(), form->File1);
   EXPECT_EQ(barActions.last(), form->About1);
-  EXPECT_EQ(form->File1->actions(), (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1,
-                                                     form->SaveC64Data1, form->Exit1}));
+  EXPECT_EQ(form->File1->actions(),
+            (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1,
+                             form->SaveC64DiskImage1, form->Target1->menuAction(), form->RunInVICE1,
+                             form->Exit1}));
+  EXPECT_EQ(form->SaveC64DiskImage1->text(), "Save C64 Disk Image");
+  EXPECT_EQ(form->Target1->title(), "Target");
+  EXPECT_EQ(form->RunInVICE1->text(), "Run in VICE");
+  QStringList targets;
+  for (QAction* target : form->Target1->actions()) targets << target->text();
+  EXPECT_EQ(targets, (QStringList{"PAL", "NTSC", "Old NTSC", "Drean", "Any C64"}));
+  EXPECT_TRUE(form->PAL1->isChecked());
 
   struct Range {
     QAbstractSlider* slider;

@@ -16,6 +16,7 @@ using Kinds = std::vector<OutputKind>;
 constexpr OutputKind Exe = OutputKind::Executable;
 constexpr OutputKind Data = OutputKind::Data;
 constexpr OutputKind Png = OutputKind::Png;
+constexpr OutputKind D64 = OutputKind::DiskImage;
 
 ConvertRequest Accepted(const Args& args) {
   const ParsedCommandLine parsed = ParseCommandLine(args);
@@ -58,6 +59,8 @@ TEST(CommandLine, OutputKindsFollowTheExtensionUnlessFormatOverridesOne) {
       {{"in.jpg", "-o", "x.png", "--format=exe", "-o", "y.png"}, {Png, Exe}},
       {{"--format", "png", "-o", "x.bin", "--format", "data", "-o", "y.png", "in.jpg"},
        {Png, Data}},
+      {{"in.jpg", "-o", "disk.d64", "-o", "DISK.D64", "--format", "d64", "-o", "x.prg"},
+       {D64, D64, D64}},
   };
   for (const Case& c : cases) {
     const ConvertRequest request = Accepted(c.args);
@@ -104,6 +107,14 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(joined.adjustment.blue, 3);
   EXPECT_EQ(joined.roles, (ColourRoleSet{6, 1, 4, 14, 8}));
   EXPECT_EQ(joined.adjustment.dithering, vantrel::Dithering::FloydSteinberg);
+
+  // --machine by name; PAL unless given.
+  EXPECT_EQ(Accepted({"in.jpg", "-o", "x"}).machine, vantrel::Machine::Pal);
+  for (const vantrel::Machine machine : vantrel::AllMachines) {
+    const std::string name(vantrel::MachineName(machine));
+    EXPECT_EQ(Accepted({"in.jpg", "--machine", name, "-o", "x"}).machine, machine) << name;
+    EXPECT_EQ(Accepted({"in.jpg", "--machine=" + name, "-o", "x"}).machine, machine) << name;
+  }
 
   // --dither by name, in either form; the last one given counts, --no-dither among them.
   const struct {
@@ -174,8 +185,14 @@ TEST(CommandLine, BadUsageGivesItsReason) {
        "--colours: unknown colour '' (0..15 or a name such as light-red)"},
       {{"in.jpg", "-o", "x", "--colours", "0,1,2,3"},
        "--colours needs five colours BG,B1,S1,B2,S2, not '0,1,2,3'"},
-      {{"in.jpg", "-o", "x", "--format", "gif"}, "--format must be exe, data or png, not 'gif'"},
-      {{"in.jpg", "-o", "x", "--format", "PRG"}, "--format must be exe, data or png, not 'PRG'"},
+      {{"in.jpg", "-o", "x", "--format", "gif"},
+       "--format must be exe, data, png or d64, not 'gif'"},
+      {{"in.jpg", "-o", "x", "--format", "PRG"},
+       "--format must be exe, data, png or d64, not 'PRG'"},
+      {{"in.jpg", "-o", "x", "--machine", "c64"},
+       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'c64'"},
+      {{"in.jpg", "-o", "x", "--machine", "NTSC"},
+       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'NTSC'"},
       {{"in.jpg", "-o", "x", "--format", "png"},
        "--format is not followed by the -o it applies to"},
   };
@@ -222,12 +239,13 @@ TEST(CommandLine, HelpListsEveryOption) {
   const std::string help = HelpText();
   const Args options = {"-o",        "--format",    "--crop",   "--offsets",
                         "--colours", "--no-dither", "--dither", "--auto-colours",
-                        "-h",        "--help",      "--version"};
+                        "--machine", "-h",          "--help",   "--version"};
   for (const std::string& option : options) {
     EXPECT_NE(Refusal({option}).rfind("unknown option", 0), 0u) << option << " is not accepted";
     EXPECT_TRUE(MentionsOption(help, option)) << option;
   }
-  EXPECT_THAT(help, ::testing::HasSubstr("exe|data|png"));
+  EXPECT_THAT(help, ::testing::HasSubstr("exe|data|png|d64"));
+  EXPECT_THAT(help, ::testing::HasSubstr("  --machine pal|ntsc|ntsc-old|drean|any\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --dither none|fs|low-flicker\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("BG,B1,S1,B2,S2"));
   for (const std::string_view name : C64ColourNames) {

@@ -1,0 +1,103 @@
+// "Run in VICE": the executable for the chosen target goes to the emulator with the matching
+// C64 model, the window stays usable, and nothing is left behind when the program ends.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "c64/machine.h"
+#include "convert/data_path.h"
+#include "window_fixture.h"
+
+namespace {
+
+class RunInViceTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(dir.isValid());
+    // A stand-in emulator: it records its arguments and a copy of the program it was given.
+    const QString script = dir.filePath("x64sc");
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "#!/bin/sh\n"
+        "cp \"$4\" \"$(dirname \"$0\")/program.prg\"\n"
+        "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments.tmp\"\n"
+        "mv \"$(dirname \"$0\")/arguments.tmp\" \"$(dirname \"$0\")/arguments\"\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    form->EmulatorProgram = script;
+  }
+
+  // The stand-in runs on its own; wait for what it recorded.
+  QStringList Recorded() {
+    QFile file(dir.filePath("arguments"));
+    for (int tries = 0; tries < 500 && !file.exists(); ++tries) QThread::msleep(10);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    file.remove();
+    return lines;
+  }
+
+  QTemporaryDir dir;
+};
+
+TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
+  Open(Data("astronaut.jpg"));
+  const struct {
+    QAction* target;
+    vantrel::Machine machine;
+    const char* model;
+  } cases[] = {{form->PAL1, vantrel::Machine::Pal, "c64"},
+               {form->NTSC1, vantrel::Machine::Ntsc, "ntsc"},
+               {form->OldNTSC1, vantrel::Machine::OldNtsc, "oldntsc"},
+               {form->Drean1, vantrel::Machine::Drean, "drean"},
+               {form->AnyC641, vantrel::Machine::Any, "c64"}};
+  QStringList programs;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.model);
+    c.target->trigger();
+    form->RunInVICE1->trigger();
+    ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
+    const QStringList arguments = Recorded();
+    ASSERT_EQ(arguments.size(), 4);
+    EXPECT_EQ(arguments[0], "-model");
+    EXPECT_EQ(arguments[1], c.model);
+    EXPECT_EQ(arguments[2], "-autostart");
+    EXPECT_TRUE(arguments[3].endsWith(".prg"));
+    programs << arguments[3];
+
+    auto state = vantrel::NewConverterState();
+    state->LayerBits = form->State().LayerBits;
+    vantrel::SetColourRoles(*state, form->State().ColourRoles);
+    const auto expected =
+        vantrel::AssembleOutput(*state, vantrel::OutputKind::Executable, {c.machine});
+    QFile copy(dir.filePath("program.prg"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    const QByteArray bytes = copy.readAll();
+    EXPECT_EQ(bytes, QByteArray(reinterpret_cast<const char*>(expected.data()),
+                                static_cast<qsizetype>(expected.size())));
+  }
+  // The window goes on as before, and its temporary programs go with it.
+  EXPECT_TRUE(form->Button1->isEnabled());
+  for (const QString& program : programs) EXPECT_TRUE(QFile::exists(program));
+  form.reset();
+  for (const QString& program : programs) EXPECT_FALSE(QFile::exists(program));
+}
+
+TEST_F(RunInViceTest, WithoutAPictureNothingRunsAndWithoutTheEmulatorTheUserIsToldWhatToDo) {
+  form->RunInVICE1->trigger();
+  EXPECT_TRUE(dialogs.errors.empty());
+  EXPECT_FALSE(QFile::exists(dir.filePath("arguments")));
+
+  Open(Data("astronaut.jpg"));
+  form->EmulatorProgram = QStringLiteral("no-such-c64-emulator");
+  form->RunInVICE1->trigger();
+  ASSERT_EQ(dialogs.errors.size(), 1u);
+  EXPECT_EQ(dialogs.errors[0].second,
+            "The C64 emulator no-such-c64-emulator is not installed. Install VICE (on Debian: "
+            "apt install vice, from the contrib section) and try again.");
+}
+
+}  // namespace
