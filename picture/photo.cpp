@@ -1,0 +1,169 @@
+#include "picture/photo.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "core/error.h"
+#include "picture/area_resampler.h"
+#include "picture/orientation.h"
+#include "picture/picture_decoders.h"
+#include "picture/picture_scale.h"
+
+namespace vantrel {
+namespace {
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+  std::error_code ignored;
+  const VantrelError cannotOpen("Cannot open file " + fileName);
+  if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
+  std::FILE* file = std::fopen(fileName.c_str(), "rb");
+  if (file == nullptr) throw cannotOpen;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[1 << 16];
+  for (;;) {
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    bytes.insert(bytes.end(), buffer, buffer + got);
+    if (got < sizeof buffer) break;
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) throw cannotOpen;
+  return bytes;
+}
+
+int DecodeOther(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
+  switch (format) {
+    case PictureFormat::kPng:
+      return DecodePng(file, picture);
+    case PictureFormat::kGif:
+      return DecodeGif(file, picture);
+    case PictureFormat::kBmp:
+      return DecodeBmp(file, picture);
+    case PictureFormat::kTiff:
+      return DecodeTiff(file, picture);
+    case PictureFormat::kWebp:
+      return DecodeWebp(file, picture);
+    case PictureFormat::kHeif:
+      return DecodeHeif(file, picture);
+    case PictureFormat::kJpeg:
+      break;
+  }
+  throw std::logic_error("JPEG files have their own decoder");
+}
+
+}  // namespace
+
+int Photo::Index(int reduction) {
+  switch (reduction) {
+    case 1:
+      return 0;
+    case 2:
+      return 1;
+    case 4:
+      return 2;
+    case 8:
+      return 3;
+    default:
+      throw std::invalid_argument("level reduction must be 1, 2, 4 or 8");
+  }
+}
+
+Photo Photo::OpenFile(const std::string& fileName, long long maxPixels) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(fileName);
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + fileName);
+  }
+  return OpenBytes(std::move(bytes), fileName, maxPixels);
+}
+
+Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
+                       long long maxPixels) {
+  Photo photo;
+  photo.name_ = name;
+  photo.format_ = SniffFormat(bytes.data(), bytes.size());
+  try {
+    if (photo.format_ == PictureFormat::kJpeg) {
+      const JpegSize size = ReadJpegSize(bytes.data(), bytes.size(), name);
+      if (static_cast<long long>(size.width) * size.height > maxPixels) {
+        throw VantrelError("Picture too large (" + std::to_string(size.width) + " x " +
+                           std::to_string(size.height) + " pixels)");
+      }
+      photo.orientation_ = JpegExifOrientation(bytes.data(), bytes.size());
+      photo.width_ = size.width;
+      photo.height_ = size.height;
+      photo.jpegBytes_ = std::move(bytes);
+    } else {
+      auto full = std::make_unique<Bitmap32>();
+      const EncodedPicture file{bytes.data(), bytes.size(), name, maxPixels};
+      photo.orientation_ = DecodeOther(photo.format_, file, *full);
+      bytes = {};  // the decoded picture is all that is needed from here on
+      ApplyOrientation(*full, photo.orientation_);
+      photo.width_ = full->Width();
+      photo.height_ = full->Height();
+      photo.levels_[0] = std::move(full);
+    }
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + name);
+  }
+  if (SwapsSides(photo.orientation_) && photo.format_ == PictureFormat::kJpeg) {
+    std::swap(photo.width_, photo.height_);
+  }
+  if (AllowedPercents(photo.width_, photo.height_).min > kMaxScalePercent) {
+    throw VantrelError("Picture too small (" + std::to_string(photo.width_) + " x " +
+                       std::to_string(photo.height_) + " pixels)");
+  }
+  return photo;
+}
+
+void Photo::DecodeJpegLevel(int reduction) {
+  auto level = std::make_unique<Bitmap32>();
+  DecodeJpegMemoryReduced(jpegBytes_.data(), jpegBytes_.size(), reduction, *level, name_);
+  try {
+    ApplyOrientation(*level, orientation_);
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + name_);
+  }
+  levels_[Index(reduction)] = std::move(level);
+}
+
+const Bitmap32& Photo::Level(int reduction) {
+  std::unique_ptr<Bitmap32>& level = levels_[Index(reduction)];
+  if (level) return *level;
+  if (format_ == PictureFormat::kJpeg) {
+    DecodeJpegLevel(reduction);
+  } else {
+    try {
+      level = std::make_unique<Bitmap32>(ReduceInLinearLight(Level(1), reduction));
+    } catch (const std::bad_alloc&) {
+      throw VantrelError("Not enough memory to open " + name_);
+    }
+  }
+  return *level;
+}
+
+void Photo::DrawScaled(int percent, int x, int y, ViewSurface& surface) {
+  if (percent < 1 || percent > kMaxScalePercent) {
+    throw std::invalid_argument("scale outside 1..kMaxScalePercent");
+  }
+  if (percent == 100) {
+    surface.Draw(x, y, Level(1));
+    return;
+  }
+  const int reduction = LevelReduction(percent);
+  DrawScaledPicture(Level(reduction), reduction, width_, height_, percent, x, y, surface);
+}
+
+void Photo::DropLevelsExcept(int keep) {
+  for (int reduction : {1, 2, 4, 8}) {
+    // Without its file's bytes a picture of another format is made again from level 1.
+    if (reduction == 1 && format_ != PictureFormat::kJpeg) continue;
+    if (reduction != keep) levels_[Index(reduction)].reset();
+  }
+}
+
+}  // namespace vantrel
