@@ -8,6 +8,7 @@
 #include <stb/stb_image.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -31,6 +32,7 @@ int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
   if (!stbi_info_from_memory(file.bytes, length, &width, &height, &channels)) {
     ThrowUnreadable(PictureFormat::kBmp, file.name, stbi_failure_reason());
   }
+  height = std::abs(height);  // top-down files declare a negative height
   CheckDeclaredSize(PictureFormat::kBmp, file, width, height);
   Bitmap32 decoded(width, height);
   std::unique_ptr<stbi_uc, StbFree> pixels(

@@ -113,10 +113,6 @@ Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
   if (SwapsSides(photo.orientation_) && photo.format_ == PictureFormat::kJpeg) {
     std::swap(photo.width_, photo.height_);
   }
-  if (AllowedPercents(photo.width_, photo.height_).min > kMaxScalePercent) {
-    throw VantrelError("Picture too small (" + std::to_string(photo.width_) + " x " +
-                       std::to_string(photo.height_) + " pixels)");
-  }
   return photo;
 }
 

@@ -21,7 +21,8 @@ namespace vantrel {
 
 class Photo {
  public:
-  // Reads the whole file and recognises its format by content. A JPEG is only looked at
+  // Reads the whole file and recognises its format by content. Any size from 1 x 1 is
+  // opened; whether a scale fits the window is AllowedPercents' business. A JPEG is only looked at
   // (size and EXIF orientation from its header); its levels are decoded when first asked
   // for. Every other format is decoded now, since its libraries cannot decode smaller.
   // Throws VantrelError, naming the file:
@@ -29,7 +30,6 @@ class Photo {
   //   the JPEG decoder's messages for a JPEG (or a file of no known format);
   //   "Cannot open <format> file <fileName>: <why>" for the other formats, including
   //                                                pictures over maxPixels;
-  //   "Picture too small (<w> x <h> pixels)"      it cannot fill the window at any scale;
   //   "Not enough memory to open <fileName>".
   static Photo OpenFile(const std::string& fileName, long long maxPixels = MaxPicturePixels);
   // The same for bytes already in memory, with `name` standing for the file name.
