@@ -21,9 +21,10 @@ struct ImageRelease {
   void operator()(const heif_image* image) const { heif_image_release(image); }
 };
 
+// libheif also reports damaged files as allocation errors ("security limit exceeded"), so
+// its words are passed on as they are; only our own allocation failing is out of memory.
 void Check(const heif_error& error, const EncodedPicture& file) {
   if (error.code == heif_error_Ok) return;
-  if (error.code == heif_error_Memory_allocation_error) throw std::bad_alloc();
   ThrowUnreadable(PictureFormat::kHeif, file.name,
                   error.message && *error.message ? error.message : "damaged file");
 }
