@@ -151,7 +151,12 @@ void Photo::DrawScaled(int percent, int x, int y, ViewSurface& surface) {
     return;
   }
   const int reduction = LevelReduction(percent);
-  DrawScaledPicture(Level(reduction), reduction, width_, height_, percent, x, y, surface);
+  const Bitmap32& level = Level(reduction);
+  try {
+    DrawScaledPicture(level, reduction, width_, height_, percent, x, y, surface);
+  } catch (const std::bad_alloc&) {  // its buffers are allocated before it draws anything
+    throw VantrelError("Not enough memory to open " + name_);
+  }
 }
 
 void Photo::DropLevelsExcept(int keep) {
