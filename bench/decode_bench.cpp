@@ -18,6 +18,7 @@
 #include "bench/big_photo.h"
 #include "core/bitmap32.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/photo.h"
 
 namespace vantrel {
 namespace {
@@ -46,6 +47,23 @@ void BM_DecodeJpegFile(benchmark::State& state) {
   state.counters["peak_rss/bitmap"] = PeakMemoryOverBitmap();
 }
 BENCHMARK(BM_DecodeJpegFile)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// The same open through Photo, as the window will do it at 100 %: the file read whole,
+// decoded from memory into level 1.
+void BM_PhotoOpenAt100(benchmark::State& state) {
+  const std::string& file = BenchFile();
+  if (file.empty()) {
+    state.SkipWithError("cannot make the 6000 x 4000 JPEG file");
+    return;
+  }
+  for (auto _ : state) {
+    Photo photo = Photo::OpenFile(file);
+    benchmark::DoNotOptimize(photo.Level(1).Words());
+  }
+  state.SetLabel(file);
+  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+BENCHMARK(BM_PhotoOpenAt100)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 // What djpeg -dct float does short of writing the PPM file.
 void BM_LibjpegRgbRows(benchmark::State& state) {

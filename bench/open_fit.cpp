@@ -1,13 +1,15 @@
 // What `vantrel-convert big.jpg --scale fit -o x.prg` will do, in a process of its own so
 // that the whole run can be timed against djpeg and its peak memory measured: open the
-// file, decode only the level Fit needs, draw and read back the top-left window, convert
-// with the default settings and write the executable.
-//   open_fit <file> <output.prg>  ->  "<peak bytes> <full-size bitmap bytes> <ratio>"
+// file, decode only the level the scale needs, draw and read back the top-left window,
+// convert with the default settings and write the executable.
+//   open_fit <file> <output.prg> [fit|PERCENT]
+//     ->  "<peak bytes> <full-size bitmap bytes> <ratio>"
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
@@ -22,8 +24,9 @@
 
 int main(int argc, char** argv) {
   using namespace vantrel;
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: open_fit <file> <output.prg>\n");
+  const std::optional<ScaleSetting> scale = ParseScale(argc == 4 ? argv[3] : "fit");
+  if ((argc != 3 && argc != 4) || !scale) {
+    std::fprintf(stderr, "usage: open_fit <file> <output.prg> [fit|PERCENT]\n");
     return 2;
   }
   double bitmap = 0;
@@ -35,7 +38,8 @@ int main(int argc, char** argv) {
     state->PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
     state->ColourRoles = DefaultColourRoles;
     state->MixTable = BuildMixTable(RoleColours(DefaultColourRoles));
-    ReadScaledSourceWindow(*state, photo, FitPercent(photo.Width(), photo.Height()), 0, 0);
+    ReadScaledSourceWindow(*state, photo, ResolvePercent(*scale, photo.Width(), photo.Height()), 0,
+                           0);
     ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
     ConvertPicture(*state, true, nullptr);
     BuildMemoryImage(state->LayerBits, state->MemoryImage);

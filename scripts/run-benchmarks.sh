@@ -28,7 +28,7 @@ for program in "$bench"/*_bench; do
   name=$(basename "$program")
   echo "== $name"
   case "$name" in
-    decode_bench) extra=(--benchmark_filter=BM_DecodeJpegFile) ;;
+    decode_bench) extra=(--benchmark_filter='BM_DecodeJpegFile|BM_PhotoOpenAt100') ;;
     *) extra=() ;;
   esac
   "$program" "${extra[@]}" --benchmark_out="$out/$name.json" --benchmark_out_format=json
@@ -95,6 +95,13 @@ if b and b.get("label"):
         check=True, capture_output=True, text=True).stdout.split()
     line("peak memory of that open vs its bitmap", float(peak) / 2**20, float(bitmap) / 2**20,
          "MiB", 1.15)
+    photo = find(results("decode_bench"), "BM_PhotoOpenAt100")
+    if photo:
+        line("open at 100 % through Photo vs DecodeJpegFile", ms(photo), ms(b), "ms", 1.1)
+    peak100 = subprocess.run([os.path.join(bench, "open_fit"), jpeg, os.devnull, "100"],
+                             check=True, capture_output=True, text=True).stdout.split()
+    line("peak memory of a whole run at 100 % vs its bitmap", float(peak100[0]) / 2**20,
+         float(peak100[1]) / 2**20, "MiB", 1.15)
     # The command line's open at Fit, as a whole process: best of five against djpeg's best.
     fit_best = None
     for _ in range(5):
