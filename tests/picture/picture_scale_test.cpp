@@ -14,6 +14,8 @@
 #include "core/converter_state.h"
 #include "picture/area_resampler.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/jpeg_samples.h"
+#include "picture/orientation.h"
 #include "picture/photo.h"
 #include "picture/source_window.h"
 #include "support/picture_writers.h"
@@ -241,6 +243,10 @@ TEST(PictureScale, WindowsMatchReferenceAverage) {
         ViewSurface again = Filled(0);
         cached.DrawScaled(percent, -crop.left, -crop.top, again);
         EXPECT_TRUE(std::equal(window.Words(), window.Words() + PixelCount, again.Words()));
+        cached.DropLevelsExcept(0);  // made again from the picture when next needed
+        ViewSurface remade = Filled(0);
+        cached.DrawScaled(percent, -crop.left, -crop.top, remade);
+        EXPECT_TRUE(std::equal(window.Words(), window.Words() + PixelCount, remade.Words()));
         ViewSurface shifted = Filled(0);
         photo.DrawScaled(percent, -crop.left + 1, -crop.top + 1, shifted);
         for (int y = 1; y < WindowHeight; ++y) {
@@ -249,6 +255,57 @@ TEST(PictureScale, WindowsMatchReferenceAverage) {
           }
         }
       }
+    }
+  }
+}
+
+// A JPEG draws from libjpeg's reduced decodes, turned upright: a 1200 x 1600 file stored
+// turned (orientation 6) shows as 1600 x 1200, and a window is the area average of the
+// upright level whether the photo was fresh or had every level made before.
+TEST(PictureScale, JpegDrawsFromUprightReducedDecodes) {
+  const jpeg_samples::TempFolder folder;
+  jpeg_samples::RawImage stored(1200, 1600, 3);
+  for (int y = 0; y < stored.height; ++y) {
+    for (int x = 0; x < stored.width; ++x) {
+      std::uint8_t* p = stored.Pixel(x, y);
+      p[0] = static_cast<std::uint8_t>(x / 5), p[1] = static_cast<std::uint8_t>(y / 7);
+      p[2] = static_cast<std::uint8_t>((x / 40 + y / 40) % 2 ? 220 : 30);
+    }
+  }
+  jpeg_samples::WriteJpeg(folder / "stored.jpg", stored);
+  const picture_writers::Bytes plain = jpeg_samples::ReadBytes(folder / "stored.jpg");
+  for (const int orientation : {1, 6}) {
+    const picture_writers::Bytes bytes = picture_writers::WithJpegExif(plain, orientation);
+    Photo fresh = Photo::OpenBytes(bytes, "photo.jpg");
+    Photo cached = Photo::OpenBytes(bytes, "photo.jpg");
+    for (int reduction : {1, 2, 4, 8}) cached.Level(reduction);
+    EXPECT_EQ(fresh.Width(), orientation == 6 ? 1600 : 1200);
+    for (const int percent : {FitPercent(fresh.Width(), fresh.Height()), 25, 60}) {
+      SCOPED_TRACE("orientation " + std::to_string(orientation) + " at " + std::to_string(percent) +
+                   " %");
+      const int reduction = LevelReduction(percent);
+      Bitmap32 level;
+      DecodeJpegMemoryReduced(bytes.data(), bytes.size(), reduction, level, "photo.jpg");
+      ApplyOrientation(level, orientation);
+      const Pixels upright = FromBitmap(level);
+      const CropCorner crop{ScaledLength(fresh.Width(), percent) - WindowWidth, 3};
+      ViewSurface window = Filled(0), again = Filled(0);
+      fresh.DrawScaled(percent, -crop.left, -crop.top, window);
+      cached.DrawScaled(percent, -crop.left, -crop.top, again);
+      EXPECT_TRUE(std::equal(window.Words(), window.Words() + PixelCount, again.Words()));
+      int worst = 0;
+      for (int y = 0; y < WindowHeight; y += 3) {
+        for (int x = 0; x < WindowWidth; x += 3) {
+          const std::uint32_t want =
+              Reference(upright, 100.0 / (percent * reduction), crop.left + x, crop.top + y);
+          const std::uint32_t got = ToPackedRGB(window.Pixel(x, y));
+          for (int shift : {0, 8, 16}) {
+            worst = std::max(worst, std::abs(static_cast<int>((got >> shift) & 0xFF) -
+                                             static_cast<int>((want >> shift) & 0xFF)));
+          }
+        }
+      }
+      EXPECT_LE(worst, 1);
     }
   }
 }

@@ -71,11 +71,14 @@ inline Bytes ExifBlock(int orientation, bool bigEndian = false, bool prefix = tr
 inline Bytes WithJpegExif(const Bytes& jpeg, int orientation, bool bigEndian = false) {
   const Bytes exif = ExifBlock(orientation, bigEndian);
   const std::size_t length = exif.size() + 2;
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  out.insert(out.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
-                         static_cast<std::uint8_t>(length & 0xFF)});
-  out.insert(out.end(), exif.begin(), exif.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  Bytes out;
+  out.reserve(jpeg.size() + length + 2);
+  out.push_back(jpeg[0]), out.push_back(jpeg[1]);  // SOI
+  out.push_back(0xFF), out.push_back(0xE1);
+  out.push_back(static_cast<std::uint8_t>(length >> 8));
+  out.push_back(static_cast<std::uint8_t>(length & 0xFF));
+  for (std::uint8_t byte : exif) out.push_back(byte);
+  for (std::size_t i = 2; i < jpeg.size(); ++i) out.push_back(jpeg[i]);
   return out;
 }
 
