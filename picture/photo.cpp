@@ -15,22 +15,26 @@
 namespace vantrel {
 namespace {
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   std::error_code ignored;
   const VantrelError cannotOpen("Cannot open file " + fileName);
   if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
-  std::FILE* file = std::fopen(fileName.c_str(), "rb");
-  if (file == nullptr) throw cannotOpen;
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+  if (!file) throw cannotOpen;
   std::vector<std::uint8_t> bytes;
+  const auto size = std::filesystem::file_size(fileName, ignored);
+  if (!ignored) bytes.reserve(static_cast<std::size_t>(size));  // a hint; the reads decide
   std::uint8_t buffer[1 << 16];
   for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
     bytes.insert(bytes.end(), buffer, buffer + got);
     if (got < sizeof buffer) break;
   }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) throw cannotOpen;
+  if (std::ferror(file.get()) != 0) throw cannotOpen;
   return bytes;
 }
 
