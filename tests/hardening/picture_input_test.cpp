@@ -274,6 +274,20 @@ TEST(PictureInput, DeclaredSizesAreCheckedFirst) {
   }
 }
 
+TEST(PictureInput, UnreadableFilesAreNamed) {
+  const jpeg_samples::TempFolder folder;
+  const std::string missing = (folder / "missing.png").string();
+  const std::string directory = folder.path().string();
+  for (const std::string& name : {missing, directory}) {
+    try {
+      Photo::OpenFile(name);
+      ADD_FAILURE() << "opened " << name;
+    } catch (const VantrelError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot open file " + name);
+    }
+  }
+}
+
 class AddressSpaceCap {
  public:
   explicit AddressSpaceCap(long long headroom) {
