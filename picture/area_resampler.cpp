@@ -16,16 +16,21 @@ struct Tables {
   std::array<std::uint8_t, 65536> srgb;
 
   Tables() {
+    auto decode = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
     for (int c = 0; c < 256; ++c) {
-      const double v = c / 255.0;
-      const double l = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-      linear[c] = static_cast<std::uint16_t>(std::lround(l * 65535.0));
+      linear[c] = static_cast<std::uint16_t>(std::lround(decode(c / 255.0) * 65535.0));
     }
-    for (int i = 0; i < 65536; ++i) {
-      const double l = i / 65535.0;
-      const double v = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
-      srgb[i] = static_cast<std::uint8_t>(std::clamp<long>(std::lround(v * 255.0), 0, 255));
+    // Back to sRGB, rounded there: linear values from the one halfway between codes c - 1
+    // and c up to the one halfway to c + 1 become c. 256 powers instead of 65536 (the
+    // command line builds this table on every run).
+    int i = 0;
+    for (int c = 0; c < 255; ++c) {
+      const double upper = decode((c + 0.5) / 255.0) * 65535.0;
+      for (; i < 65536 && i < upper; ++i) srgb[i] = static_cast<std::uint8_t>(c);
     }
+    for (; i < 65536; ++i) srgb[i] = 255;
   }
 };
 
@@ -138,40 +143,51 @@ void DrawScaledPicture(const Bitmap32& level, int reduction, int width, int heig
   const std::vector<Footprint> rows = Footprints(top, bottom, unit, level.Height(), weights);
   const int columnCount = right - left;
 
-  // Horizontal pass over every level row the output rows reach, kept per row: the
-  // weighted sums of linear light, three channels per output column.
-  const int firstRow = rows.front().first;
-  const int lastRow = rows.back().first + rows.back().count;  // exclusive
-  std::vector<std::uint32_t> horizontal(static_cast<std::size_t>(lastRow - firstRow) * columnCount *
-                                        3);
-  for (int ly = firstRow; ly < lastRow; ++ly) {
-    const std::uint32_t* source = level.ScanLine(ly);
-    std::uint32_t* out = &horizontal[static_cast<std::size_t>(ly - firstRow) * columnCount * 3];
+  // Each level row's weighted sums of linear light per output column (three channels)
+  // are made once: output rows go down the level in order and share at most their edge
+  // row, which is kept from one output row to the next. The row's pixels are turned into
+  // linear light before the taps read them.
+  const int firstColumn = columns.front().first;
+  const int lastColumn = columns.back().first + columns.back().count;  // exclusive
+  std::vector<std::uint32_t> linear(static_cast<std::size_t>(lastColumn - firstColumn) * 3);
+  std::vector<std::uint32_t> rowSums(static_cast<std::size_t>(columnCount) * 3);
+  int rowSummed = -1;  // the level row rowSums holds
+  auto sumRow = [&](int ly) {
+    if (ly == rowSummed) return;
+    const std::uint32_t* source = level.ScanLine(ly) + firstColumn;
+    for (int i = 0; i < lastColumn - firstColumn; ++i) {
+      const std::uint32_t word = source[i];
+      linear[3 * i] = tables.linear[(word >> 16) & 0xFF];
+      linear[3 * i + 1] = tables.linear[(word >> 8) & 0xFF];
+      linear[3 * i + 2] = tables.linear[word & 0xFF];
+    }
+    std::uint32_t* out = rowSums.data();
     for (const Footprint& column : columns) {
       std::uint32_t r = 0, g = 0, b = 0;
       const int* w = &weights[column.weightsAt];
-      for (int k = 0; k < column.count; ++k) {
-        const std::uint32_t word = source[column.first + k];
-        r += w[k] * tables.linear[(word >> 16) & 0xFF];
-        g += w[k] * tables.linear[(word >> 8) & 0xFF];
-        b += w[k] * tables.linear[word & 0xFF];
+      const std::uint32_t* pixel =
+          &linear[static_cast<std::size_t>(column.first - firstColumn) * 3];
+      for (int k = 0; k < column.count; ++k, pixel += 3) {
+        r += w[k] * pixel[0];
+        g += w[k] * pixel[1];
+        b += w[k] * pixel[2];
       }
       *out++ = r;
       *out++ = g;
       *out++ = b;
     }
-  }
+    rowSummed = ly;
+  };
 
   // Vertical pass, then back to sRGB. Weights sum to 100 along each side: divide by 10000.
-  std::vector<std::uint32_t> sums(static_cast<std::size_t>(columnCount) * 3);
+  std::vector<std::uint32_t> sums(rowSums.size());
   for (int Y = top; Y < bottom; ++Y) {
     const Footprint& row = rows[Y - top];
     std::fill(sums.begin(), sums.end(), 0u);
     const int* w = &weights[row.weightsAt];
     for (int k = 0; k < row.count; ++k) {
-      const std::uint32_t* line =
-          &horizontal[static_cast<std::size_t>(row.first + k - firstRow) * columnCount * 3];
-      for (std::size_t i = 0; i < sums.size(); ++i) sums[i] += w[k] * line[i];
+      sumRow(row.first + k);
+      for (std::size_t i = 0; i < sums.size(); ++i) sums[i] += w[k] * rowSums[i];
     }
     for (int X = left; X < right; ++X) {
       const std::uint32_t* sum = &sums[static_cast<std::size_t>(X - left) * 3];

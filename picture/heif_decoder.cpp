@@ -4,15 +4,14 @@
 // libheif and its codecs are loaded when the first HEIF file is opened, not at start-up:
 // linking them costs every run of the short-lived command line 3 ms or more, most of the
 // time for no HEIF file at all.
-#include <dlfcn.h>
 #include <libheif/heif.h>
 
 #include <memory>
 #include <new>
-#include <type_traits>
 
 #include "picture/orientation.h"
 #include "picture/picture_decoders.h"
+#include "picture/shared_library.h"
 
 namespace vantrel {
 namespace {
@@ -36,13 +35,12 @@ struct HeifLibrary {
 // The library's functions, or nullptr when it is not installed. Loaded once, kept loaded.
 const HeifLibrary* Heif() {
   static const HeifLibrary* const library = []() -> const HeifLibrary* {
-    void* handle = dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
+    void* handle = OpenSharedLibrary("libheif.so.1");
     if (handle == nullptr) return nullptr;
     static HeifLibrary functions;
     bool complete = true;
     auto bind = [&](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
-      complete = complete && function != nullptr;
+      complete = BindFunction(handle, function, name) && complete;
     };
     bind(functions.context_alloc, "heif_context_alloc");
     bind(functions.context_free, "heif_context_free");

@@ -25,14 +25,16 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
   if (!file) throw cannotOpen;
-  std::vector<std::uint8_t> bytes;
-  const auto size = std::filesystem::file_size(fileName, ignored);
-  if (!ignored) bytes.reserve(static_cast<std::size_t>(size));  // a hint; the reads decide
-  std::uint8_t buffer[1 << 16];
-  for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.insert(bytes.end(), buffer, buffer + got);
-    if (got < sizeof buffer) break;
+  // Read straight into a buffer of the file's size, then on in pieces in case it grew.
+  const std::uintmax_t size = std::filesystem::file_size(fileName, ignored);
+  std::vector<std::uint8_t> bytes(ignored ? 0 : static_cast<std::size_t>(size));
+  const std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
+  bytes.resize(filled);
+  if (filled == bytes.capacity()) {
+    std::uint8_t buffer[1 << 16];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+      bytes.insert(bytes.end(), buffer, buffer + got);
+    }
   }
   if (std::ferror(file.get()) != 0) throw cannotOpen;
   return bytes;

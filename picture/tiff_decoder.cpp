@@ -1,5 +1,8 @@
 // TIFF through libtiff's RGBA interface: the first page, any bit depth, palette, grey,
 // YCbCr, CMYK (naive ink conversion) and alpha; 16-bit samples keep their high byte.
+//
+// libtiff and its five compression libraries are loaded when the first TIFF file is
+// opened: loading them at start-up costs each command-line run about 1 ms.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -10,9 +13,50 @@
 
 #include "picture/orientation.h"
 #include "picture/picture_decoders.h"
+#include "picture/shared_library.h"
 
 namespace vantrel {
 namespace {
+
+struct TiffLibrary {
+  decltype(&TIFFOpenOptionsAlloc) OpenOptionsAlloc;
+  decltype(&TIFFOpenOptionsFree) OpenOptionsFree;
+  decltype(&TIFFOpenOptionsSetMaxSingleMemAlloc) OpenOptionsSetMaxSingleMemAlloc;
+  decltype(&TIFFOpenOptionsSetErrorHandlerExtR) OpenOptionsSetErrorHandlerExtR;
+  decltype(&TIFFOpenOptionsSetWarningHandlerExtR) OpenOptionsSetWarningHandlerExtR;
+  decltype(&TIFFClientOpenExt) ClientOpenExt;
+  decltype(&TIFFClose) Close;
+  decltype(&TIFFGetField) GetField;
+  decltype(&TIFFGetFieldDefaulted) GetFieldDefaulted;
+  decltype(&TIFFRGBAImageOK) RGBAImageOK;
+  decltype(&TIFFReadRGBAImageOriented) ReadRGBAImageOriented;
+};
+
+// The library's functions, or nullptr when it is not installed. Loaded once, kept loaded.
+const TiffLibrary* Tiff() {
+  static const TiffLibrary* const library = []() -> const TiffLibrary* {
+    void* handle = OpenSharedLibrary("libtiff.so.6");
+    if (handle == nullptr) return nullptr;
+    static TiffLibrary f;
+    const bool complete =
+        BindFunction(handle, f.OpenOptionsAlloc, "TIFFOpenOptionsAlloc") &&
+        BindFunction(handle, f.OpenOptionsFree, "TIFFOpenOptionsFree") &&
+        BindFunction(handle, f.OpenOptionsSetMaxSingleMemAlloc,
+                     "TIFFOpenOptionsSetMaxSingleMemAlloc") &&
+        BindFunction(handle, f.OpenOptionsSetErrorHandlerExtR,
+                     "TIFFOpenOptionsSetErrorHandlerExtR") &&
+        BindFunction(handle, f.OpenOptionsSetWarningHandlerExtR,
+                     "TIFFOpenOptionsSetWarningHandlerExtR") &&
+        BindFunction(handle, f.ClientOpenExt, "TIFFClientOpenExt") &&
+        BindFunction(handle, f.Close, "TIFFClose") &&
+        BindFunction(handle, f.GetField, "TIFFGetField") &&
+        BindFunction(handle, f.GetFieldDefaulted, "TIFFGetFieldDefaulted") &&
+        BindFunction(handle, f.RGBAImageOK, "TIFFRGBAImageOK") &&
+        BindFunction(handle, f.ReadRGBAImageOriented, "TIFFReadRGBAImageOriented");
+    return complete ? &f : nullptr;
+  }();
+  return library;
+}
 
 // What libtiff's callbacks reach: the bytes and the first error it reported.
 struct TiffSource {
@@ -58,10 +102,10 @@ int OnError(TIFF*, void* user, const char*, const char* format, va_list argument
 int OnWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 struct TiffCloser {
-  void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+  void operator()(TIFF* tiff) const { Tiff()->Close(tiff); }
 };
 struct OptionsFree {
-  void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+  void operator()(TIFFOpenOptions* options) const { Tiff()->OpenOptionsFree(options); }
 };
 
 // No single allocation of libtiff's may exceed what a picture of the limit needs.
@@ -70,35 +114,40 @@ constexpr tmsize_t kMaxSingleAllocation = tmsize_t{1} << 30;
 }  // namespace
 
 int DecodeTiff(const EncodedPicture& file, Bitmap32& picture) {
+  const TiffLibrary* tiffLibrary = Tiff();
+  if (tiffLibrary == nullptr) {
+    ThrowUnreadable(PictureFormat::kTiff, file.name, "TIFF support (libtiff) is not installed");
+  }
+  const TiffLibrary& lib = *tiffLibrary;
   TiffSource source{file.bytes, file.size, 0, {}};
   auto fail = [&source, &file](const char* fallback) {
     ThrowUnreadable(PictureFormat::kTiff, file.name,
                     source.message[0] != '\0' ? source.message : fallback);
   };
-  std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+  std::unique_ptr<TIFFOpenOptions, OptionsFree> options(lib.OpenOptionsAlloc());
   if (!options) throw std::bad_alloc();
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAllocation);
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &source);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &source);
+  lib.OpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAllocation);
+  lib.OpenOptionsSetErrorHandlerExtR(options.get(), OnError, &source);
+  lib.OpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &source);
   // "m": never map the bytes, they are read through the callbacks.
-  std::unique_ptr<TIFF, TiffCloser> tiff(TIFFClientOpenExt(file.name.c_str(), "rm", &source, Read,
+  std::unique_ptr<TIFF, TiffCloser> tiff(lib.ClientOpenExt(file.name.c_str(), "rm", &source, Read,
                                                            Write, Seek, Close, Size, nullptr,
                                                            nullptr, options.get()));
   if (!tiff) fail("not a readable TIFF file");
 
   std::uint32_t width = 0, height = 0;
   std::uint16_t orientation = ORIENTATION_TOPLEFT;
-  TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
-  TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
-  TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+  lib.GetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+  lib.GetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+  lib.GetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
   CheckDeclaredSize(PictureFormat::kTiff, file, width, height);
   char why[1024] = {};
-  if (!TIFFRGBAImageOK(tiff.get(), why)) fail(why);
+  if (!lib.RGBAImageOK(tiff.get(), why)) fail(why);
 
   Bitmap32 decoded(static_cast<int>(width), static_cast<int>(height));
   // Asking for the file's own orientation makes libtiff deliver the rows as stored, top
   // row first; ApplyOrientation then turns every format upright the same way.
-  if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, decoded.Words(), orientation, 1)) {
+  if (!lib.ReadRGBAImageOriented(tiff.get(), width, height, decoded.Words(), orientation, 1)) {
     fail("damaged picture data");
   }
   // libtiff packs A, B, G, R from the top byte down, with the colour premultiplied by
