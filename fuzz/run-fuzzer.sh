@@ -38,6 +38,8 @@ work="$build/corpus-work-$target"
 mkdir -p "$work" "$build/artifacts"
 # 2^20-pixel pictures stay well inside the memory limit; larger headers are skipped or
 # refused by the decoder before it allocates (see fuzz_input.h and the picture target).
+# Leaks inside the codec libraries that no call of ours can free are listed in lsan.supp.
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 exec "$build/fuzz/$target" "$work" "${seeds[@]}" -dict="$dict" \
   -max_len=32768 -rss_limit_mb=4096 -timeout=30 -max_total_time="$seconds" \
   -print_final_stats=1 -artifact_prefix="$build/artifacts/"

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -272,6 +273,25 @@ TEST(PictureInput, DeclaredSizesAreCheckedFirst) {
       EXPECT_EQ(error.substr(error.find(": ") + 2), c.message) << error;
     }
   }
+}
+
+// Inputs the fuzzer found, kept in its corpus as regression-*: each is refused with a
+// message naming it.
+TEST(PictureInput, FuzzFindingsFailCleanly) {
+  int found = 0;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(VANTREL_SOURCE_DIR "/fuzz/corpus-picture")) {
+    const std::string name = entry.path().string();
+    if (entry.path().filename().string().rfind("regression-", 0) != 0) continue;
+    ++found;
+    try {
+      Photo::OpenFile(name).DrawScaled(100, 0, 0, *std::make_unique<ViewSurface>());
+      ADD_FAILURE() << "opened " << name;
+    } catch (const VantrelError& e) {
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_GT(found, 0);
 }
 
 TEST(PictureInput, UnreadableFilesAreNamed) {
