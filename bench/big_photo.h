@@ -1,6 +1,6 @@
 // The 6000 x 4000 photo the open and scale benchmarks use: made once per run from the
 // sample, scaled up bilinearly and compressed at quality 90, and left in the temporary
-// folder so that other programs (djpeg, the process-level helpers) open the same file.
+// folder so that other programs (djpeg, open_fit, open_peak_memory) open the same file.
 #pragma once
 
 #include <sys/wait.h>
