@@ -21,10 +21,10 @@ namespace vantrel {
 
 class Photo {
  public:
-  // Reads the whole file and recognises its format by content. Any size from 1 x 1 is
-  // opened; whether a scale fits the window is AllowedPercents' business. A JPEG is only looked at
+  // Reads the whole file and recognises its format by content. A JPEG is only looked at
   // (size and EXIF orientation from its header); its levels are decoded when first asked
   // for. Every other format is decoded now, since its libraries cannot decode smaller.
+  // Any size from 1 x 1 opens; which scales fill the window is AllowedPercents' answer.
   // Throws VantrelError, naming the file:
   //   "Cannot open file <fileName>"               the file cannot be read;
   //   the JPEG decoder's messages for a JPEG (or a file of no known format);
