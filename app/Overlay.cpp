@@ -3,18 +3,22 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "app/Unit2.h"
 #include "app/artwork.h"
@@ -231,6 +235,17 @@ void TForm1::CreateControls() {
 
   BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);
 
+  Label2 = Place(new QLabel(QStringLiteral("Scale"), client), 480, 306, 34, 13);
+  Label2->adjustSize();
+  Label3 = Place(new QLabel(client), 516, 306, 76, 13);
+  BitBtn2 = Place(new QPushButton(QStringLiteral("Fit"), client), 597, 304, 49, 17);
+  TrackBar4 = Place(new TTrackBar(client), 480, 324, 166, 25);
+  TrackBar4->setPageStep(10);
+  TrackBar4->SetRangeQuietly(100, 100, 100);
+  TrackBar4->setEnabled(false);  // until a picture is open
+  ShowScale();
+  setAcceptDrops(true);
+
   SetOuterSize(*this, OuterSize);
 }
 
@@ -241,6 +256,9 @@ void TForm1::BindHandlers() {
   }
   connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
   connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([&] { BitBtn1Click(); }); });
+  connect(BitBtn2, &QPushButton::clicked, this, [this] { Guard([&] { BitBtn2Click(); }); });
+  TrackBar4->OnChange = [this] { TrackBar4Change(); };
+  connect(TrackBar4, &QSlider::valueChanged, this, [this] { Guard([&] { TrackBar4Change(); }); });
 
   ScrollBar1->OnChange = [this] { ScrollBar1Change(); };
   ScrollBar2->OnChange = [this] { ScrollBar2Change(); };
@@ -280,7 +298,7 @@ void TForm1::SetTabOrder() {
       RadioGroup1,  RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, Panel1,
       Panel2,       Panel3,       Panel4,       Panel5,       GroupBox1,    GroupBox2,    Button1,
       ProgressBar1, TrackBar1,    TrackBar2,    TrackBar3,    Edit1,        Edit2,        Edit3,
-      Panel31,      BitBtn1,      ScrollBar1,   ScrollBar2};
+      Panel31,      BitBtn1,      ScrollBar1,   ScrollBar2,   BitBtn2,      TrackBar4};
   // Frames and panels take no focus; the chain links the controls that do.
   std::erase_if(order, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
@@ -412,24 +430,88 @@ void TForm1::Button1Click() {
 
 void TForm1::OpenBitmap1Click() {
   QString fileName = QStringLiteral("*.jpg");
-  if (dialogs_.ExecuteOpen(this, fileName)) {
-    // Confirming the dialog is what enters the picture-loaded state, so the flag and the
-    // controls come before the decode: they stay so when the file then fails to open.
-    state_->PictureLoaded = true;
-    for (QWidget* control : PictureControls()) control->setEnabled(true);
-    LoadPicture(*state_, QFile::encodeName(fileName).toStdString());
-    pictureName_ = C64FileName(QFile::encodeName(fileName).toStdString());
-    ReadSourceWindow(*state_, 0, 0);
-    RedrawSourceView();
-    // Setting a position that was not 0 runs that bar's crop move at once, nested in the
-    // open; the end state is the window at (0, 0) either way. A picture smaller than the
-    // window fails here, at its minimum, after the crop was read.
-    ScrollBar1->SetPosition(0);
-    ScrollBar2->SetPosition(0);
-    ScrollBar1->SetMin(WindowWidth - state_->PictureWidth);
-    ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
-  }
+  if (dialogs_.ExecuteOpen(this, fileName)) OpenPictureFile(fileName);
   Reconvert();
+}
+
+// What confirming the open dialog does, and dropping a file on the window.
+void TForm1::OpenPictureFile(const QString& fileName) {
+  // Confirming the dialog is what enters the picture-loaded state, so the flag and the
+  // controls come before the decode: they stay so when the file then fails to open.
+  state_->PictureLoaded = true;
+  for (QWidget* control : PictureControls()) control->setEnabled(true);
+  const std::string name = QFile::encodeName(fileName).toStdString();
+  LoadPicture(*state_, name, scaleSetting_);
+  pictureName_ = C64FileName(name);
+  ShowScale();
+  ReadSourceWindow(*state_, 0, 0);
+  RedrawSourceView();
+  // Setting a position that was not 0 runs that bar's crop move at once, nested in the
+  // open; the end state is the window at (0, 0) either way.
+  ScrollBar1->SetPosition(0);
+  ScrollBar2->SetPosition(0);
+  ScrollBar1->SetMin(WindowWidth - state_->PictureWidth);
+  ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+// A picture dropped on the window opens as if chosen in the open dialog.
+void TForm1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  const QString fileName = urls.front().toLocalFile();
+  Guard([&] {
+    OpenPictureFile(fileName);
+    Reconvert();
+  });
+}
+
+// The scale control shows the picture's allowed scales and the one it is shown at.
+void TForm1::ShowScale() {
+  const int percent = state_->ScalePercent;
+  if (state_->Picture) {
+    const PercentRange range = AllowedPercents(state_->Picture->Width(), state_->Picture->Height());
+    TrackBar4->SetRangeQuietly(range.min, range.max, percent);
+    TrackBar4->setEnabled(true);
+  }
+  Label3->setText(scaleSetting_.fit ? QStringLiteral("Fit (%1 %)").arg(percent)
+                                    : QStringLiteral("%1 %").arg(percent));
+}
+
+// Another scale keeps the picture point at the window's centre where the picture allows.
+void TForm1::ChangeScale(int percent) {
+  const int old = state_->ScalePercent;
+  if (percent != old) {
+    SetScale(*state_, percent);
+    const CropCorner moved =
+        CropKeepingCentre(state_->Picture->Width(), state_->Picture->Height(), old,
+                          {-ScrollBar1->Position(), -ScrollBar2->Position()}, percent);
+    ScrollBar1->SetMinQuietly(WindowWidth - state_->PictureWidth, -moved.left);
+    ScrollBar2->SetMinQuietly(WindowHeight - state_->PictureHeight, -moved.top);
+  }
+  ShowScale();
+  if (percent != old) CropMove();
+}
+
+void TForm1::TrackBar4Change() {
+  if (!state_->Picture) return;
+  scaleSetting_ = {false, TrackBar4->Position()};
+  ChangeScale(TrackBar4->Position());
+}
+
+// "Fit" holds for the pictures opened later too, until the scale is moved.
+void TForm1::BitBtn2Click() {
+  scaleSetting_ = {true, 100};
+  if (!state_->Picture) {
+    ShowScale();
+    return;
+  }
+  ChangeScale(FitPercent(state_->Picture->Width(), state_->Picture->Height()));
 }
 
 void TForm1::CropMove() {

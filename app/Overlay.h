@@ -13,6 +13,7 @@
 #include "convert/dithering.h"
 #include "core/converter_state.h"
 #include "core/error.h"
+#include "picture/picture_scale.h"
 
 class QAction;
 class QTemporaryDir;
@@ -68,7 +69,11 @@ class TForm1 : public QMainWindow {
   QRadioButton* RadioButton7;
   QRadioButton* RadioButton8;  // "Low Flicker"
   QPushButton* BitBtn1;
-
+  // The scale of the picture: "Fit" or a percentage.
+  QLabel* Label2;        // "Scale"
+  QLabel* Label3;        // the scale shown, "Fit (37 %)" or "37 %"
+  QPushButton* BitBtn2;  // "Fit"
+  TTrackBar* TrackBar4;  // the percentage
   QMenu* File1;
   QAction* OpenBitmap1;
   QAction* SaveC64Executable1;
@@ -111,6 +116,8 @@ class TForm1 : public QMainWindow {
   void Edit2Change() { EditChange(2); }
   void Edit3Change() { EditChange(3); }
   void BitBtn1Click();
+  void BitBtn2Click();
+  void TrackBar4Change();
   void OpenBitmap1Click();
   void SaveC64Executable1Click();
   void SaveC64Data1Click();
@@ -137,6 +144,9 @@ class TForm1 : public QMainWindow {
   void TrackBarChange(int channel);
   void EditChange(int channel);
   void Reconvert();
+  void OpenPictureFile(const QString& fileName);
+  void ChangeScale(int percent);
+  void ShowScale();
   void CropMove();
   void SetProgress(int position);
   void RedrawSourceView();
@@ -154,10 +164,14 @@ class TForm1 : public QMainWindow {
 
   class ProgressBarSink;
 
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
   Dialogs& dialogs_;
   std::unique_ptr<vantrel::ConverterState> state_;
   std::unique_ptr<ProgressBarSink> progress_;
   QString saveFileName_;
+  vantrel::ScaleSetting scaleSetting_;        // what the user chose; each picture resolves it
   std::string pictureName_ = "PICTURE";       // the C64 name of the last picture opened
   std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end
   int runs_ = 0;

@@ -33,8 +33,8 @@ void TPanel::mousePressEvent(QMouseEvent* event) {
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
+  const bool click =
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   if (event->button() == Qt::LeftButton) pressed_ = false;
   QFrame::mouseReleaseEvent(event);
   if (click) emit clicked();
@@ -73,6 +73,12 @@ void TTrackBar::SetPosition(int position) {
   ChangeQuietly(*this, OnChange, [&] { setValue(position); });
 }
 
+void TTrackBar::SetRangeQuietly(int minimum, int maximum, int position) {
+  const QSignalBlocker blocker(this);
+  setRange(minimum, maximum);
+  setValue(position);
+}
+
 TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void TEdit::SetText(const QString& newText) {
@@ -93,6 +99,12 @@ TScrollBar::TScrollBar(Qt::Orientation orientation, QWidget* parent)
 
 void TScrollBar::SetPosition(int position) {
   ChangeQuietly(*this, OnChange, [&] { setValue(position); });
+}
+
+void TScrollBar::SetMinQuietly(int minimum, int position) {
+  const QSignalBlocker blocker(this);
+  setMinimum(minimum);
+  setValue(position);
 }
 
 void TScrollBar::SetMin(int minimum) {

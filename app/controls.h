@@ -47,6 +47,8 @@ class TTrackBar : public QSlider {
   int Position() const { return value(); }
   // Clamps to the range; runs OnChange when the position changes.
   void SetPosition(int position);
+  // A new range and position, as a consequence of something else: no handler runs.
+  void SetRangeQuietly(int minimum, int maximum, int position);
   std::function<void()> OnChange;
 };
 
@@ -69,6 +71,8 @@ class TScrollBar : public QScrollBar {
   // A minimum above the maximum is refused with "Scrollbar property out of range"
   // instead of being adjusted silently.
   void SetMin(int minimum);
+  // A new minimum and position, as a consequence of something else: no handler runs.
+  void SetMinQuietly(int minimum, int position);
   std::function<void()> OnChange;
 };
 

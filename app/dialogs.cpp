@@ -15,8 +15,10 @@ bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode m
   const QFileInfo preset(fileName);
   if (!fileName.isEmpty()) {
     if (preset.fileName().contains(QLatin1Char('*'))) {
-      // A wildcard in the name field lists only the matching files.
-      dialog.setNameFilter(preset.fileName());
+      // A wildcard in the name field lists only the matching files; an open dialog offers
+      // every picture the program reads as a second choice.
+      dialog.setNameFilters(mode == QFileDialog::AcceptOpen ? OpenDialogFilters(preset.fileName())
+                                                            : QStringList{preset.fileName()});
     } else {
       dialog.selectFile(fileName);
     }
@@ -41,6 +43,16 @@ void PlatformDialogs::ShowError(QWidget* parent, const QString& caption, const Q
 }
 
 void PlatformDialogs::ShowModal(QDialog& dialog) { dialog.exec(); }
+
+QStringList OpenDialogFilters(const QString& preset) {
+  QStringList patterns;
+  for (const char* extension : {"jpg", "jpeg", "jpe", "jfif", "png", "gif", "bmp", "tif", "tiff",
+                                "webp", "heic", "heif", "avif"}) {
+    patterns << QStringLiteral("*.%1").arg(QLatin1String(extension))
+             << QStringLiteral("*.%1").arg(QLatin1String(extension).toString().toUpper());
+  }
+  return {preset, QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' ')))};
+}
 
 QString WithFullStop(const QString& message) {
   if (message.isEmpty() || message.back() <= QLatin1Char('.')) return message;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 class QWidget;
@@ -25,6 +26,10 @@ class PlatformDialogs : public Dialogs {
   void ShowError(QWidget* parent, const QString& caption, const QString& message) override;
   void ShowModal(QDialog& dialog) override;
 };
+
+// The open dialog's filters: the preset of its name field first (the wildcard "*.jpg"), then
+// every picture the program reads.
+QStringList OpenDialogFilters(const QString& preset);
 
 // The text of the error box: a full stop is added unless the message is empty or its
 // last character is "." or sorts before it.

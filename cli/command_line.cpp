@@ -156,7 +156,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     const bool takesValue = name == "-o" || name == "--format" || name == "--crop" ||
                             name == "--offsets" || name == "--colours" || name == "--dither" ||
-                            name == "--machine";
+                            name == "--machine" || name == "--scale";
     const bool isFlag = name == "-h" || name == "--help" || name == "--version" ||
                         name == "--no-dither" || name == "--auto-colours";
     if (!takesValue && !isFlag) return Error("unknown option '" + argument + "'");
@@ -195,6 +195,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!kind) return Error("--format must be exe, data, png or d64, not '" + *value + "'");
       pendingKind = *kind;
       formatPending = true;
+    } else if (name == "--scale") {
+      const std::optional<ScaleSetting> scale = ParseScale(*value);
+      if (!scale) {
+        return Error("--scale must be fit or a percentage 1.." + std::to_string(kMaxScalePercent) +
+                     ", not '" + *value + "'");
+      }
+      request.settings.scale = *scale;
+      request.settings.scaleGiven = true;
     } else if (name == "--machine") {
       const std::optional<Machine> machine = MachineFromName(*value);
       if (!machine) {
@@ -259,7 +267,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string HelpText() {
   return std::string(
-             "Usage: vantrel-convert [options] INPUT.jpg -o OUTPUT [-o OUTPUT ...]\n"
+             "Usage: vantrel-convert [options] PICTURE -o OUTPUT [-o OUTPUT ...]\n"
              "Converts a photo into a C64 picture (hires bitmap + sprites, two interlaced frames)\n"
              "exactly as the Vantrel Converter window does, and writes one file per -o.\n"
              "\n"
@@ -274,8 +282,11 @@ std::string HelpText() {
              "                       the C64 the executable is made for (default pal): PAL,\n"
              "                       NTSC (6567R8), old NTSC (6567R56A), Drean (PAL-N), or any\n"
              "                       of them, found out when the program starts\n"
-             "  --crop X,Y           top-left corner of the 192 x 200 window in the picture\n"
-             "                       (default 0,0); the window must lie inside the picture\n"
+             "  --scale fit|PERCENT  the photo's scale: fit (the smallest that fills the window)\n"
+             "                       or a percentage such as 50 or 250 (default 100, or fit for\n"
+             "                       a photo smaller than the window)\n"
+             "  --crop X,Y           top-left corner of the 192 x 200 window in the scaled photo\n"
+             "                       (default 0,0); the window must lie inside it\n"
              "  --offsets R,G,B      red, green and blue offsets, each -255..255 (default 0,0,0)\n"
              "  --colours BG,B1,S1,B2,S2\n"
              "                       background, bitmap 1, sprite 1, bitmap 2 and sprite 2\n"

@@ -14,7 +14,9 @@ using vantrel::OutputKind;
 
 // Everything a conversion takes, as given on the command line.
 struct ConversionSettings {
-  int cropLeft = 0;  // top-left corner of the 192 x 200 window, in picture pixels
+  ScaleSetting scale;       // 100 % unless given
+  bool scaleGiven = false;  // --scale given: a scale the picture cannot take is an error
+  int cropLeft = 0;  // top-left corner of the 192 x 200 window, in the scaled picture's pixels
   int cropTop = 0;
   Adjustment adjustment;  // channel offsets and dithering
   ColourRoleSet roles = DefaultColourRoles;

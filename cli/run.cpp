@@ -11,6 +11,7 @@
 #include "convert/data_path.h"
 #include "core/error.h"
 #include "core/write_file.h"
+#include "picture/picture_scale.h"
 
 namespace vantrel::cli {
 
@@ -39,24 +40,38 @@ bool CropFits(const ConverterState& state, int left, int top) {
          top <= state.PictureHeight - WindowHeight;
 }
 
+// Messages about the picture name it, as the loaders' own messages mostly do already.
+[[noreturn]] void ThrowNamingFile(const VantrelError& error, const std::string& file) {
+  const std::string message = error.what();
+  if (message.find(file) != std::string::npos) throw error;
+  throw VantrelError(file + ": " + message);
+}
+
 int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
   auto state = NewConverterState();
-  LoadPicture(*state, request.input);
-  // The window refuses such a picture when it sets its scroll ranges; without scroll bars
-  // the size itself is the clearer reason.
-  if (state->PictureWidth < WindowWidth || state->PictureHeight < WindowHeight) {
-    throw VantrelError("Picture too small (" + std::to_string(state->PictureWidth) + " x " +
-                       std::to_string(state->PictureHeight) + " pixels, at least " +
-                       std::to_string(WindowWidth) + " x " + std::to_string(WindowHeight) +
-                       " needed)");
-  }
   const ConversionSettings& settings = request.settings;
+  try {
+    std::shared_ptr<PictureSource> picture = OpenPicture(request.input);
+    const int width = picture->Width(), height = picture->Height();
+    const PercentRange range = AllowedPercents(width, height);
+    if (settings.scaleGiven && !settings.scale.fit && range.min <= range.max &&
+        !range.Contains(settings.scale.percent)) {
+      return UsageFailure(err, "--scale " + std::to_string(settings.scale.percent) +
+                                   " is outside " + std::to_string(range.min) + ".." +
+                                   std::to_string(range.max) + " for the " + std::to_string(width) +
+                                   " x " + std::to_string(height) + " picture " + request.input);
+    }
+    TakePicture(*state, std::move(picture), settings.scale);
+  } catch (const VantrelError& error) {
+    ThrowNamingFile(error, request.input);
+  }
   if (!CropFits(*state, settings.cropLeft, settings.cropTop)) {
     return UsageFailure(err, "--crop " + std::to_string(settings.cropLeft) + "," +
                                  std::to_string(settings.cropTop) +
                                  " puts the window outside the " +
                                  std::to_string(state->PictureWidth) + " x " +
-                                 std::to_string(state->PictureHeight) + " picture (X 0.." +
+                                 std::to_string(state->PictureHeight) + " picture at " +
+                                 std::to_string(state->ScalePercent) + " % (X 0.." +
                                  std::to_string(state->PictureWidth - WindowWidth) + ", Y 0.." +
                                  std::to_string(state->PictureHeight - WindowHeight) + ")");
   }

@@ -10,8 +10,10 @@
 #include "colour/palette.h"
 #include "convert/conversion.h"
 #include "convert/preview_png.h"
+#include "core/error.h"
 #include "picture/channel_offsets.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/photo.h"
 
 namespace vantrel {
 
@@ -27,25 +29,59 @@ void CreateBitmaps(ConverterState& state) {
   state.PreviewBitmap.SetSize(InitialBitmapWidth, InitialBitmapHeight);
 }
 
-void SetPicture(ConverterState& state, Bitmap32 picture) {
-  state.PictureBitmap.Swap(picture);
-  state.PictureWidth = state.PictureBitmap.Width();
-  state.PictureHeight = state.PictureBitmap.Height();
+std::shared_ptr<PictureSource> OpenPicture(const std::string& fileName) {
+  return std::make_shared<Photo>(Photo::OpenFile(fileName));
+}
+
+std::shared_ptr<PictureSource> OpenPicture(std::span<const std::uint8_t> bytes,
+                                           const std::string& name) {
+  return std::make_shared<Photo>(
+      Photo::OpenBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), name));
+}
+
+namespace {
+void ShowAt(ConverterState& state, int percent) {
+  state.ScalePercent = percent;
+  state.PictureWidth = ScaledLength(state.Picture->Width(), percent);
+  state.PictureHeight = ScaledLength(state.Picture->Height(), percent);
+}
+}  // namespace
+
+void SetPicture(ConverterState& state, std::shared_ptr<PictureSource> picture, int percent) {
+  picture->Prepare(percent);
+  state.Picture = std::move(picture);
+  ShowAt(state, percent);
   state.PictureLoaded = true;
 }
 
-// The decoders leave the bitmap they were given untouched when they fail.
-void LoadPicture(ConverterState& state, const std::string& fileName) {
-  Bitmap32 picture;
-  DecodeJpegFile(fileName, picture);
-  SetPicture(state, std::move(picture));
+void SetPicture(ConverterState& state, Bitmap32 picture) {
+  SetPicture(state, std::make_shared<Photo>(Photo::FromBitmap(std::move(picture), "the picture")),
+             100);
+}
+
+void TakePicture(ConverterState& state, std::shared_ptr<PictureSource> picture,
+                 const ScaleSetting& scale) {
+  const int width = picture->Width(), height = picture->Height();
+  const PercentRange range = AllowedPercents(width, height);
+  if (range.min > range.max) {
+    throw VantrelError("Picture too small (" + std::to_string(width) + " x " +
+                       std::to_string(height) + " pixels)");
+  }
+  SetPicture(state, std::move(picture), ResolvePercent(scale, width, height));
+}
+
+void LoadPicture(ConverterState& state, const std::string& fileName, const ScaleSetting& scale) {
+  TakePicture(state, OpenPicture(fileName), scale);
 }
 
 void LoadPicture(ConverterState& state, std::span<const std::uint8_t> bytes,
-                 const std::string& name) {
-  Bitmap32 picture;
-  DecodeJpegMemory(bytes.data(), bytes.size(), picture, name);
-  SetPicture(state, std::move(picture));
+                 const std::string& name, const ScaleSetting& scale) {
+  TakePicture(state, OpenPicture(bytes, name), scale);
+}
+
+void SetScale(ConverterState& state, int percent) {
+  state.Picture->Prepare(percent);
+  ShowAt(state, percent);
 }
 
 void SetColourRoles(ConverterState& state, const ColourRoleSet& roles) {

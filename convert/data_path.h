@@ -16,6 +16,7 @@
 #include "core/converter_state.h"
 #include "core/progress.h"
 #include "core/types.h"
+#include "picture/picture_scale.h"
 #include "picture/source_window.h"
 
 namespace vantrel {
@@ -27,17 +28,38 @@ std::unique_ptr<ConverterState> NewConverterState();
 // The two bitmaps as the window's constructor creates them: 256 x 200, cleared.
 void CreateBitmaps(ConverterState& state);
 
-// Takes `picture` as the whole picture: PictureBitmap, PictureWidth, PictureHeight, and
-// PictureLoaded set.
+// Opens a picture file of any supported format, recognised by its content and turned upright.
+// A JPEG is only read to its header here; SetPicture decodes what its scale needs. Throws
+// VantrelError naming the file (JPEG files keep the decoder's own messages).
+std::shared_ptr<PictureSource> OpenPicture(const std::string& fileName);
+// The same for a file already in memory; `name` stands for the file name in messages.
+std::shared_ptr<PictureSource> OpenPicture(std::span<const std::uint8_t> bytes,
+                                           const std::string& name);
+
+// Takes `picture` shown at `percent` (one of AllowedPercents): decodes what that needs, then
+// sets Picture, ScalePercent, PictureWidth and PictureHeight (the scaled size) and
+// PictureLoaded. On failure nothing changes.
+void SetPicture(ConverterState& state, std::shared_ptr<PictureSource> picture, int percent);
+// A picture already decoded (upright), at 100 %.
 void SetPicture(ConverterState& state, Bitmap32 picture);
 
-// Decodes the picture file into PictureBitmap and sets PictureWidth, PictureHeight and
-// PictureLoaded. Throws VantrelError with the decoder's message; on failure the state is
-// left as it was.
-void LoadPicture(ConverterState& state, const std::string& fileName);
-// The same for a file already in memory; `name` stands for the file name in messages.
+// Takes an opened picture at the scale `scale` resolves to (ResolvePercent: Fit, or the
+// percentage brought into the allowed range, so a picture smaller than the window is shown
+// at Fit). Throws VantrelError "Picture too small (<w> x <h> pixels)" when no scale fills the
+// window, or when the decode fails; on failure nothing changes.
+void TakePicture(ConverterState& state, std::shared_ptr<PictureSource> picture,
+                 const ScaleSetting& scale);
+
+// OpenPicture, then TakePicture.
+void LoadPicture(ConverterState& state, const std::string& fileName,
+                 const ScaleSetting& scale = {});
 void LoadPicture(ConverterState& state, std::span<const std::uint8_t> bytes,
-                 const std::string& name);
+                 const std::string& name, const ScaleSetting& scale = {});
+
+// Shows the picture at another of its allowed scales: decodes what that needs, then sets
+// ScalePercent, PictureWidth and PictureHeight. On failure nothing changes. The crop is not
+// read again; the caller moves it (CropKeepingCentre) and reads it.
+void SetScale(ConverterState& state, int percent);
 
 // The roles and, from them, the nine mix colours. Throws std::logic_error for an index that
 // is not a palette colour.

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "core/picture_source.h"
 #include "core/types.h"
 #include "core/view_surface.h"
 
@@ -18,8 +20,12 @@ struct ConverterState {
   MixSlots MixTable{};        // the nine mix colours, slot 1 first
   std::int32_t LastMixCode = 0;
 
-  Bitmap32 PictureBitmap;  // the whole decoded picture
-  std::int32_t PictureWidth = 0;
+  // The opened picture and the scale it is shown at. Until a picture has opened, the crop is
+  // read from PictureBitmap, which the window creates blank.
+  std::shared_ptr<PictureSource> Picture;
+  int ScalePercent = 100;
+  Bitmap32 PictureBitmap;
+  std::int32_t PictureWidth = 0;  // the picture's size at its scale: what the crop moves over
   std::int32_t PictureHeight = 0;
 
   WindowWords SourceWindow{};  // unadjusted crop

@@ -1,6 +1,6 @@
-// libFuzzer target for the whole open path: the bytes of a file go through the JPEG
-// decoder into PictureBitmap, the crop is read back at two offsets, the channel offsets
-// are applied and one conversion runs, as after "Open JPEG" in the window.
+// libFuzzer target for the whole open path: the bytes of a file are opened as a picture at
+// 100 % (for a JPEG, its decoder's full decode), the crop is read back at two offsets, the
+// channel offsets are applied and one conversion runs, as after "Open JPEG" in the window.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,19 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const ViewSurface blankView;
   state->Image1 = blankView;
   state->SourceWindow.fill(0);
-  state->PictureBitmap = Bitmap32();
+  state->Picture.reset();
   try {
     LoadPicture(*state, {data, size}, "the picture");
   } catch (const VantrelError&) {
     return 0;  // refused with a message: the window shows it and keeps the old picture
   }
-  const Bitmap32& picture = state->PictureBitmap;
-  if (picture.Width() <= 0 || picture.Height() <= 0) std::abort();
+  if (state->PictureWidth < WindowWidth || state->PictureHeight < WindowHeight) std::abort();
 
   // The top-left crop as after opening, then the bottom-right one (the scroll bars at
-  // their minimum), which for a small picture lies partly outside it.
+  // their minimum).
   ReadSourceWindow(*state, 0, 0);
-  ReadSourceWindow(*state, WindowWidth - picture.Width(), WindowHeight - picture.Height());
+  ReadSourceWindow(*state, WindowWidth - state->PictureWidth, WindowHeight - state->PictureHeight);
 
   const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
   CheckedProgress progress;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <type_traits>
 
@@ -171,9 +172,9 @@ void CheckPictureSize(const jpeg_decompress_struct& cinfo) {
   }
 }
 
-void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind) {
+void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind, int reduction) {
   cinfo.scale_num = 1;
-  cinfo.scale_denom = 1;
+  cinfo.scale_denom = static_cast<unsigned int>(reduction);
   cinfo.dct_method = JDCT_FLOAT;
   cinfo.do_fancy_upsampling = TRUE;
   cinfo.do_block_smoothing = TRUE;
@@ -197,14 +198,15 @@ void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind) {
 }
 
 // Decodes from the source `header` names; `fileName` only goes into error messages.
-void DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& picture) {
+void DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& picture,
+                int reduction = 1) {
   Decompressor decompressor;  // destroyed before the caller closes the file
   j_decompress_ptr cinfo = decompressor.get();
   Run(cinfo, CreateAndReadHeader, &header, fileName);
 
   const OutputKind kind = ChooseOutput(*cinfo);
   CheckPictureSize(*cinfo);
-  SetDecodingParameters(*cinfo, kind);
+  SetDecodingParameters(*cinfo, kind, reduction);
   // For a progressive file this reads all scans.
   Run(cinfo, StartDecompress, nullptr, fileName);
 
@@ -238,6 +240,31 @@ void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& pic
                       const std::string& name) {
   try {
     DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(name);
+  }
+}
+
+void DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
+                             Bitmap32& picture, const std::string& name) {
+  if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) {
+    throw std::invalid_argument("JPEG reduction must be 1, 2, 4 or 8");
+  }
+  try {
+    DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture, reduction);
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(name);
+  }
+}
+
+JpegSize ReadJpegSize(const std::uint8_t* bytes, std::size_t size, const std::string& name) {
+  try {
+    Decompressor decompressor;
+    j_decompress_ptr cinfo = decompressor.get();
+    HeaderStep header{nullptr, bytes, size};
+    Run(cinfo, CreateAndReadHeader, &header, name);
+    CheckPictureSize(*cinfo);
+    return JpegSize{static_cast<int>(cinfo->image_width), static_cast<int>(cinfo->image_height)};
   } catch (const std::bad_alloc&) {
     throw OutOfMemory(name);
   }

@@ -32,4 +32,18 @@ void DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
 void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
                       const std::string& name = "the picture");
 
+// The same decode at 1/`reduction` of the size (1, 2, 4 or 8), scaled by libjpeg while
+// decoding: each side becomes ceil(side / reduction). At 1 this is DecodeJpegMemory.
+void DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
+                             Bitmap32& picture, const std::string& name);
+
+struct JpegSize {
+  int width;
+  int height;
+};
+
+// The picture's size from its header alone, with the decoder's errors for a header it
+// refuses ("JPEG error #<code>", "Picture too large ...", "Not enough memory to open ...").
+JpegSize ReadJpegSize(const std::uint8_t* bytes, std::size_t size, const std::string& name);
+
 }  // namespace vantrel

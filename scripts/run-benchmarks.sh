@@ -7,6 +7,10 @@
 #   one slider step in the window (chain + repaint)  against 5 ms
 #   opening a 6000 x 4000 JPEG                       against djpeg -dct float on the same file (1.2)
 #   peak memory of that open                         against the decoded 32-bit bitmap (1.15)
+#   opening it at Fit and converting, whole process  against djpeg -dct float (0.5)
+#   peak memory of that run                          against the full-size 32-bit bitmap (0.5)
+#   one step of the scale, one pixel of scrolling    against a 60 Hz frame, 16.7 ms
+#   (chain without repaint, on the open photo; the first step to Fit decodes once)
 # Usage: scripts/run-benchmarks.sh [build folder]   (default: build)
 # Benchmarks measure best on an otherwise idle machine.
 set -euo pipefail
@@ -26,7 +30,7 @@ for program in "$bench"/*_bench; do
   name=$(basename "$program")
   echo "== $name"
   case "$name" in
-    decode_bench) extra=(--benchmark_filter=BM_DecodeJpegFile) ;;
+    decode_bench) extra=(--benchmark_filter='BM_DecodeJpegFile|BM_PhotoOpenAt100') ;;
     *) extra=() ;;
   esac
   "$program" "${extra[@]}" --benchmark_out="$out/$name.json" --benchmark_out_format=json
@@ -101,6 +105,49 @@ if b and b.get("label"):
         check=True, capture_output=True, text=True).stdout.split()
     line("peak memory of that open vs its bitmap", float(peak) / 2**20, float(bitmap) / 2**20,
          "MiB", 1.15)
+    photo = find(results("decode_bench"), "BM_PhotoOpenAt100")
+    if photo:
+        line("open at 100 % through Photo vs DecodeJpegFile", ms(photo), ms(b), "ms", 1.1)
+    # vantrel-convert as a whole process, its peak memory read by a process of its own.
+    cli = os.path.join(os.path.dirname(bench.rstrip("/")), "cli", "vantrel-convert")
+
+    def convert(scale):
+        measure = ("import resource, subprocess, sys; subprocess.run(sys.argv[1:], check=True); "
+                   "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024)")
+        start = time.perf_counter()
+        run = subprocess.run([sys.executable, "-c", measure, cli, jpeg, "--scale", scale, "-o",
+                              os.devnull], check=True, capture_output=True, text=True)
+        return (time.perf_counter() - start) * 1000.0, float(run.stdout)
+
+    bitmap = 6000 * 4000 * 4
+    _, peak100 = convert("100")
+    line("peak memory of vantrel-convert at 100 % vs its bitmap", peak100 / 2**20,
+         bitmap / 2**20, "MiB", 1.15)
+    # The command line's open at Fit, as a whole process: best of five against djpeg's best
+    # (the python that measures the memory starts first, and its start is not counted).
+    fit_best, fit_peak = None, None
+    for _ in range(5):
+        start = time.perf_counter()
+        subprocess.run([cli, jpeg, "--scale", "fit", "-o", os.devnull], check=True)
+        elapsed = (time.perf_counter() - start) * 1000.0
+        fit_best = elapsed if fit_best is None else min(fit_best, elapsed)
+    _, fit_peak = convert("fit")
+    line("vantrel-convert big.jpg --scale fit vs djpeg", fit_best, best, "ms", 0.5)
+    line("peak memory of that run vs the full bitmap", fit_peak / 2**20, bitmap / 2**20, "MiB",
+         0.5)
 else:
     print("  open: the decode benchmark did not run")
+
+scale = results("window_scale_bench")
+frame = 1000.0 / 60.0
+for name, what in (("BM_ScaleStep/0", "window: scale step Fit <-> Fit + 1 (24 MP)"),
+                   ("BM_ScaleStep/37", "window: scale step 37 % <-> 38 % (24 MP)"),
+                   ("BM_ScrollStep/0", "window: scroll step at Fit (24 MP)"),
+                   ("BM_ScrollStep/37", "window: scroll step at 37 % (24 MP)")):
+    b = find(scale, name)
+    if b:
+        line(what, ms(b), frame, "ms", 1.0)
+b = find(scale, "BM_FirstStepToFit/iterations:5")
+if b:
+    print(f"  window: first step to Fit after opening (decodes the 1/8 level once): {ms(b):.1f} ms")
 PY

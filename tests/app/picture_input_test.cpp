@@ -2,8 +2,11 @@
 #include <jerror.h>
 
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 
+#include "convert/data_path.h"
+#include "picture/jpeg_decoder.h"
 #include "support/jpeg_writer.h"
 #include "window_fixture.h"
 
@@ -18,6 +21,13 @@ class PictureInputTest : public WindowTest {
     WriteJpeg(path.toStdString(), width, height, greyscale);
     return path;
   }
+  void Open(const QString& fileName) {
+    WindowTest::Open(fileName);
+    if (dialogs.errors.empty()) {
+      opened = fileName;
+      decodedName.clear();  // the same name may hold another picture now
+    }
+  }
   QString MakeBytes(const char* name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -25,9 +35,14 @@ class PictureInputTest : public WindowTest {
     file.write(bytes);
     return path;
   }
-  // The picture's pixel as the crop holds it (PackedRGB without the spare byte).
-  vantrel::PackedRGB PicturePixel(int x, int y) const {
-    return form->State().PictureBitmap.ScanLine(y)[x] & 0xFFFFFFu;
+  // The pixel of the picture last opened, decoded on its own, as the crop holds it (PackedRGB
+  // without the spare byte).
+  vantrel::PackedRGB PicturePixel(int x, int y) {
+    if (decodedName != opened) {
+      vantrel::DecodeJpegFile(opened.toStdString(), decoded);
+      decodedName = opened;
+    }
+    return decoded.ScanLine(y)[x] & 0xFFFFFFu;
   }
   void ExpectCropAt(int left, int top) {
     const auto& s = form->State();
@@ -39,6 +54,8 @@ class PictureInputTest : public WindowTest {
   }
 
   QTemporaryDir dir;
+  QString opened, decodedName;
+  vantrel::Bitmap32 decoded;
 };
 
 TEST_F(PictureInputTest, OpeningShowsTheTopLeftCropAndSetsTheRanges) {
@@ -129,8 +146,7 @@ TEST_F(PictureInputTest, FailedOpensShowTheErrorAndLeaveTheStateAsTheTableSays) 
   Open(Make("good.jpg", 640, 480));
   form->ScrollBar1->setValue(-5);
   const auto before = form->State().SourceWindow;
-  const auto pictureBefore = std::vector<std::uint32_t>(
-      form->State().PictureBitmap.Words(), form->State().PictureBitmap.Words() + 640 * 480);
+  const vantrel::PictureSource* pictureBefore = form->State().Picture.get();
   const auto preview = form->Image2->Picture();
 
   const QString missing = dir.filePath("missing.jpg");
@@ -165,8 +181,7 @@ TEST_F(PictureInputTest, FailedOpensShowTheErrorAndLeaveTheStateAsTheTableSays) 
     EXPECT_TRUE(form->TrackBar1->isEnabled());
     EXPECT_EQ(s.SourceWindow, before);
     EXPECT_EQ(s.PictureWidth, 640);
-    EXPECT_EQ(s.PictureBitmap.Width(), 640);
-    EXPECT_TRUE(std::equal(pictureBefore.begin(), pictureBefore.end(), s.PictureBitmap.Words()));
+    EXPECT_EQ(s.Picture.get(), pictureBefore);
     EXPECT_EQ(form->ScrollBar1->value(), -5);
     EXPECT_EQ(form->ScrollBar1->minimum(), -448);
     EXPECT_EQ(form->ScrollBar2->minimum(), -280);
@@ -175,49 +190,43 @@ TEST_F(PictureInputTest, FailedOpensShowTheErrorAndLeaveTheStateAsTheTableSays) 
   }
 }
 
-TEST_F(PictureInputTest, TooSmallPicturesAreRefusedByTheScrollRange) {
-  Open(Make("first.jpg", 640, 480));
-  const auto& s = form->State();
-  const auto layers = s.LayerBits.Bitmap1Bits;
-
-  // Narrower than 192: the picture is decoded and drawn, then the range is refused.
-  progress.clear();
-  Open(Make("narrow.jpg", 150, 300));
-  ASSERT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_EQ(dialogs.errors[0].second, "Scrollbar property out of range.");
-  EXPECT_EQ(s.PictureWidth, 150);
-  EXPECT_EQ(s.PictureHeight, 300);
-  EXPECT_EQ(s.PictureBitmap.Width(), 150);
-  EXPECT_EQ(form->ScrollBar1->minimum(), -448) << "both ranges as before";
-  EXPECT_EQ(form->ScrollBar2->minimum(), -280);
-  EXPECT_EQ(form->ScrollBar1->value(), 0);
-  EXPECT_EQ(form->ScrollBar2->value(), 0);
-  EXPECT_EQ(FullSweeps(), 0) << "no conversion runs";
-  EXPECT_EQ(s.LayerBits.Bitmap1Bits, layers);
-  for (int y : {0, 150, 199}) {
-    EXPECT_EQ(s.SourceWindow[y * 192 + 10], s.PictureBitmap.ScanLine(y)[10] & 0xFFFFFFu);
+// A picture smaller than the window opens scaled up to Fit, so that it fills the window; one
+// too small to fill it at any scale is refused and changes nothing.
+TEST_F(PictureInputTest, PicturesSmallerThanTheWindowOpenAtFit) {
+  struct Case {
+    int width, height, percent, scaledWidth, scaledHeight;
+  } cases[] = {{150, 300, 128, 192, 384}, {300, 150, 134, 402, 201}, {191, 200, 101, 192, 202}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    dialogs.errors.clear();
+    progress.clear();
+    const QString file = Make("small.jpg", c.width, c.height);
+    Open(file);
+    ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().second.toStdString();
+    const auto& s = form->State();
+    EXPECT_EQ(s.ScalePercent, c.percent);
+    EXPECT_EQ(s.PictureWidth, c.scaledWidth);
+    EXPECT_EQ(s.PictureHeight, c.scaledHeight);
+    EXPECT_EQ(form->ScrollBar1->minimum(), 192 - c.scaledWidth);
+    EXPECT_EQ(form->ScrollBar2->minimum(), 200 - c.scaledHeight);
+    EXPECT_EQ(FullSweeps(), 4) << "offsets and conversion as for any open";
+    EXPECT_EQ(form->Label3->text(), QString("%1 %").arg(c.percent));
+    // The window is the scaled picture's top-left corner, covered all over.
+    auto fresh = vantrel::NewConverterState();
+    vantrel::LoadPicture(*fresh, file.toStdString(), {false, c.percent});
+    fresh->Image1 = vantrel::ViewSurface();
+    vantrel::ReadSourceWindow(*fresh, 0, 0);
+    EXPECT_EQ(s.SourceWindow, fresh->SourceWindow);
   }
 
-  // At least 192 wide but lower than 200: the horizontal range is already set.
   dialogs.errors.clear();
-  Open(Make("low.jpg", 300, 150));
+  const auto layers = form->State().LayerBits.Bitmap1Bits;
+  Open(Make("tiny.jpg", 5, 5));
   ASSERT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_EQ(dialogs.errors[0].second, "Scrollbar property out of range.");
-  EXPECT_EQ(form->ScrollBar1->minimum(), 192 - 300);
-  EXPECT_EQ(form->ScrollBar2->minimum(), -280);
-}
-
-TEST_F(PictureInputTest, UncoveredPixelsKeepWhatTheViewShowedBefore) {
-  Open(Make("first.jpg", 640, 480));
-  const auto before = form->State().Image1;  // the adjusted crop the view showed
-  Open(Make("narrow.jpg", 150, 300));
-  const auto& s = form->State();
-  for (int y : {0, 99, 199}) {
-    for (int x : {150, 170, 191}) {
-      EXPECT_EQ(s.SourceWindow[y * 192 + x], vantrel::ToPackedRGB(before.Pixel(x, y)))
-          << x << "," << y;
-    }
-  }
+  // No full stop after a closing bracket, as after any text ending in a character below ".".
+  EXPECT_EQ(dialogs.errors[0].second, "Picture too small (5 x 5 pixels)");
+  EXPECT_EQ(form->State().PictureWidth, 192);
+  EXPECT_EQ(form->State().LayerBits.Bitmap1Bits, layers);
 }
 
 TEST_F(PictureInputTest, FirstFileNotAJpegStillEnablesTheControls) {

@@ -164,9 +164,21 @@ TEST_F(ProgramTest, BadUsageSaysWhyAndWritesNothing) {
        "--crop -1,0 lies outside the picture (X and Y start at 0)"},
       // Known only once the picture is decoded: 512 x 512 leaves X 0..320 and Y 0..312.
       {{Sample, "-o", out, "--crop", "321,0"},
-       "--crop 321,0 puts the window outside the 512 x 512 picture (X 0..320, Y 0..312)"},
+       "--crop 321,0 puts the window outside the 512 x 512 picture at 100 % (X 0..320, Y "
+       "0..312)"},
       {{Sample, "-o", out, "-o", File("out.png"), "--crop", "0,313"},
-       "--crop 0,313 puts the window outside the 512 x 512 picture (X 0..320, Y 0..312)"},
+       "--crop 0,313 puts the window outside the 512 x 512 picture at 100 % (X 0..320, Y "
+       "0..312)"},
+      // The crop is in the scaled picture's pixels: 512 x 512 at 50 % is 256 x 256.
+      {{Sample, "--scale", "50", "-o", out, "--crop", "65,0"},
+       "--crop 65,0 puts the window outside the 256 x 256 picture at 50 % (X 0..64, Y 0..56)"},
+      // Known once the picture is open: 512 x 512 can be shown at 40..100 %.
+      {{Sample, "--scale", "39", "-o", out},
+       "--scale 39 is outside 40..100 for the 512 x 512 picture " + Sample},
+      {{Sample, "--scale=101", "-o", out},
+       "--scale 101 is outside 40..100 for the 512 x 512 picture " + Sample},
+      {{Sample, "--scale", "big", "-o", out},
+       "--scale must be fit or a percentage 1..3200, not 'big'"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = Run(c.args);
@@ -178,8 +190,7 @@ TEST_F(ProgramTest, BadUsageSaysWhyAndWritesNothing) {
 }
 
 TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
-  testsupport::WriteJpeg(File("narrow.jpg"), 191, 300);
-  testsupport::WriteJpeg(File("low.jpg"), 400, 199);
+  testsupport::WriteJpeg(File("tiny.jpg"), 5, 6);
   {
     std::FILE* text = std::fopen(File("text.jpg").c_str(), "w");
     std::fputs("not a picture\n", text);
@@ -198,14 +209,13 @@ TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
   };
   const Case cases[] = {
       {{File("missing.jpg"), "-o", File("old.prg")}, "Cannot open file " + File("missing.jpg")},
+      // Messages about the picture name it.
       {{File("text.jpg"), "-o", File("old.prg"), "-o", File("new.bin")},
-       "JPEG error #" + std::to_string(JERR_NO_SOI)},
+       File("text.jpg") + ": JPEG error #" + std::to_string(JERR_NO_SOI)},
       {{File("empty.jpg"), "-o", File("old.prg")},
-       "JPEG error #" + std::to_string(JERR_INPUT_EMPTY)},
-      {{File("narrow.jpg"), "-o", File("old.prg"), "-o", File("new.png")},
-       "Picture too small (191 x 300 pixels, at least 192 x 200 needed)"},
-      {{File("low.jpg"), "-o", File("old.prg")},
-       "Picture too small (400 x 199 pixels, at least 192 x 200 needed)"},
+       File("empty.jpg") + ": JPEG error #" + std::to_string(JERR_INPUT_EMPTY)},
+      {{File("tiny.jpg"), "-o", File("old.prg"), "-o", File("new.png")},
+       File("tiny.jpg") + ": Picture too small (5 x 6 pixels)"},
       {{Sample, "-o", File("no/such/folder.prg")},
        "Cannot create file " + File("no/such/folder.prg") + ": No such file or directory"},
       {{Sample, "-o", File("folder")}, "Cannot create file " + File("folder") + ": Is a directory"},
@@ -226,7 +236,8 @@ TEST_F(ProgramTest, APictureOfExactlyTheWindowSizeConverts) {
   EXPECT_EQ(ReadWhole(File("exact.prg")).size(), 35840u);
   const ProgramResult shifted = Run({File("exact.jpg"), "--crop", "1,0", "-o", File("x.prg")});
   EXPECT_EQ(shifted.status, 2);
-  EXPECT_THAT(shifted.err, ::testing::HasSubstr("outside the 192 x 200 picture (X 0..0, Y 0..0)"));
+  EXPECT_THAT(shifted.err,
+              ::testing::HasSubstr("outside the 192 x 200 picture at 100 % (X 0..0, Y 0..0)"));
 }
 
 TEST_F(ProgramTest, HelpAndVersionGoToStandardOutput) {
@@ -234,7 +245,7 @@ TEST_F(ProgramTest, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_THAT(help.out,
-              ::testing::StartsWith("Usage: vantrel-convert [options] INPUT.jpg -o OUTPUT"));
+              ::testing::StartsWith("Usage: vantrel-convert [options] PICTURE -o OUTPUT"));
   EXPECT_EQ(Run({"-h"}).out, help.out);
 
   const ProgramResult version = Run({"--version"});

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "c64/output_files.h"
-#include "core/write_file.h"
 #include "cli/run.h"
+#include "core/write_file.h"
 #include "picture/jpeg_samples.h"
 
 namespace {
@@ -70,7 +70,7 @@ TEST(HardenedCommandLine, FullDiskAndAbsurdSizesLoseNothing) {
        {"new.bin " + std::to_string(vantrel::DataFileSize)}},
       {"picture of 65500 x 65500 pixels",
        {(folder / "huge.jpg").string(), "-o", prg, "-o", bin},
-       "Picture too large (65500 x 65500 pixels)",
+       (folder / "huge.jpg").string() + ": Picture too large (65500 x 65500 pixels)",
        {}},
   };
   for (const Case& c : cases) {

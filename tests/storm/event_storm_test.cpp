@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -36,7 +38,9 @@
 #include "convert/kernels.h"
 #include "core/str_to_int.h"
 #include "fake_dialogs.h"
+#include "picture/picture_scale.h"
 #include "support/jpeg_writer.h"
+#include "support/picture_writers.h"
 
 namespace {
 
@@ -75,17 +79,18 @@ std::vector<std::uint32_t> ViewWords(const TImage& view) {
 struct Snapshot {
   std::vector<std::uint32_t> sourceWindow, image1, preview;
   LayerPlanes layerBits;
-  int pictureWidth = 0, pictureHeight = 0;
-  const std::uint32_t* pictureWords = nullptr;
+  int pictureWidth = 0, pictureHeight = 0, scale = 0;
+  const PictureSource* picture = nullptr;
 
   static Snapshot Of(const ConverterState& s) {
     return {Words(s.SourceWindow.data(), PixelCount),
             Words(s.Image1.Words(), PixelCount),
             PreviewWords(s.PreviewBitmap),
             s.LayerBits,
-            s.PictureBitmap.Width(),
-            s.PictureBitmap.Height(),
-            s.PictureBitmap.Words()};
+            s.PictureWidth,
+            s.PictureHeight,
+            s.ScalePercent,
+            s.Picture.get()};
   }
   bool SameConversion(const Snapshot& o) const {
     return sourceWindow == o.sourceWindow && image1 == o.image1 && preview == o.preview &&
@@ -93,7 +98,7 @@ struct Snapshot {
            layerBits.Sprite1Bits == o.layerBits.Sprite1Bits &&
            layerBits.Bitmap2Bits == o.layerBits.Bitmap2Bits &&
            layerBits.Sprite2Bits == o.layerBits.Sprite2Bits && pictureWidth == o.pictureWidth &&
-           pictureHeight == o.pictureHeight && pictureWords == o.pictureWords;
+           pictureHeight == o.pictureHeight && scale == o.scale && picture == o.picture;
   }
 };
 
@@ -108,10 +113,15 @@ class EventStorm : public ::testing::Test {
 
     // Pictures to open: the sample, pictures of the window's size and a little larger, and
     // files that cannot be opened for every reason the decoder knows.
-    good = {QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"), Made("exact.jpg", 192, 200),
-            Made("wide.jpg", 260, 203), Made("grey.jpg", 230, 240, true)};
+    good = {QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"),
+            Made("exact.jpg", 192, 200),
+            Made("wide.jpg", 260, 203),
+            Made("grey.jpg", 230, 240, true),
+            Made("small.jpg", 120, 90),
+            Png("photo.png", 300, 260)};
     damaged = {Written("text.jpg", "this is not a picture\n"), Written("empty.jpg", ""),
-               Damaged("header.jpg"), folder.filePath("missing.jpg")};
+               Damaged("header.jpg"), folder.filePath("missing.jpg"),
+               Cut("cut.png", Png("whole.png", 200, 220))};
     QDir().mkpath(folder.filePath("saves"));
   }
 
@@ -126,6 +136,24 @@ class EventStorm : public ::testing::Test {
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
     return path;
+  }
+  QString Png(const char* name, int width, int height) {
+    picture_writers::Pixels pixels(width, height);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        pixels.At(x, y) = 0xFF000000u | static_cast<std::uint32_t>(x * 0x010203 + y * 0x030100);
+      }
+    }
+    const auto bytes = picture_writers::EncodePng(pixels);
+    return Written(name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                    static_cast<qsizetype>(bytes.size())));
+  }
+  // The first half of a file.
+  QString Cut(const char* name, const QString& whole) {
+    QFile file(whole);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    return Written(name, bytes.left(bytes.size() / 2));
   }
   // A JPEG whose frame header claims zero lines.
   QString Damaged(const char* name) {
@@ -296,24 +324,39 @@ class EventStorm : public ::testing::Test {
     return e;
   }
 
+  // A file opened through the dialog or dropped on the window: the same either way.
+  void OpenOrDrop(const QString& file, std::string& what) {
+    if (Chance(0.7)) {
+      what = "open " + file.toStdString();
+      dialogs.AnswerOpen(file);
+      form->OpenBitmap1->trigger();
+      return;
+    }
+    what = "drop " + file.toStdString();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    const QPointF at(300, 200);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+  }
+
   Expectation Open(std::string& what) {
     Expectation e;
     const bool loaded = form->State().PictureLoaded;
     const int kind = Pick(10);
     if (kind < 5) {
       const QString file = good[Pick(static_cast<int>(good.size()))];
-      what = "open " + file.toStdString();
-      dialogs.AnswerOpen(file);
-      form->OpenBitmap1->trigger();
+      OpenOrDrop(file, what);
       e.converts = true;
       openedFile = file;
     } else if (kind < 8) {
       const QString file = damaged[Pick(static_cast<int>(damaged.size()))];
-      what = "open damaged " + file.toStdString();
-      dialogs.AnswerOpen(file);
-      form->OpenBitmap1->trigger();
+      OpenOrDrop(file, what);
       e.keepsConversion = true;
-      e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file")};
+      e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file"),
+                      QStringLiteral("Cannot open PNG file")};
     } else {
       what = "open cancelled";
       dialogs.CancelOpen();
@@ -321,6 +364,30 @@ class EventStorm : public ::testing::Test {
       e.converts = loaded;
       e.keepsConversion = !loaded;
     }
+    return e;
+  }
+
+  Expectation Scale(std::string& what) {
+    Expectation e;
+    const int before = form->State().ScalePercent;
+    if (Chance(0.25)) {
+      what = "Fit";
+      QTest::mouseClick(form->BitBtn2, Qt::LeftButton);
+    } else if (!form->TrackBar4->isEnabled()) {
+      what = "nothing (scale disabled)";
+    } else if (Chance(0.5)) {
+      const int target = std::uniform_int_distribution<int>(form->TrackBar4->minimum() - 5,
+                                                            form->TrackBar4->maximum() + 5)(rng);
+      what = "scale dragged to " + std::to_string(target);
+      form->TrackBar4->setSliderPosition(target);
+    } else {
+      const int key = std::array{Qt::Key_Left, Qt::Key_Right, Qt::Key_PageDown, Qt::Key_Home,
+                                 Qt::Key_End}[Pick(5)];
+      what = "key " + std::to_string(key) + " on the scale";
+      QTest::keyClick(form->TrackBar4, static_cast<Qt::Key>(key));
+    }
+    e.converts = form->State().ScalePercent != before;
+    e.keepsConversion = !e.converts;
     return e;
   }
 
@@ -407,6 +474,7 @@ class EventStorm : public ::testing::Test {
       return e;
     }
     if (roll < 860) return Open(what);
+    if (roll < 910) return Scale(what);
     if (roll < 990) return Save(what);
     what = "About";
     form->About1->trigger();
@@ -416,13 +484,11 @@ class EventStorm : public ::testing::Test {
 
   // --- The checks ---------------------------------------------------------------------
 
-  const Bitmap32& Decoded(const QString& file) {
-    auto& picture = decoded[file.toStdString()];
-    if (!picture) {
-      picture = NewConverterState();
-      LoadPicture(*picture, file.toStdString());
-    }
-    return picture->PictureBitmap;
+  // The picture of a file, opened once.
+  std::shared_ptr<PictureSource> Opened(const QString& file) {
+    auto& picture = opened[file.toStdString()];
+    if (!picture) picture = OpenPicture(file.toStdString());
+    return picture;
   }
 
   void CheckControls(const std::string& context) {
@@ -499,16 +565,19 @@ class EventStorm : public ::testing::Test {
     const ConverterState& s = form->State();
     const int left = -form->ScrollBar1->Position(), top = -form->ScrollBar2->Position();
     if (!openedFile.isEmpty()) {
-      const Bitmap32& picture = Decoded(openedFile);
-      ASSERT_EQ(s.PictureBitmap.Width(), picture.Width()) << context;
-      ASSERT_EQ(s.PictureBitmap.Height(), picture.Height()) << context;
-      for (int y = 0; y < WindowHeight; ++y) {
-        for (int x = 0; x < WindowWidth; ++x) {
-          ASSERT_EQ(s.SourceWindow[y * WindowWidth + x],
-                    picture.ScanLine(top + y)[left + x] & 0xFFFFFFu)
-              << context << ": crop pixel " << x << ", " << y;
-        }
-      }
+      // The window of the file opened on its own at the window's scale and crop.
+      auto fresh = NewConverterState();
+      const std::shared_ptr<PictureSource> picture = Opened(openedFile);
+      const PercentRange range = AllowedPercents(picture->Width(), picture->Height());
+      ASSERT_TRUE(range.Contains(s.ScalePercent)) << context;
+      ASSERT_EQ(form->TrackBar4->value(), s.ScalePercent) << context;
+      ASSERT_EQ(form->TrackBar4->minimum(), range.min) << context;
+      ASSERT_EQ(form->TrackBar4->maximum(), range.max) << context;
+      SetPicture(*fresh, picture, s.ScalePercent);
+      ASSERT_EQ(s.PictureWidth, fresh->PictureWidth) << context;
+      ASSERT_EQ(s.PictureHeight, fresh->PictureHeight) << context;
+      ReadSourceWindow(*fresh, -left, -top);
+      ASSERT_EQ(s.SourceWindow, fresh->SourceWindow) << context << ": the crop differs";
     }
     const int offsets[] = {form->TrackBar1->Position(), form->TrackBar2->Position(),
                            form->TrackBar3->Position()};
@@ -552,7 +621,7 @@ class EventStorm : public ::testing::Test {
   Dithering convertedDithering = Dithering::FloydSteinberg;
   int saves = 0;
   QSet<QString> savedNames;
-  std::map<std::string, std::unique_ptr<ConverterState>> decoded;
+  std::map<std::string, std::shared_ptr<PictureSource>> opened;
 };
 
 TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {

@@ -41,7 +41,9 @@ class MeddlingDialogs : public FakeDialogs {
 // Everything an open or a save could damage.
 struct Snapshot {
   int pictureWidth, pictureHeight, scroll1Min, scroll2Min, scroll1, scroll2;
-  std::vector<std::uint32_t> picture, sourceWindow, view, preview;
+  const void* picture;  // the opened picture itself
+  int scale;
+  std::vector<std::uint32_t> sourceWindow, view, preview;
   std::vector<std::uint8_t> layerBits;
 
   bool operator==(const Snapshot&) const = default;
@@ -70,7 +72,8 @@ class FailuresTest : public ::testing::Test {
                   form->ScrollBar2->minimum(),
                   form->ScrollBar1->value(),
                   form->ScrollBar2->value(),
-                  {},
+                  s.Picture.get(),
+                  s.ScalePercent,
                   {},
                   {},
                   {},
@@ -78,9 +81,6 @@ class FailuresTest : public ::testing::Test {
     const auto words = [](const std::uint32_t* begin, std::size_t count) {
       return std::vector<std::uint32_t>(begin, begin + count);
     };
-    shot.picture =
-        words(s.PictureBitmap.Words(),
-              static_cast<std::size_t>(s.PictureBitmap.Width()) * s.PictureBitmap.Height());
     shot.sourceWindow = words(s.SourceWindow.data(), s.SourceWindow.size());
     shot.view = words(s.Image1.Words(), vantrel::PixelCount);
     shot.preview = words(s.PreviewBitmap.Words(), 256 * 200);

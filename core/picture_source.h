@@ -1,0 +1,27 @@
+// The opened picture as the crop sees it: upright, and drawn at a scale into the source view.
+// Opening a file (picture/photo.h) makes one; the state holds it.
+#pragma once
+
+#include "core/view_surface.h"
+
+namespace vantrel {
+
+class PictureSource {
+ public:
+  virtual ~PictureSource() = default;
+
+  // The upright picture's size at 100 %.
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+
+  // Makes ready what drawing at `percent` needs (a decode), or throws VantrelError with
+  // nothing changed.
+  virtual void Prepare(int percent) = 0;
+
+  // Draws the picture scaled to `percent` with its top-left corner at (x, y) into `view`,
+  // clipped; pixels it does not cover keep their value. Throws before touching the view when
+  // a decode fails.
+  virtual void DrawScaled(int percent, int x, int y, ViewSurface& view) = 0;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,193 @@
+#include "picture/photo.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "core/error.h"
+#include "picture/area_resampler.h"
+#include "picture/orientation.h"
+#include "picture/picture_decoders.h"
+#include "picture/picture_scale.h"
+
+namespace vantrel {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+  std::error_code ignored;
+  const VantrelError cannotOpen("Cannot open file " + fileName);
+  if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
+  if (!file) throw cannotOpen;
+  // Read straight into a buffer of the file's size, then on in pieces in case it grew.
+  const std::uintmax_t size = std::filesystem::file_size(fileName, ignored);
+  std::vector<std::uint8_t> bytes(ignored ? 0 : static_cast<std::size_t>(size));
+  const std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
+  bytes.resize(filled);
+  if (filled == bytes.capacity()) {
+    std::uint8_t buffer[1 << 16];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+      bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+  }
+  if (std::ferror(file.get()) != 0) throw cannotOpen;
+  return bytes;
+}
+
+int DecodeOther(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
+  switch (format) {
+    case PictureFormat::kPng:
+      return DecodePng(file, picture);
+    case PictureFormat::kGif:
+      return DecodeGif(file, picture);
+    case PictureFormat::kBmp:
+      return DecodeBmp(file, picture);
+    case PictureFormat::kTiff:
+      return DecodeTiff(file, picture);
+    case PictureFormat::kWebp:
+      return DecodeWebp(file, picture);
+    case PictureFormat::kHeif:
+      return DecodeHeif(file, picture);
+    case PictureFormat::kJpeg:
+      break;
+  }
+  throw std::logic_error("JPEG files have their own decoder");
+}
+
+}  // namespace
+
+int Photo::Index(int reduction) {
+  switch (reduction) {
+    case 1:
+      return 0;
+    case 2:
+      return 1;
+    case 4:
+      return 2;
+    case 8:
+      return 3;
+    default:
+      throw std::invalid_argument("level reduction must be 1, 2, 4 or 8");
+  }
+}
+
+Photo Photo::OpenFile(const std::string& fileName, long long maxPixels) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = ReadWholeFile(fileName);
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + fileName);
+  }
+  return OpenBytes(std::move(bytes), fileName, maxPixels);
+}
+
+Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
+                       long long maxPixels) {
+  Photo photo;
+  photo.name_ = name;
+  photo.format_ = SniffFormat(bytes.data(), bytes.size());
+  try {
+    if (photo.format_ == PictureFormat::kJpeg) {
+      const JpegSize size = ReadJpegSize(bytes.data(), bytes.size(), name);
+      if (static_cast<long long>(size.width) * size.height > maxPixels) {
+        throw VantrelError("Picture too large (" + std::to_string(size.width) + " x " +
+                           std::to_string(size.height) + " pixels)");
+      }
+      photo.orientation_ = JpegExifOrientation(bytes.data(), bytes.size());
+      photo.width_ = size.width;
+      photo.height_ = size.height;
+      photo.jpegBytes_ = std::move(bytes);
+    } else {
+      auto full = std::make_unique<Bitmap32>();
+      const EncodedPicture file{bytes.data(), bytes.size(), name, maxPixels};
+      photo.orientation_ = DecodeOther(photo.format_, file, *full);
+      bytes = {};  // the decoded picture is all that is needed from here on
+      ApplyOrientation(*full, photo.orientation_);
+      photo.width_ = full->Width();
+      photo.height_ = full->Height();
+      photo.levels_[0] = std::move(full);
+    }
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + name);
+  }
+  if (SwapsSides(photo.orientation_) && photo.format_ == PictureFormat::kJpeg) {
+    std::swap(photo.width_, photo.height_);
+  }
+  return photo;
+}
+
+Photo Photo::FromBitmap(Bitmap32 picture, const std::string& name) {
+  Photo photo;
+  photo.name_ = name;
+  photo.format_ = PictureFormat::kPng;  // anything but JPEG: level 1 is the only copy
+  photo.width_ = picture.Width();
+  photo.height_ = picture.Height();
+  photo.levels_[0] = std::make_unique<Bitmap32>(std::move(picture));
+  return photo;
+}
+
+void Photo::DecodeJpegLevel(int reduction) {
+  auto level = std::make_unique<Bitmap32>();
+  DecodeJpegMemoryReduced(jpegBytes_.data(), jpegBytes_.size(), reduction, *level, name_);
+  try {
+    ApplyOrientation(*level, orientation_);
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + name_);
+  }
+  levels_[Index(reduction)] = std::move(level);
+}
+
+const Bitmap32& Photo::Level(int reduction) {
+  std::unique_ptr<Bitmap32>& level = levels_[Index(reduction)];
+  if (level) return *level;
+  if (format_ == PictureFormat::kJpeg) {
+    DecodeJpegLevel(reduction);
+  } else {
+    try {
+      level = std::make_unique<Bitmap32>(ReduceInLinearLight(Level(1), reduction));
+    } catch (const std::bad_alloc&) {
+      throw VantrelError("Not enough memory to open " + name_);
+    }
+  }
+  return *level;
+}
+
+void Photo::Prepare(int percent) {
+  if (percent < 1 || percent > kMaxScalePercent) {
+    throw std::invalid_argument("scale outside 1..kMaxScalePercent");
+  }
+  Level(percent == 100 ? 1 : LevelReduction(percent));
+}
+
+void Photo::DrawScaled(int percent, int x, int y, ViewSurface& surface) {
+  if (percent < 1 || percent > kMaxScalePercent) {
+    throw std::invalid_argument("scale outside 1..kMaxScalePercent");
+  }
+  if (percent == 100) {
+    surface.Draw(x, y, Level(1));
+    return;
+  }
+  const int reduction = LevelReduction(percent);
+  const Bitmap32& level = Level(reduction);
+  try {
+    DrawScaledPicture(level, reduction, width_, height_, percent, x, y, surface);
+  } catch (const std::bad_alloc&) {  // its buffers are allocated before it draws anything
+    throw VantrelError("Not enough memory to open " + name_);
+  }
+}
+
+void Photo::DropLevelsExcept(int keep) {
+  for (int reduction : {1, 2, 4, 8}) {
+    // Without its file's bytes a picture of another format is made again from level 1.
+    if (reduction == 1 && format_ != PictureFormat::kJpeg) continue;
+    if (reduction != keep) levels_[Index(reduction)].reset();
+  }
+}
+
+}  // namespace vantrel
