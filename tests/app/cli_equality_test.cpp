@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "c64/machine.h"
+#include "support/picture_writers.h"
 #include "window_fixture.h"
 
 namespace {
@@ -36,11 +37,11 @@ class CliEqualityTest : public WindowTest {
   }
 
   // Runs the program on the sample photo; the output names are taken inside `dir`.
-  void RunCli(QStringList arguments) {
+  void RunCli(QStringList arguments, const QString& picture = Data("astronaut.jpg")) {
     for (qsizetype i = 0; i + 1 < arguments.size(); ++i) {
       if (arguments[i] == "-o") arguments[i + 1] = dir.filePath(arguments[i + 1]);
     }
-    arguments.prepend(Data("astronaut.jpg"));
+    arguments.prepend(picture);
     QProcess program;
     program.start(QStringLiteral(VANTREL_CLI), arguments);
     ASSERT_TRUE(program.waitForFinished(60000)) << "vantrel-convert did not finish";
@@ -143,6 +144,19 @@ TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
          t.Form().Calm1->trigger();
        },
        {"--dither=low-flicker", "--auto-colours=calm"}},
+      {"scale and crop",
+       [](CliEqualityTest& t) {
+         t.Form().TrackBar4->setValue(50);
+         t.Form().ScrollBar1->setValue(-32);
+         t.Form().ScrollBar2->setValue(-25);
+       },
+       {"--scale", "50", "--crop", "32,25"}},
+      {"fit",
+       [](CliEqualityTest& t) {
+         t.Form().BitBtn2->click();
+         t.Form().ScrollBar1->setValue(t.Form().ScrollBar1->minimum());
+       },
+       {"--scale=fit", "--crop", "12,0"}},
       {"everything at once",
        [](CliEqualityTest& t) {
          t.Form().ScrollBar2->setValue(-200);
@@ -161,6 +175,7 @@ TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
     SCOPED_TRACE(c.name);
     // Every case starts from a freshly opened photo with default settings.
     form->BitBtn1->click();
+    form->TrackBar4->setValue(100);
     form->ScrollBar1->setValue(0);
     form->ScrollBar2->setValue(0);
     c.inWindow(*this);
@@ -202,6 +217,58 @@ TEST_F(CliEqualityTest, EveryTargetGivesTheCommandLinesExecutableAndDiskImage) {
   // target has one of its own.
   EXPECT_EQ(executables.size(), targets.size() - 1);
   EXPECT_TRUE(form->AnyC641->isChecked()) << "the last target chosen stays chosen";
+}
+
+// Every picture format and orientation: the window opens the file, the command line reads it,
+// and both write the same files (at 100 % where the picture fills the window, else at Fit).
+TEST_F(CliEqualityTest, EveryFormatAndOrientationGivesTheWindowsFiles) {
+  using picture_writers::Pixels;
+  Pixels photo(240, 260);
+  for (int y = 0; y < photo.height; ++y) {
+    for (int x = 0; x < photo.width; ++x) {
+      const std::uint32_t alpha = x < 40 ? 0x80u : 0xFFu;  // part see-through: over black
+      photo.At(x, y) = alpha << 24 | static_cast<std::uint32_t>((x * 7) % 256 << 16 |
+                                                                (y * 3) % 256 << 8 | (x ^ y) % 256);
+    }
+  }
+  Pixels small(100, 90);  // few colours, as a GIF needs; smaller than the window: Fit
+  for (int y = 0; y < small.height; ++y) {
+    for (int x = 0; x < small.width; ++x) {
+      small.At(x, y) =
+          0xFF000000u |
+          static_cast<std::uint32_t>((x / 13) * 36 << 16 | (y / 12) * 34 << 8 | (x + y) % 4 * 80);
+    }
+  }
+  QFile sample(Data("astronaut.jpg"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  const QByteArray jpeg = sample.readAll();
+  const std::vector<std::uint8_t> sideways = picture_writers::WithJpegExif(
+      std::vector<std::uint8_t>(jpeg.begin(), jpeg.end()), 6);  // shown turned a quarter
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  } files[] = {{"photo.png", picture_writers::EncodePng(photo)},
+               {"photo.gif", picture_writers::EncodeGif({small})},
+               {"photo.bmp", picture_writers::EncodeBmp(small)},
+               {"photo.tif", picture_writers::EncodeTiff(photo)},
+               {"photo.webp", picture_writers::EncodeWebp({photo})},
+               {"sideways.jpg", sideways}};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    const QString name = dir.filePath(f.name);
+    QFile out(name);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(reinterpret_cast<const char*>(f.bytes.data()),
+              static_cast<qsizetype>(f.bytes.size()));
+    out.close();
+    form->TrackBar4->setValue(100);
+    Open(name);
+    ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
+    const QByteArray exe = SaveFromWindow(form->SaveC64Executable1, "window.prg");
+    RunCli({"-o", "cli.prg", "-o", "cli.png"}, name);
+    EXPECT_TRUE(ReadFile("cli.prg") == exe) << "executable differs";
+    ExpectPreviewAsShown("cli.png");
+  }
 }
 
 TEST_F(CliEqualityTest, FormatOverridesTheExtensionOfOneOutput) {
