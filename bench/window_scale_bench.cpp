@@ -12,6 +12,7 @@
 
 #include "app/Overlay.h"
 #include "bench/big_photo.h"
+#include "bench/window_benchmark_main.h"
 #include "fake_dialogs.h"
 
 namespace {
@@ -95,12 +96,4 @@ BENCHMARK(BM_FirstStepToFit)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunWindowBenchmarks(argc, argv); }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/Overlay.h"
+#include "bench/window_benchmark_main.h"
 #include "fake_dialogs.h"
 
 namespace {
@@ -54,12 +55,4 @@ BENCHMARK(BM_SliderStep)->ArgName("progress_bar")->Arg(1)->Arg(0)->Unit(benchmar
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return RunWindowBenchmarks(argc, argv); }

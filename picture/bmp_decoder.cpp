@@ -45,13 +45,9 @@ int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
     ThrowUnreadable(PictureFormat::kBmp, file.name, "inconsistent size");
   }
   // stb_image delivers R, G, B, A bytes; an all-zero alpha channel it already made opaque.
-  const stbi_uc* source = pixels.get();
   for (int y = 0; y < height; ++y) {
-    std::uint32_t* row = decoded.ScanLine(y);
-    for (int x = 0; x < width; ++x, source += 4) {
-      row[x] = OverBlack(std::uint32_t{source[3]} << 24 | std::uint32_t{source[0]} << 16 |
-                         std::uint32_t{source[1]} << 8 | source[2]);
-    }
+    RgbaRowOverBlack(pixels.get() + static_cast<std::size_t>(y) * width * 4, decoded.ScanLine(y),
+                     width);
   }
   picture.Swap(decoded);
   return kUpright;

@@ -112,12 +112,7 @@ int DecodeHeif(const EncodedPicture& file, Bitmap32& picture) {
 
   Bitmap32 decoded(width, height);
   for (int y = 0; y < height; ++y) {
-    const std::uint8_t* source = plane + static_cast<std::size_t>(y) * stride;
-    std::uint32_t* row = decoded.ScanLine(y);
-    for (int x = 0; x < width; ++x, source += 4) {
-      row[x] = OverBlack(std::uint32_t{source[3]} << 24 | std::uint32_t{source[0]} << 16 |
-                         std::uint32_t{source[1]} << 8 | source[2]);
-    }
+    RgbaRowOverBlack(plane + static_cast<std::size_t>(y) * stride, decoded.ScanLine(y), width);
   }
   picture.Swap(decoded);
   return kUpright;

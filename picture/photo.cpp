@@ -40,26 +40,6 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   return bytes;
 }
 
-int DecodeOther(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
-  switch (format) {
-    case PictureFormat::kPng:
-      return DecodePng(file, picture);
-    case PictureFormat::kGif:
-      return DecodeGif(file, picture);
-    case PictureFormat::kBmp:
-      return DecodeBmp(file, picture);
-    case PictureFormat::kTiff:
-      return DecodeTiff(file, picture);
-    case PictureFormat::kWebp:
-      return DecodeWebp(file, picture);
-    case PictureFormat::kHeif:
-      return DecodeHeif(file, picture);
-    case PictureFormat::kJpeg:
-      break;
-  }
-  throw std::logic_error("JPEG files have their own decoder");
-}
-
 }  // namespace
 
 int Photo::Index(int reduction) {
@@ -106,7 +86,7 @@ Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
     } else {
       auto full = std::make_unique<Bitmap32>();
       const EncodedPicture file{bytes.data(), bytes.size(), name, maxPixels};
-      photo.orientation_ = DecodeOther(photo.format_, file, *full);
+      photo.orientation_ = DecodePicture(photo.format_, file, *full);
       bytes = {};  // the decoded picture is all that is needed from here on
       ApplyOrientation(*full, photo.orientation_);
       photo.width_ = full->Width();

@@ -31,6 +31,9 @@ int DecodeWebp(const EncodedPicture& file, Bitmap32& picture);
 // libheif turns the picture upright itself, so this always returns 1.
 int DecodeHeif(const EncodedPicture& file, Bitmap32& picture);
 
+// The decoder of `format` (any but JPEG, which has its own).
+int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture);
+
 // "Cannot open <format> file <name>: <detail>".
 [[noreturn]] void ThrowUnreadable(PictureFormat format, const std::string& name,
                                   const std::string& detail);
@@ -46,6 +49,14 @@ constexpr std::uint32_t OverBlack(std::uint32_t argb) {
   if (alpha == 255) return argb & 0xFFFFFFu;
   auto scale = [alpha](std::uint32_t channel) { return (channel * alpha + 127) / 255; };
   return scale((argb >> 16) & 0xFF) << 16 | scale((argb >> 8) & 0xFF) << 8 | scale(argb & 0xFF);
+}
+
+// `width` pixels of bytes red, green, blue, alpha into a row of PackedRGB words, over black.
+inline void RgbaRowOverBlack(const std::uint8_t* rgba, std::uint32_t* row, int width) {
+  for (int x = 0; x < width; ++x, rgba += 4) {
+    row[x] = OverBlack(std::uint32_t{rgba[3]} << 24 | std::uint32_t{rgba[0]} << 16 |
+                       std::uint32_t{rgba[1]} << 8 | rgba[2]);
+  }
 }
 
 }  // namespace vantrel

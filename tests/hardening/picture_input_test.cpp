@@ -23,6 +23,7 @@
 #include "picture/picture_decoders.h"
 #include "picture/picture_scale.h"
 #include "picture/source_window.h"
+#include "support/address_space_cap.h"
 #include "support/picture_writers.h"
 
 namespace {
@@ -78,23 +79,6 @@ Bitmap32 OldPicture() {
   return picture;
 }
 
-int Decode(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
-  switch (format) {
-    case PictureFormat::kPng:
-      return DecodePng(file, picture);
-    case PictureFormat::kGif:
-      return DecodeGif(file, picture);
-    case PictureFormat::kBmp:
-      return DecodeBmp(file, picture);
-    case PictureFormat::kTiff:
-      return DecodeTiff(file, picture);
-    case PictureFormat::kWebp:
-      return DecodeWebp(file, picture);
-    default:
-      return DecodeHeif(file, picture);
-  }
-}
-
 // Opens the bytes both ways: through Photo (and draws it at Fit and 100 %), and through
 // the format's decoder into an old picture that a failure must leave alone. Returns the
 // error, if any. Bytes cut before the end of the signature are no longer recognised and
@@ -119,7 +103,8 @@ std::optional<std::string> Attempt(const Sample& sample, const Bytes& bytes) {
   if (!recognised) return error;
   Bitmap32 picture = OldPicture();
   try {
-    Decode(sample.format, {bytes.data(), bytes.size(), sample.name, MaxPicturePixels}, picture);
+    DecodePicture(sample.format, {bytes.data(), bytes.size(), sample.name, MaxPicturePixels},
+                  picture);
   } catch (const std::bad_alloc&) {
     ADD_FAILURE() << "out of memory";
   } catch (const VantrelError&) {
@@ -308,23 +293,7 @@ TEST(PictureInput, UnreadableFilesAreNamed) {
   }
 }
 
-class AddressSpaceCap {
- public:
-  explicit AddressSpaceCap(long long headroom) {
-    getrlimit(RLIMIT_AS, &old_);
-    long long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    rlimit capped = old_;
-    capped.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + headroom);
-    ok_ = setrlimit(RLIMIT_AS, &capped) == 0;
-  }
-  ~AddressSpaceCap() { setrlimit(RLIMIT_AS, &old_); }
-  bool ok() const { return ok_; }
-
- private:
-  rlimit old_{};
-  bool ok_ = false;
-};
+using testsupport::AddressSpaceCap;
 
 // 16000 x 16000 is within the pixel limit but needs 1 GiB; with 256 MiB to spare the
 // allocation fails and the user is told so.

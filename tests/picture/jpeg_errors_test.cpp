@@ -17,6 +17,7 @@
 #include "core/bitmap32.h"
 #include "core/error.h"
 #include "picture/jpeg_decoder.h"
+#include "support/address_space_cap.h"
 #include "tests/picture/jpeg_samples.h"
 
 namespace vantrel {
@@ -197,25 +198,7 @@ TEST(JpegDecoderErrors, RefusesWithExactMessageAndKeepsPicture) {
   }
 }
 
-// Caps the address space of this process at its current size plus `headroom` bytes, and
-// restores the old cap when it goes.
-class AddressSpaceCap {
- public:
-  explicit AddressSpaceCap(long long headroom) {
-    getrlimit(RLIMIT_AS, &old_);
-    long long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    rlimit capped = old_;
-    capped.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + headroom);
-    ok_ = setrlimit(RLIMIT_AS, &capped) == 0;
-  }
-  ~AddressSpaceCap() { setrlimit(RLIMIT_AS, &old_); }
-  bool ok() const { return ok_; }
-
- private:
-  rlimit old_{};
-  bool ok_ = false;
-};
+using testsupport::AddressSpaceCap;
 
 // 16384 x 16384 is just within the pixel limit but needs 1 GiB for the picture (and, when
 // progressive, 768 MiB of coefficients inside libjpeg first). With 256 MiB to spare both
