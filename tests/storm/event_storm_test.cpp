@@ -32,6 +32,8 @@
 
 #include "app/Overlay.h"
 #include "app/Unit2.h"
+#include "c64/d64_image.h"
+#include "c64/machine.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/data_path.h"
@@ -200,7 +202,7 @@ class EventStorm : public ::testing::Test {
     std::vector<QString> errorStart;     // an error box must show, starting so
     std::optional<ColourRoleSet> roles;  // the roles afterwards, if not those before
     QString savedFile;                   // a file that must now hold the last conversion
-    std::size_t savedSize = 0;
+    OutputKind savedKind = OutputKind::Data;
   };
 
   Expectation Palette(std::string& what) {
@@ -394,18 +396,22 @@ class EventStorm : public ::testing::Test {
   Expectation Save(std::string& what) {
     Expectation e;
     e.keepsConversion = true;
-    const bool executable = Chance(0.5);
-    QAction* action = executable ? form->SaveC64Executable1 : form->SaveC64Data1;
+    const int output = Pick(3);
+    const OutputKind outputKind =
+        std::array{OutputKind::Executable, OutputKind::Data, OutputKind::DiskImage}[output];
+    QAction* action =
+        std::array{form->SaveC64Executable1, form->SaveC64Data1, form->SaveC64DiskImage1}[output];
     const int kind = Pick(4);
     const bool loaded = form->State().PictureLoaded;
     if (kind < 2) {
-      const QString name = folder.filePath(
-          QStringLiteral("saves/picture%1.%2").arg(++saves).arg(executable ? "prg" : "bin"));
+      const QString name = folder.filePath(QStringLiteral("saves/picture%1.%2")
+                                               .arg(++saves)
+                                               .arg(std::array{"prg", "bin", "d64"}[output]));
       what = "save to " + name.toStdString();
       dialogs.AnswerSave(name);
       if (loaded) {
         e.savedFile = name;
-        e.savedSize = executable ? 35840 : 32768;
+        e.savedKind = outputKind;
       }
     } else if (kind == 2) {
       const QString name = Chance(0.5) && QFile::exists(QStringLiteral("/dev/full"))
@@ -475,7 +481,17 @@ class EventStorm : public ::testing::Test {
     }
     if (roll < 860) return Open(what);
     if (roll < 910) return Scale(what);
-    if (roll < 990) return Save(what);
+    if (roll < 980) return Save(what);
+    if (roll < 990) {
+      const int m = Pick(5);
+      QAction* item =
+          std::array{form->PAL1, form->NTSC1, form->OldNTSC1, form->Drean1, form->AnyC641}[m];
+      what = "target " + item->text().toStdString();
+      item->trigger();
+      target = AllMachines[m];
+      e.keepsConversion = true;
+      return e;
+    }
     what = "About";
     form->About1->trigger();
     e.keepsConversion = true;
@@ -597,14 +613,16 @@ class EventStorm : public ::testing::Test {
     QFile file(e.savedFile);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << context;
     const QByteArray bytes = file.readAll();
-    ASSERT_EQ(static_cast<std::size_t>(bytes.size()), e.savedSize) << context;
-    // The bytes the library assembles from the window's last conversion and roles.
+    // The bytes the library assembles from the window's last conversion and roles, for the
+    // target checked and the picture opened last.
     auto fresh = NewConverterState();
     fresh->PictureLoaded = true;
     fresh->LayerBits = form->State().LayerBits;
     SetColourRoles(*fresh, form->State().ColourRoles);
-    const auto expected =
-        AssembleOutput(*fresh, e.savedSize == 35840 ? OutputKind::Executable : OutputKind::Data);
+    const std::string name =
+        openedFile.isEmpty() ? "PICTURE" : C64FileName(openedFile.toStdString());
+    const auto expected = AssembleOutput(*fresh, e.savedKind, {target, name});
+    ASSERT_EQ(static_cast<std::size_t>(bytes.size()), expected.size()) << context;
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(),
                            reinterpret_cast<const std::uint8_t*>(bytes.constData())))
         << context << ": the file is not the last conversion";
@@ -619,6 +637,7 @@ class EventStorm : public ::testing::Test {
   QString openedFile;  // the last picture opened successfully
   ColourRoleSet convertedRoles = DefaultColourRoles;
   Dithering convertedDithering = Dithering::FloydSteinberg;
+  Machine target = Machine::Pal;
   int saves = 0;
   QSet<QString> savedNames;
   std::map<std::string, std::shared_ptr<PictureSource>> opened;
