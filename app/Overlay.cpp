@@ -332,9 +332,9 @@ void TForm1::ShowException(const QString& message) {
 
 // --- Colour model ---------------------------------------------------------------------
 
-// The edit boxes are written twice on purpose: first with the sliders' current positions, and
-// after the sliders go to 0 with "0". With a picture loaded each write that changes a text runs
-// its chain, so "Default" converts exactly as many times as the user's own changes would.
+// The edit boxes are written twice on purpose: first to match the sliders (a box still showing
+// "007" becomes "7"), then "0" once the sliders are at 0. Each write that changes a text runs
+// its chain as the user's own typing would, and with a picture loaded each chain converts.
 void TForm1::ResetSettings() {
   for (int index = 0; index < 16; ++index) PalettePanels[index]->SetColor(C64Palette[index]);
   RadioButton1->setChecked(true);
