@@ -219,7 +219,7 @@ void TForm1::CreateControls() {
   Edit3 = Place(new TEdit(client), 256, 360, 33, 21);
   for (TEdit* edit : {Edit1, Edit2, Edit3}) edit->setText(QStringLiteral("0"));
 
-  // Taller than the two specified choices need, for the third.
+  // Tall enough for three choices.
   Panel31 = Place(new QFrame(client), 304, 304, 113, 81);
   Panel31->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Label1 = Place(new QLabel(QStringLiteral("Dithering"), Panel31), 8, 8, 42, 13);

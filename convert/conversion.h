@@ -22,7 +22,7 @@ namespace vantrel {
 void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* progress,
                     const ConversionKernels& kernels = ActiveKernels());
 
-// The two specified settings: Floyd-Steinberg when `dither`, else the nearest colours.
+// Dithering on or off: Floyd-Steinberg when `dither`, else the nearest colours.
 inline void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
                            const ConversionKernels& kernels = ActiveKernels()) {
   ConvertPicture(state, DitheringOf(dither), progress, kernels);

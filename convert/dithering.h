@@ -17,7 +17,7 @@ enum class Dithering {
 // What Auto Colors minimises: colour error + lambda * flicker, one lambda per goal.
 enum class ColourGoal { Faithful, Balanced, Calm };
 
-// The conversion's dithering for the two specified settings: Floyd-Steinberg or none.
+// Dithering on or off, as a Dithering: Floyd-Steinberg or none.
 constexpr Dithering DitheringOf(bool dither) {
   return dither ? Dithering::FloydSteinberg : Dithering::None;
 }

@@ -119,7 +119,7 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
       {form->Edit1, client, {256, 312, 33, 21}},
       {form->Edit2, client, {256, 336, 33, 21}},
       {form->Edit3, client, {256, 360, 33, 21}},
-      {form->Panel31, client, {304, 304, 113, 81}},  // taller for the third choice
+      {form->Panel31, client, {304, 304, 113, 81}},  // tall enough for three choices
       {form->RadioButton6, form->Panel31, {8, 24, 73, 17}},
       {form->RadioButton7, form->Panel31, {8, 40, 97, 17}},
       {form->RadioButton8, form->Panel31, {8, 56, 97, 17}},
