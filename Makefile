@@ -37,6 +37,7 @@ test: build asan
 	cd $(ASAN_BUILD) && GTEST_FILTER=$(ASAN_SKIP) ctest --output-on-failure -j2
 
 bench: build
+	@cmake --build $(BUILD) --target benchmarks
 	@scripts/run-benchmarks.sh $(BUILD)
 
 clean:
