@@ -6,6 +6,7 @@
 
 #include "colour/palette.h"
 #include "core/float4.h"
+#include "core/srgb.h"
 
 namespace vantrel {
 namespace {
@@ -13,14 +14,8 @@ namespace {
 std::array<float, 256> MakeLinearTable() {
   std::array<float, 256> table{};
   for (int v = 0; v < 256; ++v) {
-    const double c = v / 255.0;
-    table[v] = static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    table[v] = static_cast<float>(SrgbDecode(v / 255.0));
   }
-  return table;
-}
-
-const std::array<float, 256>& LinearTable() {
-  static const std::array<float, 256> table = MakeLinearTable();
   return table;
 }
 
@@ -42,6 +37,11 @@ std::array<float, 7> MakeBlurWeights() {
 int Clamp(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
 
 }  // namespace
+
+const std::array<float, 256>& LinearTable() {
+  static const std::array<float, 256> table = MakeLinearTable();
+  return table;
+}
 
 float SrgbToLinear(std::uint8_t value) { return LinearTable()[value]; }
 
@@ -126,18 +126,25 @@ void BlurLabPlanes(LabPlanes& planes, FloatPlane& scratch) {
   BlurPlane(planes.b, planes.b, scratch);
 }
 
+std::array<float, 4> RowDeltaE(const float* firstL, const float* firstA, const float* firstB,
+                               const float* secondL, const float* secondA, const float* secondB,
+                               int width) {
+  Float4 lanes = Splat4(0);
+  for (int x = 0; x < width; x += 4) {
+    const Float4 dL = Load4(firstL + x) - Load4(secondL + x);
+    const Float4 da = Load4(firstA + x) - Load4(secondA + x);
+    const Float4 db = Load4(firstB + x) - Load4(secondB + x);
+    lanes += Sqrt4((dL * dL + da * da) + db * db);
+  }
+  return {lanes[0], lanes[1], lanes[2], lanes[3]};
+}
+
 double MeanDeltaE(const LabPlanes& first, const LabPlanes& second) {
   double total = 0;
-  for (int y = 0; y < WindowHeight; ++y) {
-    // Four running sums per row, one per pixel column modulo 4, added up in a fixed order.
-    Float4 lanes = Splat4(0);
-    const int begin = y * WindowWidth, end = begin + WindowWidth;
-    for (int i = begin; i < end; i += 4) {
-      const Float4 dL = Load4(&first.L[i]) - Load4(&second.L[i]);
-      const Float4 da = Load4(&first.a[i]) - Load4(&second.a[i]);
-      const Float4 db = Load4(&first.b[i]) - Load4(&second.b[i]);
-      lanes += Sqrt4((dL * dL + da * da) + db * db);
-    }
+  for (int i = 0; i < PixelCount; i += WindowWidth) {
+    const std::array<float, 4> lanes =
+        RowDeltaE(&first.L[i], &first.a[i], &first.b[i], &second.L[i], &second.a[i], &second.b[i],
+                  WindowWidth);
     total +=
         (static_cast<double>(lanes[0]) + lanes[1]) + (static_cast<double>(lanes[2]) + lanes[3]);
   }

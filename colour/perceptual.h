@@ -16,6 +16,8 @@ struct LabColour {
 
 // sRGB channel value 0..255 to linear light 0..1 (from a table of 256 entries).
 float SrgbToLinear(std::uint8_t value);
+// The same for all 256 levels at once.
+const std::array<float, 256>& LinearTable();
 
 // CIELAB of an sRGB colour, D65 white.
 LabColour SrgbToLab(unsigned red, unsigned green, unsigned blue);
@@ -47,6 +49,13 @@ void BlurLabPlanes(LabPlanes& planes, FloatPlane& scratch);
 
 // Mean CIE76 difference (Euclidean distance in CIELAB) between two sets of planes.
 double MeanDeltaE(const LabPlanes& first, const LabPlanes& second);
+
+// The CIE76 differences along one row of `width` pixels (a multiple of 4) of two pictures'
+// L, a and b values, in four running sums, one per pixel column modulo 4, for the caller to
+// add up in a fixed order.
+std::array<float, 4> RowDeltaE(const float* firstL, const float* firstA, const float* firstB,
+                               const float* secondL, const float* secondA, const float* secondB,
+                               int width);
 
 // The error the eye sees: mean CIE76 difference between source and preview after both are
 // blurred (sigma 1). `source` holds 192 words per row (the Image1 surface); `preview` rows

@@ -381,13 +381,9 @@ class CoarseWindow {
 
   // Sum of the CIELAB distances along one row.
   float RowError(int begin) const {
-    Float4 lanes = Splat4(0);
-    for (int i = begin; i < begin + Width; i += 4) {
-      const Float4 dL = Load4(&previewL_[i]) - Load4(&sourceL_[i]);
-      const Float4 da = Load4(&previewA_[i]) - Load4(&sourceA_[i]);
-      const Float4 db = Load4(&previewB_[i]) - Load4(&sourceB_[i]);
-      lanes += Sqrt4((dL * dL + da * da) + db * db);
-    }
+    const std::array<float, 4> lanes =
+        RowDeltaE(&previewL_[begin], &previewA_[begin], &previewB_[begin], &sourceL_[begin],
+                  &sourceA_[begin], &sourceB_[begin], Width);
     return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
   }
 

@@ -73,14 +73,8 @@ __attribute__((target("avx2"))) void ToLabPlanes16Avx2(const ColourPlanes& adjus
 
 #undef AVX2_LAB
 
-// The linear values of the 256 sRGB levels, as the plain kernel uses them.
 void ToLab(const ColourPlanes& adjusted, LabPlanes16& out) {
-  static const std::array<float, 256> linear = [] {
-    std::array<float, 256> table{};
-    for (int v = 0; v < 256; ++v) table[v] = SrgbToLinear(static_cast<std::uint8_t>(v));
-    return table;
-  }();
-  ToLabPlanes16Avx2(adjusted, linear.data(), out);
+  ToLabPlanes16Avx2(adjusted, LinearTable().data(), out);
 }
 
 #define AVX2 __attribute__((target("avx2"), always_inline)) inline

@@ -102,11 +102,7 @@ void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
 }
 
 void ToLab(const ColourPlanes& adjusted, LabPlanes16& out) {
-  static const std::array<float, 256> linear = [] {
-    std::array<float, 256> table{};
-    for (int v = 0; v < 256; ++v) table[v] = SrgbToLinear(static_cast<std::uint8_t>(v));
-    return table;
-  }();
+  const std::array<float, 256>& linear = LinearTable();
   for (int i = 0; i < PixelCount; ++i) {
     const auto lab =
         lab16::Lab16(linear[adjusted.red[i]], linear[adjusted.green[i]], linear[adjusted.blue[i]]);

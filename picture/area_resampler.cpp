@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/srgb.h"
 #include "core/types.h"
 #include "picture/picture_scale.h"
 
@@ -16,18 +17,15 @@ struct Tables {
   std::array<std::uint8_t, 65536> srgb;
 
   Tables() {
-    auto decode = [](double v) {
-      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
     for (int c = 0; c < 256; ++c) {
-      linear[c] = static_cast<std::uint16_t>(std::lround(decode(c / 255.0) * 65535.0));
+      linear[c] = static_cast<std::uint16_t>(std::lround(SrgbDecode(c / 255.0) * 65535.0));
     }
     // Back to sRGB, rounded there: linear values from the one halfway between codes c - 1
     // and c up to the one halfway to c + 1 become c. 256 powers instead of 65536 (the
     // command line builds this table on every run).
     int i = 0;
     for (int c = 0; c < 255; ++c) {
-      const double upper = decode((c + 0.5) / 255.0) * 65535.0;
+      const double upper = SrgbDecode((c + 0.5) / 255.0) * 65535.0;
       for (; i < 65536 && i < upper; ++i) srgb[i] = static_cast<std::uint8_t>(c);
     }
     for (; i < 65536; ++i) srgb[i] = 255;
