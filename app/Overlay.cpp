@@ -484,34 +484,41 @@ void TForm1::ShowScale() {
 }
 
 // Another scale keeps the picture point at the window's centre where the picture allows.
-void TForm1::ChangeScale(int percent) {
+// The setting is kept only once the picture is shown at the new scale: a decode that fails
+// leaves setting, scale and control as they were.
+void TForm1::ChangeScale(const ScaleSetting& setting, int percent) {
   const int old = state_->ScalePercent;
   if (percent != old) {
-    SetScale(*state_, percent);
+    try {
+      SetScale(*state_, percent);
+    } catch (...) {
+      ShowScale();  // the slider the user moved goes back to the scale shown
+      throw;
+    }
     const CropCorner moved =
         CropKeepingCentre(state_->Picture->Width(), state_->Picture->Height(), old,
                           {-ScrollBar1->Position(), -ScrollBar2->Position()}, percent);
     ScrollBar1->SetMinQuietly(WindowWidth - state_->PictureWidth, -moved.left);
     ScrollBar2->SetMinQuietly(WindowHeight - state_->PictureHeight, -moved.top);
   }
+  scaleSetting_ = setting;
   ShowScale();
   if (percent != old) CropMove();
 }
 
 void TForm1::TrackBar4Change() {
   if (!state_->Picture) return;
-  scaleSetting_ = {false, TrackBar4->Position()};
-  ChangeScale(TrackBar4->Position());
+  ChangeScale({false, TrackBar4->Position()}, TrackBar4->Position());
 }
 
 // "Fit" holds for the pictures opened later too, until the scale is moved.
 void TForm1::BitBtn2Click() {
-  scaleSetting_ = {true, 100};
   if (!state_->Picture) {
+    scaleSetting_ = {true, 100};
     ShowScale();
     return;
   }
-  ChangeScale(FitPercent(state_->Picture->Width(), state_->Picture->Height()));
+  ChangeScale({true, 100}, FitPercent(state_->Picture->Width(), state_->Picture->Height()));
 }
 
 void TForm1::CropMove() {
@@ -570,15 +577,15 @@ void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
 // its own; the window stays usable.
 void TForm1::RunInVICE1Click() {
   if (!state_->PictureLoaded) return;
-  const OutputOptions options = CurrentOutputOptions();
-  const std::span<const std::uint8_t> bytes =
-      AssembleOutput(*state_, OutputKind::Executable, options);
   const QString emulator = QStandardPaths::findExecutable(EmulatorProgram);
   if (emulator.isEmpty()) {
     throw VantrelError("The C64 emulator " + EmulatorProgram.toStdString() +
                        " is not installed. Install VICE (on Debian: apt install vice, from the "
                        "contrib section) and try again");
   }
+  const OutputOptions options = CurrentOutputOptions();
+  const std::span<const std::uint8_t> bytes =
+      AssembleOutput(*state_, OutputKind::Executable, options);
   if (!runFolder_) runFolder_ = std::make_unique<QTemporaryDir>();
   if (!runFolder_->isValid()) {
     throw VantrelError("Cannot create a temporary folder: " +

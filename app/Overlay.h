@@ -145,7 +145,7 @@ class TForm1 : public QMainWindow {
   void EditChange(int channel);
   void Reconvert();
   void OpenPictureFile(const QString& fileName);
-  void ChangeScale(int percent);
+  void ChangeScale(const vantrel::ScaleSetting& setting, int percent);
   void ShowScale();
   void CropMove();
   void SetProgress(int position);
