@@ -18,6 +18,10 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <filesystem>
 #include <QUrl>
 
 #include "app/Unit2.h"
@@ -28,6 +32,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
+#include "convert/conversion.h"
 #include "convert/data_path.h"
 #include "core/str_to_int.h"
 #include "core/write_file.h"
@@ -363,6 +368,12 @@ void TForm1::UpdateMixColours() {
     state_->MixTable[code - 1] = MixSlotColour(code, roleColours);
     MixPanels[code - 1]->SetColor(state_->MixTable[code - 1]);
   }
+  // A pick does not convert, but a save takes the new colours at once: the preview shows
+  // the last conversion in them, so it always shows what a save writes.
+  if (state_->PictureLoaded) {
+    PaintPreviewFromLayers(*state_);
+    RedrawPreview();
+  }
 }
 
 void TForm1::PaletteClick(int index) {
@@ -442,6 +453,7 @@ void TForm1::OpenPictureFile(const QString& fileName) {
   for (QWidget* control : PictureControls()) control->setEnabled(true);
   const std::string name = QFile::encodeName(fileName).toStdString();
   LoadPicture(*state_, name, scaleSetting_);
+  openedFile_ = fileName;
   pictureName_ = C64FileName(name);
   ShowScale();
   ReadSourceWindow(*state_, 0, 0);
@@ -454,17 +466,39 @@ void TForm1::OpenPictureFile(const QString& fileName) {
   ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
 }
 
-void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+namespace {
+
+// A drop is taken as a copy (or a link), never as a move: a file manager told "moved" may
+// delete its own copy of the photo. Returns false for a drop we do not take.
+bool AcceptAsCopy(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return false;
+  const Qt::DropActions possible = event->possibleActions();
+  if (possible & Qt::CopyAction) {
+    event->setDropAction(Qt::CopyAction);
+  } else if (possible & Qt::LinkAction) {
+    event->setDropAction(Qt::LinkAction);
+  } else {
+    return false;
+  }
+  event->accept();
+  return true;
+}
+
+}  // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (!AcceptAsCopy(event)) event->ignore();
 }
 
 // A picture dropped on the window opens as if chosen in the open dialog.
 void TForm1::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
-  event->acceptProposedAction();
-  const QString fileName = urls.front().toLocalFile();
+  if (!AcceptAsCopy(event)) {
+    event->ignore();
+    return;
+  }
+  const QString fileName = event->mimeData()->urls().front().toLocalFile();
   Guard([&] {
     OpenPictureFile(fileName);
     Reconvert();
@@ -561,11 +595,48 @@ OutputOptions TForm1::CurrentOutputOptions() const {
   return {machine, pictureName_};
 }
 
+// The photo's name with the kind's extension, in the folder of the last save, else the
+// photo's own.
+QString TForm1::ProposedSaveName(OutputKind kind) const {
+  const QFileInfo photo(openedFile_);
+  const QString base = openedFile_.isEmpty() ? QStringLiteral("picture") : photo.completeBaseName();
+  const QString extension = kind == OutputKind::Executable ? QStringLiteral(".prg")
+                            : kind == OutputKind::DiskImage ? QStringLiteral(".d64")
+                                                            : QStringLiteral(".bin");
+  const QString folder = !saveFolder_.isEmpty()     ? saveFolder_
+                         : !openedFile_.isEmpty() ? photo.absolutePath()
+                                                  : QDir::currentPath();
+  return QDir(folder).filePath(base + extension);
+}
+
+// The same file as the open picture, also under another name (a link).
+bool TForm1::IsOpenPicture(const QString& fileName) const {
+  if (openedFile_.isEmpty()) return false;
+  std::error_code error;
+  return std::filesystem::equivalent(QFile::encodeName(fileName).toStdString(),
+                                     QFile::encodeName(openedFile_).toStdString(), error) &&
+         !error;
+}
+
+// The name the user gives is used exactly as given. An existing file is replaced only after a
+// yes, and the open picture never.
 void TForm1::Save(OutputKind kind) {
-  if (!state_->PictureLoaded) return;
+  if (!state_->PictureLoaded) {
+    if (kind == OutputKind::DiskImage) throw VantrelError("Open a picture first");
+    return;
+  }
   const std::span<const std::uint8_t> bytes = AssembleOutput(*state_, kind, CurrentOutputOptions());
-  if (!dialogs_.ExecuteSave(this, saveFileName_)) return;
-  WriteFileReplacing(QFile::encodeName(saveFileName_).toStdString(), bytes);
+  QString fileName = ProposedSaveName(kind);
+  if (!dialogs_.ExecuteSave(this, fileName)) return;
+  const QFileInfo chosen(fileName);
+  saveFolder_ = chosen.absolutePath();
+  if (IsOpenPicture(fileName)) {
+    throw VantrelError(QFile::encodeName(fileName).toStdString() +
+                       " is the picture that is open and was not replaced. Save under another "
+                       "name");
+  }
+  if (chosen.exists() && !chosen.isDir() && !dialogs_.AskReplace(this, fileName)) return;
+  WriteFileReplacing(QFile::encodeName(fileName).toStdString(), bytes);
 }
 
 void TForm1::SaveC64Executable1Click() { Save(OutputKind::Executable); }
@@ -576,7 +647,7 @@ void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
 // program ends, and handed to the emulator with the matching C64 model. The emulator runs on
 // its own; the window stays usable.
 void TForm1::RunInVICE1Click() {
-  if (!state_->PictureLoaded) return;
+  if (!state_->PictureLoaded) throw VantrelError("Open a picture first");
   const QString emulator = QStandardPaths::findExecutable(EmulatorProgram);
   if (emulator.isEmpty()) {
     throw VantrelError("The C64 emulator " + EmulatorProgram.toStdString() +
@@ -591,14 +662,80 @@ void TForm1::RunInVICE1Click() {
     throw VantrelError("Cannot create a temporary folder: " +
                        runFolder_->errorString().toStdString());
   }
-  const QString program = runFolder_->filePath(QStringLiteral("picture%1.prg").arg(++runs_));
+  const int run = ++runs_;
+  const QString program = runFolder_->filePath(QStringLiteral("picture%1.prg").arg(run));
+  const QString output = runFolder_->filePath(QStringLiteral("emulator%1.log").arg(run));
+  const QString status = runFolder_->filePath(QStringLiteral("emulator%1.status").arg(run));
   WriteFileReplacing(QFile::encodeName(program).toStdString(), bytes);
-  const QStringList arguments = {QStringLiteral("-model"),
-                                 QString::fromLatin1(ViceModels(options.machine).front()),
-                                 QStringLiteral("-autostart"), program};
-  if (!QProcess::startDetached(emulator, arguments)) {
+  // A small shell runs the emulator detached, so it outlives the window, and leaves its
+  // output and exit status where WatchEmulator finds them.
+  const QStringList arguments = {
+      QStringLiteral("-c"),
+      QStringLiteral("out=$1 status=$2; shift 2; \"$@\" >\"$out\" 2>&1; "
+                     "echo $? >\"$status.tmp\" && mv \"$status.tmp\" \"$status\""),
+      QStringLiteral("sh"),
+      output,
+      status,
+      emulator,
+      QStringLiteral("-model"),
+      QString::fromLatin1(ViceModels(options.machine).front()),
+      QStringLiteral("-autostart"),
+      program};
+  if (!QProcess::startDetached(QStringLiteral("/bin/sh"), arguments)) {
     throw VantrelError("Cannot start the C64 emulator " + emulator.toStdString());
   }
+  WatchEmulator(status, output);
+}
+
+namespace {
+
+// How long an emulator that quits counts as one that could not start.
+constexpr int kEmulatorStartMilliseconds = 5000;
+
+// The emulator's own reason, from what it printed: its error lines without their prefixes
+// ("C64MEM: Error - Couldn't load kernal ROM `kernal-901227-03.bin'.").
+QString EmulatorReason(const QString& output) {
+  QStringList reasons;
+  for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const qsizetype error = line.indexOf(QStringLiteral("Error - "));
+    if (error >= 0) reasons << line.mid(error + 8).trimmed();
+  }
+  return reasons.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+// An emulator that ends within its first seconds with a failure could not start: the user
+// is told its reason and, for missing ROM images (Debian's VICE has none), where they go.
+void TForm1::WatchEmulator(const QString& status, const QString& output) {
+  auto* timer = new QTimer(this);
+  QElapsedTimer clock;
+  clock.start();
+  connect(timer, &QTimer::timeout, this, [this, timer, clock, status, output] {
+    QFile statusFile(status);
+    const bool ended = statusFile.open(QIODevice::ReadOnly);
+    if (!ended && !clock.hasExpired(kEmulatorStartMilliseconds)) return;
+    timer->stop();
+    timer->deleteLater();
+    if (!ended) return;  // still running: it started
+    const int exitCode = QString::fromLatin1(statusFile.readAll()).trimmed().toInt();
+    if (exitCode == 0) return;  // closed by the user
+    QFile log(output);
+    const QString printed = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll())
+                                                          : QString();
+    QString message = QStringLiteral("The C64 emulator stopped at once (exit status %1)")
+                          .arg(exitCode);
+    const QString reason = EmulatorReason(printed);
+    if (!reason.isEmpty()) message += QStringLiteral(": ") + reason;
+    if (printed.contains(QStringLiteral("ROM"))) {
+      message += QStringLiteral(
+          "\n\nVICE needs the C64's ROM images, which Debian's package leaves out. Put "
+          "kernal-901227-03.bin, basic-901226-01.bin and chargen-901225-01.bin in "
+          "~/.local/share/vice/C64 (or, for every user, /usr/share/vice/C64) and try again");
+    }
+    dialogs_.ShowError(this, ApplicationTitle(), WithFullStop(message));
+  });
+  timer->start(100);
 }
 
 // --- Shell ----------------------------------------------------------------------------

@@ -153,7 +153,10 @@ class TForm1 : public QMainWindow {
   void RedrawPreview();
   vantrel::Adjustment CurrentAdjustment() const;
   void Save(vantrel::OutputKind kind);
+  QString ProposedSaveName(vantrel::OutputKind kind) const;
+  bool IsOpenPicture(const QString& fileName) const;
   vantrel::OutputOptions CurrentOutputOptions() const;
+  void WatchEmulator(const QString& status, const QString& output);
   void ShowException(const QString& message);
   TTrackBar* TrackBar(int channel) const;
   TEdit* Edit(int channel) const;
@@ -165,12 +168,14 @@ class TForm1 : public QMainWindow {
   class ProgressBarSink;
 
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
   Dialogs& dialogs_;
   std::unique_ptr<vantrel::ConverterState> state_;
   std::unique_ptr<ProgressBarSink> progress_;
-  QString saveFileName_;
+  QString openedFile_;  // the picture shown, as it was opened; saves never replace it
+  QString saveFolder_;  // where the last save went
   vantrel::ScaleSetting scaleSetting_;        // what the user chose; each picture resolves it
   std::string pictureName_ = "PICTURE";       // the C64 name of the last picture opened
   std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end

@@ -11,6 +11,8 @@ bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode m
   QFileDialog dialog(parent);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(QFileDialog::AnyFile);
+  // The window asks before replacing a file itself (AskReplace), after it has made sure the
+  // name is not the open picture's.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   const QFileInfo preset(fileName);
   if (!fileName.isEmpty()) {
@@ -36,6 +38,19 @@ bool PlatformDialogs::ExecuteOpen(QWidget* parent, QString& fileName) {
 
 bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName) {
   return RunFileDialog(parent, fileName, QFileDialog::AcceptSave);
+}
+
+bool PlatformDialogs::AskReplace(QWidget* parent, const QString& fileName) {
+  const QString question =
+      QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(fileName);
+  return QMessageBox::question(parent, ApplicationTitle(), question,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+void PlatformDialogs::ShowWarning(QWidget* parent, const QString& caption,
+                                  const QString& message) {
+  QMessageBox::warning(parent, caption, message, QMessageBox::Ok);
 }
 
 void PlatformDialogs::ShowError(QWidget* parent, const QString& caption, const QString& message) {

@@ -14,7 +14,11 @@ class Dialogs {
   // `fileName` comes in as the name field's preset and goes out as the chosen name.
   virtual bool ExecuteOpen(QWidget* parent, QString& fileName) = 0;
   virtual bool ExecuteSave(QWidget* parent, QString& fileName) = 0;
+  // "<name> already exists. Do you want to replace it?": true only for a yes.
+  virtual bool AskReplace(QWidget* parent, const QString& fileName) = 0;
   virtual void ShowError(QWidget* parent, const QString& caption, const QString& message) = 0;
+  // Something the user should know that did not stop the action.
+  virtual void ShowWarning(QWidget* parent, const QString& caption, const QString& message) = 0;
   virtual void ShowModal(QDialog& dialog) = 0;
 };
 
@@ -23,7 +27,9 @@ class PlatformDialogs : public Dialogs {
  public:
   bool ExecuteOpen(QWidget* parent, QString& fileName) override;
   bool ExecuteSave(QWidget* parent, QString& fileName) override;
+  bool AskReplace(QWidget* parent, const QString& fileName) override;
   void ShowError(QWidget* parent, const QString& caption, const QString& message) override;
+  void ShowWarning(QWidget* parent, const QString& caption, const QString& message) override;
   void ShowModal(QDialog& dialog) override;
 };
 

@@ -32,4 +32,22 @@ void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* pr
   kernels.draw(state.WorkPlanes, rows.data());
 }
 
+void PaintPreviewFromLayers(ConverterState& state) {
+  if (!state.PictureLoaded) return;
+  if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
+    throw std::logic_error("PaintPreviewFromLayers: PreviewBitmap is smaller than 192 x 200");
+  }
+  // MixCode by what frame 1 and frame 2 show: 0 background, 1 bitmap, 2 sprite.
+  static constexpr std::uint8_t kCodeShown[3][3] = {{1, 4, 5}, {2, 6, 7}, {3, 8, 9}};
+  const LayerPlanes& layers = state.LayerBits;
+  for (int y = 0; y < WindowHeight; ++y) {
+    std::uint32_t* row = state.PreviewBitmap.ScanLine(y);
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
+      const int frame1 = layers.Sprite1Bits[i] ? 2 : layers.Bitmap1Bits[i] ? 1 : 0;
+      const int frame2 = layers.Sprite2Bits[i] ? 2 : layers.Bitmap2Bits[i] ? 1 : 0;
+      row[x] = ToPackedRGB(state.MixTable[kCodeShown[frame1][frame2] - 1]);
+    }
+  }
+}
+
 }  // namespace vantrel

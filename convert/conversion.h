@@ -22,6 +22,12 @@ namespace vantrel {
 void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* progress,
                     const ConversionKernels& kernels = ActiveKernels());
 
+// Writes the preview anew from LayerBits and the current MixTable: each pixel shows the mix of
+// what the two frames show there (a set sprite pixel covers the bitmap, a set bitmap pixel
+// the background). After a conversion this is the preview it drew; after a change of the
+// roles it is what a save of that moment holds. Does nothing while no picture is loaded.
+void PaintPreviewFromLayers(ConverterState& state);
+
 // Dithering on or off: Floyd-Steinberg when `dither`, else the nearest colours.
 inline void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
                            const ConversionKernels& kernels = ActiveKernels()) {

@@ -1,5 +1,6 @@
 // The sliders, their edit boxes and "Default": how the handlers chain and what they leave.
 #include <QRadioButton>
+#include <QSet>
 
 #include "colour/palette.h"
 #include "window_fixture.h"
@@ -110,19 +111,40 @@ TEST_F(OffsetsTest, DefaultPutsEverythingBackAndReconverts) {
   ExpectRedOffset(0);
 }
 
-TEST_F(OffsetsTest, PickingAColourOrTheDitheringNeverReconverts) {
+// A pick does not convert, but the preview shows the last conversion in the new colours at
+// once, since that is what a save now writes: every pixel that showed mix colour k shows the
+// new mix colour k.
+TEST_F(OffsetsTest, PickingAColourOrTheDitheringNeverReconvertsButTheNewColoursShow) {
   const auto layers = form->State().LayerBits;
+  const vantrel::MixSlots oldMix = form->State().MixTable;
+  ASSERT_EQ(QSet<vantrel::TColor>(oldMix.begin(), oldMix.end()).size(), 9) << "slots tell apart";
   const QImage preview = form->Image2->Picture();
   form->RadioButton2->setChecked(true);
   form->PaletteClick(5);
+  form->RadioButton5->setChecked(true);
+  form->PaletteClick(1);
   form->RadioButton6->setChecked(true);
   EXPECT_EQ(FullSweeps(), 0);
   EXPECT_EQ(form->State().LayerBits.Bitmap1Bits, layers.Bitmap1Bits);
-  EXPECT_EQ(form->Image2->Picture(), preview);
+  EXPECT_EQ(form->State().LayerBits.Sprite2Bits, layers.Sprite2Bits);
+  const vantrel::MixSlots newMix = form->State().MixTable;
+  const QImage repainted = form->Image2->Picture();
+  int changed = 0;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 192; ++x) {
+      const auto old = vantrel::ToTColor(preview.pixel(x, y) & 0xFFFFFF);
+      const auto slot = std::find(oldMix.begin(), oldMix.end(), old) - oldMix.begin();
+      ASSERT_LT(slot, 9) << x << "," << y;
+      ASSERT_EQ(vantrel::ToTColor(repainted.pixel(x, y) & 0xFFFFFF), newMix[slot])
+          << x << "," << y;
+      changed += newMix[slot] != oldMix[slot];
+    }
+  }
+  EXPECT_GT(changed, 1000);
 
-  form->Button1->click();  // "CONVERT" uses the new colours and "None"
+  form->Button1->click();  // "CONVERT" dithers anew with the new colours and "None"
   EXPECT_EQ(FullSweeps(), 3);
-  EXPECT_NE(form->Image2->Picture(), preview);
+  EXPECT_NE(form->Image2->Picture(), repainted);
   EXPECT_EQ(form->ProgressBar1->value(), 0);
 }
 

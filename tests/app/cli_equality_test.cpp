@@ -26,7 +26,9 @@ class CliEqualityTest : public WindowTest {
 
   QByteArray SaveFromWindow(QAction* action, const QString& name) {
     dialogs.AnswerSave(dir.filePath(name));
+    dialogs.replaceAnswers = {true};  // each case saves over the last one's file
     action->trigger();
+    dialogs.replaceAnswers.clear();
     EXPECT_TRUE(dialogs.errors.empty());
     return ReadFile(name);
   }

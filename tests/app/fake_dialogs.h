@@ -14,9 +14,15 @@ class FakeDialogs : public Dialogs {
   std::deque<std::pair<bool, QString>> openAnswers;
   std::deque<std::pair<bool, QString>> saveAnswers;
 
+  // Each "replace it?" question takes the next answer; an unanswered one is answered no.
+  std::deque<bool> replaceAnswers;
+
   std::vector<QString> openPresets;  // the name field's content when each open dialog ran
+  std::vector<QString> savePresets;  // the same for the save dialogs
   int saveDialogs = 0;
-  std::vector<std::pair<QString, QString>> errors;  // caption, message
+  std::vector<QString> replaceQuestions;  // the file each question named
+  std::vector<std::pair<QString, QString>> errors;    // caption, message
+  std::vector<std::pair<QString, QString>> warnings;  // caption, message
   std::vector<QDialog*> modals;
 
   void AnswerOpen(const QString& name) { openAnswers.emplace_back(true, name); }
@@ -29,10 +35,21 @@ class FakeDialogs : public Dialogs {
   }
   bool ExecuteSave(QWidget*, QString& fileName) override {
     ++saveDialogs;
+    savePresets.push_back(fileName);
     return Next(saveAnswers, fileName);
+  }
+  bool AskReplace(QWidget*, const QString& fileName) override {
+    replaceQuestions.push_back(fileName);
+    if (replaceAnswers.empty()) return false;
+    const bool yes = replaceAnswers.front();
+    replaceAnswers.pop_front();
+    return yes;
   }
   void ShowError(QWidget*, const QString& caption, const QString& message) override {
     errors.emplace_back(caption, message);
+  }
+  void ShowWarning(QWidget*, const QString& caption, const QString& message) override {
+    warnings.emplace_back(caption, message);
   }
   void ShowModal(QDialog& dialog) override { modals.push_back(&dialog); }
 

@@ -1,8 +1,13 @@
 // Saving through the window: what lands in the files and what happens when a save fails.
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRadioButton>
 #include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include <optional>
 
 #include "c64/displayer_template.h"
 #include "window_fixture.h"
@@ -108,6 +113,94 @@ TEST_F(SaveTest, AFailedSaveShowsWhyAndLeavesAnExistingFileAlone) {
   EXPECT_EQ(file.readAll(), "keep me");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"existing.prg"})
       << "no temporary file left";
+}
+
+// No save replaces a file without the user's yes, and none replaces the open picture, also
+// through a link; the dialog proposes the photo's name with the kind's extension.
+TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
+  QTemporaryDir dir;
+  const QString photo = dir.filePath("cat.jpg");
+  ASSERT_TRUE(QFile::copy(Data("astronaut.jpg"), photo));
+  Open(photo);
+  ASSERT_TRUE(dialogs.errors.empty());
+  QFile original(photo);
+  ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+  const QByteArray photoBytes = original.readAll();
+  ASSERT_TRUE(QFile::link(photo, dir.filePath("link.jpg")));
+  ASSERT_EQ(::link(QFile::encodeName(photo).constData(),
+                   QFile::encodeName(dir.filePath("hard.jpg")).constData()),
+            0);
+  const auto contents = [&](const QString& name) {
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+
+  enum Outcome { kWritten, kKept, kRefused };
+  const struct {
+    const char* name;
+    bool exists;
+    std::optional<bool> answer;  // to "replace it?", if asked
+    Outcome outcome;
+  } cases[] = {
+      {"new.prg", false, std::nullopt, kWritten},
+      {"old-yes.prg", true, true, kWritten},
+      {"old-no.prg", true, false, kKept},
+      {"cat.jpg", true, std::nullopt, kRefused},
+      {"link.jpg", true, std::nullopt, kRefused},
+      {"hard.jpg", true, std::nullopt, kRefused},
+  };
+  for (QAction* action : {form->SaveC64Executable1, form->SaveC64Data1, form->SaveC64DiskImage1}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(action->text().toStdString() + " to " + c.name);
+      const QString name = dir.filePath(c.name);
+      if (c.exists && !QFileInfo(name).isSymLink() && c.outcome != kRefused) {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+      }
+      dialogs.errors.clear();
+      dialogs.replaceQuestions.clear();
+      dialogs.AnswerSave(name);
+      if (c.answer) dialogs.replaceAnswers = {*c.answer};
+      action->trigger();
+      EXPECT_EQ(dialogs.replaceQuestions, c.answer ? std::vector<QString>{name} : std::vector<QString>{});
+      const QByteArray bytes = contents(c.name);
+      switch (c.outcome) {
+        case kWritten:
+          EXPECT_TRUE(dialogs.errors.empty());
+          EXPECT_GE(bytes.size(), 32768);
+          break;
+        case kKept:
+          EXPECT_TRUE(dialogs.errors.empty());
+          EXPECT_EQ(bytes, "keep me");
+          break;
+        case kRefused:
+          ASSERT_EQ(dialogs.errors.size(), 1u);
+          EXPECT_EQ(dialogs.errors[0].second,
+                    name + " is the picture that is open and was not replaced. Save under "
+                           "another name.");
+          EXPECT_EQ(bytes, photoBytes);
+          break;
+      }
+      QFile::remove(dir.filePath("new.prg"));
+    }
+  }
+  EXPECT_TRUE(QFileInfo(dir.filePath("link.jpg")).isSymLink());
+
+  // The name field: the photo's name with the kind's extension, in the folder of the last
+  // save, at first the photo's.
+  FakeDialogs fresh;
+  TForm1 window(fresh);
+  fresh.AnswerOpen(photo);
+  window.OpenBitmap1->trigger();
+  window.SaveC64Executable1->trigger();  // cancelled
+  QDir(dir.path()).mkdir("out");
+  fresh.AnswerSave(dir.filePath("out/mine"));
+  window.SaveC64Data1->trigger();
+  window.SaveC64DiskImage1->trigger();
+  EXPECT_EQ(fresh.savePresets, (std::vector<QString>{dir.filePath("cat.prg"), dir.filePath("cat.bin"),
+                                            dir.filePath("out/cat.d64")}));
+  EXPECT_TRUE(QFile::exists(dir.filePath("out/mine"))) << "the name is used as given";
 }
 
 }  // namespace

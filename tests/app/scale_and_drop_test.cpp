@@ -118,6 +118,50 @@ TEST_F(ScaleAndDropTest, DroppingAFileOpensItAsTheOpenDialogWould) {
   EXPECT_EQ(dialogs.errors.size(), 1u) << "two files or a remote one are not taken";
 }
 
+// A file manager told a drop was a move may delete its copy of the photo: whatever the drag
+// proposes, the window takes the file as a copy, or as a link when copying is not offered, and
+// refuses a drag that only allows moving.
+TEST_F(ScaleAndDropTest, ADropIsTakenAsACopyNeverAsAMove) {
+  const struct {
+    Qt::DropActions possible;
+    Qt::DropAction proposed;
+    Qt::DropAction taken;  // Qt::IgnoreAction: refused, nothing opens
+  } cases[] = {
+      {Qt::CopyAction | Qt::MoveAction, Qt::MoveAction, Qt::CopyAction},
+      {Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction, Qt::CopyAction},
+      {Qt::MoveAction | Qt::LinkAction, Qt::MoveAction, Qt::LinkAction},
+      {Qt::CopyAction, Qt::CopyAction, Qt::CopyAction},
+      {Qt::MoveAction, Qt::MoveAction, Qt::IgnoreAction},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.possible));
+    FakeDialogs otherDialogs;
+    TForm1 window(otherDialogs);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Data("astronaut.jpg"))});
+    QDragEnterEvent enter(QPoint(300, 200), c.possible, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(c.proposed);
+    QApplication::sendEvent(&window, &enter);
+    QDragMoveEvent move(QPoint(310, 210), c.possible, &data, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(c.proposed);
+    QApplication::sendEvent(&window, &move);
+    QDropEvent drop(QPointF(310, 210), c.possible, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(c.proposed);
+    QApplication::sendEvent(&window, &drop);
+    const bool taken = c.taken != Qt::IgnoreAction;
+    EXPECT_EQ(enter.isAccepted(), taken);
+    EXPECT_EQ(move.isAccepted(), taken);
+    EXPECT_EQ(drop.isAccepted(), taken);
+    if (taken) {
+      EXPECT_EQ(enter.dropAction(), c.taken);
+      EXPECT_EQ(move.dropAction(), c.taken);
+      EXPECT_EQ(drop.dropAction(), c.taken);
+    }
+    EXPECT_EQ(window.State().PictureLoaded, taken);
+    EXPECT_TRUE(otherDialogs.errors.empty());
+  }
+}
+
 TEST(OpenDialog, KeepsTheJpegPresetAndOffersEveryPicture) {
   const QStringList filters = OpenDialogFilters(QStringLiteral("*.jpg"));
   ASSERT_EQ(filters.size(), 2);

@@ -36,6 +36,7 @@
 #include "c64/machine.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "convert/conversion.h"
 #include "convert/data_path.h"
 #include "convert/kernels.h"
 #include "core/str_to_int.h"
@@ -77,7 +78,8 @@ std::vector<std::uint32_t> ViewWords(const TImage& view) {
   return words;
 }
 
-// Everything an event that must not convert could disturb.
+// Everything an event that must not convert could disturb. The preview is checked on its own:
+// a palette pick repaints it without converting.
 struct Snapshot {
   std::vector<std::uint32_t> sourceWindow, image1, preview;
   LayerPlanes layerBits;
@@ -95,7 +97,7 @@ struct Snapshot {
             s.Picture.get()};
   }
   bool SameConversion(const Snapshot& o) const {
-    return sourceWindow == o.sourceWindow && image1 == o.image1 && preview == o.preview &&
+    return sourceWindow == o.sourceWindow && image1 == o.image1 &&
            layerBits.Bitmap1Bits == o.layerBits.Bitmap1Bits &&
            layerBits.Sprite1Bits == o.layerBits.Sprite1Bits &&
            layerBits.Bitmap2Bits == o.layerBits.Bitmap2Bits &&
@@ -115,7 +117,10 @@ class EventStorm : public ::testing::Test {
 
     // Pictures to open: the sample, pictures of the window's size and a little larger, and
     // files that cannot be opened for every reason the decoder knows.
-    good = {QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"),
+    // The sample is opened from a copy: saves aim at the open picture on purpose.
+    const QString sample = folder.filePath("astronaut.jpg");
+    EXPECT_TRUE(QFile::copy(QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"), sample));
+    good = {sample,
             Made("exact.jpg", 192, 200),
             Made("wide.jpg", 260, 203),
             Made("grey.jpg", 230, 240, true),
@@ -178,6 +183,11 @@ class EventStorm : public ::testing::Test {
     QApplication::sendEvent(widget, &event);
   }
 
+  static QByteArray Contents(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
   bool Chance(double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; }
 
@@ -203,6 +213,8 @@ class EventStorm : public ::testing::Test {
     std::optional<ColourRoleSet> roles;  // the roles afterwards, if not those before
     QString savedFile;                   // a file that must now hold the last conversion
     OutputKind savedKind = OutputKind::Data;
+    QString keptFile;                    // a file that must still hold keptBytes
+    QByteArray keptBytes;
   };
 
   Expectation Palette(std::string& what) {
@@ -326,22 +338,35 @@ class EventStorm : public ::testing::Test {
     return e;
   }
 
-  // A file opened through the dialog or dropped on the window: the same either way.
-  void OpenOrDrop(const QString& file, std::string& what) {
+  // A file opened through the dialog or dropped on the window: the same either way. A drop is
+  // taken as a copy or a link, never as a move; a drag that only offers moving is refused.
+  // Returns false when nothing was opened.
+  bool OpenOrDrop(const QString& file, std::string& what) {
     if (Chance(0.7)) {
       what = "open " + file.toStdString();
       dialogs.AnswerOpen(file);
       form->OpenBitmap1->trigger();
-      return;
+      return true;
     }
-    what = "drop " + file.toStdString();
+    const Qt::DropActions possible =
+        std::array<Qt::DropActions, 4>{Qt::CopyAction, Qt::CopyAction | Qt::MoveAction,
+                                       Qt::MoveAction | Qt::LinkAction, Qt::MoveAction}[Pick(4)];
+    what = "drop (actions " + std::to_string(possible.toInt()) + ") " + file.toStdString();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(file)});
     const QPointF at(300, 200);
-    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at.toPoint(), possible, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(form.get(), &enter);
-    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(at, possible, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(Qt::MoveAction);
     QApplication::sendEvent(form.get(), &drop);
+    const bool taken = possible != Qt::MoveAction;
+    EXPECT_EQ(drop.isAccepted(), taken) << what;
+    if (taken) {
+      EXPECT_NE(drop.dropAction(), Qt::MoveAction) << what;
+    }
+    return taken;
   }
 
   Expectation Open(std::string& what) {
@@ -350,15 +375,19 @@ class EventStorm : public ::testing::Test {
     const int kind = Pick(10);
     if (kind < 5) {
       const QString file = good[Pick(static_cast<int>(good.size()))];
-      OpenOrDrop(file, what);
-      e.converts = true;
-      openedFile = file;
+      if (OpenOrDrop(file, what)) {
+        e.converts = true;
+        openedFile = file;
+      } else {
+        e.keepsConversion = true;
+      }
     } else if (kind < 8) {
       const QString file = damaged[Pick(static_cast<int>(damaged.size()))];
-      OpenOrDrop(file, what);
       e.keepsConversion = true;
-      e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file"),
-                      QStringLiteral("Cannot open PNG file")};
+      if (OpenOrDrop(file, what)) {
+        e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file"),
+                        QStringLiteral("Cannot open PNG file")};
+      }
     } else {
       what = "open cancelled";
       dialogs.CancelOpen();
@@ -401,9 +430,32 @@ class EventStorm : public ::testing::Test {
         std::array{OutputKind::Executable, OutputKind::Data, OutputKind::DiskImage}[output];
     QAction* action =
         std::array{form->SaveC64Executable1, form->SaveC64Data1, form->SaveC64DiskImage1}[output];
-    const int kind = Pick(4);
+    const int kind = Pick(6);
     const bool loaded = form->State().PictureLoaded;
-    if (kind < 2) {
+    if (kind == 4 && !savedNames.isEmpty()) {
+      // Over an earlier save: replaced after a yes, kept after a no.
+      const QString name =
+          folder.filePath("saves/" + savedNames.values()[Pick(static_cast<int>(savedNames.size()))]);
+      const bool yes = Chance(0.5);
+      what = std::string("save over ") + name.toStdString() + (yes ? ", replaced" : ", kept");
+      dialogs.AnswerSave(name);
+      dialogs.replaceAnswers = {yes};
+      if (loaded && yes) {
+        e.savedFile = name;
+        e.savedKind = outputKind;
+      } else {
+        e.keptFile = name;
+        e.keptBytes = Contents(name);
+      }
+    } else if (kind == 5 && !openedFile.isEmpty()) {
+      // Over the open picture: refused, whatever the answers.
+      what = "save over the open picture " + openedFile.toStdString();
+      dialogs.AnswerSave(openedFile);
+      dialogs.replaceAnswers = {true};
+      e.keptFile = openedFile;
+      e.keptBytes = Contents(openedFile);
+      if (loaded) e.errorStart = {openedFile + " is the picture that is open"};
+    } else if (kind < 2 || kind >= 4) {
       const QString name = folder.filePath(QStringLiteral("saves/picture%1.%2")
                                                .arg(++saves)
                                                .arg(std::array{"prg", "bin", "d64"}[output]));
@@ -419,6 +471,7 @@ class EventStorm : public ::testing::Test {
                                : folder.filePath(QStringLiteral("no/such/folder/x.prg"));
       what = "save to failing " + name.toStdString();
       dialogs.AnswerSave(name);
+      dialogs.replaceAnswers = {true};  // /dev/full exists
       if (loaded) e.errorStart = {QStringLiteral("Cannot create file")};
     } else {
       what = "save cancelled";
@@ -426,8 +479,13 @@ class EventStorm : public ::testing::Test {
     }
     const int dialogsBefore = dialogs.saveDialogs;
     action->trigger();
-    // Without a picture no dialog comes up, so the scripted answer is left over.
+    // Without a picture no dialog comes up, so the scripted answer is left over; the disk
+    // image says why.
     if (dialogs.saveDialogs == dialogsBefore) dialogs.saveAnswers.clear();
+    if (!loaded && outputKind == OutputKind::DiskImage) {
+      e.errorStart = {QStringLiteral("Open a picture first")};
+    }
+    dialogs.replaceAnswers.clear();
     return e;
   }
 
@@ -556,7 +614,7 @@ class EventStorm : public ::testing::Test {
   // and dithering of the moment it was converted; the views must show the state.
   void CheckConversion(const std::string& context) {
     const ConverterState& s = form->State();
-    if (!s.PictureLoaded) return;
+    if (!s.PictureLoaded || !converted) return;
     auto fresh = NewConverterState();
     fresh->PictureLoaded = true;
     fresh->Image1 = s.Image1;
@@ -567,8 +625,15 @@ class EventStorm : public ::testing::Test {
                 fresh->LayerBits.Bitmap2Bits == s.LayerBits.Bitmap2Bits &&
                 fresh->LayerBits.Sprite2Bits == s.LayerBits.Sprite2Bits)
         << context << ": layer bits differ from a fresh conversion";
+    if (convertedRoles == s.ColourRoles) {
+      ASSERT_EQ(PreviewWords(fresh->PreviewBitmap), PreviewWords(s.PreviewBitmap))
+          << context << ": preview differs from a fresh conversion";
+    }
+    // Picks since the conversion show in the preview at once, as a save would write them.
+    SetColourRoles(*fresh, s.ColourRoles);
+    PaintPreviewFromLayers(*fresh);
     ASSERT_EQ(PreviewWords(fresh->PreviewBitmap), PreviewWords(s.PreviewBitmap))
-        << context << ": preview differs from a fresh conversion";
+        << context << ": preview is not the conversion in the current colours";
     ASSERT_EQ(ViewWords(*form->Image2), PreviewWords(s.PreviewBitmap))
         << context << ": the preview view does not show the preview";
     ASSERT_EQ(ViewWords(*form->Image1), Words(s.Image1.Words(), PixelCount))
@@ -635,6 +700,7 @@ class EventStorm : public ::testing::Test {
   std::vector<QString> good, damaged;
   std::mt19937 rng;
   QString openedFile;  // the last picture opened successfully
+  bool converted = false;  // a conversion has run since the start
   ColourRoleSet convertedRoles = DefaultColourRoles;
   Dithering convertedDithering = Dithering::FloydSteinberg;
   Machine target = Machine::Pal;
@@ -682,6 +748,7 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
           << where << ": the event changed the picture or its conversion";
     }
     if (e.converts) {
+      converted = true;
       convertedRoles = form->State().ColourRoles;
       convertedDithering = form->RadioButton7->isChecked()   ? Dithering::FloydSteinberg
                            : form->RadioButton8->isChecked() ? Dithering::LowFlicker
@@ -689,9 +756,9 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
       ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
     }
     ASSERT_NO_FATAL_FAILURE(CheckControls(where));
-    // An event that kept the conversion keeps it right; the others are checked afresh.
-    if (!e.keepsConversion) {
-      ASSERT_NO_FATAL_FAILURE(CheckConversion(where));
+    ASSERT_NO_FATAL_FAILURE(CheckConversion(where));
+    if (!e.keptFile.isEmpty()) {
+      ASSERT_EQ(Contents(e.keptFile), e.keptBytes) << where << ": a file was replaced";
     }
     // Saves leave exactly the files they wrote: no temporary or half-written file.
     if (!e.savedFile.isEmpty()) {

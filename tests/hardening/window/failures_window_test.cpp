@@ -139,7 +139,9 @@ TEST_F(FailuresTest, FailedSavesShowTheErrorAndLoseNothing) {
       if (failure.meddle) QDir().mkpath(vanishing);
       dialogs.errors.clear();
       dialogs.beforeSaveReturns = failure.meddle;
+      dialogs.replaceAnswers = {true};  // /dev/full exists: replace it
       TriggerSave(kind.action, failure.name);
+      dialogs.replaceAnswers.clear();
       ASSERT_EQ(dialogs.errors.size(), 1u);
       EXPECT_EQ(dialogs.errors[0].second.toStdString(),
                 ("Cannot create file " + failure.name + ": " + Reason(failure.error) + ".")
