@@ -114,13 +114,28 @@ OutputKind KindFromExtension(const std::string& fileName) {
   return OutputKind::Data;
 }
 
+namespace {
+
+// A colour name as compared: lower case, no hyphens, "gray" spelt "grey".
+std::string ColourKey(std::string_view name) {
+  std::string key;
+  for (const char c : name) {
+    if (c != '-') key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (const std::size_t gray = key.find("gray"); gray != std::string::npos) key[gray + 2] = 'e';
+  return key;
+}
+
+}  // namespace
+
 int ParseColour(const std::string& text) {
   if (const std::optional<int> number = ParseInt(text)) {
     return *number >= 0 && *number < static_cast<int>(C64Palette.size()) ? *number : -1;
   }
-  const std::string name = Lower(text);
+  const std::string key = ColourKey(text);
+  if (key.empty()) return -1;
   for (std::size_t index = 0; index < C64ColourNames.size(); ++index) {
-    if (name == C64ColourNames[index]) return static_cast<int>(index);
+    if (key == ColourKey(C64ColourNames[index])) return static_cast<int>(index);
   }
   return -1;
 }
@@ -188,6 +203,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (!value) return Error("option '" + name + "' needs a value");
 
     if (name == "-o") {
+      // Standard output has no extension to tell its kind.
+      if (*value == StandardOutput && !formatPending) {
+        return Error("-o - (standard output) needs --format before it");
+      }
       request.outputs.push_back({*value, formatPending ? pendingKind : KindFromExtension(*value)});
       formatPending = false;
     } else if (name == "--format") {
@@ -275,7 +294,8 @@ std::string HelpText() {
              "  -o FILE              write FILE; its kind follows the extension: .prg the C64\n"
              "                       executable, .d64 a disk image holding it, .png the preview\n"
              "                       (192 x 200, the colours the eye sees), anything else the\n"
-             "                       32 KiB data file; may be repeated\n"
+             "                       32 KiB data file; may be repeated; - is standard output\n"
+             "                       (give its --format first)\n"
              "  --format exe|data|png|d64\n"
              "                       the kind of the next -o, whatever its extension\n"
              "  --machine pal|ntsc|ntsc-old|drean|any\n"
@@ -307,7 +327,8 @@ std::string HelpText() {
          "Colour names (by number 0..15):" + ColourNameList() +
          "\n"
          "Exit status: 0 done, 1 the picture could not be read or a file not written,\n"
-         "2 bad usage. No file is written unless the conversion succeeds.\n";
+         "2 bad usage (also an -o that names the input picture). No file is written unless\n"
+         "the conversion succeeds.\n";
 }
 
 std::string VersionText() { return std::string("vantrel-convert ") + VANTREL_VERSION + "\n"; }

@@ -22,6 +22,9 @@ struct ConversionSettings {
   ColourRoleSet roles = DefaultColourRoles;
 };
 
+// The -o name that writes to standard output.
+inline constexpr const char* StandardOutput = "-";
+
 struct OutputFile {
   std::string name;
   OutputKind kind = OutputKind::Data;
@@ -54,8 +57,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // anything else the data file (case ignored).
 OutputKind KindFromExtension(const std::string& fileName);
 
-// A C64 colour given as 0..15 or as its palette name ("light-red", case ignored); -1 if
-// it is neither.
+// A C64 colour given as 0..15 or as its palette name ("light-red", case ignored, the hyphen
+// optional, "gray" for "grey"); -1 if it is neither.
 int ParseColour(const std::string& text);
 
 std::string HelpText();

@@ -1,6 +1,9 @@
 #include "cli/run.h"
 
+#include <filesystem>
 #include <memory>
+#include <span>
+#include <system_error>
 #include <ostream>
 #include <variant>
 
@@ -47,7 +50,23 @@ bool CropFits(const ConverterState& state, int left, int top) {
   throw VantrelError(file + ": " + message);
 }
 
+// An output that is the input picture itself, also through a link, would destroy the photo.
+const OutputFile* ReplacesInput(const ConvertRequest& request) {
+  for (const OutputFile& output : request.outputs) {
+    std::error_code error;
+    if (output.name != StandardOutput &&
+        std::filesystem::equivalent(request.input, output.name, error) && !error) {
+      return &output;
+    }
+  }
+  return nullptr;
+}
+
 int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
+  if (const OutputFile* output = ReplacesInput(request)) {
+    return UsageFailure(err, "-o " + output->name + " would replace the input picture " +
+                                 request.input);
+  }
   auto state = NewConverterState();
   const ConversionSettings& settings = request.settings;
   try {
@@ -87,13 +106,24 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
     ConvertPicture(*state, dithering, nullptr);
   }
   const OutputOptions options{request.machine, C64FileName(request.input)};
+  bool toStandardOutput = false;
   for (const OutputFile& output : request.outputs) {
-    WriteFileReplacing(output.name, AssembleOutput(*state, output.kind, options));
+    const std::span<const std::uint8_t> bytes = AssembleOutput(*state, output.kind, options);
+    if (output.name != StandardOutput) {
+      WriteFileReplacing(output.name, bytes);
+      continue;
+    }
+    toStandardOutput = true;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) throw VantrelError("Cannot write to standard output");
   }
   if (request.autoColours) {
-    PrintRoles(state->ColourRoles, out);
-    out.flush();
-    if (!out) return ExitFailure;
+    // With a file on standard output the roles go beside the messages.
+    std::ostream& roles = toStandardOutput ? err : out;
+    PrintRoles(state->ColourRoles, roles);
+    roles.flush();
+    if (!roles) return ExitFailure;
   }
   return ExitSuccess;
 }

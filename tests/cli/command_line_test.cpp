@@ -195,6 +195,9 @@ TEST(CommandLine, BadUsageGivesItsReason) {
        "--machine must be pal, ntsc, ntsc-old, drean or any, not 'NTSC'"},
       {{"in.jpg", "-o", "x", "--format", "png"},
        "--format is not followed by the -o it applies to"},
+      {{"in.jpg", "-o", "-"}, "-o - (standard output) needs --format before it"},
+      {{"in.jpg", "--format", "exe", "-o", "x", "-o", "-"},
+       "-o - (standard output) needs --format before it"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Refusal(c.args), c.reason) << ::testing::PrintToString(c.args);
@@ -209,7 +212,13 @@ TEST(CommandLine, ColoursByNumberOrPaletteName) {
   }
   EXPECT_EQ(ParseColour("Light-Grey"), 15);
   EXPECT_EQ(ParseColour("+7"), 7);
-  for (const char* bad : {"16", "-1", "", "red ", " red", "light red", "lightred", "0x3", "3a"}) {
+  // Spellings people type: no hyphen, and gray for grey.
+  const std::pair<const char*, int> spellings[] = {
+      {"lightred", 10}, {"LightRed", 10}, {"gray", 12},       {"dark-gray", 11},
+      {"darkgrey", 11}, {"LIGHTGRAY", 15}, {"light-green", 13}, {"lightblue", 14}};
+  for (const auto& [text, index] : spellings) EXPECT_EQ(ParseColour(text), index) << text;
+  for (const char* bad : {"16", "-1", "", "-", "red ", " red", "light red", "0x3", "3a",
+                          "grayish", "lightgrayx"}) {
     EXPECT_EQ(ParseColour(bad), -1) << "'" << bad << "'";
   }
 }

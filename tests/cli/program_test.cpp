@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <set>
 
@@ -228,6 +229,37 @@ TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
     EXPECT_EQ(dir.Files(), before) << c.message;
     EXPECT_EQ(ReadWhole(File("old.prg")), "keep me") << c.message;
   }
+}
+
+// An -o that names the input picture, by its own name or through a link, is bad usage and
+// leaves the photo as it was; -o - writes the kind --format names to standard output.
+TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
+  const std::string photo = File("cat.jpg");
+  std::filesystem::copy_file(Sample, photo);
+  std::filesystem::create_symlink(photo, File("soft.jpg"));
+  std::filesystem::create_hard_link(photo, File("hard.jpg"));
+  const std::string original = ReadWhole(photo);
+  for (const std::string& output : {photo, File("soft.jpg"), File("hard.jpg"),
+                                    File("../" + std::filesystem::path(dir.File("")).parent_path()
+                                                     .filename().string() + "/cat.jpg")}) {
+    const ProgramResult result = Run({photo, "-o", File("fine.prg"), "-o", output});
+    EXPECT_EQ(result.status, 2) << output;
+    EXPECT_EQ(result.err, "vantrel-convert: -o " + output + " would replace the input picture " +
+                              photo + "\n" + Hint);
+    EXPECT_EQ(ReadWhole(photo), original);
+    EXPECT_FALSE(std::filesystem::exists(File("fine.prg"))) << "nothing is written";
+  }
+
+  const ProgramResult piped = Run({photo, "--format", "exe", "-o", "-", "-o", File("cat.prg")});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out.size(), 35840u);
+  EXPECT_EQ(piped.out, ReadWhole(File("cat.prg")));
+  // The roles the search found then go to standard error, beside the messages.
+  const ProgramResult automatic = Run({photo, "--auto-colours", "--format=png", "-o", "-"});
+  EXPECT_EQ(automatic.status, 0) << automatic.err;
+  EXPECT_EQ(automatic.out.substr(1, 3), "PNG");
+  EXPECT_THAT(automatic.err, ::testing::MatchesRegex("[0-9,]+ [a-z,-]+\n"));
 }
 
 TEST_F(ProgramTest, APictureOfExactlyTheWindowSizeConverts) {
