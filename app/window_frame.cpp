@@ -10,46 +10,75 @@ namespace {
 
 const QMargins ClassicFrame(4, 23, 4, 4);
 
-// Corrects the client size once, after the first show that reveals a real frame.
+QSize FrameSize(const QMargins& frame) {
+  return {frame.left() + frame.right(), frame.top() + frame.bottom()};
+}
+
+// Keeps the outer size whenever the frame changes. A reparenting manager reports its frame
+// only some time after the window is mapped (on each show, or when a manager starts while
+// the window is up), and reading it at Show finds none yet; the report comes with the
+// window's moves, resizes and exposes, so the frame is read again after each of them. The
+// client area changes only when the frame does, and then by the frame's change alone: a
+// size the user chose stands, and the window never fights its manager.
 class OuterSizeKeeper : public QObject {
  public:
-  OuterSizeKeeper(QWidget& window, QSize outer) : QObject(&window), window_(window), outer_(outer) {
+  explicit OuterSizeKeeper(QWidget& window) : QObject(&window), window_(window) {
+    check_.setSingleShot(true);
+    check_.setInterval(0);
+    connect(&check_, &QTimer::timeout, this, [this] { Fit(); });
     window.installEventFilter(this);
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == &window_ && event->type() == QEvent::Show) {
-      // The frame is known only once the window system has decorated the window.
-      QTimer::singleShot(0, this, [this] { Correct(); });
+    switch (event->type()) {
+      case QEvent::Show:
+        // The native window exists from here on; its Expose comes to it, not to the widget.
+        if (watched == &window_ && window_.windowHandle()) {
+          window_.windowHandle()->installEventFilter(this);
+        }
+        CheckLater();
+        break;
+      case QEvent::Move:
+      case QEvent::Resize:
+      case QEvent::Expose:
+      case QEvent::WindowStateChange:
+        CheckLater();
+        break;
+      default:
+        break;
     }
     return false;
   }
 
  private:
-  void Correct() {
+  // Several events arrive together: one reading after them is enough.
+  void CheckLater() { check_.start(); }
+
+  void Fit() {
     const QWindow* handle = window_.windowHandle();
-    if (!handle) return;
+    if (!handle || !window_.isVisible()) return;
+    // A maximised, full-screen or minimised window is sized by its manager.
+    if (window_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))
+      return;
     const QMargins frame = handle->frameMargins();
-    if (frame.isNull() || frame == ClassicFrame) return;  // no frame drawn, or the classic one
-    window_.resize(outer_.width() - frame.left() - frame.right(),
-                   outer_.height() - frame.top() - frame.bottom());
-    window_.removeEventFilter(this);
-    deleteLater();
+    // No frame reported: none drawn (or not yet), so the size in force stays.
+    if (frame.isNull() || frame == fitted_) return;
+    const QSize client = window_.size() + FrameSize(fitted_) - FrameSize(frame);
+    fitted_ = frame;
+    window_.resize(client);
   }
 
   QWidget& window_;
-  QSize outer_;
+  QMargins fitted_ = ClassicFrame;  // the frame the client size was made for
+  QTimer check_;
 };
 
 }  // namespace
 
-QSize ClassicClientSize(QSize outer) {
-  return {outer.width() - ClassicFrame.left() - ClassicFrame.right(),
-          outer.height() - ClassicFrame.top() - ClassicFrame.bottom()};
-}
+QSize ClassicClientSize(QSize outer) { return outer - FrameSize(ClassicFrame); }
 
 void SetOuterSize(QWidget& window, QSize outer) {
   window.resize(ClassicClientSize(outer));
-  new OuterSizeKeeper(window, outer);
+  new OuterSizeKeeper(window);
 }

@@ -7,9 +7,10 @@
 class QWidget;
 
 // Sizes `window` so that its outer size is `outer`. Until the window system reports the
-// frame it draws, a classic one stands in (4 pixels on each side, a 19-pixel title bar); the
-// first time the window is shown with a frame of another size, the client area is corrected
-// so the outer size holds. The window stays resizable either way.
+// frame it draws, a classic one stands in (4 pixels on each side, a 19-pixel title bar).
+// Whenever the reported frame changes, on the first show or any later one, the client area
+// grows or shrinks by the difference, so the outer size in force holds: `outer` at first,
+// or whatever size the user has since given the window. The window stays resizable.
 void SetOuterSize(QWidget& window, QSize outer);
 
 // The client size a window of outer size `outer` gets while its real frame is unknown.

@@ -11,7 +11,7 @@ PACKAGES=(
   64tass
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth
+  xvfb xauth openbox
   vice
   python3
 )
