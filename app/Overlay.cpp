@@ -3,10 +3,12 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -19,21 +21,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QDir>
-#include <QFileInfo>
-#include <filesystem>
 #include <QUrl>
+#include <filesystem>
 
 #include "app/Unit2.h"
 #include "app/artwork.h"
 #include "app/window_frame.h"
-#include "c64/d64_image.h"
-#include "c64/machine.h"
-#include "colour/mix_colours.h"
-#include "colour/palette.h"
-#include "convert/auto_colours.h"
-#include "convert/conversion.h"
-#include "convert/data_path.h"
 #include "core/str_to_int.h"
 #include "core/write_file.h"
 
@@ -85,10 +78,7 @@ class TForm1::ProgressBarSink : public ProgressSink {
 };
 
 TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent),
-      dialogs_(dialogs),
-      state_(std::make_unique<ConverterState>()),
-      progress_(std::make_unique<ProgressBarSink>(*this)) {
+    : QMainWindow(parent), dialogs_(dialogs), progress_(std::make_unique<ProgressBarSink>(*this)) {
   setWindowTitle(QStringLiteral("Vantrel Converter - by Vantrel Software"));
   setFont(WindowFont());
   setWindowIcon(QIcon(QPixmap::fromImage(MakeAboutPicture().scaled(32, 32))));
@@ -98,8 +88,9 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
   SetTabOrder();
   move(176, 163);
 
+  // The session made both bitmaps with the rest of the state; every step that would use
+  // them waits for PictureLoaded.
   ResetSettings();
-  CreateBitmaps(*state_);
   for (QWidget* control : PictureControls()) control->setEnabled(false);
 }
 
@@ -356,24 +347,19 @@ void TForm1::ResetSettings() {
 // A role always changes the same way: its swatch, then its index, then the mix colours.
 void TForm1::SetRole(int role, int index) {
   RolePanels()[role]->SetColor(C64Palette[index]);
-  state_->ColourRoles[role] = index;
+  ColourRoleSet roles = session_.Roles();
+  roles[role] = index;
+  session_.SetColourRoles(roles);
   UpdateMixColours();
 }
 
+// The session worked out the mix colours with the roles. A pick does not convert, but a save
+// takes the new colours at once: the preview shows the last conversion in them, so it always
+// shows what a save writes.
 void TForm1::UpdateMixColours() {
-  std::array<TColor, RoleCount> roleColours{};
-  const auto panels = RolePanels();
-  for (int role = 0; role < RoleCount; ++role) roleColours[role] = panels[role]->Color();
-  for (int code = 1; code <= 9; ++code) {
-    state_->MixTable[code - 1] = MixSlotColour(code, roleColours);
-    MixPanels[code - 1]->SetColor(state_->MixTable[code - 1]);
-  }
-  // A pick does not convert, but a save takes the new colours at once: the preview shows
-  // the last conversion in them, so it always shows what a save writes.
-  if (state_->PictureLoaded) {
-    PaintPreviewFromLayers(*state_);
-    RedrawPreview();
-  }
+  for (int code = 1; code <= 9; ++code)
+    MixPanels[code - 1]->SetColor(session_.MixColours()[code - 1]);
+  if (session_.PictureLoaded()) RedrawPreview();
 }
 
 void TForm1::PaletteClick(int index) {
@@ -388,12 +374,12 @@ void TForm1::PaletteClick(int index) {
 // --- Picture input and conversion -----------------------------------------------------
 
 void TForm1::RedrawSourceView() {
-  Image1->ShowWords(state_->Image1.Words(), WindowWidth, WindowHeight);
+  Image1->ShowWords(session_.SourceView().Words(), WindowWidth, WindowHeight);
 }
 
 void TForm1::RedrawPreview() {
-  Image2->ShowWords(state_->PreviewBitmap.Words(), state_->PreviewBitmap.Width(),
-                    state_->PreviewBitmap.Height());
+  const Bitmap32& preview = session_.Preview();
+  Image2->ShowWords(preview.Words(), preview.Width(), preview.Height());
 }
 
 // The offsets are the sliders' positions. Floyd-Steinberg dithering is on exactly when
@@ -407,16 +393,16 @@ Adjustment TForm1::CurrentAdjustment() const {
 }
 
 void TForm1::ConvertPicture() {
-  if (!state_->PictureLoaded) return;
-  vantrel::ConvertPicture(*state_, CurrentAdjustment().dithering, progress_.get());
+  if (!session_.PictureLoaded()) return;
+  session_.ConvertPicture(CurrentAdjustment().dithering, progress_.get());
   RedrawPreview();
 }
 
 // How every change of the picture, the crop, an offset or "Default" ends: the offsets applied
 // to the crop, the conversion, and the progress bar back to 0.
 void TForm1::Reconvert() {
-  if (state_->PictureLoaded) {
-    vantrel::Reconvert(*state_, CurrentAdjustment(), progress_.get());
+  if (session_.PictureLoaded()) {
+    session_.Reconvert(CurrentAdjustment(), progress_.get());
     RedrawSourceView();
     RedrawPreview();
   }
@@ -427,9 +413,11 @@ void TForm1::Reconvert() {
 // set as five palette picks would set them (the selected role stays selected), then one
 // conversion to show them. The goal stays checked in the menu as the last one used.
 void TForm1::AutoColorsClick(ColourGoal goal) {
-  if (!state_->PictureLoaded) return;
-  const ColourRoleSet roles = ChooseColourRoles(*state_, CurrentAdjustment().dithering, goal);
-  for (int role = 0; role < RoleCount; ++role) SetRole(role, roles[role]);
+  if (!session_.PictureLoaded()) return;
+  const std::optional<ColourRoleSet> roles =
+      session_.FindColourRoles(CurrentAdjustment().dithering, goal);
+  if (!roles) return;
+  for (int role = 0; role < RoleCount; ++role) SetRole(role, (*roles)[role]);
   ConvertPicture();
   SetProgress(0);
 }
@@ -449,21 +437,19 @@ void TForm1::OpenBitmap1Click() {
 void TForm1::OpenPictureFile(const QString& fileName) {
   // Confirming the dialog is what enters the picture-loaded state, so the flag and the
   // controls come before the decode: they stay so when the file then fails to open.
-  state_->PictureLoaded = true;
+  session_.MarkPictureLoaded();
   for (QWidget* control : PictureControls()) control->setEnabled(true);
-  const std::string name = QFile::encodeName(fileName).toStdString();
-  LoadPicture(*state_, name, scaleSetting_);
+  session_.OpenFile(QFile::encodeName(fileName).toStdString(), scaleSetting_);
   openedFile_ = fileName;
-  pictureName_ = C64FileName(name);
   ShowScale();
-  ReadSourceWindow(*state_, 0, 0);
+  session_.ReadSourceWindow(0, 0);
   RedrawSourceView();
   // Setting a position that was not 0 runs that bar's crop move at once, nested in the
   // open; the end state is the window at (0, 0) either way.
   ScrollBar1->SetPosition(0);
   ScrollBar2->SetPosition(0);
-  ScrollBar1->SetMin(WindowWidth - state_->PictureWidth);
-  ScrollBar2->SetMin(WindowHeight - state_->PictureHeight);
+  ScrollBar1->SetMin(WindowWidth - session_.State().PictureWidth);
+  ScrollBar2->SetMin(WindowHeight - session_.State().PictureHeight);
 }
 
 namespace {
@@ -507,9 +493,9 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 // The scale control shows the picture's allowed scales and the one it is shown at.
 void TForm1::ShowScale() {
-  const int percent = state_->ScalePercent;
-  if (state_->Picture) {
-    const PercentRange range = AllowedPercents(state_->Picture->Width(), state_->Picture->Height());
+  const int percent = session_.State().ScalePercent;
+  if (session_.HasPicture()) {
+    const PercentRange range = session_.AllowedScales();
     TrackBar4->SetRangeQuietly(range.min, range.max, percent);
     TrackBar4->setEnabled(true);
   }
@@ -521,19 +507,19 @@ void TForm1::ShowScale() {
 // The setting is kept only once the picture is shown at the new scale: a decode that fails
 // leaves setting, scale and control as they were.
 void TForm1::ChangeScale(const ScaleSetting& setting, int percent) {
-  const int old = state_->ScalePercent;
+  const int old = session_.State().ScalePercent;
   if (percent != old) {
     try {
-      SetScale(*state_, percent);
+      session_.SetScale(percent);
     } catch (...) {
       ShowScale();  // the slider the user moved goes back to the scale shown
       throw;
     }
     const CropCorner moved =
-        CropKeepingCentre(state_->Picture->Width(), state_->Picture->Height(), old,
+        CropKeepingCentre(session_.SourceWidth(), session_.SourceHeight(), old,
                           {-ScrollBar1->Position(), -ScrollBar2->Position()}, percent);
-    ScrollBar1->SetMinQuietly(WindowWidth - state_->PictureWidth, -moved.left);
-    ScrollBar2->SetMinQuietly(WindowHeight - state_->PictureHeight, -moved.top);
+    ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, -moved.left);
+    ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, -moved.top);
   }
   scaleSetting_ = setting;
   ShowScale();
@@ -541,22 +527,22 @@ void TForm1::ChangeScale(const ScaleSetting& setting, int percent) {
 }
 
 void TForm1::TrackBar4Change() {
-  if (!state_->Picture) return;
+  if (!session_.HasPicture()) return;
   ChangeScale({false, TrackBar4->Position()}, TrackBar4->Position());
 }
 
 // "Fit" holds for the pictures opened later too, until the scale is moved.
 void TForm1::BitBtn2Click() {
-  if (!state_->Picture) {
+  if (!session_.HasPicture()) {
     scaleSetting_ = {true, 100};
     ShowScale();
     return;
   }
-  ChangeScale({true, 100}, FitPercent(state_->Picture->Width(), state_->Picture->Height()));
+  ChangeScale({true, 100}, session_.FitScale());
 }
 
 void TForm1::CropMove() {
-  ReadSourceWindow(*state_, ScrollBar1->Position(), ScrollBar2->Position());
+  session_.ReadSourceWindow(ScrollBar1->Position(), ScrollBar2->Position());
   Reconvert();
 }
 
@@ -576,7 +562,7 @@ void TForm1::EditChange(int channel) {
 }
 
 void TForm1::BitBtn1Click() {
-  if (!state_->PictureLoaded) return;
+  if (!session_.PictureLoaded()) return;
   ResetSettings();
   Reconvert();
 }
@@ -592,7 +578,7 @@ OutputOptions TForm1::CurrentOutputOptions() const {
   for (std::size_t m = 0; m < machines.size(); ++m) {
     if (machines[m]->isChecked()) machine = AllMachines[m];
   }
-  return {machine, pictureName_};
+  return {machine, {}};
 }
 
 // The photo's name with the kind's extension, in the folder of the last save, else the
@@ -600,10 +586,10 @@ OutputOptions TForm1::CurrentOutputOptions() const {
 QString TForm1::ProposedSaveName(OutputKind kind) const {
   const QFileInfo photo(openedFile_);
   const QString base = openedFile_.isEmpty() ? QStringLiteral("picture") : photo.completeBaseName();
-  const QString extension = kind == OutputKind::Executable ? QStringLiteral(".prg")
+  const QString extension = kind == OutputKind::Executable  ? QStringLiteral(".prg")
                             : kind == OutputKind::DiskImage ? QStringLiteral(".d64")
                                                             : QStringLiteral(".bin");
-  const QString folder = !saveFolder_.isEmpty()     ? saveFolder_
+  const QString folder = !saveFolder_.isEmpty()   ? saveFolder_
                          : !openedFile_.isEmpty() ? photo.absolutePath()
                                                   : QDir::currentPath();
   return QDir(folder).filePath(base + extension);
@@ -621,11 +607,11 @@ bool TForm1::IsOpenPicture(const QString& fileName) const {
 // The name the user gives is used exactly as given. An existing file is replaced only after a
 // yes, and the open picture never.
 void TForm1::Save(OutputKind kind) {
-  if (!state_->PictureLoaded) {
+  if (!session_.PictureLoaded()) {
     if (kind == OutputKind::DiskImage) throw VantrelError("Open a picture first");
     return;
   }
-  const std::span<const std::uint8_t> bytes = AssembleOutput(*state_, kind, CurrentOutputOptions());
+  const std::span<const std::uint8_t> bytes = session_.Output(kind, CurrentOutputOptions());
   QString fileName = ProposedSaveName(kind);
   if (!dialogs_.ExecuteSave(this, fileName)) return;
   const QFileInfo chosen(fileName);
@@ -647,7 +633,7 @@ void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
 // program ends, and handed to the emulator with the matching C64 model. The emulator runs on
 // its own; the window stays usable.
 void TForm1::RunInVICE1Click() {
-  if (!state_->PictureLoaded) throw VantrelError("Open a picture first");
+  if (!session_.PictureLoaded()) throw VantrelError("Open a picture first");
   const QString emulator = QStandardPaths::findExecutable(EmulatorProgram);
   if (emulator.isEmpty()) {
     throw VantrelError("The C64 emulator " + EmulatorProgram.toStdString() +
@@ -655,8 +641,7 @@ void TForm1::RunInVICE1Click() {
                        "contrib section) and try again");
   }
   const OutputOptions options = CurrentOutputOptions();
-  const std::span<const std::uint8_t> bytes =
-      AssembleOutput(*state_, OutputKind::Executable, options);
+  const std::span<const std::uint8_t> bytes = session_.Output(OutputKind::Executable, options);
   if (!runFolder_) runFolder_ = std::make_unique<QTemporaryDir>();
   if (!runFolder_->isValid()) {
     throw VantrelError("Cannot create a temporary folder: " +
@@ -721,10 +706,10 @@ void TForm1::WatchEmulator(const QString& status, const QString& output) {
     const int exitCode = QString::fromLatin1(statusFile.readAll()).trimmed().toInt();
     if (exitCode == 0) return;  // closed by the user
     QFile log(output);
-    const QString printed = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll())
-                                                          : QString();
-    QString message = QStringLiteral("The C64 emulator stopped at once (exit status %1)")
-                          .arg(exitCode);
+    const QString printed =
+        log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+    QString message =
+        QStringLiteral("The C64 emulator stopped at once (exit status %1)").arg(exitCode);
     const QString reason = EmulatorReason(printed);
     if (!reason.isEmpty()) message += QStringLiteral(": ") + reason;
     if (printed.contains(QStringLiteral("ROM"))) {

@@ -1,6 +1,6 @@
 // The main window: every control of the converter, its menu and its event handlers.
-// The handlers call into the library and refresh the views; the state lives in
-// ConverterState.
+// The handlers take the library's steps on the session and refresh the views; the state
+// lives in the session.
 #pragma once
 
 #include <QMainWindow>
@@ -9,11 +9,8 @@
 
 #include "app/controls.h"
 #include "app/dialogs.h"
-#include "convert/data_path.h"
-#include "convert/dithering.h"
-#include "core/converter_state.h"
 #include "core/error.h"
-#include "picture/picture_scale.h"
+#include "session/session.h"
 
 class QAction;
 class QTemporaryDir;
@@ -127,8 +124,7 @@ class TForm1 : public QMainWindow {
   void AutoColorsClick(vantrel::ColourGoal goal);  // Faithful1Click, Balanced1Click, Calm1Click
   void About1Click();
 
-  const vantrel::ConverterState& State() const { return *state_; }
-  vantrel::ConverterState& State() { return *state_; }
+  const vantrel::ConverterState& State() const { return session_.State(); }
 
   // Runs a user action; a failure anywhere inside it ends the whole action and is shown
   // in the error box. Only user events come through here, never nested handlers.
@@ -172,12 +168,11 @@ class TForm1 : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
   Dialogs& dialogs_;
-  std::unique_ptr<vantrel::ConverterState> state_;
+  vantrel::Session session_;
   std::unique_ptr<ProgressBarSink> progress_;
   QString openedFile_;  // the picture shown, as it was opened; saves never replace it
   QString saveFolder_;  // where the last save went
   vantrel::ScaleSetting scaleSetting_;        // what the user chose; each picture resolves it
-  std::string pictureName_ = "PICTURE";       // the C64 name of the last picture opened
   std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end
   int runs_ = 0;
 };

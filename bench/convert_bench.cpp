@@ -1,5 +1,5 @@
-// Conversion of one 192 x 200 window, with and without dithering, and the nearest-mix
-// search on its own.
+// Conversion of one 192 x 200 window, with and without dithering, through the session; and,
+// as single stages, the same with the portable kernels and the nearest-mix search on its own.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -9,10 +9,10 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
-#include "convert/data_path.h"
+#include "convert/conversion.h"
 #include "convert/nearest_mix.h"
 #include "core/progress.h"
-#include "picture/channel_offsets.h"
+#include "session/session.h"
 
 namespace vantrel {
 namespace {
@@ -27,22 +27,22 @@ class LastRow : public ProgressSink {
 };
 
 // The astronaut's top-left window with the default roles, as after opening the file.
-std::unique_ptr<ConverterState> AstronautState() {
-  auto state = NewConverterState();
-  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
-  ReadSourceWindow(*state, 0, 0);
-  ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
-  return state;
+std::unique_ptr<Session> AstronautSession() {
+  auto session = std::make_unique<Session>();
+  session->OpenFile(VANTREL_TEST_DATA "/astronaut.jpg");
+  session->ReadSourceWindow(0, 0);
+  session->ApplyChannelOffsets(0, 0, 0);
+  return session;
 }
 
 // The argument is the dithering: 0 none, 1 Floyd-Steinberg, 2 low flicker.
 void BM_ConvertPicture(benchmark::State& bench) {
   const auto dithering = static_cast<Dithering>(bench.range(0));
-  auto state = AstronautState();
+  const auto session = AstronautSession();
   LastRow progress;
   for (auto _ : bench) {
-    ConvertPicture(*state, dithering, &progress);
-    benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
+    session->ConvertPicture(dithering, &progress);
+    benchmark::DoNotOptimize(session->Layers().Sprite2Bits.data());
     benchmark::ClobberMemory();
   }
   bench.SetItemsProcessed(bench.iterations() * PixelCount);
@@ -58,11 +58,12 @@ BENCHMARK(BM_ConvertPicture)
 // SSE4.1.
 void BM_ConvertPicturePortable(benchmark::State& bench) {
   const auto dithering = static_cast<Dithering>(bench.range(0));
-  auto state = AstronautState();
+  const auto session = AstronautSession();
+  ConverterState state = session->State();
   LastRow progress;
   for (auto _ : bench) {
-    ConvertPicture(*state, dithering, &progress, PortableKernels());
-    benchmark::DoNotOptimize(state->LayerBits.Sprite2Bits.data());
+    ConvertPicture(state, dithering, &progress, PortableKernels());
+    benchmark::DoNotOptimize(state.LayerBits.Sprite2Bits.data());
     benchmark::ClobberMemory();
   }
   bench.SetItemsProcessed(bench.iterations() * PixelCount);

@@ -187,14 +187,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name == "--auto-colours") {
-      request.autoColours = true;
+      request.settings.autoColours = ColourGoal::Faithful;
       if (attached) {
         const auto goal = ChoiceNamed<ColourGoal>(ColourGoalNames, *attached);
         if (!goal) {
           return Error("--auto-colours must be faithful, balanced or calm, not '" + *attached +
                        "'");
         }
-        request.goal = *goal;
+        request.settings.autoColours = *goal;
       }
       continue;
     }
@@ -239,8 +239,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if ((*corner)[0] < 0 || (*corner)[1] < 0) {
         return Error("--crop " + *value + " lies outside the picture (X and Y start at 0)");
       }
-      request.settings.cropLeft = (*corner)[0];
-      request.settings.cropTop = (*corner)[1];
+      request.settings.crop = {(*corner)[0], (*corner)[1]};
     } else if (name == "--offsets") {
       const auto offsets = ParseIntList(*value, 3);
       if (!offsets)
@@ -272,7 +271,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
 
   if (formatPending) return Error("--format is not followed by the -o it applies to");
-  if (coloursGiven && request.autoColours) {
+  if (coloursGiven && request.settings.autoColours) {
     return Error("--colours and --auto-colours exclude each other");
   }
   if (inputs.empty()) return Error("no input file");

@@ -5,22 +5,12 @@
 #include <variant>
 #include <vector>
 
-#include "colour/palette.h"
-#include "convert/data_path.h"
+#include "session/session.h"
 
 namespace vantrel::cli {
 
+using vantrel::ConversionSettings;
 using vantrel::OutputKind;
-
-// Everything a conversion takes, as given on the command line.
-struct ConversionSettings {
-  ScaleSetting scale;       // 100 % unless given
-  bool scaleGiven = false;  // --scale given: a scale the picture cannot take is an error
-  int cropLeft = 0;  // top-left corner of the 192 x 200 window, in the scaled picture's pixels
-  int cropTop = 0;
-  Adjustment adjustment;  // channel offsets and dithering
-  ColourRoleSet roles = DefaultColourRoles;
-};
 
 // The -o name that writes to standard output.
 inline constexpr const char* StandardOutput = "-";
@@ -34,10 +24,8 @@ struct OutputFile {
 struct ConvertRequest {
   std::string input;
   std::vector<OutputFile> outputs;
-  ConversionSettings settings;
-  bool autoColours = false;  // search the roles instead of taking settings.roles; print them
-  ColourGoal goal = ColourGoal::Faithful;  // what the search trades
-  Machine machine = Machine::Pal;          // the executables' and disk images' target
+  ConversionSettings settings;     // with autoColours set, the roles found are printed
+  Machine machine = Machine::Pal;  // the executables' and disk images' target
 };
 
 enum class InfoRequest { Help, Version };

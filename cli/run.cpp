@@ -2,19 +2,14 @@
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <system_error>
-#include <ostream>
 #include <variant>
 
-#include "c64/d64_image.h"
 #include "cli/command_line.h"
-#include "colour/palette.h"
-#include "convert/auto_colours.h"
-#include "convert/data_path.h"
 #include "core/error.h"
-#include "core/write_file.h"
-#include "picture/picture_scale.h"
+#include "session/session.h"
 
 namespace vantrel::cli {
 
@@ -38,11 +33,6 @@ void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
   out << "\n";
 }
 
-bool CropFits(const ConverterState& state, int left, int top) {
-  return left >= 0 && top >= 0 && left <= state.PictureWidth - WindowWidth &&
-         top <= state.PictureHeight - WindowHeight;
-}
-
 // Messages about the picture name it, as the loaders' own messages mostly do already.
 [[noreturn]] void ThrowNamingFile(const VantrelError& error, const std::string& file) {
   const std::string message = error.what();
@@ -64,64 +54,38 @@ const OutputFile* ReplacesInput(const ConvertRequest& request) {
 
 int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
   if (const OutputFile* output = ReplacesInput(request)) {
-    return UsageFailure(err, "-o " + output->name + " would replace the input picture " +
-                                 request.input);
+    return UsageFailure(err,
+                        "-o " + output->name + " would replace the input picture " + request.input);
   }
-  auto state = NewConverterState();
-  const ConversionSettings& settings = request.settings;
+  Session session;
   try {
-    std::shared_ptr<PictureSource> picture = OpenPicture(request.input);
-    const int width = picture->Width(), height = picture->Height();
-    const PercentRange range = AllowedPercents(width, height);
-    if (settings.scaleGiven && !settings.scale.fit && range.min <= range.max &&
-        !range.Contains(settings.scale.percent)) {
-      return UsageFailure(err, "--scale " + std::to_string(settings.scale.percent) +
-                                   " is outside " + std::to_string(range.min) + ".." +
-                                   std::to_string(range.max) + " for the " + std::to_string(width) +
-                                   " x " + std::to_string(height) + " picture " + request.input);
-    }
-    TakePicture(*state, std::move(picture), settings.scale);
+    session.ConvertFile(request.input, request.settings);
+  } catch (const SettingError& error) {
+    return UsageFailure(err, error.what());
   } catch (const VantrelError& error) {
     ThrowNamingFile(error, request.input);
   }
-  if (!CropFits(*state, settings.cropLeft, settings.cropTop)) {
-    return UsageFailure(err, "--crop " + std::to_string(settings.cropLeft) + "," +
-                                 std::to_string(settings.cropTop) +
-                                 " puts the window outside the " +
-                                 std::to_string(state->PictureWidth) + " x " +
-                                 std::to_string(state->PictureHeight) + " picture at " +
-                                 std::to_string(state->ScalePercent) + " % (X 0.." +
-                                 std::to_string(state->PictureWidth - WindowWidth) + ", Y 0.." +
-                                 std::to_string(state->PictureHeight - WindowHeight) + ")");
+  if (const std::string warning = session.PictureWarning(); !warning.empty()) {
+    err << ProgramName << ": " << warning << "\n";
   }
-  SetColourRoles(*state, settings.roles);
-  // The scroll positions the window would show are the drawing offset: minus the corner.
-  ReadSourceWindow(*state, -settings.cropLeft, -settings.cropTop);
-  Reconvert(*state, settings.adjustment, nullptr);
-  if (request.autoColours) {
-    // As "Auto Colors" does: the search reads the adjusted crop, and the roles it finds are
-    // converted once.
-    const Dithering dithering = settings.adjustment.dithering;
-    SetColourRoles(*state, ChooseColourRoles(*state, dithering, request.goal));
-    ConvertPicture(*state, dithering, nullptr);
-  }
-  const OutputOptions options{request.machine, C64FileName(request.input)};
+  const OutputOptions options{request.machine, {}};
   bool toStandardOutput = false;
   for (const OutputFile& output : request.outputs) {
-    const std::span<const std::uint8_t> bytes = AssembleOutput(*state, output.kind, options);
     if (output.name != StandardOutput) {
-      WriteFileReplacing(output.name, bytes);
+      session.SaveOutput(output.kind, options, output.name);
       continue;
     }
     toStandardOutput = true;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const std::span<const std::uint8_t> bytes = session.Output(output.kind, options);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out) throw VantrelError("Cannot write to standard output");
   }
-  if (request.autoColours) {
+  if (request.settings.autoColours) {
     // With a file on standard output the roles go beside the messages.
     std::ostream& roles = toStandardOutput ? err : out;
-    PrintRoles(state->ColourRoles, roles);
+    PrintRoles(session.Roles(), roles);
     roles.flush();
     if (!roles) return ExitFailure;
   }

@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "core/converter_state.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -39,5 +40,9 @@ MixSlots BuildMixTable(const std::array<TColor, RoleCount>& roleColours);
 
 // The five role colours of a set of palette indices.
 std::array<TColor, RoleCount> RoleColours(const ColourRoleSet& roles);
+
+// The roles of the state and, from them, its nine mix colours. Throws std::logic_error for
+// an index that is not a palette colour, changing nothing.
+void SetColourRoles(ConverterState& state, const ColourRoleSet& roles);
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "colour/mix_colours.h"
 #include "convert/error_diffusion.h"
 #include "convert/low_flicker_dither.h"
 
@@ -37,15 +38,20 @@ void PaintPreviewFromLayers(ConverterState& state) {
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
     throw std::logic_error("PaintPreviewFromLayers: PreviewBitmap is smaller than 192 x 200");
   }
-  // MixCode by what frame 1 and frame 2 show: 0 background, 1 bitmap, 2 sprite.
-  static constexpr std::uint8_t kCodeShown[3][3] = {{1, 4, 5}, {2, 6, 7}, {3, 8, 9}};
+  // MixCode by the layer each frame shows: 0 background, 1 bitmap, 2 sprite (role 0, 1, 2
+  // in frame 1; 0, 3, 4 in frame 2).
+  int codeShown[3][3] = {};
+  for (int code = 1; code <= 9; ++code) {
+    const auto [first, second] = MixSlotRoles[code - 1];
+    codeShown[first][second == 0 ? 0 : second - 2] = code;
+  }
   const LayerPlanes& layers = state.LayerBits;
   for (int y = 0; y < WindowHeight; ++y) {
     std::uint32_t* row = state.PreviewBitmap.ScanLine(y);
     for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
       const int frame1 = layers.Sprite1Bits[i] ? 2 : layers.Bitmap1Bits[i] ? 1 : 0;
       const int frame2 = layers.Sprite2Bits[i] ? 2 : layers.Bitmap2Bits[i] ? 1 : 0;
-      row[x] = ToPackedRGB(state.MixTable[kCodeShown[frame1][frame2] - 1]);
+      row[x] = ToPackedRGB(state.MixTable[codeShown[frame1][frame2] - 1]);
     }
   }
 }

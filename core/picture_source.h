@@ -2,6 +2,8 @@
 // Opening a file (picture/photo.h) makes one; the state holds it.
 #pragma once
 
+#include <string>
+
 #include "core/view_surface.h"
 
 namespace vantrel {
@@ -13,6 +15,10 @@ class PictureSource {
   // The upright picture's size at 100 %.
   virtual int Width() const = 0;
   virtual int Height() const = 0;
+
+  // What the user should be told about a picture that opened but is not whole; empty when
+  // nothing.
+  virtual std::string Warning() const { return {}; }
 
   // Makes ready what drawing at `percent` needs (a decode), or throws VantrelError with
   // nothing changed.

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "convert/data_path.h"
 #include "core/error.h"
 #include "fuzz/fuzz_input.h"
+#include "session/session.h"
 
 namespace {
 
@@ -31,34 +31,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace vantrel;
   if (fuzz_input::TooSlowToDecode(data, size)) return 0;
 
-  // One state for the whole run (a fresh megabyte per input costs more than the decode);
-  // what a run could carry over to the next is put back to its start value.
-  static const std::unique_ptr<ConverterState> state = [] {
-    auto fresh = NewConverterState();
-    fresh->PictureLoaded = true;
-    return fresh;
-  }();
-  static const ViewSurface blankView;
-  state->Image1 = blankView;
-  state->SourceWindow.fill(0);
-  state->Picture.reset();
+  Session session;
   try {
-    LoadPicture(*state, {data, size}, "the picture");
+    session.OpenBytes({data, size}, "the picture");
   } catch (const VantrelError&) {
     return 0;  // refused with a message: the window shows it and keeps the old picture
   }
-  if (state->PictureWidth < WindowWidth || state->PictureHeight < WindowHeight) std::abort();
+  const ConverterState& state = session.State();
+  if (state.PictureWidth < WindowWidth || state.PictureHeight < WindowHeight) std::abort();
 
   // The top-left crop as after opening, then the bottom-right one (the scroll bars at
   // their minimum).
-  ReadSourceWindow(*state, 0, 0);
-  ReadSourceWindow(*state, WindowWidth - state->PictureWidth, WindowHeight - state->PictureHeight);
+  session.ReadSourceWindow(0, 0);
+  session.ReadSourceWindow(WindowWidth - state.PictureWidth, WindowHeight - state.PictureHeight);
 
   const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
   CheckedProgress progress;
-  Reconvert(*state, {settings.red, settings.green, settings.blue, settings.dithering}, &progress);
+  session.Reconvert({settings.red, settings.green, settings.blue, settings.dithering}, &progress);
 
-  const LayerPlanes& bits = state->LayerBits;
+  const LayerPlanes& bits = session.Layers();
   for (const Plane* plane :
        {&bits.Bitmap1Bits, &bits.Sprite1Bits, &bits.Bitmap2Bits, &bits.Sprite2Bits}) {
     for (std::uint8_t bit : *plane) {

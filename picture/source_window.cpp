@@ -1,5 +1,10 @@
 #include "picture/source_window.h"
 
+#include <stdexcept>
+#include <utility>
+
+#include "picture/picture_scale.h"
+
 namespace vantrel {
 namespace {
 
@@ -15,7 +20,26 @@ void ReadBack(ConverterState& state) {
   }
 }
 
+void ShowAt(ConverterState& state, int percent) {
+  state.ScalePercent = percent;
+  state.PictureWidth = ScaledLength(state.Picture->Width(), percent);
+  state.PictureHeight = ScaledLength(state.Picture->Height(), percent);
+}
+
 }  // namespace
+
+void SetPicture(ConverterState& state, std::shared_ptr<PictureSource> picture, int percent) {
+  picture->Prepare(percent);
+  state.Picture = std::move(picture);
+  ShowAt(state, percent);
+  state.PictureLoaded = true;
+}
+
+void SetScale(ConverterState& state, int percent) {
+  if (!state.Picture) throw std::logic_error("SetScale: no picture");
+  state.Picture->Prepare(percent);
+  ShowAt(state, percent);
+}
 
 void ReadSourceWindow(ConverterState& state, int x, int y) {
   if (state.Picture) {

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
-#include "convert/data_path.h"
 #include "picture/jpeg_decoder.h"
 #include "support/jpeg_writer.h"
 #include "window_fixture.h"
@@ -212,11 +211,10 @@ TEST_F(PictureInputTest, PicturesSmallerThanTheWindowOpenAtFit) {
     EXPECT_EQ(FullSweeps(), 4) << "offsets and conversion as for any open";
     EXPECT_EQ(form->Label3->text(), QString("%1 %").arg(c.percent));
     // The window is the scaled picture's top-left corner, covered all over.
-    auto fresh = vantrel::NewConverterState();
-    vantrel::LoadPicture(*fresh, file.toStdString(), {false, c.percent});
-    fresh->Image1 = vantrel::ViewSurface();
-    vantrel::ReadSourceWindow(*fresh, 0, 0);
-    EXPECT_EQ(s.SourceWindow, fresh->SourceWindow);
+    vantrel::Session fresh;
+    fresh.OpenFile(file.toStdString(), {false, c.percent});
+    fresh.ReadSourceWindow(0, 0);
+    EXPECT_EQ(s.SourceWindow, fresh.State().SourceWindow);
   }
 
   dialogs.errors.clear();

@@ -6,7 +6,6 @@
 #include <QThread>
 
 #include "c64/machine.h"
-#include "convert/data_path.h"
 #include "window_fixture.h"
 
 namespace {
@@ -68,11 +67,9 @@ TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
     EXPECT_TRUE(arguments[3].endsWith(".prg"));
     programs << arguments[3];
 
-    auto state = vantrel::NewConverterState();
-    state->LayerBits = form->State().LayerBits;
-    vantrel::SetColourRoles(*state, form->State().ColourRoles);
-    const auto expected =
-        vantrel::AssembleOutput(*state, vantrel::OutputKind::Executable, {c.machine});
+    vantrel::Session session;
+    session.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
+    const auto expected = session.Output(vantrel::OutputKind::Executable, {c.machine});
     QFile copy(dir.filePath("program.prg"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     const QByteArray bytes = copy.readAll();

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "convert/data_path.h"
 #include "support/jpeg_writer.h"
 #include "window_fixture.h"
 
@@ -18,10 +17,10 @@ class ScaleAndDropTest : public WindowTest {
  protected:
   // The window the command line would read for the same file, scale and crop.
   vantrel::WindowWords Expected(const QString& file, int percent, int left, int top) {
-    auto state = vantrel::NewConverterState();
-    vantrel::LoadPicture(*state, file.toStdString(), {false, percent});
-    vantrel::ReadSourceWindow(*state, -left, -top);
-    return state->SourceWindow;
+    vantrel::Session session;
+    session.OpenFile(file.toStdString(), {false, percent});
+    session.ReadSourceWindow(-left, -top);
+    return session.State().SourceWindow;
   }
   void Drop(const QList<QUrl>& urls) {
     QMimeData data;

@@ -10,9 +10,8 @@
 #include "cli/command_line.h"
 #include "cli/run.h"
 #include "colour/palette.h"
-#include "convert/auto_colours.h"
-#include "convert/data_path.h"
 #include "run_program.h"
+#include "session/session.h"
 
 namespace {
 
@@ -77,13 +76,12 @@ TEST(AutoColoursProgram, PrintedRolesGiveTheSameFilesAsGivingThemWithColours) {
     const PrintedRoles printed = ParsePrinted(chosen.out);
 
     // The roles are the ones the library chooses for the same crop, offsets and dithering.
-    auto state = vantrel::NewConverterState();
-    vantrel::LoadPicture(*state, Sample);
-    vantrel::ReadSourceWindow(*state, -c.left, -c.top);
+    vantrel::Session session;
+    session.OpenFile(Sample);
+    session.ReadSourceWindow(-c.left, -c.top);
     const vantrel::Dithering dithering = vantrel::DitheringOf(c.dither);
-    vantrel::Reconvert(*state, {c.red, c.green, c.blue, dithering}, nullptr);
-    EXPECT_EQ(printed.roles,
-              vantrel::ChooseColourRoles(*state, dithering, vantrel::ColourGoal::Faithful));
+    session.Reconvert({c.red, c.green, c.blue, dithering});
+    EXPECT_EQ(printed.roles, session.FindColourRoles(dithering, vantrel::ColourGoal::Faithful));
     EXPECT_NE(printed.roles, vantrel::DefaultColourRoles);
 
     for (const std::string& given : {printed.numbers, printed.names}) {
@@ -108,8 +106,9 @@ TEST(AutoColoursProgram, OptionIsAFlagThatExcludesColours) {
   using vantrel::cli::UsageError;
   const auto parsed = ParseCommandLine({"in.jpg", "--auto-colours", "-o", "x"});
   ASSERT_TRUE(std::holds_alternative<ConvertRequest>(parsed));
-  EXPECT_TRUE(std::get<ConvertRequest>(parsed).autoColours);
-  EXPECT_FALSE(std::get<ConvertRequest>(ParseCommandLine({"in.jpg", "-o", "x"})).autoColours);
+  EXPECT_TRUE(std::get<ConvertRequest>(parsed).settings.autoColours);
+  EXPECT_FALSE(
+      std::get<ConvertRequest>(ParseCommandLine({"in.jpg", "-o", "x"})).settings.autoColours);
 
   struct Case {
     Args args;
@@ -141,8 +140,7 @@ TEST(AutoColoursProgram, OptionIsAFlagThatExcludesColours) {
                {{"--auto-colours=calm", "in.jpg", "-o", "x"}, vantrel::ColourGoal::Calm}};
   for (const auto& g : goals) {
     const auto request = std::get<ConvertRequest>(ParseCommandLine(g.args));
-    EXPECT_TRUE(request.autoColours);
-    EXPECT_EQ(request.goal, g.goal) << g.args[1];
+    EXPECT_EQ(request.settings.autoColours, g.goal) << g.args[1];
   }
 }
 

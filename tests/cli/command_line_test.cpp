@@ -76,8 +76,8 @@ TEST(CommandLine, OutputKindsFollowTheExtensionUnlessFormatOverridesOne) {
 
 TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   const ConversionSettings defaults = Accepted({"in.jpg", "-o", "x"}).settings;
-  EXPECT_EQ(defaults.cropLeft, 0);
-  EXPECT_EQ(defaults.cropTop, 0);
+  EXPECT_EQ(defaults.crop.left, 0);
+  EXPECT_EQ(defaults.crop.top, 0);
   EXPECT_EQ(defaults.adjustment.red, 0);
   EXPECT_EQ(defaults.adjustment.green, 0);
   EXPECT_EQ(defaults.adjustment.blue, 0);
@@ -88,8 +88,8 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
       Accepted({"in.jpg", "--crop", "320,312", "--offsets", "-255,0,+255", "--colours",
                 "black,LIGHT-RED,15,dark-grey,1", "--no-dither", "-o", "x"})
           .settings;
-  EXPECT_EQ(spaced.cropLeft, 320);
-  EXPECT_EQ(spaced.cropTop, 312);
+  EXPECT_EQ(spaced.crop.left, 320);
+  EXPECT_EQ(spaced.crop.top, 312);
   EXPECT_EQ(spaced.adjustment.red, -255);
   EXPECT_EQ(spaced.adjustment.green, 0);
   EXPECT_EQ(spaced.adjustment.blue, 255);
@@ -100,8 +100,8 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
       Accepted({"--crop=5,7", "--offsets=1,-2,3", "--colours=6,white,purple,14,orange", "in.jpg",
                 "-o", "x", "--crop", "9,11"})
           .settings;
-  EXPECT_EQ(joined.cropLeft, 9) << "the last --crop counts";
-  EXPECT_EQ(joined.cropTop, 11);
+  EXPECT_EQ(joined.crop.left, 9) << "the last --crop counts";
+  EXPECT_EQ(joined.crop.top, 11);
   EXPECT_EQ(joined.adjustment.red, 1);
   EXPECT_EQ(joined.adjustment.green, -2);
   EXPECT_EQ(joined.adjustment.blue, 3);
@@ -214,11 +214,11 @@ TEST(CommandLine, ColoursByNumberOrPaletteName) {
   EXPECT_EQ(ParseColour("+7"), 7);
   // Spellings people type: no hyphen, and gray for grey.
   const std::pair<const char*, int> spellings[] = {
-      {"lightred", 10}, {"LightRed", 10}, {"gray", 12},       {"dark-gray", 11},
+      {"lightred", 10}, {"LightRed", 10},  {"gray", 12},        {"dark-gray", 11},
       {"darkgrey", 11}, {"LIGHTGRAY", 15}, {"light-green", 13}, {"lightblue", 14}};
   for (const auto& [text, index] : spellings) EXPECT_EQ(ParseColour(text), index) << text;
-  for (const char* bad : {"16", "-1", "", "-", "red ", " red", "light red", "0x3", "3a",
-                          "grayish", "lightgrayx"}) {
+  for (const char* bad :
+       {"16", "-1", "", "-", "red ", " red", "light red", "0x3", "3a", "grayish", "lightgrayx"}) {
     EXPECT_EQ(ParseColour(bad), -1) << "'" << bad << "'";
   }
 }

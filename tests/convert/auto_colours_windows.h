@@ -13,11 +13,12 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
-#include "convert/data_path.h"
+#include "convert/conversion.h"
 #include "core/converter_state.h"
 #include "picture/channel_offsets.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/source_window.h"
+#include "tests/support/converter_states.h"
 
 namespace vantrel::auto_colours_windows {
 
@@ -35,8 +36,8 @@ inline std::unique_ptr<ConverterState> Prepared(std::unique_ptr<ConverterState> 
 }
 
 inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
-  auto state = NewConverterState();
-  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
+  auto state = testsupport::NewConverterState();
+  testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
   return Prepared(std::move(state), left, top);
 }
 
@@ -46,8 +47,8 @@ inline std::unique_ptr<ConverterState> Drawn(const std::function<PackedRGB(int, 
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) picture.ScanLine(y)[x] = colour(x, y);
   }
-  auto state = NewConverterState();
-  SetPicture(*state, std::move(picture));
+  auto state = testsupport::NewConverterState();
+  testsupport::SetPicture(*state, std::move(picture));
   return Prepared(std::move(state), 0, 0);
 }
 

@@ -11,8 +11,8 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
-#include "convert/data_path.h"
 #include "convert/nearest_mix.h"
+#include "tests/support/converter_states.h"
 
 namespace vantrel {
 namespace {
@@ -63,7 +63,7 @@ class RecordingProgress : public ProgressSink {
 };
 
 std::unique_ptr<ConverterState> NewState(const MixSlots& table) {
-  auto state = NewConverterState();
+  auto state = testsupport::NewConverterState();
   state->MixTable = table;
   state->PictureLoaded = true;
   return state;
@@ -428,28 +428,29 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
 TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
   if (AvailableKernels().size() == 1) GTEST_SKIP() << "only the portable kernels run here";
   for (const ConversionKernels* kernels : AvailableKernels()) {
-  for (const bool dither : {true, false}) {
-    for (std::uint32_t seed = 40; seed < 44; ++seed) {
-      SCOPED_TRACE(testing::Message() << kernels->name << " dither " << dither << " seed " << seed);
-      auto portable = NewState(BuildMixTable(RoleColours(
-          ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
-      FillRandom(*portable, seed);
-      auto vector = std::make_unique<ConverterState>(*portable);
-      ConvertPicture(*portable, dither, nullptr, PortableKernels());
-      ConvertPicture(*vector, dither, nullptr, *kernels);
-      EXPECT_EQ(vector->WorkPlanes.red, portable->WorkPlanes.red);
-      EXPECT_EQ(vector->WorkPlanes.green, portable->WorkPlanes.green);
-      EXPECT_EQ(vector->WorkPlanes.blue, portable->WorkPlanes.blue);
-      EXPECT_EQ(vector->LayerBits.Bitmap1Bits, portable->LayerBits.Bitmap1Bits);
-      EXPECT_EQ(vector->LayerBits.Sprite1Bits, portable->LayerBits.Sprite1Bits);
-      EXPECT_EQ(vector->LayerBits.Bitmap2Bits, portable->LayerBits.Bitmap2Bits);
-      EXPECT_EQ(vector->LayerBits.Sprite2Bits, portable->LayerBits.Sprite2Bits);
-      EXPECT_EQ(vector->LastMixCode, portable->LastMixCode);
-      EXPECT_TRUE(std::equal(vector->PreviewBitmap.Words(),
-                             vector->PreviewBitmap.Words() + 256 * 200,
-                             portable->PreviewBitmap.Words()));
+    for (const bool dither : {true, false}) {
+      for (std::uint32_t seed = 40; seed < 44; ++seed) {
+        SCOPED_TRACE(testing::Message()
+                     << kernels->name << " dither " << dither << " seed " << seed);
+        auto portable = NewState(BuildMixTable(RoleColours(
+            ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
+        FillRandom(*portable, seed);
+        auto vector = std::make_unique<ConverterState>(*portable);
+        ConvertPicture(*portable, dither, nullptr, PortableKernels());
+        ConvertPicture(*vector, dither, nullptr, *kernels);
+        EXPECT_EQ(vector->WorkPlanes.red, portable->WorkPlanes.red);
+        EXPECT_EQ(vector->WorkPlanes.green, portable->WorkPlanes.green);
+        EXPECT_EQ(vector->WorkPlanes.blue, portable->WorkPlanes.blue);
+        EXPECT_EQ(vector->LayerBits.Bitmap1Bits, portable->LayerBits.Bitmap1Bits);
+        EXPECT_EQ(vector->LayerBits.Sprite1Bits, portable->LayerBits.Sprite1Bits);
+        EXPECT_EQ(vector->LayerBits.Bitmap2Bits, portable->LayerBits.Bitmap2Bits);
+        EXPECT_EQ(vector->LayerBits.Sprite2Bits, portable->LayerBits.Sprite2Bits);
+        EXPECT_EQ(vector->LastMixCode, portable->LastMixCode);
+        EXPECT_TRUE(std::equal(vector->PreviewBitmap.Words(),
+                               vector->PreviewBitmap.Words() + 256 * 200,
+                               portable->PreviewBitmap.Words()));
+      }
     }
-  }
   }
 }
 

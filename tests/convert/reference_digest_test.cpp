@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "convert/data_path.h"
 #include "reference_digests.h"
+#include "session/session.h"
 #include "sha256.h"
 
 namespace vantrel {
@@ -20,11 +20,12 @@ class ReferenceDigestTest : public ::testing::TestWithParam<ConversionDigest> {}
 
 TEST_P(ReferenceDigestTest, AstronautConvertsToTheReferenceDigests) {
   const ConversionDigest& d = GetParam();
-  auto state = NewConverterState();
-  LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
-  ReadSourceWindow(*state, 0, 0);
-  SetColourRoles(*state, {d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]});
-  Reconvert(*state, {d.redOffset, d.greenOffset, d.blueOffset, DitheringOf(d.dither)}, nullptr);
+  Session session;
+  session.OpenFile(VANTREL_TEST_DATA "/astronaut.jpg");
+  session.ReadSourceWindow(0, 0);
+  session.SetColourRoles({d.roles[0], d.roles[1], d.roles[2], d.roles[3], d.roles[4]});
+  session.Reconvert({d.redOffset, d.greenOffset, d.blueOffset, DitheringOf(d.dither)});
+  const ConverterState* state = &session.State();
 
   std::vector<std::uint8_t> layers;
   for (const Plane* plane : {&state->LayerBits.Bitmap1Bits, &state->LayerBits.Sprite1Bits,

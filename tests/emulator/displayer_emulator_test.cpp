@@ -7,10 +7,9 @@
 #include <string>
 
 #include "colour/palette.h"
-#include "convert/auto_colours.h"
-#include "convert/data_path.h"
 #include "core/write_file.h"
 #include "frame_check.h"
+#include "session/session.h"
 #include "vice_machine.h"
 
 namespace vantrel::emulator {
@@ -25,10 +24,9 @@ void ExpectBothFramesExact(const LayerPlanes& bits, const ColourRoleSet& roles,
   if (writeProgram) {
     writeProgram(program);
   } else {
-    auto state = NewConverterState();
-    state->LayerBits = bits;
-    SetColourRoles(*state, roles);
-    WriteFileReplacing(program, AssembleOutput(*state, OutputKind::Executable));
+    Session session;
+    session.TakeConversion(bits, roles);
+    session.SaveOutput(OutputKind::Executable, {}, program);
   }
   const FrameCheck check =
       CheckThreeFrames(machine.Run(program, ThreeFrameLimits(ViceC64c)), ViceC64c, bits, roles);
@@ -56,13 +54,12 @@ TEST(DisplayerInVice, SamplePhotoWithDefaultSettings) {
 // A calm picture as a user makes it: the low-flicker dithering and the roles "Auto Colors" >
 // "Calm" finds for it.
 TEST(DisplayerInVice, CalmSamplePhotoWithTheLowFlickerDithering) {
-  const auto state = NewConverterState();
-  LoadPicture(*state, std::string(VANTREL_TEST_DATA) + "/astronaut.jpg");
-  ReadSourceWindow(*state, 0, 0);
-  Reconvert(*state, {0, 0, 0, Dithering::LowFlicker}, nullptr);
-  SetColourRoles(*state, ChooseColourRoles(*state, Dithering::LowFlicker, ColourGoal::Calm));
-  ConvertPicture(*state, Dithering::LowFlicker, nullptr);
-  ExpectBothFramesExact(state->LayerBits, state->ColourRoles);
+  Session session;
+  ConversionSettings settings;
+  settings.adjustment.dithering = Dithering::LowFlicker;
+  settings.autoColours = ColourGoal::Calm;
+  session.ConvertFile(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg", settings);
+  ExpectBothFramesExact(session.Layers(), session.Roles());
 }
 
 // The command-line converter's executable of the sample photo, as the README shows it made.
@@ -79,8 +76,8 @@ TEST(DisplayerInVice, SamplePhotoFromTheCommandLine) {
 // as BASIC sees it, from $0801 on (listing the file as it is gives "2568 sys2062", the link
 // and line number read one byte early).
 TEST(DisplayerInVice, BasicLineListsAsSys2062) {
-  auto state = NewConverterState();
-  const auto file = AssembleOutput(*state, OutputKind::Executable);
+  Session session;
+  const auto file = session.Output(OutputKind::Executable);
   std::vector<std::uint8_t> buffer(file.begin(), file.end());
   ASSERT_EQ(buffer[0], 0x00);  // loads at $0800 ...
   ASSERT_EQ(buffer[1], 0x08);

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "colour/palette.h"
-#include "convert/data_path.h"
+#include "session/session.h"
 
 namespace vantrel::emulator {
 namespace {
@@ -116,11 +116,9 @@ LayerPlanes SyntheticLayers() {
 }
 
 LayerPlanes SamplePhotoLayers() {
-  const auto state = NewConverterState();
-  LoadPicture(*state, std::string(VANTREL_TEST_DATA) + "/astronaut.jpg");
-  ReadSourceWindow(*state, 0, 0);
-  Reconvert(*state, Adjustment{}, nullptr);
-  return state->LayerBits;
+  Session session;
+  session.ConvertFile(std::string(VANTREL_TEST_DATA) + "/astronaut.jpg", {});
+  return session.Layers();
 }
 
 }  // namespace vantrel::emulator

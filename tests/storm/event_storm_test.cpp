@@ -37,11 +37,14 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/conversion.h"
-#include "convert/data_path.h"
 #include "convert/kernels.h"
 #include "core/str_to_int.h"
 #include "fake_dialogs.h"
+#include "picture/photo.h"
 #include "picture/picture_scale.h"
+#include "picture/source_window.h"
+#include "session/session.h"
+#include "support/converter_states.h"
 #include "support/jpeg_writer.h"
 #include "support/picture_writers.h"
 
@@ -213,7 +216,7 @@ class EventStorm : public ::testing::Test {
     std::optional<ColourRoleSet> roles;  // the roles afterwards, if not those before
     QString savedFile;                   // a file that must now hold the last conversion
     OutputKind savedKind = OutputKind::Data;
-    QString keptFile;                    // a file that must still hold keptBytes
+    QString keptFile;  // a file that must still hold keptBytes
     QByteArray keptBytes;
   };
 
@@ -434,8 +437,8 @@ class EventStorm : public ::testing::Test {
     const bool loaded = form->State().PictureLoaded;
     if (kind == 4 && !savedNames.isEmpty()) {
       // Over an earlier save: replaced after a yes, kept after a no.
-      const QString name =
-          folder.filePath("saves/" + savedNames.values()[Pick(static_cast<int>(savedNames.size()))]);
+      const QString name = folder.filePath(
+          "saves/" + savedNames.values()[Pick(static_cast<int>(savedNames.size()))]);
       const bool yes = Chance(0.5);
       what = std::string("save over ") + name.toStdString() + (yes ? ", replaced" : ", kept");
       dialogs.AnswerSave(name);
@@ -561,7 +564,7 @@ class EventStorm : public ::testing::Test {
   // The picture of a file, opened once.
   std::shared_ptr<PictureSource> Opened(const QString& file) {
     auto& picture = opened[file.toStdString()];
-    if (!picture) picture = OpenPicture(file.toStdString());
+    if (!picture) picture = std::make_shared<Photo>(Photo::OpenFile(file.toStdString()));
     return picture;
   }
 
@@ -615,7 +618,7 @@ class EventStorm : public ::testing::Test {
   void CheckConversion(const std::string& context) {
     const ConverterState& s = form->State();
     if (!s.PictureLoaded || !converted) return;
-    auto fresh = NewConverterState();
+    auto fresh = testsupport::NewConverterState();
     fresh->PictureLoaded = true;
     fresh->Image1 = s.Image1;
     SetColourRoles(*fresh, convertedRoles);
@@ -647,7 +650,7 @@ class EventStorm : public ::testing::Test {
     const int left = -form->ScrollBar1->Position(), top = -form->ScrollBar2->Position();
     if (!openedFile.isEmpty()) {
       // The window of the file opened on its own at the window's scale and crop.
-      auto fresh = NewConverterState();
+      auto fresh = testsupport::NewConverterState();
       const std::shared_ptr<PictureSource> picture = Opened(openedFile);
       const PercentRange range = AllowedPercents(picture->Width(), picture->Height());
       ASSERT_TRUE(range.Contains(s.ScalePercent)) << context;
@@ -680,13 +683,11 @@ class EventStorm : public ::testing::Test {
     const QByteArray bytes = file.readAll();
     // The bytes the library assembles from the window's last conversion and roles, for the
     // target checked and the picture opened last.
-    auto fresh = NewConverterState();
-    fresh->PictureLoaded = true;
-    fresh->LayerBits = form->State().LayerBits;
-    SetColourRoles(*fresh, form->State().ColourRoles);
+    Session fresh;
+    fresh.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
     const std::string name =
         openedFile.isEmpty() ? "PICTURE" : C64FileName(openedFile.toStdString());
-    const auto expected = AssembleOutput(*fresh, e.savedKind, {target, name});
+    const auto expected = fresh.Output(e.savedKind, {target, name});
     ASSERT_EQ(static_cast<std::size_t>(bytes.size()), expected.size()) << context;
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(),
                            reinterpret_cast<const std::uint8_t*>(bytes.constData())))
@@ -699,7 +700,7 @@ class EventStorm : public ::testing::Test {
   QTemporaryDir folder;
   std::vector<QString> good, damaged;
   std::mt19937 rng;
-  QString openedFile;  // the last picture opened successfully
+  QString openedFile;      // the last picture opened successfully
   bool converted = false;  // a conversion has run since the start
   ColourRoleSet convertedRoles = DefaultColourRoles;
   Dithering convertedDithering = Dithering::FloydSteinberg;

@@ -1,0 +1,175 @@
+// The library's one way in for front ends: the window, the command line, the browser page,
+// the fuzz targets and the benchmarks. A session holds the state of one converter (the
+// picture, the crop, the roles, the conversion and the buffers of the outputs) and offers
+// the steps a front end takes on it; front ends read the state, only the session writes it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "c64/machine.h"
+#include "colour/palette.h"
+#include "convert/auto_colours.h"
+#include "convert/dithering.h"
+#include "convert/search_control.h"
+#include "core/bitmap32.h"
+#include "core/converter_state.h"
+#include "core/error.h"
+#include "core/progress.h"
+#include "core/types.h"
+#include "picture/jpeg_decoder.h"
+#include "picture/picture_scale.h"
+
+namespace vantrel {
+
+// What every change of the picture, the crop or an offset ends with: the offsets applied to
+// the crop, then the conversion.
+struct Adjustment {
+  int red = 0;  // channel offsets, -255..255
+  int green = 0;
+  int blue = 0;
+  Dithering dithering = Dithering::FloydSteinberg;
+};
+
+// The files a conversion can be saved as.
+enum class OutputKind {
+  Executable,  // the C64 program: displayer and picture, loads at $0800
+  Data,        // the two video banks, 32 KiB
+  Png,         // the preview as the eye sees it, 192 x 200
+  DiskImage,   // a 1541 disk image (.d64) holding the executable
+};
+
+// What an output needs besides the conversion.
+struct OutputOptions {
+  Machine machine = Machine::Pal;  // whose timing the executable's displayer follows
+  std::string c64Name;             // the file's name on a disk; empty: the picture's (DiskName)
+};
+
+// Everything one conversion takes besides the picture, given in one go (the command line,
+// the page): the window sets the same things one control at a time.
+struct ConversionSettings {
+  ScaleSetting scale;       // Fit or a percentage; 100 % unless given
+  bool scaleGiven = false;  // given: a scale the picture cannot take is refused, not adjusted
+  CropCorner crop;          // top-left corner of the window in the scaled picture
+  Adjustment adjustment;    // channel offsets and dithering
+  ColourRoleSet roles = DefaultColourRoles;
+  std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
+};
+
+class Session {
+ public:
+  // The state as the window holds it once constructed: no picture, the default roles and
+  // their mix colours, PictureBitmap and PreviewBitmap at 256 x 200. Pictures of more than
+  // `maxPixels` are refused.
+  explicit Session(long long maxPixels = MaxPicturePixels);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // --- The picture --------------------------------------------------------------------
+
+  // Opens a picture of any supported format, recognised by its content and turned upright,
+  // at the scale `scale` resolves to (Fit, or the percentage brought into the allowed
+  // range). Sets PictureLoaded. The crop is not read: ReadSourceWindow does that. Throws
+  // VantrelError naming the file (JPEG files keep the decoder's own messages) when the file
+  // cannot be read or no scale fills the window; then nothing changes.
+  void OpenFile(const std::string& fileName, const ScaleSetting& scale = {});
+  // The same for a file already in memory; `name` stands for the file name.
+  void OpenBytes(std::span<const std::uint8_t> bytes, const std::string& name,
+                 const ScaleSetting& scale = {});
+  // A picture already decoded and upright, shown at 100 %.
+  void OpenPixels(Bitmap32 picture, const std::string& name);
+
+  // What confirming the open dialog does before the file is read: from here on the actions
+  // that need a picture run, even when the file then fails to open.
+  void MarkPictureLoaded();
+
+  bool PictureLoaded() const { return state_->PictureLoaded; }
+  bool HasPicture() const { return state_->Picture != nullptr; }
+  // The name the picture was opened by; empty before the first.
+  const std::string& PictureName() const { return pictureName_; }
+  // What the user should be told about a picture that opened but is not whole; empty if
+  // nothing.
+  std::string PictureWarning() const;
+  // The picture's size at 100 %, upright; 0 before the first.
+  int SourceWidth() const;
+  int SourceHeight() const;
+  // The scales the picture may be shown at, and Fit's.
+  PercentRange AllowedScales() const;
+  int FitScale() const;
+
+  // Shows the picture at another allowed scale: decodes what that needs, then sets
+  // ScalePercent, PictureWidth and PictureHeight. On failure nothing changes. The crop is
+  // not read again.
+  void SetScale(int percent);
+
+  // --- The steps of a conversion, each as the window takes it ---------------------------
+
+  // Draws the picture at its scale into the source view at (x, y), 0 or negative, and reads
+  // the 192 x 200 view back as the crop.
+  void ReadSourceWindow(int x, int y);
+  // The roles and, from them, the nine mix colours; the preview shows the last conversion
+  // in them at once, as a save would write it. Throws std::logic_error for an index that is
+  // not a palette colour.
+  void SetColourRoles(const ColourRoleSet& roles);
+  // The offsets added to the crop, into the source view and the planes.
+  void ApplyChannelOffsets(int red, int green, int blue, ProgressSink* progress = nullptr);
+  // Classifies (and dithers) the adjusted crop into LayerBits and the preview.
+  void ConvertPicture(Dithering dithering, ProgressSink* progress = nullptr);
+  // ApplyChannelOffsets, then ConvertPicture.
+  void Reconvert(const Adjustment& adjustment, ProgressSink* progress = nullptr);
+  // The roles Auto Colors finds for the adjusted crop, the dithering and the goal; nothing
+  // when the caller cancelled. Changes nothing: the caller sets them.
+  std::optional<ColourRoleSet> FindColourRoles(Dithering dithering, ColourGoal goal,
+                                               const SearchControl& control = {}) const;
+
+  // A conversion made before (a saved picture read back) becomes the session's: its layer
+  // bits and roles, the preview painted from them. Sets PictureLoaded; the picture and the
+  // crop stay as they were.
+  void TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles);
+
+  // The whole conversion of a picture file with `settings`, as the command line and the
+  // page run it: opened at the scale, cropped, the roles given (or those Auto Colors finds),
+  // the offsets, the conversion. A scale or crop the picture cannot take throws SettingError
+  // before anything is converted; the file's own failures throw as OpenFile's.
+  void ConvertFile(const std::string& fileName, const ConversionSettings& settings,
+                   ProgressSink* progress = nullptr);
+  void ConvertBytes(std::span<const std::uint8_t> bytes, const std::string& name,
+                    const ConversionSettings& settings, ProgressSink* progress = nullptr);
+
+  // --- Outputs ------------------------------------------------------------------------
+
+  // The bytes of one output file, from the last conversion's LayerBits and the current
+  // roles. They stay valid until the next call.
+  std::span<const std::uint8_t> Output(OutputKind kind, const OutputOptions& options = {});
+  // The same, written whole to `fileName`, replacing a file of that name only once the new
+  // one is complete.
+  void SaveOutput(OutputKind kind, const OutputOptions& options, const std::string& fileName);
+  // The C64 file name a disk image gives the picture: its file's base name, "PICTURE" before
+  // any.
+  std::string DiskName() const;
+
+  // --- What a front end draws ---------------------------------------------------------
+
+  const ConverterState& State() const { return *state_; }
+  const ViewSurface& SourceView() const { return state_->Image1; }   // the adjusted crop
+  const Bitmap32& Preview() const { return state_->PreviewBitmap; }  // columns 0..191
+  const MixSlots& MixColours() const { return state_->MixTable; }
+  const ColourRoleSet& Roles() const { return state_->ColourRoles; }
+  const LayerPlanes& Layers() const { return state_->LayerBits; }
+
+ private:
+  void TakePicture(std::shared_ptr<PictureSource> picture, const std::string& name,
+                   const ScaleSetting& scale);
+  void Convert(std::shared_ptr<PictureSource> picture, const std::string& name,
+               const ConversionSettings& settings, ProgressSink* progress);
+
+  long long maxPixels_;
+  std::unique_ptr<ConverterState> state_;
+  std::string pictureName_;
+};
+
+}  // namespace vantrel
