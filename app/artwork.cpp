@@ -3,8 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 
-#include "colour/mix_colours.h"
-#include "colour/palette.h"
+#include "session/session.h"
 
 namespace {
 QColor ToQColor(vantrel::TColor c) {

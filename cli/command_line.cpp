@@ -5,7 +5,6 @@
 #include <charconv>
 #include <optional>
 
-#include "colour/palette.h"
 
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "unknown"

@@ -1,7 +1,10 @@
-// The library's one way in for front ends: the window, the command line, the browser page,
-// the fuzz targets and the benchmarks. A session holds the state of one converter (the
-// picture, the crop, the roles, the conversion and the buffers of the outputs) and offers
-// the steps a front end takes on it; front ends read the state, only the session writes it.
+// The library's one way in for front ends: a session holds one converter's state and takes
+// the steps the window, the command line, the page, the fuzz targets and the benchmarks take.
+//
+// The session alone writes the state (the picture, the crop, the roles, the conversion, the
+// buffers of the outputs); front ends read it. This header also brings the words front ends
+// share with the library: the palette and mix colours, the machines, the ditherings and
+// goals, the scales.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <string>
 
 #include "c64/machine.h"
+#include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
 #include "convert/dithering.h"

@@ -1,0 +1,23 @@
+# Fails when a source includes a header from a folder its layer does not use.
+#   cmake -DALLOWED=core|colour -DFILES=a.cpp|a.h -DSTAMP=file -P check_layering.cmake
+# Only the project's own folders are checked; other headers are the build's business.
+set(project_folders core colour picture convert c64 session app cli web tests bench fuzz)
+string(REPLACE "|" ";" allowed "${ALLOWED}")
+string(REPLACE "|" ";" files "${FILES}")
+set(wrong "")
+foreach(file IN LISTS files)
+  file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[A-Za-z0-9_]+/")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([A-Za-z0-9_]+)/.*$" "\\1" folder "${line}")
+    list(FIND project_folders "${folder}" known)
+    list(FIND allowed "${folder}" permitted)
+    if(known GREATER -1 AND permitted EQUAL -1)
+      string(STRIP "${line}" line)
+      string(APPEND wrong "\n  ${file}: ${line}")
+    endif()
+  endforeach()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "Includes against the layers (this layer may use ${allowed}):${wrong}")
+endif()
+file(TOUCH "${STAMP}")
