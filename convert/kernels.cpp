@@ -1,6 +1,9 @@
 // The one place that decides which kernels run, as libjpeg-turbo's jsimd_can_* checks do:
-// once, on first use, from what the processor reports.
+// once, on first use, from what the processor reports and VANTREL_KERNELS asks for.
 #include "convert/kernels.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace vantrel {
 
@@ -21,8 +24,19 @@ std::vector<const ConversionKernels*> AvailableKernels() {
   return sets;
 }
 
+const ConversionKernels& ChooseKernels(const std::vector<const ConversionKernels*>& available,
+                                       const char* wanted) {
+  if (wanted != nullptr) {
+    for (const ConversionKernels* kernels : available) {
+      if (std::strcmp(kernels->name, wanted) == 0) return *kernels;
+    }
+  }
+  return *available.back();
+}
+
 const ConversionKernels& ActiveKernels() {
-  static const ConversionKernels& active = *AvailableKernels().back();
+  static const ConversionKernels& active =
+      ChooseKernels(AvailableKernels(), std::getenv("VANTREL_KERNELS"));
   return active;
 }
 

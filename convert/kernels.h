@@ -60,8 +60,15 @@ struct ConversionKernels {
 // The reference: plain C++, compiled and tested on every build.
 const ConversionKernels& PortableKernels();
 
-// The fastest set this processor runs, chosen on the first call and kept for the run.
+// The set the program runs, chosen on the first call and kept for the run: the one the
+// environment variable VANTREL_KERNELS names ("portable", "sse4.1", "avx2") if this
+// processor runs it, else the fastest.
 const ConversionKernels& ActiveKernels();
+
+// That choice among `available` (the reference first, the fastest last) for a wanted name,
+// which may be null.
+const ConversionKernels& ChooseKernels(const std::vector<const ConversionKernels*>& available,
+                                       const char* wanted);
 
 // Every set this processor runs, the reference first: for tests and benchmarks.
 std::vector<const ConversionKernels*> AvailableKernels();

@@ -2,8 +2,7 @@
 
 #include <png.h>
 
-#include <csetjmp>
-#include <new>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -14,75 +13,57 @@ namespace vantrel {
 
 namespace {
 
-// libpng reports failures by longjmp; C++ exceptions must not cross its C frames, so the
-// callbacks only record what went wrong and leave through png_error.
-struct Sink {
-  std::vector<std::uint8_t>* bytes;
-  std::string error;
-};
-
-void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
-  auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
-  try {
-    sink->bytes->insert(sink->bytes->end(), data, data + length);
-  } catch (const std::bad_alloc&) {
-    png_error(png, "out of memory");
+// The simplified writer always adds a gAMA chunk after the header (for colours it is told are
+// not sRGB). The preview has never carried one, and its bytes stay as they were: the chunk
+// (length 4, type, 4 bytes, CRC) is taken out again.
+void DropGammaChunk(std::vector<std::uint8_t>& png) {
+  constexpr std::size_t kAfterHeader = 8 + 25;
+  constexpr std::size_t kGammaChunk = 16;
+  if (png.size() >= kAfterHeader + kGammaChunk &&
+      std::memcmp(png.data() + kAfterHeader, "\0\0\0\x04gAMA", 8) == 0) {
+    png.erase(png.begin() + kAfterHeader, png.begin() + kAfterHeader + kGammaChunk);
   }
 }
 
-void Flush(png_structp) {}
-
-void RecordError(png_structp png, png_const_charp message) {
-  static_cast<Sink*>(png_get_error_ptr(png))->error = message;
-  png_longjmp(png, 1);
-}
-
-void IgnoreWarning(png_structp, png_const_charp) {}
-
 }  // namespace
 
+// libpng's simplified API keeps its longjmp to itself and reports failure by its result.
 std::vector<std::uint8_t> EncodePreviewPng(const Bitmap32& preview) {
   if (preview.Width() < WindowWidth || preview.Height() < WindowHeight) {
     throw std::invalid_argument("preview smaller than 192 x 200");
   }
-  // Everything the encoder touches is prepared before setjmp, so a longjmp skips no
-  // destructor of a live object.
-  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(WindowWidth) * WindowHeight * 3);
-  std::vector<png_bytep> rows(WindowHeight);
+  constexpr std::size_t kStride = WindowWidth * 3;
+  std::vector<std::uint8_t> pixels(kStride * WindowHeight);
   for (int y = 0; y < WindowHeight; ++y) {
     const std::uint32_t* words = preview.ScanLine(y);
-    std::uint8_t* row = pixels.data() + static_cast<std::size_t>(y) * WindowWidth * 3;
-    rows[y] = row;
+    std::uint8_t* row = pixels.data() + y * kStride;
     for (int x = 0; x < WindowWidth; ++x) {
       row[3 * x] = static_cast<std::uint8_t>(words[x] >> 16);
       row[3 * x + 1] = static_cast<std::uint8_t>(words[x] >> 8);
       row[3 * x + 2] = static_cast<std::uint8_t>(words[x]);
     }
   }
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(pixels.size() + 1024);
-  Sink sink{&bytes, {}};
-
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, RecordError, IgnoreWarning);
-  if (png == nullptr) throw VantrelError("Cannot encode PNG: out of memory");
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    throw VantrelError("Cannot encode PNG: out of memory");
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = WindowWidth;
+  image.height = WindowHeight;
+  image.format = PNG_FORMAT_RGB;
+  // The colours are the program's own sixteen and their mixes: no colour space chunk.
+  image.flags = PNG_IMAGE_FLAG_COLORSPACE_NOT_sRGB;
+  // The first call measures, the second writes.
+  png_alloc_size_t size = 0;
+  if (png_image_write_to_memory(&image, nullptr, &size, 0, pixels.data(), kStride, nullptr)) {
+    std::vector<std::uint8_t> bytes(size);
+    if (png_image_write_to_memory(&image, bytes.data(), &size, 0, pixels.data(), kStride,
+                                  nullptr)) {
+      bytes.resize(size);
+      DropGammaChunk(bytes);
+      return bytes;
+    }
   }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    throw VantrelError("Cannot encode PNG: " + sink.error);
-  }
-  png_set_write_fn(png, &sink, AppendBytes, Flush);
-  png_set_IHDR(png, info, WindowWidth, WindowHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return bytes;
+  const std::string reason = image.message;
+  png_image_free(&image);
+  throw VantrelError("Cannot encode PNG: " + reason);
 }
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
@@ -126,14 +127,29 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
 }
 
 // A processor with vector units must run their kernels, not fall back to the portable ones.
-TEST(ErrorDiffusionTest, TheFastestKernelsThisProcessorRunsAreActive) {
-  EXPECT_STREQ(AvailableKernels().front()->name, "portable");
+// The fastest set runs unless VANTREL_KERNELS names another set this processor runs.
+TEST(ErrorDiffusionTest, TheFastestKernelsThisProcessorRunsAreActiveUnlessAnotherIsAsked) {
+  const std::vector<const ConversionKernels*> available = AvailableKernels();
+  EXPECT_STREQ(available.front()->name, "portable");
 #if defined(__x86_64__)
   const char* fastest = __builtin_cpu_supports("avx2")     ? "avx2"
                         : __builtin_cpu_supports("sse4.1") ? "sse4.1"
                                                            : "portable";
-  EXPECT_STREQ(ActiveKernels().name, fastest);
+  EXPECT_STREQ(available.back()->name, fastest);
 #endif
+  const char* asked = std::getenv("VANTREL_KERNELS");
+  EXPECT_EQ(&ActiveKernels(), &ChooseKernels(available, asked));
+  const struct {
+    const char* wanted;
+    const char* chosen;
+  } cases[] = {{nullptr, available.back()->name},
+               {"portable", "portable"},
+               {"", available.back()->name},
+               {"neon", available.back()->name},
+               {"PORTABLE", available.back()->name}};
+  for (const auto& c : cases) {
+    EXPECT_STREQ(ChooseKernels(available, c.wanted).name, c.chosen) << (c.wanted ? c.wanted : "-");
+  }
 }
 
 }  // namespace
