@@ -5,7 +5,6 @@
 #include <charconv>
 #include <optional>
 
-
 #ifndef VANTREL_VERSION
 #define VANTREL_VERSION "unknown"
 #endif
@@ -67,26 +66,6 @@ std::optional<OutputKind> ParseFormat(const std::string& text) {
   return std::nullopt;
 }
 
-// Reads one option's value from "--name=value" or the next argument. Returns false with
-// `error` set when none is left.
-class ArgumentReader {
- public:
-  explicit ArgumentReader(const std::vector<std::string>& arguments) : arguments_(arguments) {}
-  bool Done() const { return next_ >= arguments_.size(); }
-  const std::string& Next() { return arguments_[next_++]; }
-  std::optional<std::string> Value(const std::optional<std::string>& attached) {
-    if (attached) return attached;
-    if (Done()) return std::nullopt;
-    return Next();
-  }
-
- private:
-  const std::vector<std::string>& arguments_;
-  std::size_t next_ = 0;
-};
-
-UsageError Error(std::string reason) { return UsageError{std::move(reason)}; }
-
 // The palette's names in number order, wrapped for the help text.
 std::string ColourNameList() {
   std::string text;
@@ -139,18 +118,231 @@ int ParseColour(const std::string& text) {
   return -1;
 }
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+namespace {
+
+// One reading of the command line in progress.
+struct Parse {
   ConvertRequest request;
-  std::vector<std::string> inputs;
+  std::optional<InfoRequest> info;
   // A --format waiting for its -o (a plain flag: std::optional trips -Wmaybe-uninitialized).
   bool formatPending = false;
   OutputKind pendingKind = OutputKind::Data;
-  bool optionsEnded = false;
   bool coloursGiven = false;
+};
 
-  ArgumentReader reader(arguments);
-  while (!reader.Done()) {
-    const std::string& argument = reader.Next();
+// Takes an option's value into the parse; the reason when it is refused.
+using Apply = std::optional<std::string> (*)(Parse& parse, const std::string& value);
+
+// An option: how it is written, what it takes, what the help says of it, what it does. The
+// table below drives both the reading and the help.
+struct Option {
+  const char* name;
+  const char* alias;    // a short form, or null
+  const char* value;    // the value's shape in the help; null for a flag
+  const char* implied;  // set: the value is optional, given only as --name=value, this if not
+  const char* help;
+  Apply apply;
+};
+
+std::optional<std::string> Done() { return std::nullopt; }
+
+std::optional<std::string> ApplyOutput(Parse& parse, const std::string& value) {
+  // Standard output has no extension to tell its kind.
+  if (value == StandardOutput && !parse.formatPending) {
+    return "-o - (standard output) needs --format before it";
+  }
+  parse.request.outputs.push_back(
+      {value, parse.formatPending ? parse.pendingKind : KindFromExtension(value)});
+  parse.formatPending = false;
+  return Done();
+}
+
+std::optional<std::string> ApplyFormat(Parse& parse, const std::string& value) {
+  const std::optional<OutputKind> kind = ParseFormat(value);
+  if (!kind) return "--format must be exe, data, png or d64, not '" + value + "'";
+  parse.pendingKind = *kind;
+  parse.formatPending = true;
+  return Done();
+}
+
+std::optional<std::string> ApplyMachine(Parse& parse, const std::string& value) {
+  const std::optional<Machine> machine = MachineFromName(value);
+  if (!machine) return "--machine must be pal, ntsc, ntsc-old, drean or any, not '" + value + "'";
+  parse.request.machine = *machine;
+  return Done();
+}
+
+std::optional<std::string> ApplyScale(Parse& parse, const std::string& value) {
+  const std::optional<ScaleSetting> scale = ParseScale(value);
+  if (!scale) {
+    return "--scale must be fit or a percentage 1.." + std::to_string(kMaxScalePercent) +
+           ", not '" + value + "'";
+  }
+  parse.request.settings.scale = *scale;
+  parse.request.settings.scaleGiven = true;
+  return Done();
+}
+
+std::optional<std::string> ApplyCrop(Parse& parse, const std::string& value) {
+  const auto corner = ParseIntList(value, 2);
+  if (!corner) return "--crop needs X,Y (two whole numbers), not '" + value + "'";
+  if ((*corner)[0] < 0 || (*corner)[1] < 0) {
+    return "--crop " + value + " lies outside the picture (X and Y start at 0)";
+  }
+  parse.request.settings.crop = {(*corner)[0], (*corner)[1]};
+  return Done();
+}
+
+std::optional<std::string> ApplyOffsets(Parse& parse, const std::string& value) {
+  const auto offsets = ParseIntList(value, 3);
+  if (!offsets) return "--offsets needs R,G,B (three whole numbers), not '" + value + "'";
+  for (const int offset : *offsets) {
+    if (offset < -255 || offset > 255) {
+      return "--offsets " + value + ": " + std::to_string(offset) + " is out of range -255..255";
+    }
+  }
+  Adjustment& adjustment = parse.request.settings.adjustment;
+  adjustment.red = (*offsets)[0];
+  adjustment.green = (*offsets)[1];
+  adjustment.blue = (*offsets)[2];
+  return Done();
+}
+
+std::optional<std::string> ApplyColours(Parse& parse, const std::string& value) {
+  parse.coloursGiven = true;
+  const std::vector<std::string> colours = SplitCommas(value);
+  if (colours.size() != RoleCount) {
+    return "--colours needs five colours BG,B1,S1,B2,S2, not '" + value + "'";
+  }
+  for (int role = 0; role < RoleCount; ++role) {
+    const int colour = ParseColour(colours[role]);
+    if (colour < 0) {
+      return "--colours: unknown colour '" + colours[role] +
+             "' (0..15 or a name such as light-red)";
+    }
+    parse.request.settings.roles[role] = colour;
+  }
+  return Done();
+}
+
+std::optional<std::string> ApplyAutoColours(Parse& parse, const std::string& value) {
+  const auto goal = ChoiceNamed<ColourGoal>(ColourGoalNames, value);
+  if (!goal) return "--auto-colours must be faithful, balanced or calm, not '" + value + "'";
+  parse.request.settings.autoColours = *goal;
+  return Done();
+}
+
+std::optional<std::string> ApplyDither(Parse& parse, const std::string& value) {
+  const auto dithering = ChoiceNamed<Dithering>(DitheringNames, value);
+  if (!dithering) return "--dither must be none, fs or low-flicker, not '" + value + "'";
+  parse.request.settings.adjustment.dithering = *dithering;
+  return Done();
+}
+
+std::optional<std::string> ApplyNoDither(Parse& parse, const std::string&) {
+  parse.request.settings.adjustment.dithering = Dithering::None;
+  return Done();
+}
+
+std::optional<std::string> ApplyHelp(Parse& parse, const std::string&) {
+  parse.info = InfoRequest::Help;
+  return Done();
+}
+
+std::optional<std::string> ApplyVersion(Parse& parse, const std::string&) {
+  parse.info = InfoRequest::Version;
+  return Done();
+}
+
+constexpr Option kOptions[] = {
+    {"-o", nullptr, "FILE", nullptr,
+     "write FILE; its kind follows the extension: .prg the C64 executable, .d64 a disk image "
+     "holding it, .png the preview (192 x 200, the colours the eye sees), anything else the "
+     "32 KiB data file; may be repeated; - is standard output (give its --format first)",
+     ApplyOutput},
+    {"--format", nullptr, "exe|data|png|d64", nullptr,
+     "the kind of the next -o, whatever its extension", ApplyFormat},
+    {"--machine", nullptr, "pal|ntsc|ntsc-old|drean|any", nullptr,
+     "the C64 the executable is made for (default pal): PAL, NTSC (6567R8), old NTSC "
+     "(6567R56A), Drean (PAL-N), or any of them, found out when the program starts",
+     ApplyMachine},
+    {"--scale", nullptr, "fit|PERCENT", nullptr,
+     "the photo's scale: fit (the smallest that fills the window) or a percentage such as 50 "
+     "or 250 (default 100, or fit for a photo smaller than the window)",
+     ApplyScale},
+    {"--crop", nullptr, "X,Y", nullptr,
+     "top-left corner of the 192 x 200 window in the scaled photo (default 0,0); the window "
+     "must lie inside it",
+     ApplyCrop},
+    {"--offsets", nullptr, "R,G,B", nullptr,
+     "red, green and blue offsets, each -255..255 (default 0,0,0)", ApplyOffsets},
+    {"--colours", nullptr, "BG,B1,S1,B2,S2", nullptr,
+     "background, bitmap 1, sprite 1, bitmap 2 and sprite 2 colours, each 0..15 or a name "
+     "(default 0,2,3,7,10)",
+     ApplyColours},
+    {"--auto-colours", nullptr, "faithful|balanced|calm", "faithful",
+     "choose the five colours by themselves and print them (numbers, then names): faithful "
+     "(the default) looks closest to the photo, balanced and calm give up a little of that "
+     "for less interlace flicker",
+     ApplyAutoColours},
+    {"--dither", nullptr, "none|fs|low-flicker", nullptr,
+     "none: nearest colour only; fs: Floyd-Steinberg (the default); low-flicker: nearest "
+     "colour to the eye, calm where it costs little",
+     ApplyDither},
+    {"--no-dither", nullptr, nullptr, nullptr, "the same as --dither none", ApplyNoDither},
+    {"--help", "-h", nullptr, nullptr, "show this help and exit", ApplyHelp},
+    {"--version", nullptr, nullptr, nullptr, "show the version and exit", ApplyVersion},
+};
+
+const Option* FindOption(const std::string& name) {
+  for (const Option& option : kOptions) {
+    if (name == option.name || (option.alias && name == option.alias)) return &option;
+  }
+  return nullptr;
+}
+
+// The option as the help shows it: "-h, --help", "--crop X,Y", "--auto-colours[=GOALS]".
+std::string Label(const Option& option) {
+  std::string label = option.alias ? std::string(option.alias) + ", " + option.name : option.name;
+  if (option.value) {
+    label +=
+        option.implied ? std::string("[=") + option.value + "]" : std::string(" ") + option.value;
+  }
+  return label;
+}
+
+// `text` in lines of at most 79 characters, each indented to `indent`.
+std::string Wrapped(const std::string& text, std::size_t indent) {
+  std::string wrapped;
+  std::size_t lineLength = indent;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (lineLength > indent && lineLength + 1 + word.size() > 79) {
+      wrapped += "\n" + std::string(indent, ' ');
+      lineLength = indent;
+    }
+    if (lineLength > indent) {
+      wrapped += ' ';
+      ++lineLength;
+    }
+    wrapped += word;
+    lineLength += word.size();
+    start = end + 1;
+  }
+  return wrapped;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  Parse parse;
+  std::vector<std::string> inputs;
+  bool optionsEnded = false;
+  for (std::size_t next = 0; next < arguments.size();) {
+    const std::string& argument = arguments[next++];
     if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
       inputs.push_back(argument);
       continue;
@@ -161,172 +353,75 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     std::string name = argument;
     std::optional<std::string> attached;
-    if (argument.rfind("--", 0) == 0) {
-      const std::size_t equals = argument.find('=');
-      if (equals != std::string::npos) {
-        name = argument.substr(0, equals);
-        attached = argument.substr(equals + 1);
-      }
+    if (const std::size_t equals = argument.find('=');
+        argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = argument.substr(0, equals);
+      attached = argument.substr(equals + 1);
     }
-    const bool takesValue = name == "-o" || name == "--format" || name == "--crop" ||
-                            name == "--offsets" || name == "--colours" || name == "--dither" ||
-                            name == "--machine" || name == "--scale";
-    const bool isFlag = name == "-h" || name == "--help" || name == "--version" ||
-                        name == "--no-dither" || name == "--auto-colours";
-    if (!takesValue && !isFlag) return Error("unknown option '" + argument + "'");
-    // --auto-colours alone means faithful; its goal can only be attached, as --auto-colours=calm.
-    if (isFlag && attached && name != "--auto-colours") {
-      return Error("option '" + name + "' takes no value");
+    const Option* option = FindOption(name);
+    if (!option) return UsageError{"unknown option '" + argument + "'"};
+    if (!option->value && attached) return UsageError{"option '" + name + "' takes no value"};
+    std::string value;
+    if (attached) {
+      value = *attached;
+    } else if (option->implied) {
+      value = option->implied;
+    } else if (option->value) {
+      if (next >= arguments.size()) return UsageError{"option '" + name + "' needs a value"};
+      value = arguments[next++];
     }
-
-    if (name == "-h" || name == "--help") return InfoRequest::Help;
-    if (name == "--version") return InfoRequest::Version;
-    if (name == "--no-dither") {
-      request.settings.adjustment.dithering = Dithering::None;
-      continue;
+    if (const std::optional<std::string> refused = option->apply(parse, value)) {
+      return UsageError{*refused};
     }
-    if (name == "--auto-colours") {
-      request.settings.autoColours = ColourGoal::Faithful;
-      if (attached) {
-        const auto goal = ChoiceNamed<ColourGoal>(ColourGoalNames, *attached);
-        if (!goal) {
-          return Error("--auto-colours must be faithful, balanced or calm, not '" + *attached +
-                       "'");
-        }
-        request.settings.autoColours = *goal;
-      }
-      continue;
-    }
-
-    const std::optional<std::string> value = reader.Value(attached);
-    if (!value) return Error("option '" + name + "' needs a value");
-
-    if (name == "-o") {
-      // Standard output has no extension to tell its kind.
-      if (*value == StandardOutput && !formatPending) {
-        return Error("-o - (standard output) needs --format before it");
-      }
-      request.outputs.push_back({*value, formatPending ? pendingKind : KindFromExtension(*value)});
-      formatPending = false;
-    } else if (name == "--format") {
-      const std::optional<OutputKind> kind = ParseFormat(*value);
-      if (!kind) return Error("--format must be exe, data, png or d64, not '" + *value + "'");
-      pendingKind = *kind;
-      formatPending = true;
-    } else if (name == "--scale") {
-      const std::optional<ScaleSetting> scale = ParseScale(*value);
-      if (!scale) {
-        return Error("--scale must be fit or a percentage 1.." + std::to_string(kMaxScalePercent) +
-                     ", not '" + *value + "'");
-      }
-      request.settings.scale = *scale;
-      request.settings.scaleGiven = true;
-    } else if (name == "--machine") {
-      const std::optional<Machine> machine = MachineFromName(*value);
-      if (!machine) {
-        return Error("--machine must be pal, ntsc, ntsc-old, drean or any, not '" + *value + "'");
-      }
-      request.machine = *machine;
-    } else if (name == "--dither") {
-      const auto dithering = ChoiceNamed<Dithering>(DitheringNames, *value);
-      if (!dithering)
-        return Error("--dither must be none, fs or low-flicker, not '" + *value + "'");
-      request.settings.adjustment.dithering = *dithering;
-    } else if (name == "--crop") {
-      const auto corner = ParseIntList(*value, 2);
-      if (!corner) return Error("--crop needs X,Y (two whole numbers), not '" + *value + "'");
-      if ((*corner)[0] < 0 || (*corner)[1] < 0) {
-        return Error("--crop " + *value + " lies outside the picture (X and Y start at 0)");
-      }
-      request.settings.crop = {(*corner)[0], (*corner)[1]};
-    } else if (name == "--offsets") {
-      const auto offsets = ParseIntList(*value, 3);
-      if (!offsets)
-        return Error("--offsets needs R,G,B (three whole numbers), not '" + *value + "'");
-      for (const int offset : *offsets) {
-        if (offset < -255 || offset > 255) {
-          return Error("--offsets " + *value + ": " + std::to_string(offset) +
-                       " is out of range -255..255");
-        }
-      }
-      request.settings.adjustment.red = (*offsets)[0];
-      request.settings.adjustment.green = (*offsets)[1];
-      request.settings.adjustment.blue = (*offsets)[2];
-    } else {  // --colours
-      coloursGiven = true;
-      const std::vector<std::string> colours = SplitCommas(*value);
-      if (colours.size() != RoleCount) {
-        return Error("--colours needs five colours BG,B1,S1,B2,S2, not '" + *value + "'");
-      }
-      for (int role = 0; role < RoleCount; ++role) {
-        const int colour = ParseColour(colours[role]);
-        if (colour < 0) {
-          return Error("--colours: unknown colour '" + colours[role] +
-                       "' (0..15 or a name such as light-red)");
-        }
-        request.settings.roles[role] = colour;
-      }
-    }
+    // Help and version win over everything after them.
+    if (parse.info) return *parse.info;
   }
 
-  if (formatPending) return Error("--format is not followed by the -o it applies to");
-  if (coloursGiven && request.settings.autoColours) {
-    return Error("--colours and --auto-colours exclude each other");
+  ConvertRequest& request = parse.request;
+  if (parse.formatPending) return UsageError{"--format is not followed by the -o it applies to"};
+  if (parse.coloursGiven && request.settings.autoColours) {
+    return UsageError{"--colours and --auto-colours exclude each other"};
   }
-  if (inputs.empty()) return Error("no input file");
+  if (inputs.empty()) return UsageError{"no input file"};
   if (inputs.size() > 1) {
-    return Error("one input file only, not '" + inputs[0] + "' and '" + inputs[1] + "'");
+    return UsageError{"one input file only, not '" + inputs[0] + "' and '" + inputs[1] + "'"};
   }
-  if (request.outputs.empty()) return Error("no output file (-o)");
+  if (request.outputs.empty()) return UsageError{"no output file (-o)"};
   request.input = inputs.front();
   return request;
 }
 
+std::vector<OptionHelp> OptionHelps() {
+  std::vector<OptionHelp> helps;
+  for (const Option& option : kOptions) helps.push_back({Label(option), option.help});
+  return helps;
+}
+
 std::string HelpText() {
-  return std::string(
-             "Usage: vantrel-convert [options] PICTURE -o OUTPUT [-o OUTPUT ...]\n"
-             "Converts a photo into a C64 picture (hires bitmap + sprites, two interlaced frames)\n"
-             "exactly as the Vantrel Converter window does, and writes one file per -o.\n"
-             "\n"
-             "Options:\n"
-             "  -o FILE              write FILE; its kind follows the extension: .prg the C64\n"
-             "                       executable, .d64 a disk image holding it, .png the preview\n"
-             "                       (192 x 200, the colours the eye sees), anything else the\n"
-             "                       32 KiB data file; may be repeated; - is standard output\n"
-             "                       (give its --format first)\n"
-             "  --format exe|data|png|d64\n"
-             "                       the kind of the next -o, whatever its extension\n"
-             "  --machine pal|ntsc|ntsc-old|drean|any\n"
-             "                       the C64 the executable is made for (default pal): PAL,\n"
-             "                       NTSC (6567R8), old NTSC (6567R56A), Drean (PAL-N), or any\n"
-             "                       of them, found out when the program starts\n"
-             "  --scale fit|PERCENT  the photo's scale: fit (the smallest that fills the window)\n"
-             "                       or a percentage such as 50 or 250 (default 100, or fit for\n"
-             "                       a photo smaller than the window)\n"
-             "  --crop X,Y           top-left corner of the 192 x 200 window in the scaled photo\n"
-             "                       (default 0,0); the window must lie inside it\n"
-             "  --offsets R,G,B      red, green and blue offsets, each -255..255 (default 0,0,0)\n"
-             "  --colours BG,B1,S1,B2,S2\n"
-             "                       background, bitmap 1, sprite 1, bitmap 2 and sprite 2\n"
-             "                       colours, each 0..15 or a name (default 0,2,3,7,10)\n"
-             "  --auto-colours[=faithful|balanced|calm]\n"
-             "                       choose the five colours by themselves and print them\n"
-             "                       (numbers, then names): faithful (the default) looks closest\n"
-             "                       to the photo, balanced and calm give up a little of that\n"
-             "                       for less interlace flicker\n"
-             "  --dither none|fs|low-flicker\n"
-             "                       none: nearest colour only; fs: Floyd-Steinberg (the\n"
-             "                       default); low-flicker: nearest colour to the eye, calm where\n"
-             "                       it costs little\n"
-             "  --no-dither          the same as --dither none\n"
-             "  -h, --help           show this help and exit\n"
-             "  --version            show the version and exit\n"
-             "\n") +
-         "Colour names (by number 0..15):" + ColourNameList() +
-         "\n"
-         "Exit status: 0 done, 1 the picture could not be read or a file not written,\n"
-         "2 bad usage (also an -o that names the input picture). No file is written unless\n"
-         "the conversion succeeds.\n";
+  constexpr std::size_t kColumn = 23;
+  std::string text =
+      "Usage: vantrel-convert [options] PICTURE -o OUTPUT [-o OUTPUT ...]\n"
+      "Converts a photo into a C64 picture (hires bitmap + sprites, two interlaced frames)\n"
+      "exactly as the Vantrel Converter window does, and writes one file per -o.\n"
+      "\n"
+      "Options:\n";
+  for (const OptionHelp& option : OptionHelps()) {
+    text += "  " + option.label;
+    if (2 + option.label.size() + 1 > kColumn) {
+      text += "\n" + std::string(kColumn, ' ');
+    } else {
+      text += std::string(kColumn - 2 - option.label.size(), ' ');
+    }
+    text += Wrapped(option.help, kColumn) + "\n";
+  }
+  return text + "\nColour names (by number 0..15):" + ColourNameList() + "\n" +
+         Wrapped(ExitStatusText(), 0) + "\n";
+}
+
+std::string ExitStatusText() {
+  return "Exit status: 0 done, 1 the picture could not be read or a file not written, 2 bad "
+         "usage (also an -o that names the input picture). No file is written unless the "
+         "conversion succeeds.";
 }
 
 std::string VersionText() { return std::string("vantrel-convert ") + VANTREL_VERSION + "\n"; }

@@ -49,7 +49,16 @@ OutputKind KindFromExtension(const std::string& fileName);
 // optional, "gray" for "grey"); -1 if it is neither.
 int ParseColour(const std::string& text);
 
+// Every option as the help lists it: "--crop X,Y" and what it does, one sentence or more.
+struct OptionHelp {
+  std::string label;
+  std::string help;
+};
+std::vector<OptionHelp> OptionHelps();
+
 std::string HelpText();
 std::string VersionText();
+// What the exit statuses mean, one paragraph.
+std::string ExitStatusText();
 
 }  // namespace vantrel::cli
