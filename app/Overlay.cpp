@@ -135,6 +135,17 @@ void TForm1::CreateControls() {
   client->setAutoFillBackground(true);
   setCentralWidget(client);
 
+  CreateViews(client);
+  CreateColourControls(client);
+  CreateOffsetControls(client);
+  CreateScaleControls(client);
+  setAcceptDrops(true);
+
+  SetOuterSize(*this, OuterSize);
+}
+
+// The banner, the source view with its scroll bars, the preview and the progress bar.
+void TForm1::CreateViews(QWidget* client) {
   Image3 = Place(new TImage(client), 24, 8, 601, 41);
   Image3->ShowImage(MakeBannerPicture());
   Bevel1 = MakeBevel(client, 8, 56, 209, 217);
@@ -143,7 +154,16 @@ void TForm1::CreateControls() {
   ScrollBar2->setRange(0, 0);
   Bevel2 = MakeBevel(client, 248, 56, 209, 217);
   Image2 = Place(new TImage(client), 256, 64, 192, 200);
+  ScrollBar1 = Place(new TScrollBar(Qt::Horizontal, client), 8, 280, 209, 16);
+  ScrollBar1->setRange(-400, 0);
+  ProgressBar1 = Place(new QProgressBar(client), 248, 280, 321, 17);
+  ProgressBar1->setRange(0, 200);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+}
 
+// The five roles with their swatches, the nine mix colours, the palette and "CONVERT".
+void TForm1::CreateColourControls(QWidget* client) {
   RadioGroup1 = Place(new QGroupBox(QStringLiteral("Selected colors"), client), 464, 56, 121, 129);
   // Painted in the system's menu colour, like the group it stands for.
   QPalette menuColours = RadioGroup1->palette();
@@ -197,14 +217,10 @@ void TForm1::CreateControls() {
   buttonFont.setStyleHint(QFont::SansSerif);
   buttonFont.setPixelSize(8);
   Button1->setFont(buttonFont);
+}
 
-  ScrollBar1 = Place(new TScrollBar(Qt::Horizontal, client), 8, 280, 209, 16);
-  ScrollBar1->setRange(-400, 0);
-  ProgressBar1 = Place(new QProgressBar(client), 248, 280, 321, 17);
-  ProgressBar1->setRange(0, 200);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
-
+// The offset sliders with their edit boxes, the dithering choices and "Default".
+void TForm1::CreateOffsetControls(QWidget* client) {
   Bevel3 = MakeBevel(client, 8, 304, 289, 89);
   TrackBar1 = Place(new TTrackBar(client), 16, 312, 241, 32);
   TrackBar2 = Place(new TTrackBar(client), 16, 336, 241, 32);
@@ -230,7 +246,10 @@ void TForm1::CreateControls() {
   RadioButton7->setChecked(true);
 
   BitBtn1 = Place(new QPushButton(QStringLiteral("Default"), client), 424, 304, 49, 17);
+}
 
+// The scale: its caption, the scale shown, "Fit" and the percentage slider.
+void TForm1::CreateScaleControls(QWidget* client) {
   Label2 = Place(new QLabel(QStringLiteral("Scale"), client), 480, 306, 34, 13);
   Label2->adjustSize();
   Label3 = Place(new QLabel(client), 516, 306, 76, 13);
@@ -240,9 +259,6 @@ void TForm1::CreateControls() {
   TrackBar4->SetRangeQuietly(100, 100, 100);
   TrackBar4->setEnabled(false);  // until a picture is open
   ShowScale();
-  setAcceptDrops(true);
-
-  SetOuterSize(*this, OuterSize);
 }
 
 void TForm1::BindHandlers() {

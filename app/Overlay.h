@@ -133,6 +133,10 @@ class TForm1 : public QMainWindow {
 
  private:
   void CreateControls();
+  void CreateViews(QWidget* client);
+  void CreateColourControls(QWidget* client);
+  void CreateOffsetControls(QWidget* client);
+  void CreateScaleControls(QWidget* client);
   void CreateMenu();
   void BindHandlers();
   void SetTabOrder();

@@ -69,7 +69,7 @@ TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
 
     vantrel::Session session;
     session.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
-    const auto expected = session.Output(vantrel::OutputKind::Executable, {c.machine});
+    const auto expected = session.Output(vantrel::OutputKind::Executable, {c.machine, {}});
     QFile copy(dir.filePath("program.prg"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     const QByteArray bytes = copy.readAll();
