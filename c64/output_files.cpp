@@ -6,10 +6,6 @@
 
 namespace vantrel {
 
-void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer) {
-  AssembleExecutable(image, roles, buffer, Machine::Pal);
-}
-
 void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer,
                         Machine machine) {
   const DisplayerBytes& displayer = DisplayerTemplateFor(machine);

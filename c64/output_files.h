@@ -29,8 +29,7 @@ static_assert(ExecutableFileSize == FileBufferSize && DataFileSize == MemoryImag
 
 // Buffer bytes 0..2999 from the machine's displayer template, then the image over bytes
 // 2562..35329, then the sprite colours (AND 0x0F) into the two operands. Bytes 35330.. are
-// left as they are. Without a machine: the PAL executable.
-void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer);
+// left as they are.
 void AssembleExecutable(const C64Memory& image, const ColourRoleSet& roles, FileBytes& buffer,
                         Machine machine);
 

@@ -28,10 +28,4 @@ void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* pr
 // roles it is what a save of that moment holds. Does nothing while no picture is loaded.
 void PaintPreviewFromLayers(ConverterState& state);
 
-// Dithering on or off: Floyd-Steinberg when `dither`, else the nearest colours.
-inline void ConvertPicture(ConverterState& state, bool dither, ProgressSink* progress,
-                           const ConversionKernels& kernels = ActiveKernels()) {
-  ConvertPicture(state, DitheringOf(dither), progress, kernels);
-}
-
 }  // namespace vantrel

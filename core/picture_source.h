@@ -24,6 +24,11 @@ class PictureSource {
   // nothing changed.
   virtual void Prepare(int percent) = 0;
 
+  // Frees what drawing at `percent` and the scales next to it does not need (reduced decodes
+  // made for other scales), so the memory held follows the scale while a step of the scale
+  // stays a redraw.
+  virtual void KeepLevelsNear(int /*percent*/) {}
+
   // Draws the picture scaled to `percent` with its top-left corner at (x, y) into `view`,
   // clipped; pixels it does not cover keep their value. Throws before touching the view when
   // a decode fails.

@@ -93,9 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  for (const int reduction : {1, 2, 4, 8}) {
-    if (!photo.HasLevel(reduction)) continue;
-    const Bitmap32& level = photo.Level(reduction);
+  for (const int percent : {fit, 100, any}) {
+    const int reduction = percent == 100 ? 1 : LevelReduction(percent);
+    const Bitmap32& level = photo.Level(reduction);  // drawn above, so no decode here
     Check(level.Width() == (photo.Width() + reduction - 1) / reduction);
     Check(level.Height() == (photo.Height() + reduction - 1) / reduction);
   }

@@ -162,11 +162,16 @@ void Photo::DrawScaled(int percent, int x, int y, ViewSurface& surface) {
   }
 }
 
-void Photo::DropLevelsExcept(int keep) {
+void Photo::KeepLevelsNear(int percent) {
+  std::array<bool, 4> needed{};
+  for (const int near : {percent - 1, percent, percent + 1}) {
+    if (near < 1 || near > kMaxScalePercent) continue;
+    needed[Index(near == 100 ? 1 : LevelReduction(near))] = true;
+  }
+  // Without its file's bytes a picture of another format is made again from level 1.
+  if (format_ != PictureFormat::kJpeg) needed[0] = true;
   for (int reduction : {1, 2, 4, 8}) {
-    // Without its file's bytes a picture of another format is made again from level 1.
-    if (reduction == 1 && format_ != PictureFormat::kJpeg) continue;
-    if (reduction != keep) levels_[Index(reduction)].reset();
+    if (!needed[Index(reduction)]) levels_[Index(reduction)].reset();
   }
 }
 

@@ -51,7 +51,6 @@ class Photo : public PictureSource {
   // formats' levels are linear-light block means of level 1. Throws VantrelError (as
   // OpenFile) when the decode fails, with nothing kept.
   const Bitmap32& Level(int reduction);
-  bool HasLevel(int reduction) const { return levels_[Index(reduction)] != nullptr; }
 
   // Draws the picture scaled to `percent` (1..kMaxScalePercent) with its top-left corner at
   // (x, y), 0 or negative in use, into `surface`, clipped; pixels it does not cover keep
@@ -63,9 +62,10 @@ class Photo : public PictureSource {
   // Decodes the level DrawScaled(percent, ...) draws from, if it is not there yet.
   void Prepare(int percent) override;
 
-  // Frees every level except `keep` (0 frees all), but never level 1 of a format other
-  // than JPEG: that is the only copy of the picture.
-  void DropLevelsExcept(int keep);
+  // Frees the levels that neither `percent` nor the scales one step either side of it draw
+  // from, but never level 1 of a format other than JPEG: that is the only copy of the
+  // picture.
+  void KeepLevelsNear(int percent) override;
 
  private:
   Photo() = default;

@@ -38,6 +38,7 @@ void SetPicture(ConverterState& state, std::shared_ptr<PictureSource> picture, i
 void SetScale(ConverterState& state, int percent) {
   if (!state.Picture) throw std::logic_error("SetScale: no picture");
   state.Picture->Prepare(percent);
+  state.Picture->KeepLevelsNear(percent);
   ShowAt(state, percent);
 }
 

@@ -63,7 +63,7 @@ TEST_P(SpriteColours, ArePatchedIntoBothFiles) {
   const C64Memory image = SampleImage(roles);
 
   FileBytes executable{};
-  AssembleExecutable(image, roles, executable);
+  AssembleExecutable(image, roles, executable, Machine::Pal);
   EXPECT_EQ(executable[Sprite1ColourPatchOffset], c.executable1);
   EXPECT_EQ(executable[Sprite2ColourPatchOffset], c.executable2);
 
@@ -85,7 +85,7 @@ TEST(OutputFiles, ExecutableIsTemplateThenImage) {
   const ColourRoleSet roles{6, 1, 5, 14, 9};
   const C64Memory image = SampleImage(roles);
   FileBytes executable{};
-  AssembleExecutable(image, roles, executable);
+  AssembleExecutable(image, roles, executable, Machine::Pal);
 
   for (std::size_t i = 0; i < ExecutableImageOffset; ++i) {
     if (i == Sprite1ColourPatchOffset || i == Sprite2ColourPatchOffset) continue;
@@ -108,7 +108,7 @@ TEST(OutputFiles, ExecutableImageEqualsDataFileButForTheSpareColourBytes) {
   const C64Memory image = SampleImage(roles);
   FileBytes executable{};
   FileBytes data{};
-  AssembleExecutable(image, roles, executable);
+  AssembleExecutable(image, roles, executable, Machine::Pal);
   AssembleDataFile(image, roles, data);
 
   for (std::size_t i = 0; i < DataFileSize; ++i) {
@@ -126,19 +126,19 @@ TEST(OutputFiles, ReusedBufferGivesIdenticalFilesWithZeroTail) {
   const ColourRoleSet roles = DefaultColourRoles;
   const C64Memory image = SampleImage(roles);
   FileBytes first{};
-  AssembleExecutable(image, roles, first);
+  AssembleExecutable(image, roles, first, Machine::Pal);
 
   FileBytes reused{};
   AssembleDataFile(image, roles, reused);
-  AssembleExecutable(image, roles, reused);
+  AssembleExecutable(image, roles, reused, Machine::Pal);
   AssembleDataFile(image, roles, reused);
-  AssembleExecutable(image, roles, reused);
+  AssembleExecutable(image, roles, reused, Machine::Pal);
   EXPECT_EQ(reused, first);
 
   FileBytes data1{};
   FileBytes data2{};
   AssembleDataFile(image, roles, data1);
-  AssembleExecutable(image, roles, data2);
+  AssembleExecutable(image, roles, data2, Machine::Pal);
   AssembleDataFile(image, roles, data2);
   EXPECT_TRUE(std::equal(data1.begin(), data1.begin() + DataFileSize, data2.begin()));
 }

@@ -217,7 +217,7 @@ TEST(ChooseColourRoles, SameWindowSameRolesWhateverTheStateHoldsBesides) {
     const ColourRoleSet roles = ChooseColourRoles(*first, c.dithering, c.goal);
     // A conversion overwrites WorkPlanes with mix colours; the adjusted picture is in Image1.
     first->MixTable = BuildMixTable(RoleColours(ColourRoleSet{1, 1, 1, 1, 1}));
-    ConvertPicture(*first, true, nullptr);
+    ConvertPicture(*first, Dithering::FloydSteinberg, nullptr);
     EXPECT_EQ(ChooseColourRoles(*first, c.dithering, c.goal), roles);
     auto second = auto_colours_windows::Astronaut(130, 10);
     EXPECT_EQ(ChooseColourRoles(*second, c.dithering, c.goal), roles);

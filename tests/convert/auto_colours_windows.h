@@ -117,7 +117,7 @@ inline std::vector<TestWindow> AllWindows() {
 inline double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
   state.ColourRoles = roles;
   state.MixTable = BuildMixTable(RoleColours(roles));
-  ConvertPicture(state, dither, nullptr);
+  ConvertPicture(state, DitheringOf(dither), nullptr);
   return PerceivedError(state.Image1.Words(), state.PreviewBitmap.Words(),
                         state.PreviewBitmap.Width());
 }

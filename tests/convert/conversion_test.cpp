@@ -95,7 +95,7 @@ Plane& PlaneOf(ColourPlanes& planes, int channel) {
 // Converts with dithering and returns WorkPlanes as the diffusion left them.
 ColourPlanes Diffused(ConverterState& state) {
   RecordingProgress progress(&state);
-  ConvertPicture(state, true, &progress);
+  ConvertPicture(state, Dithering::FloydSteinberg, &progress);
   return progress.afterDiffusion;
 }
 
@@ -132,6 +132,28 @@ void FillRandom(ConverterState& state, std::uint32_t seed) {
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) state.Image1.SetPixel(x, y, rng() & 0xFFFFFF);
   }
+}
+
+// Two conversions are the same when everything a conversion writes is the same.
+void ExpectSameConversion(const ConverterState& actual, const ConverterState& expected) {
+  const struct {
+    const char* name;
+    const Plane& actual;
+    const Plane& expected;
+  } planes[] = {
+      {"red", actual.WorkPlanes.red, expected.WorkPlanes.red},
+      {"green", actual.WorkPlanes.green, expected.WorkPlanes.green},
+      {"blue", actual.WorkPlanes.blue, expected.WorkPlanes.blue},
+      {"bitmap 1", actual.LayerBits.Bitmap1Bits, expected.LayerBits.Bitmap1Bits},
+      {"sprite 1", actual.LayerBits.Sprite1Bits, expected.LayerBits.Sprite1Bits},
+      {"bitmap 2", actual.LayerBits.Bitmap2Bits, expected.LayerBits.Bitmap2Bits},
+      {"sprite 2", actual.LayerBits.Sprite2Bits, expected.LayerBits.Sprite2Bits},
+  };
+  for (const auto& plane : planes) EXPECT_EQ(plane.actual, plane.expected) << plane.name;
+  EXPECT_EQ(actual.LastMixCode, expected.LastMixCode);
+  EXPECT_TRUE(std::equal(actual.PreviewBitmap.Words(), actual.PreviewBitmap.Words() + 256 * 200,
+                         expected.PreviewBitmap.Words()))
+      << "preview";
 }
 
 // ---------------------------------------------------------------------------------------
@@ -297,8 +319,8 @@ TEST(ConversionDiffusionTest, ValuesClampAtBothEnds) {
 // Classification and results
 
 TEST(ConversionTest, MixColoursPassThroughWithEveryCodesLayerBits) {
-  for (const bool dither : {true, false}) {
-    SCOPED_TRACE(dither ? "dithering" : "plain");
+  for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
+    SCOPED_TRACE(dither == Dithering::None ? "plain" : "dithering");
     auto state = NewState(DefaultTable());
     std::mt19937 rng(5);
     std::vector<int> codes(PixelCount);
@@ -327,7 +349,7 @@ TEST(ConversionTest, WithoutDitheringEveryPixelIsPlainlyClassified) {
   FillRandom(*state, 11);
   const ColourPlanes input = PlanesOf(state->Image1);
   RecordingProgress progress(state.get());
-  ConvertPicture(*state, false, &progress);
+  ConvertPicture(*state, Dithering::None, &progress);
   ExpectPlanesEqual(progress.afterDiffusion, input);  // the diffusion pass changed nothing
   std::int32_t code = 0;
   for (int y = 0; y < WindowHeight; ++y) {
@@ -354,8 +376,8 @@ TEST(ConversionTest, DitheredResultIsConsistentAndDiffersFromPlain) {
       plain->Image1.SetPixel(x, y, c);
     }
   }
-  ConvertPicture(*dithered, true, nullptr);
-  ConvertPicture(*plain, false, nullptr);
+  ConvertPicture(*dithered, Dithering::FloydSteinberg, nullptr);
+  ConvertPicture(*plain, Dithering::None, nullptr);
   int differing = 0;
   for (int i = 0; i < PixelCount; ++i) {
     const int code = CodeOfBits(dithered->LayerBits, i);
@@ -374,7 +396,7 @@ TEST(ConversionTest, CoincidingRolesGiveOnlyTheLowestCode) {
   // Background, bitmap 1 and bitmap 2 all blue: slots 2, 4, 6 equal slot 1, 7 equals 5,
   // 8 equals 3.
   const MixSlots shared = BuildMixTable(RoleColours(ColourRoleSet{6, 6, 1, 6, 7}));
-  for (const bool dither : {true, false}) {
+  for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
     auto state = NewState(shared);
     FillRandom(*state, 3);
     ConvertPicture(*state, dither, nullptr);
@@ -386,7 +408,7 @@ TEST(ConversionTest, CoincidingRolesGiveOnlyTheLowestCode) {
   // All five roles one colour: code 1 everywhere, every layer clear.
   auto state = NewState(BuildMixTable(RoleColours(ColourRoleSet{5, 5, 5, 5, 5})));
   FillRandom(*state, 4);
-  ConvertPicture(*state, true, nullptr);
+  ConvertPicture(*state, Dithering::FloydSteinberg, nullptr);
   for (int i = 0; i < PixelCount; ++i) {
     ASSERT_EQ(BitsAt(state->LayerBits, i), kBitsOfCode[1]);
     ASSERT_EQ(
@@ -397,7 +419,7 @@ TEST(ConversionTest, CoincidingRolesGiveOnlyTheLowestCode) {
 }
 
 TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
-  for (const bool dither : {true, false}) {
+  for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
     auto state = NewState(DefaultTable());
     FillRandom(*state, 17);
     ConvertPicture(*state, dither, nullptr);
@@ -411,16 +433,7 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
     FillRandom(*fresh, 17);
     ConvertPicture(*fresh, dither, nullptr);
     for (const ConverterState* other : {state.get(), fresh.get()}) {
-      EXPECT_EQ(other->WorkPlanes.red, first->WorkPlanes.red);
-      EXPECT_EQ(other->WorkPlanes.green, first->WorkPlanes.green);
-      EXPECT_EQ(other->WorkPlanes.blue, first->WorkPlanes.blue);
-      EXPECT_EQ(other->LayerBits.Bitmap1Bits, first->LayerBits.Bitmap1Bits);
-      EXPECT_EQ(other->LayerBits.Sprite1Bits, first->LayerBits.Sprite1Bits);
-      EXPECT_EQ(other->LayerBits.Bitmap2Bits, first->LayerBits.Bitmap2Bits);
-      EXPECT_EQ(other->LayerBits.Sprite2Bits, first->LayerBits.Sprite2Bits);
-      EXPECT_EQ(other->LastMixCode, first->LastMixCode);
-      EXPECT_TRUE(std::equal(other->PreviewBitmap.Words(), other->PreviewBitmap.Words() + 256 * 200,
-                             first->PreviewBitmap.Words()));
+      ExpectSameConversion(*other, *first);
     }
   }
 }
@@ -428,27 +441,17 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
 TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
   if (AvailableKernels().size() == 1) GTEST_SKIP() << "only the portable kernels run here";
   for (const ConversionKernels* kernels : AvailableKernels()) {
-    for (const bool dither : {true, false}) {
+    for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
       for (std::uint32_t seed = 40; seed < 44; ++seed) {
         SCOPED_TRACE(testing::Message()
-                     << kernels->name << " dither " << dither << " seed " << seed);
+                     << kernels->name << " dither " << static_cast<int>(dither) << " seed " << seed);
         auto portable = NewState(BuildMixTable(RoleColours(
             ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
         FillRandom(*portable, seed);
         auto vector = std::make_unique<ConverterState>(*portable);
         ConvertPicture(*portable, dither, nullptr, PortableKernels());
         ConvertPicture(*vector, dither, nullptr, *kernels);
-        EXPECT_EQ(vector->WorkPlanes.red, portable->WorkPlanes.red);
-        EXPECT_EQ(vector->WorkPlanes.green, portable->WorkPlanes.green);
-        EXPECT_EQ(vector->WorkPlanes.blue, portable->WorkPlanes.blue);
-        EXPECT_EQ(vector->LayerBits.Bitmap1Bits, portable->LayerBits.Bitmap1Bits);
-        EXPECT_EQ(vector->LayerBits.Sprite1Bits, portable->LayerBits.Sprite1Bits);
-        EXPECT_EQ(vector->LayerBits.Bitmap2Bits, portable->LayerBits.Bitmap2Bits);
-        EXPECT_EQ(vector->LayerBits.Sprite2Bits, portable->LayerBits.Sprite2Bits);
-        EXPECT_EQ(vector->LastMixCode, portable->LastMixCode);
-        EXPECT_TRUE(std::equal(vector->PreviewBitmap.Words(),
-                               vector->PreviewBitmap.Words() + 256 * 200,
-                               portable->PreviewBitmap.Words()));
+        ExpectSameConversion(*vector, *portable);
       }
     }
   }
@@ -463,7 +466,7 @@ TEST(ConversionTest, PreviewHoldsTheMixColoursAsPackedRGBInColumnsUpTo191Only) {
   for (int y = 0; y < 200; ++y) {
     std::fill_n(state->PreviewBitmap.ScanLine(y), 256, kUntouched);
   }
-  ConvertPicture(*state, true, nullptr);
+  ConvertPicture(*state, Dithering::FloydSteinberg, nullptr);
   EXPECT_EQ(state->PreviewBitmap.ScanLine(0)[0], 0x00FF0000u);  // red in bits 16..23
   for (int y = 0; y < 200; ++y) {
     const std::uint32_t* row = state->PreviewBitmap.ScanLine(y);
@@ -482,7 +485,7 @@ TEST(ConversionTest, ReportsEveryRowOnceInEachOfTheFirstThreePasses) {
   for (int pass = 0; pass < 3; ++pass) {
     for (int y = 0; y < 200; ++y) expected.push_back(y);
   }
-  for (const bool dither : {true, false}) {
+  for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
     auto state = NewState(DefaultTable());
     RecordingProgress progress;
     ConvertPicture(*state, dither, &progress);
@@ -499,24 +502,16 @@ TEST(ConversionTest, WithoutAPictureNothingChanges) {
   state->LastMixCode = 4;
   std::fill_n(state->PreviewBitmap.Words(), 256 * 200, 0x123456u);
   const auto before = std::make_unique<ConverterState>(*state);
-  for (const bool dither : {true, false}) {
+  for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
     RecordingProgress progress;
     ConvertPicture(*state, dither, &progress);
     EXPECT_TRUE(progress.rows.empty());
   }
   // Even a missing preview bitmap is no reason to complain when there is nothing to do.
   ConverterState empty;
-  ConvertPicture(empty, true, nullptr);
-  EXPECT_EQ(state->WorkPlanes.red, before->WorkPlanes.red);
-  EXPECT_EQ(state->WorkPlanes.green, before->WorkPlanes.green);
-  EXPECT_EQ(state->WorkPlanes.blue, before->WorkPlanes.blue);
-  EXPECT_EQ(state->LayerBits.Bitmap1Bits, before->LayerBits.Bitmap1Bits);
-  EXPECT_EQ(state->LayerBits.Sprite1Bits, before->LayerBits.Sprite1Bits);
-  EXPECT_EQ(state->LayerBits.Bitmap2Bits, before->LayerBits.Bitmap2Bits);
-  EXPECT_EQ(state->LayerBits.Sprite2Bits, before->LayerBits.Sprite2Bits);
+  ConvertPicture(empty, Dithering::FloydSteinberg, nullptr);
+  ExpectSameConversion(*state, *before);
   EXPECT_EQ(state->LastMixCode, 4);
-  EXPECT_TRUE(std::equal(state->PreviewBitmap.Words(), state->PreviewBitmap.Words() + 256 * 200,
-                         before->PreviewBitmap.Words()));
 }
 
 TEST(ConversionTest, APreviewBitmapTooSmallIsRefusedBeforeAnythingChanges) {
@@ -526,7 +521,7 @@ TEST(ConversionTest, APreviewBitmapTooSmallIsRefusedBeforeAnythingChanges) {
   state->LastMixCode = 6;
   const Plane red = state->WorkPlanes.red;
   RecordingProgress progress;
-  EXPECT_THROW(ConvertPicture(*state, true, &progress), std::logic_error);
+  EXPECT_THROW(ConvertPicture(*state, Dithering::FloydSteinberg, &progress), std::logic_error);
   EXPECT_TRUE(progress.rows.empty());
   EXPECT_EQ(state->WorkPlanes.red, red);
   EXPECT_EQ(state->LastMixCode, 6);
