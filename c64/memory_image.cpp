@@ -26,24 +26,15 @@ std::uint8_t PackEightPixels(const std::uint8_t* pixels) {
 void PackBitmap(const Plane& bits, std::uint8_t* bank) {
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; x += 8) {
-      const std::size_t offset =
-          BitmapOffset + (y / 8) * BitmapCellRowBytes + (x / 8 + PictureFirstColumn) * 8 + y % 8;
-      bank[offset] = PackEightPixels(&bits[y * WindowWidth + x]);
+      bank[BitmapByteOffset(x, y)] = PackEightPixels(&bits[y * WindowWidth + x]);
     }
   }
 }
 
-// Sprite row s covers picture lines 21s..21s+20 (the tenth row only 189..199, so its lines
-// 11..20 stay zero); sprite m of a row covers columns 24m..24m+23.
 void PackSprites(const Plane& bits, std::uint8_t* bank) {
   for (int y = 0; y < WindowHeight; ++y) {
-    const int row = y / SpriteHeight;
-    const int line = y % SpriteHeight;
     for (int x = 0; x < WindowWidth; x += 8) {
-      const std::size_t offset = SpriteBlocksOffset + row * SpriteRowBytes +
-                                 (x / SpriteWidth) * SpriteBlockBytes + 3 * line +
-                                 (x % SpriteWidth) / 8;
-      bank[offset] = PackEightPixels(&bits[y * WindowWidth + x]);
+      bank[SpriteByteOffset(x, y)] = PackEightPixels(&bits[y * WindowWidth + x]);
     }
   }
 }
@@ -59,6 +50,17 @@ void FillBankColours(std::uint8_t colourByte, std::uint8_t* bank) {
 }
 
 }  // namespace
+
+std::size_t BitmapByteOffset(int x, int y) {
+  return BitmapOffset + (y / 8) * BitmapCellRowBytes + (x / 8 + PictureFirstColumn) * 8 + y % 8;
+}
+
+// Sprite row s covers picture lines 21s..21s+20 (the tenth row only 189..199, so its lines
+// 11..20 stay zero); sprite m of a row covers columns 24m..24m+23.
+std::size_t SpriteByteOffset(int x, int y) {
+  return SpriteBlocksOffset + (y / SpriteHeight) * SpriteRowBytes +
+         (x / SpriteWidth) * SpriteBlockBytes + 3 * (y % SpriteHeight) + (x % SpriteWidth) / 8;
+}
 
 void BuildMemoryImage(const LayerPlanes& layerBits, C64Memory& image) {
   image.fill(0);

@@ -24,6 +24,11 @@ inline constexpr int ScreenRows = 25;
 inline constexpr int PictureFirstColumn = 8;  // character columns 8..31 hold the picture
 inline constexpr int PictureLastColumn = 31;
 
+// Where pixel (x, y) of the picture lies in a bank: the byte of the hires bitmap, and the
+// byte of the sprite block, that hold it (bit 7 - x % 8 of either).
+std::size_t BitmapByteOffset(int x, int y);
+std::size_t SpriteByteOffset(int x, int y);
+
 // Packs the four layer-bit planes into the bitmaps and sprite blocks of both banks. Every
 // other byte of the image becomes zero, the colour bytes included; FillScreenColours follows.
 void BuildMemoryImage(const LayerPlanes& layerBits, C64Memory& image);

@@ -1,0 +1,42 @@
+// Pictures this program saved, read back: the executable of any target, a disk image holding
+// one, and the data file. They give back the layer bits and the roles exactly.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "c64/machine.h"
+#include "core/types.h"
+
+namespace vantrel {
+
+enum class SavedKind { Executable, Data, DiskImage };
+
+struct SavedPicture {
+  SavedKind kind = SavedKind::Data;
+  LayerPlanes layers;
+  ColourRoleSet roles;
+  // Whose displayer the executable carries (PAL for data). Machines with the same displayer
+  // (Drean's is NTSC's) read as the first of them in AllMachines.
+  Machine machine = Machine::Pal;
+  std::string c64Name;  // the program's name on the disk, for a disk image
+};
+
+// Which kind of saved picture the bytes are, told by their content: an executable begins with
+// a displayer of this program, a disk image has the size of one, a data file is 32 KiB laid
+// out as this program lays out its two banks. Nothing for anything else.
+std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes);
+
+// Reads a saved picture; `name` stands for the file in messages. Throws VantrelError when the
+// bytes are not such a picture or are cut short, saying which.
+SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::string& name);
+
+// The two banks back into layer bits and roles: the inverse of BuildMemoryImage followed by
+// FillScreenColours. False when the image holds anything those two never write (the two
+// spare bytes after frame 1's screen excepted).
+bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
+                       ColourRoleSet& roles);
+
+}  // namespace vantrel
