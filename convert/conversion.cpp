@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "colour/mix_colours.h"
+#include "convert/diffusion_rows.h"
 #include "convert/error_diffusion.h"
 #include "convert/low_flicker_dither.h"
 
@@ -28,9 +29,42 @@ void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* pr
   }
   kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   state.LastMixCode = codes[PixelCount - 1];
+  state.ConvertedLayers = state.LayerBits;
   std::array<std::uint32_t*, WindowHeight> rows;
   for (int y = 0; y < WindowHeight; ++y) rows[y] = state.PreviewBitmap.ScanLine(y);
   kernels.draw(state.WorkPlanes, rows.data());
+  if (!state.PixelEdits.Empty()) ApplyEdits(state);
+}
+
+void ApplyEdits(ConverterState& state) {
+  static const diffusion::CodeTables bits = diffusion::MakeCodeTables(MixSlots{});
+  state.LayerBits = state.ConvertedLayers;
+  LayerPlanes& layers = state.LayerBits;
+  for (int i = 0; i < PixelCount; ++i) {
+    const int code = state.PixelEdits.codes[i];
+    if (code == 0) continue;
+    layers.Bitmap1Bits[i] = bits.bitmap1[code];
+    layers.Sprite1Bits[i] = bits.sprite1[code];
+    layers.Bitmap2Bits[i] = bits.bitmap2[code];
+    layers.Sprite2Bits[i] = bits.sprite2[code];
+  }
+  PaintPreviewFromLayers(state);
+}
+
+int MixCodeShown(const LayerPlanes& layers, int i) {
+  // MixCode by the layer each frame shows: 0 background, 1 bitmap, 2 sprite (role 0, 1, 2
+  // in frame 1; 0, 3, 4 in frame 2).
+  static const auto codeShown = [] {
+    std::array<std::array<int, 3>, 3> codes{};
+    for (int code = 1; code <= 9; ++code) {
+      const auto [first, second] = MixSlotRoles[code - 1];
+      codes[first][second == 0 ? 0 : second - 2] = code;
+    }
+    return codes;
+  }();
+  const int frame1 = layers.Sprite1Bits[i] ? 2 : layers.Bitmap1Bits[i] ? 1 : 0;
+  const int frame2 = layers.Sprite2Bits[i] ? 2 : layers.Bitmap2Bits[i] ? 1 : 0;
+  return codeShown[frame1][frame2];
 }
 
 void PaintPreviewFromLayers(ConverterState& state) {
@@ -38,20 +72,10 @@ void PaintPreviewFromLayers(ConverterState& state) {
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {
     throw std::logic_error("PaintPreviewFromLayers: PreviewBitmap is smaller than 192 x 200");
   }
-  // MixCode by the layer each frame shows: 0 background, 1 bitmap, 2 sprite (role 0, 1, 2
-  // in frame 1; 0, 3, 4 in frame 2).
-  int codeShown[3][3] = {};
-  for (int code = 1; code <= 9; ++code) {
-    const auto [first, second] = MixSlotRoles[code - 1];
-    codeShown[first][second == 0 ? 0 : second - 2] = code;
-  }
-  const LayerPlanes& layers = state.LayerBits;
   for (int y = 0; y < WindowHeight; ++y) {
     std::uint32_t* row = state.PreviewBitmap.ScanLine(y);
     for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
-      const int frame1 = layers.Sprite1Bits[i] ? 2 : layers.Bitmap1Bits[i] ? 1 : 0;
-      const int frame2 = layers.Sprite2Bits[i] ? 2 : layers.Bitmap2Bits[i] ? 1 : 0;
-      row[x] = ToPackedRGB(state.MixTable[codeShown[frame1][frame2] - 1]);
+      row[x] = ToPackedRGB(state.MixTable[MixCodeShown(state.LayerBits, i) - 1]);
     }
   }
 }

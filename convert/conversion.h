@@ -12,7 +12,8 @@ namespace vantrel {
 // Reads Image1 into WorkPlanes, chooses every pixel's mix colour (with `dithering`: the
 // nearest one; Floyd-Steinberg, the nearest with each error spread 7/3/5/1 sixteenths over
 // the neighbours; low flicker, see DiffuseLowFlicker), sets LayerBits from the choices, leaves
-// the mix colours in WorkPlanes and writes them into columns 0..191 of PreviewBitmap. Reports
+// the mix colours in WorkPlanes and writes them into columns 0..191 of PreviewBitmap, then
+// lays the state's PixelEdits over LayerBits and the preview (ApplyEdits), if any. Reports
 // rows 0..199 once for each of the first three passes and leaves resetting the progress
 // display to the caller.
 //
@@ -21,6 +22,14 @@ namespace vantrel {
 // changes.
 void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* progress,
                     const ConversionKernels& kernels = ActiveKernels());
+
+// LayerBits anew: the last conversion's layers (ConvertedLayers) with PixelEdits over them,
+// and the preview painted from them (PaintPreviewFromLayers).
+void ApplyEdits(ConverterState& state);
+
+// The MixCode pixel i shows: the mix of what frame 1 and frame 2 show there (a set sprite
+// pixel covers the bitmap, a set bitmap pixel the background).
+int MixCodeShown(const LayerPlanes& layers, int i);
 
 // Writes the preview anew from LayerBits and the current MixTable: each pixel shows the mix of
 // what the two frames show there (a set sprite pixel covers the bitmap, a set bitmap pixel

@@ -31,8 +31,10 @@ struct ConverterState {
   WindowWords SourceWindow{};  // unadjusted crop
   ViewSurface Image1;          // the source view's surface: the adjusted crop
   ColourPlanes WorkPlanes;
-  LabPlanes16 LabPlanes;  // the adjusted crop in CIELAB, for the low-flicker dithering
-  LayerPlanes LayerBits;
+  LabPlanes16 LabPlanes;        // the adjusted crop in CIELAB, for the low-flicker dithering
+  LayerPlanes LayerBits;        // what the C64 shows: the conversion with the edits over it
+  LayerPlanes ConvertedLayers;  // the last conversion's own, under the edits
+  Edits PixelEdits;
   Bitmap32 PreviewBitmap;  // 256 x 200; columns 0..191 hold the preview
 
   C64Memory MemoryImage{};

@@ -48,6 +48,19 @@ struct LayerPlanes {
   Plane Sprite2Bits{};
 };
 
+// Mix codes the user painted over the conversion, pixel by pixel: 0 where nothing is painted.
+struct Edits {
+  std::array<std::uint8_t, PixelCount> codes{};
+
+  bool Empty() const {
+    for (const std::uint8_t code : codes) {
+      if (code != 0) return false;
+    }
+    return true;
+  }
+  bool operator==(const Edits&) const = default;
+};
+
 // A picture in CIELAB sixteenths of a unit (L 0..1600, a and b about -1700..1700), row after
 // row: what the low-flicker dithering works in.
 struct LabPlanes16 {

@@ -8,6 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation2
   libjpeg-dev libjpeg-turbo-progs libpng-dev
   libgif-dev libtiff-dev libwebp-dev libheif-dev libstb-dev
+  nlohmann-json3-dev nettle-dev
   64tass
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

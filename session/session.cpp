@@ -114,8 +114,31 @@ std::optional<ColourRoleSet> Session::FindColourRoles(Dithering dithering, Colou
 
 void Session::TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles) {
   state_->PictureLoaded = true;
-  state_->LayerBits = layers;
-  SetColourRoles(roles);
+  state_->ConvertedLayers = layers;
+  vantrel::SetColourRoles(*state_, roles);
+  ApplyEdits(*state_);
+}
+
+// --- Edits ---------------------------------------------------------------------------------
+
+void Session::PaintPixel(int x, int y, int code) {
+  if (x < 0 || x >= WindowWidth || y < 0 || y >= WindowHeight || code < 0 || code > 9) {
+    throw std::logic_error("PaintPixel: no such pixel or mix code");
+  }
+  state_->PixelEdits.codes[y * WindowWidth + x] = static_cast<std::uint8_t>(code);
+  ApplyEdits(*state_);
+}
+
+void Session::SetEdits(const Edits& edits) {
+  for (const std::uint8_t code : edits.codes) {
+    if (code > 9) throw std::logic_error("SetEdits: no such mix code");
+  }
+  state_->PixelEdits = edits;
+  ApplyEdits(*state_);
+}
+
+int Session::MixCodeAt(int x, int y) const {
+  return MixCodeShown(state_->LayerBits, y * WindowWidth + x);
 }
 
 void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string& name,

@@ -26,42 +26,9 @@
 #include "core/types.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/picture_scale.h"
+#include "session/settings.h"
 
 namespace vantrel {
-
-// What every change of the picture, the crop or an offset ends with: the offsets applied to
-// the crop, then the conversion.
-struct Adjustment {
-  int red = 0;  // channel offsets, -255..255
-  int green = 0;
-  int blue = 0;
-  Dithering dithering = Dithering::FloydSteinberg;
-};
-
-// The files a conversion can be saved as.
-enum class OutputKind {
-  Executable,  // the C64 program: displayer and picture, loads at $0800
-  Data,        // the two video banks, 32 KiB
-  Png,         // the preview as the eye sees it, 192 x 200
-  DiskImage,   // a 1541 disk image (.d64) holding the executable
-};
-
-// What an output needs besides the conversion.
-struct OutputOptions {
-  Machine machine = Machine::Pal;  // whose timing the executable's displayer follows
-  std::string c64Name;             // the file's name on a disk; empty: the picture's (DiskName)
-};
-
-// Everything one conversion takes besides the picture, given in one go (the command line,
-// the page): the window sets the same things one control at a time.
-struct ConversionSettings {
-  ScaleSetting scale;       // Fit or a percentage; 100 % unless given
-  bool scaleGiven = false;  // given: a scale the picture cannot take is refused, not adjusted
-  CropCorner crop;          // top-left corner of the window in the scaled picture
-  Adjustment adjustment;    // channel offsets and dithering
-  ColourRoleSet roles = DefaultColourRoles;
-  std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
-};
 
 class Session {
  public:
@@ -134,6 +101,16 @@ class Session {
   // bits and roles, the preview painted from them. Sets PictureLoaded; the picture and the
   // crop stay as they were.
   void TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles);
+
+  // --- Edits: mix codes painted over the conversion, kept when it is made again -----------
+
+  // Paints pixel (x, y) in mix colour `code` (1..9), or takes its paint away (0); the layers
+  // and the preview show it at once.
+  void PaintPixel(int x, int y, int code);
+  void SetEdits(const Edits& edits);
+  const Edits& PixelEdits() const { return state_->PixelEdits; }
+  // The mix colour pixel (x, y) shows, edits included.
+  int MixCodeAt(int x, int y) const;
 
   // The whole conversion of a picture file with `settings`, as the command line and the
   // page run it: opened at the scale, cropped, the roles given (or those Auto Colors finds),

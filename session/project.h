@@ -1,0 +1,43 @@
+// Project files (.vantrel): the photo and every setting that converts it, with the pixel
+// edits, as JSON, so that the same files can be made again later or elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "c64/machine.h"
+#include "core/types.h"
+#include "session/edits.h"
+#include "session/settings.h"
+
+namespace vantrel {
+
+// The version this program writes; it reads this one and the ones before it.
+inline constexpr int ProjectVersion = 1;
+
+struct Project {
+  std::string photo;        // the photo's path, relative to the project's folder where it can be
+  std::string photoSha256;  // of the photo's bytes, lower-case hex
+  ConversionSettings settings;  // the roles as they were, never a search
+  Machine machine = Machine::Pal;
+  Edits edits;
+};
+
+// The file's text: pretty-printed JSON ending in a newline.
+std::string ProjectText(const Project& project);
+
+// Reads a project file's text; `name` stands for the file in messages. Throws VantrelError
+// ("<name> is not a usable project file: <why>") for anything but a project this program can
+// read.
+Project ParseProject(std::string_view text, const std::string& name);
+
+// Whether the bytes are a project file, told by their content (a JSON object naming its
+// version under "vantrel").
+bool LooksLikeProject(std::span<const std::uint8_t> bytes);
+
+// The SHA-256 of the bytes, lower-case hex.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
+
+}  // namespace vantrel

@@ -1,0 +1,72 @@
+// Pixel edits lie over the conversion: they show at once, stay when the picture is converted
+// again, go into every output, and taking them away gives the conversion back.
+#include <gtest/gtest.h>
+
+#include "c64/saved_picture.h"
+#include "convert/conversion.h"
+#include "session/session.h"
+
+namespace vantrel {
+namespace {
+
+struct Paint {
+  int x, y, code;
+};
+
+TEST(Edits, LieOverTheConversionAndStayWhenItIsMadeAgain) {
+  Session session;
+  session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", {});
+  const LayerPlanes converted = session.Layers();
+  const Paint paints[] = {{0, 0, 5}, {10, 10, 9}, {191, 199, 1}, {100, 57, 3}, {100, 58, 8}};
+  for (const Paint& p : paints) session.PaintPixel(p.x, p.y, p.code);
+
+  const auto expectPainted = [&](const char* when) {
+    SCOPED_TRACE(when);
+    for (const Paint& p : paints) {
+      EXPECT_EQ(session.MixCodeAt(p.x, p.y), p.code) << p.x << "," << p.y;
+      EXPECT_EQ(session.Preview().ScanLine(p.y)[p.x],
+                ToPackedRGB(session.MixColours()[p.code - 1]));
+    }
+  };
+  expectPainted("painted");
+  // Nothing else moved.
+  int different = 0;
+  for (int i = 0; i < PixelCount; ++i) {
+    different += MixCodeShown(session.Layers(), i) != MixCodeShown(converted, i);
+  }
+  EXPECT_LE(different, 5);
+
+  // Converted again with other colours and dithering: the paint stays on top.
+  session.SetColourRoles({6, 1, 14, 3, 5});
+  expectPainted("new colours");
+  session.Reconvert({10, 0, -10, Dithering::None});
+  expectPainted("converted again");
+  const LayerPlanes under = session.State().ConvertedLayers;
+
+  // In the files too: the data file read back shows the paint.
+  const auto data = session.Output(OutputKind::Data);
+  const SavedPicture saved = ReadSavedPicture({data.begin(), data.end()}, "data");
+  for (const Paint& p : paints) {
+    EXPECT_EQ(MixCodeShown(saved.layers, p.y * WindowWidth + p.x), p.code);
+  }
+
+  // Taking the paint away gives the conversion back, exactly.
+  session.SetEdits({});
+  EXPECT_EQ(session.Layers().Bitmap1Bits, under.Bitmap1Bits);
+  EXPECT_EQ(session.Layers().Sprite1Bits, under.Sprite1Bits);
+  EXPECT_EQ(session.Layers().Bitmap2Bits, under.Bitmap2Bits);
+  EXPECT_EQ(session.Layers().Sprite2Bits, under.Sprite2Bits);
+  Session fresh;
+  ConversionSettings settings;
+  settings.roles = {6, 1, 14, 3, 5};
+  settings.adjustment = {10, 0, -10, Dithering::None};
+  fresh.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
+  EXPECT_TRUE(std::equal(session.Preview().Words(), session.Preview().Words() + 256 * 200,
+                         fresh.Preview().Words()));
+
+  EXPECT_THROW(session.PaintPixel(192, 0, 1), std::logic_error);
+  EXPECT_THROW(session.PaintPixel(0, 0, 10), std::logic_error);
+}
+
+}  // namespace
+}  // namespace vantrel
