@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QIcon>
 #include <QTimer>
 #include <exception>
 
@@ -20,9 +19,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName(ApplicationTitle());
   application.setApplicationVersion(QStringLiteral(VANTREL_VERSION));
-  // Ties the window to its menu entry and icon once installed (Wayland goes by this name).
+  // Ties the window to its menu entry once installed (Wayland goes by this name).
   QGuiApplication::setDesktopFileName(QStringLiteral("vantrel-converter"));
-  application.setWindowIcon(QIcon::fromTheme(QStringLiteral("vantrel-converter")));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Turns a photo into a Commodore 64 picture."));
