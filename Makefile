@@ -12,7 +12,7 @@ ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WINDOW_TESTS=OFF \
 # Capping the address space cannot work beside the sanitizers' shadow memory.
 ASAN_SKIP := JpegDecoderErrors.OutOfMemoryKeepsPicture|PictureInput.OutOfMemoryIsReported
 
-.PHONY: deps configure build asan run test bench clean
+.PHONY: deps configure build asan run test package bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -35,6 +35,10 @@ run: build
 test: build asan
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j2 -E '$(ASAN_SKIP)'
+
+# The .deb, in $(BUILD): apt install ./$(BUILD)/vantrel-converter_*.deb
+package: build
+	@cmake --build $(BUILD) --target package
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks

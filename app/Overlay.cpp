@@ -500,7 +500,10 @@ void TForm1::dropEvent(QDropEvent* event) {
     event->ignore();
     return;
   }
-  const QString fileName = event->mimeData()->urls().front().toLocalFile();
+  OpenGivenFile(event->mimeData()->urls().front().toLocalFile());
+}
+
+void TForm1::OpenGivenFile(const QString& fileName) {
   Guard([&] {
     OpenPictureFile(fileName);
     Reconvert();

@@ -124,6 +124,10 @@ class TForm1 : public QMainWindow {
   void AutoColorsClick(vantrel::ColourGoal goal);  // Faithful1Click, Balanced1Click, Calm1Click
   void About1Click();
 
+  // A picture named when the program starts (its command line, a file manager's "Open
+  // with"): opens as if chosen in the open dialog, errors shown in the same box.
+  void OpenGivenFile(const QString& fileName);
+
   const vantrel::ConverterState& State() const { return session_.State(); }
 
   // Runs a user action; a failure anywhere inside it ends the whole action and is shown

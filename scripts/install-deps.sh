@@ -15,6 +15,8 @@ PACKAGES=(
   xvfb xauth openbox
   vice
   python3
+  librsvg2-bin man-db  # the icon's PNG sizes, the manual pages' check
+  dpkg-dev file lintian desktop-file-utils appstream  # make package and its check
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
