@@ -59,4 +59,8 @@ inline std::array<int, 3> Lab16(float r, float g, float b) {
 
 inline int Clamp(int v, int bound) { return v < -bound ? -bound : (v > bound ? bound : v); }
 
+// The part of a low-flicker error that is passed on: truncated toward zero to a multiple of
+// ErrorStep.
+inline int ErrorPassed(int e) { return e / ErrorStep * ErrorStep; }
+
 }  // namespace vantrel::lab16
