@@ -89,6 +89,7 @@ constexpr int RowLag = 3;
 
 struct VectorSlots {
   __m256i la[3], bf[3], code[3];
+  __m256i twiceL[3];  // (2 L, 0) per slot
   __m256i padding;  // the largest key in lanes 9..11
 };
 
@@ -98,12 +99,13 @@ AVX2 __m256i Both(const void* p) {
 }
 
 __attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlots& slots) {
-  alignas(16) std::int16_t la[3][8] = {}, bf[3][8] = {};
+  alignas(16) std::int16_t la[3][8] = {}, bf[3][8] = {}, twiceL[3][8] = {};
   alignas(16) std::int32_t code[3][4] = {};
   for (int k = 0; k < 9; ++k) {
     const int g = k / 4, lane = k % 4;
     la[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][0]);
     la[g][2 * lane + 1] = static_cast<std::int16_t>(slots.lab[k][1]);
+    twiceL[g][2 * lane] = static_cast<std::int16_t>(2 * slots.lab[k][0]);
     bf[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][2]);
     bf[g][2 * lane + 1] = static_cast<std::int16_t>(-(slots.penalty[k] / FlickerPenalty));
     code[g][lane] = k + 1;
@@ -112,6 +114,7 @@ __attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlot
   for (int g = 0; g < 3; ++g) {
     v.la[g] = Both(la[g]);
     v.bf[g] = Both(bf[g]);
+    v.twiceL[g] = Both(twiceL[g]);
     v.code[g] = Both(code[g]);
   }
   v.padding = _mm256_setr_epi32(0, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0, 0x7FFFFFFF, 0x7FFFFFFF,
@@ -185,8 +188,8 @@ AVX2 std::int32_t HighWord(__m256i v) { return _mm_cvtsi128_si32(_mm256_extracti
 // Each 16-bit half truncated toward zero to a multiple of ErrorStep.
 AVX2 __m256i Passed(__m256i e) {
   static_assert((ErrorStep & (ErrorStep - 1)) == 0, "truncation by masking");
-  const __m256i up = _mm256_and_si256(_mm256_srai_epi16(e, 15), _mm256_set1_epi16(ErrorStep - 1));
-  return _mm256_andnot_si256(_mm256_set1_epi16(ErrorStep - 1), _mm256_add_epi16(e, up));
+  return _mm256_sign_epi16(
+      _mm256_andnot_si256(_mm256_set1_epi16(ErrorStep - 1), _mm256_abs_epi16(e)), e);
 }
 
 // The constants every step needs.
@@ -251,14 +254,11 @@ struct RowPair {
     for (int g = 0; g < 3; ++g) {
       dla[g] = _mm256_sub_epi16(wla, v.la[g]);
       dbf[g] = _mm256_sub_epi16(wb0, v.bf[g]);
-      const __m256i contrast =
-          _mm256_sub_epi16(_mm256_add_epi16(v.la[g], v.la[g]), neighbours);
+      const __m256i contrast = _mm256_sub_epi16(v.twiceL[g], neighbours);
       const __m256i cost = _mm256_add_epi32(
           _mm256_add_epi32(_mm256_madd_epi16(dla[g], dla[g]),
                            _mm256_madd_epi16(dbf[g], _mm256_blend_epi16(dbf[g], k.penalty, 0xAA))),
-          _mm256_srli_epi32(
-              _mm256_madd_epi16(contrast, _mm256_and_si256(contrast, k.lowHalves)),
-              ContrastShift));
+          _mm256_srli_epi32(_mm256_madd_epi16(contrast, contrast), ContrastShift));
       key[g] = _mm256_or_si256(_mm256_slli_epi32(cost, 4), v.code[g]);
     }
     key[2] = _mm256_or_si256(key[2], v.padding);
