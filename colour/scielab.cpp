@@ -18,6 +18,10 @@
 #define VANTREL_WIDE_CLONES
 #endif
 
+// The eight-float helpers below are inlined into these functions only, so the ABI of passing
+// a 32-byte vector without AVX never matters.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace vantrel {
 namespace {
 
@@ -177,7 +181,7 @@ inline Float8 Companded8(Float8 t) {
   std::memcpy(&y, &guess, sizeof y);
   const Float8 cube = y * y * y;
   y = y * (cube + t + t) / (cube + cube + t);
-  const Float8 line = t / static_cast<float>(3 * cielab::Delta * cielab::Delta) +
+  const Float8 line = t * static_cast<float>(1 / (3 * cielab::Delta * cielab::Delta)) +
                       static_cast<float>(cielab::LinearOffset);
   return t > static_cast<float>(cielab::Delta3) ? y : line;
 }
@@ -244,40 +248,44 @@ ScielabEye::ScielabEye(double pixelsPerDegree, int width, int height)
   }
   row_.assign(width + 2 * radius + 1, 0.0f);
   sums_.assign(width, 0.0f);
-  horizontal_.assign(static_cast<std::size_t>(width) * height, 0.0f);
-  filtered_.assign(horizontal_.size(), 0.0f);
+  rows_.assign(2 * radius + 1, nullptr);
+  for (auto& h : horizontal_) h.assign(static_cast<std::size_t>(width) * height, 0.0f);
+  filtered_.assign(static_cast<std::size_t>(width) * height, 0.0f);
 }
 
 void ScielabEye::Filter(const std::vector<float>& in, const GaussianSum& sum,
                         std::vector<float>& out) {
   const int w = width_, h = height_;
-  for (std::size_t k = 0; k < sum.taps.size(); ++k) {
+  const int count = static_cast<int>(sum.taps.size());
+  int reach = 0;
+  for (const auto& taps : sum.taps) reach = std::max(reach, static_cast<int>(taps.size()) - 1);
+  // Every row once into the padded buffer, then through each Gaussian that spreads.
+  for (int y = 0; y < h; ++y) {
+    const float* src = in.data() + y * w;
+    std::copy(src, src + w, row_.begin() + reach);
+    std::fill(row_.begin(), row_.begin() + reach, src[0]);
+    std::fill(row_.begin() + reach + w, row_.begin() + 2 * reach + w + 1, src[w - 1]);
+    for (int k = 0; k < count; ++k) {
+      const int radius = static_cast<int>(sum.taps[k].size()) - 1;
+      if (radius == 0) continue;
+      const float* padded = row_.data() + reach - radius;
+      float* target = horizontal_[k].data() + y * w;
+      if (sum.flat[k]) {
+        HorizontalBox(padded, w, sum.taps[k][0], radius, target);
+      } else {
+        HorizontalPass(padded, w, sum.taps[k].data(), radius, target);
+      }
+    }
+  }
+  for (int k = 0; k < count; ++k) {
     const float* taps = sum.taps[k].data();
     const int radius = static_cast<int>(sum.taps[k].size()) - 1;
     const bool add = k > 0;
     const float weight = sum.weight[k];
-    if (radius == 0) {  // narrower than a pixel: the plane itself
-      const float* rows[1];
-      for (int y = 0; y < h; ++y) {
-        rows[0] = in.data() + y * w;
-        VerticalPass(rows, w, taps, 0, weight, add, out.data() + y * w);
-      }
-      continue;
-    }
-    const bool flat = sum.flat[k];
-    for (int y = 0; y < h; ++y) {
-      const float* src = in.data() + y * w;
-      std::copy(src, src + w, row_.begin() + radius);
-      std::fill(row_.begin(), row_.begin() + radius, src[0]);
-      std::fill(row_.begin() + radius + w, row_.begin() + 2 * radius + w + 1, src[w - 1]);
-      if (flat) {
-        HorizontalBox(row_.data(), w, taps[0], radius, horizontal_.data() + y * w);
-      } else {
-        HorizontalPass(row_.data(), w, taps, radius, horizontal_.data() + y * w);
-      }
-    }
-    const auto row = [&](int y) { return horizontal_.data() + std::clamp(y, 0, h - 1) * w; };
-    if (flat) {
+    // Narrower than a pixel: the plane itself.
+    const float* plane = radius == 0 ? in.data() : horizontal_[k].data();
+    const auto row = [&](int y) { return plane + std::clamp(y, 0, h - 1) * w; };
+    if (radius > 0 && sum.flat[k]) {
       std::fill(sums_.begin(), sums_.end(), 0.0f);
       for (int t = -radius; t <= radius; ++t) {
         for (int x = 0; x < w; ++x) sums_[x] += row(t)[x];
@@ -288,12 +296,9 @@ void ScielabEye::Filter(const std::vector<float>& in, const GaussianSum& sum,
       }
       continue;
     }
-    std::vector<const float*> rows(2 * radius + 1);
     for (int y = 0; y < h; ++y) {
-      for (int t = -radius; t <= radius; ++t) {
-        rows[t + radius] = horizontal_.data() + std::clamp(y + t, 0, h - 1) * w;
-      }
-      VerticalPass(rows.data(), w, taps, radius, weight, add, out.data() + y * w);
+      for (int t = -radius; t <= radius; ++t) rows_[t + radius] = row(y + t);
+      VerticalPass(rows_.data(), w, taps, radius, weight, add, out.data() + y * w);
     }
   }
 }

@@ -62,7 +62,9 @@ class ScielabEye {
   double pixelsPerDegree_;
   int width_, height_;
   std::array<GaussianSum, 3> channels_;
-  std::vector<float> row_, horizontal_, filtered_, sums_;
+  std::vector<float> row_, filtered_, sums_;
+  std::array<std::vector<float>, 3> horizontal_;  // one per Gaussian of a channel
+  std::vector<const float*> rows_;
 };
 
 // Mean CIE76 difference between two pictures in CIELAB of the same size.
