@@ -28,8 +28,10 @@ inline constexpr int FlickerPenalty = 160;
 // The contrast penalty of a slot: c = 2 L(slot) - (2 L(input) + the lightness errors of the
 // left and upper neighbours, each its slot's L minus its input L, 0 beyond the picture),
 // squared and shifted right by this; c / 2 is how far the slot's lightness error lies from the
-// mean of theirs, so the penalty is twice that squared.
-inline constexpr int ContrastShift = 1;
+// mean of theirs, so the penalty is that squared: a lightness contrast the photo does not
+// have costs as much as the same difference in the colour itself. Twice as much made smooth
+// areas break into flat bands with stepped edges.
+inline constexpr int ContrastShift = 2;
 
 // Errors are passed on truncated toward zero to a multiple of this (8 CIELAB units): what
 // no mix shows within that stays where it is instead of sprinkling dots into smooth areas.

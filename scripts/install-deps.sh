@@ -13,7 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth openbox
   vice
-  python3
+  python3 python3-pil
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi
