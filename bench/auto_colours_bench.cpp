@@ -144,7 +144,7 @@ GroupScores Measure(const std::vector<TestWindow>& windows) {
         now[d][goal] = Converted(*state, choices[goal].roles, dithering);
         if (dithering == Dithering::LowFlicker) {
           const Recorded& r = PreviousLowFlicker.at(window.name)[goal];
-          before[d][goal] = {(r.near + r.far) / 2, r.near, r.far, 0, r.flicker};
+          before[d][goal] = {(r.near + r.far) / 2, r.near, r.far, -1, r.flicker};
         } else {
           before[d][goal] = Converted(*state, Previous.at(window.name)[d][goal], dithering);
         }
@@ -167,8 +167,14 @@ double PrintGroup(const char* title, const std::vector<TestWindow>& windows,
   std::printf("%-24s %-16s %-27s %-27s %-27s %7s\n", "window", "dithering", "faithful",
               "balanced", "calm", "ms");
   std::array<std::array<ConvertedScore, GoalCount>, 3> mean{}, meanBefore{};
+  // The previous low-flicker dithering's blurred measure was not recorded: a dash.
   const auto cell = [](const ConvertedScore& s) {
-    std::printf(" %6.2f/%6.2f/%5.1f [%5.2f]", s.near, s.far, s.flicker, s.blurred);
+    std::printf(" %6.2f/%6.2f/%5.1f ", s.near, s.far, s.flicker);
+    if (s.blurred < 0) {
+      std::printf("[  -  ]");
+    } else {
+      std::printf("[%5.2f]", s.blurred);
+    }
   };
   for (int w = 0; w < n; ++w) {
     for (int d : Orders) {
@@ -181,7 +187,7 @@ double PrintGroup(const char* title, const std::vector<TestWindow>& windows,
         m.near += s.near / n, m.far += s.far / n, m.flicker += s.flicker / n;
         m.blurred += s.blurred / n;
         mb.near += b.near / n, mb.far += b.far / n, mb.flicker += b.flicker / n;
-        mb.blurred += b.blurred / n;
+        mb.blurred = mb.blurred < 0 || b.blurred < 0 ? -1 : mb.blurred + b.blurred / n;
       }
       std::printf(" %7.1f\n", g.milliseconds[w][d]);
       std::printf("%-24s %-16s", "", "  before");
