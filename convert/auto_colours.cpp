@@ -285,10 +285,9 @@ class PreviewMeasure {
 // measured with S-CIELAB from the same two distances, which hold half as many of its pixels
 // per degree (6 and 12): a conversion costs about a fifth of a full one and ranks role sets
 // nearly as the full window does (on 40 role sets around the optimum of each judged window and
-// other photo, Spearman's rank correlation with the full window's error is 0.93 to 1.00 for
-// Floyd-Steinberg and 0.90 to 0.99 for the low-flicker dithering, about as close as with the
-// full window's pixels per degree, at two thirds of the cost), so the search can afford many
-// starts.
+// other photo, Spearman's rank correlation with the full window's error is 0.93 to 1.00, 0.98
+// on average, for either dithering: as close as at the full window's pixels per degree, at
+// three quarters of the cost), so the search can afford many starts.
 class CoarseWindow {
  public:
   using Int4 = int __attribute__((vector_size(16)));
