@@ -20,7 +20,9 @@
 
 // The eight-float helpers below are inlined into these functions only, so the ABI of passing
 // a 32-byte vector without AVX never matters.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace vantrel {
 namespace {

@@ -396,9 +396,9 @@ class CoarseWindow {
                        absolute(blue - static_cast<std::int16_t>(b));
       Short8 key = (d << 4) | code;
       const auto least = [](Short8 a, Short8 b) { return a < b ? a : b; };
-      key = least(key, __builtin_shuffle(key, Short8{4, 5, 6, 7, 0, 1, 2, 3}));
-      key = least(key, __builtin_shuffle(key, Short8{2, 3, 0, 1, 6, 7, 4, 5}));
-      key = least(key, __builtin_shuffle(key, Short8{1, 0, 3, 2, 5, 4, 7, 6}));
+      key = least(key, __builtin_shufflevector(key, key, 4, 5, 6, 7, 0, 1, 2, 3));
+      key = least(key, __builtin_shufflevector(key, key, 2, 3, 0, 1, 6, 7, 4, 5));
+      key = least(key, __builtin_shufflevector(key, key, 1, 0, 3, 2, 5, 4, 7, 6));
       const int ninth =
           (std::abs(red9 - r) + std::abs(green9 - g) + std::abs(blue9 - b)) << 4 | 9;
       return std::min<int>(key[0], ninth) & 15;
