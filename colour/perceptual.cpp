@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "colour/cielab.h"
 #include "colour/palette.h"
 #include "core/float4.h"
 #include "core/srgb.h"
@@ -17,12 +18,6 @@ std::array<float, 256> MakeLinearTable() {
     table[v] = static_cast<float>(SrgbDecode(v / 255.0));
   }
   return table;
-}
-
-// CIELAB's companding of a white-relative tristimulus value.
-double LabF(double t) {
-  constexpr double delta = 6.0 / 29.0;
-  return t > delta * delta * delta ? std::cbrt(t) : t / (3 * delta * delta) + 4.0 / 29.0;
 }
 
 std::array<float, 7> MakeBlurWeights() {
@@ -49,10 +44,11 @@ LabColour SrgbToLab(unsigned red, unsigned green, unsigned blue) {
   const double r = SrgbToLinear(red & 0xFF), g = SrgbToLinear(green & 0xFF),
                b = SrgbToLinear(blue & 0xFF);
   // sRGB primaries to XYZ, then relative to the D65 white.
-  const double x = (0.4124564 * r + 0.3575761 * g + 0.1804375 * b) / 0.95047;
-  const double y = 0.2126729 * r + 0.7151522 * g + 0.0721750 * b;
-  const double z = (0.0193339 * r + 0.1191920 * g + 0.9503041 * b) / 1.08883;
-  const double fx = LabF(x), fy = LabF(y), fz = LabF(z);
+  using namespace cielab;
+  const auto row = [&](const double(&m)[3]) { return m[0] * r + m[1] * g + m[2] * b; };
+  const double x = row(SrgbToXyz[0]) / WhiteX, y = row(SrgbToXyz[1]),
+               z = row(SrgbToXyz[2]) / WhiteZ;
+  const double fx = Companded(x), fy = Companded(y), fz = Companded(z);
   return {static_cast<float>(116 * fy - 16), static_cast<float>(500 * (fx - fy)),
           static_cast<float>(200 * (fy - fz))};
 }

@@ -1,6 +1,6 @@
-// How close a converted picture looks to its source: colours in CIELAB (D65), both
-// pictures blurred a little as the eye blurs dithering and the 25 Hz alternation of the two
-// interlaced frames, and the flicker that frames of very different lightness cause.
+// Colours in CIELAB (D65), the flicker that frames of very different lightness cause, and the
+// measure Auto Colors minimised before S-CIELAB (colour/scielab.h): the CIE76 difference of
+// the two pictures after a blur of one pixel, which the benchmark still prints for comparison.
 #pragma once
 
 #include <array>
@@ -57,8 +57,8 @@ std::array<float, 4> RowDeltaE(const float* firstL, const float* firstA, const f
                                const float* secondL, const float* secondA, const float* secondB,
                                int width);
 
-// The error the eye sees: mean CIE76 difference between source and preview after both are
-// blurred (sigma 1). `source` holds 192 words per row (the Image1 surface); `preview` rows
+// The blurred measure: mean CIE76 difference between source and preview after both are
+// blurred (sigma 1); it takes any pattern whose local mean is right for the colour itself. `source` holds 192 words per row (the Image1 surface); `preview` rows
 // are `previewStride` words apart (PreviewBitmap). Allocates its working planes.
 double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int previewStride);
 

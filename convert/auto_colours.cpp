@@ -12,6 +12,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
+#include "colour/scielab.h"
 #include "convert/low_flicker_dither.h"
 #include "convert/nearest_mix.h"
 #include "core/float4.h"
@@ -21,18 +22,20 @@ namespace {
 
 constexpr int PaletteSize = 16;
 
-// What Auto Colors minimises per goal: error + lambda * flicker (both in CIELAB units), so a
-// goal gives up at most lambda units of error for one unit less flicker. Faithful (0.06)
-// still takes nearly the least error but refuses roles that flicker far more for a sliver
-// less of it (at 0.04 the judged windows lose 0.3 % of error for 3.6 % more flicker).
-// Balanced (0.15) and Calm (0.25) sit where Floyd-Steinberg's trade of error for flicker
-// has its steps: about a quarter and two fifths of the flicker gone for 4 % and 13 % more
-// error on the judged windows. The low-flicker dithering buys its calm per pixel and gets
-// far more of it for the same lambdas.
-constexpr std::array<double, GoalCount> Lambdas = {0.06, 0.15, 0.25};
+// What Auto Colors minimises per goal: error + lambda * flicker, the error the mean of
+// S-CIELAB at 12 and 24 pixels per degree, the flicker in units of L*; a goal gives up at most
+// lambda units of error for one unit less flicker. Faithful (0.06) takes nearly the least
+// error (at 0 the judged windows gain 0.2 % of it back for 2 % more flicker with
+// Floyd-Steinberg, 28 % more with the low-flicker dithering). Balanced (0.18) and Calm (0.28)
+// sit where Floyd-Steinberg's trade has its steps: on the judged windows a third of the
+// flicker gone for 7 % more error, and more than half of it for 16 %; at 0.25 Calm keeps 60 %
+// of the flicker for 10 %. The low-flicker dithering buys its calm per pixel and gets more of
+// it for the same lambdas.
+constexpr std::array<double, GoalCount> Lambdas = {0.06, 0.18, 0.28};
 
 // The budget of one search, for all goals together; a coarse conversion costs about a
-// quarter of a full one. The first goal explores widely, the others mostly from its optima.
+// fifth of a full one. The first goal explores widely, the others mostly from its optima.
+// A fifth more of either changes the judged windows' means by less than 0.5 %.
 struct Budget {
   int starts;   // estimated starts descended on the coarse window
   int earlier;  // optima of earlier goals descended again
@@ -40,7 +43,7 @@ struct Budget {
   int full;     // full conversions
 };
 constexpr std::array<Budget, GoalCount> Budgets = {
-    {{5, 0, 500, 60}, {2, 2, 250, 30}, {2, 2, 250, 30}}};
+    {{5, 0, 320, 40}, {2, 2, 160, 20}, {2, 2, 160, 20}}};
 // Colours a role tries on the coarse window (the estimate's best) and on the full one (the
 // coarse window's best).
 constexpr int CoarseColoursPerRole = 6;
@@ -221,51 +224,85 @@ std::array<ColourRoleSet, 8> EquivalentRoles(const ColourRoleSet& r) {
   return all;
 }
 
-// The window at half size (2 x 2 pixels averaged), converted with the same dithering rule and
-// measured the same way with the blur scaled to match: a conversion costs a quarter of a full
-// one and ranks role sets nearly as the full window does, so the search can afford many starts.
+// What the eye makes of a preview at both distances, against the source, and how much the
+// preview flickers: for the window and for its half-size copy. The source is measured once.
+class PreviewMeasure {
+ public:
+  PreviewMeasure(const PackedRGB* source, int width, int height, double pixelsPerDegreeScale)
+      : near_(NearPixelsPerDegree * pixelsPerDegreeScale, width, height),
+        far_(FarPixelsPerDegree * pixelsPerDegreeScale, width, height),
+        sourceNear_(width, height),
+        sourceFar_(width, height),
+        previewNear_(width, height),
+        previewFar_(width, height) {
+    ToOpponent(source, width, sourceNear_);
+    sourceFar_ = sourceNear_;
+    near_.Perceive(sourceNear_);
+    far_.Perceive(sourceFar_);
+    for (int c = 0; c < PaletteSize; ++c) lightness_[c] = TColorToLab(C64Palette[c]).L;
+  }
+
+  // `codes`: the MixCode of every pixel, for the mix table made from `roles`.
+  RoleScore Score(const std::uint8_t* codes, const MixSlots& table, const ColourRoleSet& roles) {
+    std::array<std::array<float, 3>, 10> mix{};
+    for (int code = 1; code <= 9; ++code) {
+      const TColor m = table[code - 1];
+      mix[code] = OpponentOf(RedOf(m), GreenOf(m), BlueOf(m));
+    }
+    std::array<int, 10> counts{};
+    const int count = previewNear_.width * previewNear_.height;
+    float* const o[3] = {previewNear_.plane[0].data(), previewNear_.plane[1].data(),
+                         previewNear_.plane[2].data()};
+    for (int i = 0; i < count; ++i) {
+      const auto& c = mix[codes[i]];
+      o[0][i] = c[0], o[1][i] = c[1], o[2][i] = c[2];
+      ++counts[codes[i]];
+    }
+    previewFar_.plane = previewNear_.plane;
+    near_.Perceive(previewNear_);
+    far_.Perceive(previewFar_);
+    RoleScore score;
+    score.near = MeanLabDifference(sourceNear_, previewNear_);
+    score.far = MeanLabDifference(sourceFar_, previewFar_);
+    score.error = (score.near + score.far) / 2;
+    double flicker = 0;
+    for (int code = 1; code <= 9; ++code) {
+      const auto [first, second] = MixSlotRoles[code - 1];
+      flicker += counts[code] *
+                 std::fabs(lightness_[roles[first] & 0x0F] - lightness_[roles[second] & 0x0F]);
+    }
+    score.flicker = flicker / count;
+    return score;
+  }
+
+ private:
+  ScielabEye near_, far_;
+  FloatPicture sourceNear_, sourceFar_, previewNear_, previewFar_;
+  std::array<float, PaletteSize> lightness_{};
+};
+
+// The window at half size (2 x 2 pixels averaged), converted with the same dithering and
+// measured with S-CIELAB from the same two distances, which hold half as many of its pixels
+// per degree (6 and 12): a conversion costs about a fifth of a full one and ranks role sets
+// nearly as the full window does (on 40 role sets around the optimum of each judged window and
+// other photo, Spearman's rank correlation with the full window's error is 0.93 to 1.00, 0.98
+// on average, for either dithering: as close as at the full window's pixels per degree, at
+// three quarters of the cost), so the search can afford many starts.
 class CoarseWindow {
  public:
+  using Int4 = int __attribute__((vector_size(16)));
   static constexpr int Width = WindowWidth / 2, Height = WindowHeight / 2, Count = Width * Height;
 
-  CoarseWindow(const PackedRGB* adjusted, Dithering dithering) : dithering_(dithering) {
-    for (int y = 0; y < Height; ++y) {
-      for (int x = 0; x < Width; ++x) {
-        int sum[3] = {0, 0, 0};
-        float labSum[3] = {0, 0, 0};
-        int labSum16[3] = {0, 0, 0};
-        for (int dy = 0; dy < 2; ++dy) {
-          for (int dx = 0; dx < 2; ++dx) {
-            const PackedRGB c = adjusted[(2 * y + dy) * WindowWidth + 2 * x + dx];
-            const int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
-            sum[0] += r, sum[1] += g, sum[2] += b;
-            const LabColour l = PackedRgbToLab(c);
-            labSum[0] += l.L, labSum[1] += l.a, labSum[2] += l.b;
-            const auto q = SrgbToLab16(r, g, b);
-            for (int k = 0; k < 3; ++k) labSum16[k] += q[k];
-          }
-        }
-        const int i = y * Width + x;
-        red_[i] = static_cast<std::uint8_t>((sum[0] + 2) / 4);
-        green_[i] = static_cast<std::uint8_t>((sum[1] + 2) / 4);
-        blue_[i] = static_cast<std::uint8_t>((sum[2] + 2) / 4);
-        sourceL_[i] = labSum[0] / 4, sourceA_[i] = labSum[1] / 4, sourceB_[i] = labSum[2] / 4;
-        labL_[i] = static_cast<std::int16_t>(labSum16[0] / 4);
-        labA_[i] = static_cast<std::int16_t>(labSum16[1] / 4);
-        labB_[i] = static_cast<std::int16_t>(labSum16[2] / 4);
-      }
+  CoarseWindow(const PackedRGB* adjusted, Dithering dithering)
+      : dithering_(dithering), measure_(Averaged(adjusted).data(), Width, Height, 0.5) {
+    for (int i = 0; i < Count; ++i) {
+      const PackedRGB c = averaged_[i];
+      red_[i] = (c >> 16) & 0xFF, green_[i] = (c >> 8) & 0xFF, blue_[i] = c & 0xFF;
+      const auto q = SrgbToLab16(red_[i], green_[i], blue_[i]);
+      labL_[i] = static_cast<std::int16_t>(q[0]);
+      labA_[i] = static_cast<std::int16_t>(q[1]);
+      labB_[i] = static_cast<std::int16_t>(q[2]);
     }
-    // Blurred by sigma 1 coarse pixel, not the half pixel that the full window's sigma 1
-    // would be: the dithering's dots are twice as large here, and blurring them over twice
-    // the distance leaves as much of their noise as the full window leaves of its own. With
-    // sigma 1/2 high-contrast mixes look noisier here than they are and rank too low.
-    float total = 0;
-    for (int k = -2; k <= 2; ++k) total += weights_[k + 2] = std::exp(-0.5f * k * k);
-    for (float& w : weights_) w /= total;
-    Blur(sourceL_);
-    Blur(sourceA_);
-    Blur(sourceB_);
-    for (int c = 0; c < PaletteSize; ++c) lightness_[c] = TColorToLab(C64Palette[c]).L;
   }
 
   RoleScore Evaluate(const ColourRoleSet& roles) {
@@ -274,68 +311,63 @@ class CoarseWindow {
       LowFlickerDither(labL_.data(), labA_.data(), labB_.data(), Width, Height,
                        MakeLowFlickerSlots(table, roles), codes_.data(), nullptr);
     } else {
-      DiffuseRgb(table, dithering_ == Dithering::FloydSteinberg);
+      DiffuseDroppingEdgeShares(table, dithering_ == Dithering::FloydSteinberg);
     }
-    std::array<LabColour, 10> mixLab{};
-    for (int code = 1; code <= 9; ++code) mixLab[code] = TColorToLab(table[code - 1]);
-    std::array<int, 10> counts{};
-    float* const L = previewL_.data();
-    float* const A = previewA_.data();
-    float* const B = previewB_.data();
-    for (int i = 0; i < Count; ++i) {
-      const int code = codes_[i];
-      L[i] = mixLab[code].L, A[i] = mixLab[code].a, B[i] = mixLab[code].b;
-      ++counts[code];
-    }
-    Blur(previewL_);
-    Blur(previewA_);
-    Blur(previewB_);
-    double error = 0;
-    for (int y = 0; y < Height; ++y) {
-      error += RowError(y * Width);
-    }
-    double flicker = 0;
-    for (int code = 1; code <= 9; ++code) {
-      const auto [first, second] = MixSlotRoles[code - 1];
-      flicker += counts[code] *
-                 std::fabs(lightness_[roles[first] & 0x0F] - lightness_[roles[second] & 0x0F]);
-    }
-    return {error / Count, flicker / Count};
+    return measure_.Score(codes_.data(), table, roles);
   }
 
  private:
-  using Floats = std::array<float, Count>;
 
-  // The Floyd-Steinberg rule of the conversion (nearest by channel differences, error / 16
-  // truncated, 7/3/5/1 shares clamped), or none. Locals only in the loop: the byte stores
-  // would otherwise make the compiler reload everything after each.
-  void DiffuseRgb(const MixSlots& table, bool dither) {
-    const MixChannels search(table);
-    std::array<int, 30> mix{};
+  // The 2 x 2 averages, kept for the constructor's other members.
+  const std::array<PackedRGB, Count>& Averaged(const PackedRGB* adjusted) {
+    for (int y = 0; y < Height; ++y) {
+      for (int x = 0; x < Width; ++x) {
+        unsigned sum[3] = {0, 0, 0};
+        for (int dy = 0; dy < 2; ++dy) {
+          for (int dx = 0; dx < 2; ++dx) {
+            const PackedRGB c = adjusted[(2 * y + dy) * WindowWidth + 2 * x + dx];
+            sum[0] += (c >> 16) & 0xFF, sum[1] += (c >> 8) & 0xFF, sum[2] += c & 0xFF;
+          }
+        }
+        averaged_[y * Width + x] =
+            MakePackedRGB((sum[0] + 2) / 4, (sum[1] + 2) / 4, (sum[2] + 2) / 4);
+      }
+    }
+    return averaged_;
+  }
+
+  // Floyd-Steinberg with the conversion's choice and shares (nearest by channel differences,
+  // error / 16 truncated, 7/3/5/1 shares clamped), but shares that fall beside the picture
+  // are dropped, where the conversion's run on into the next or previous row. That wrap
+  // belongs to the conversion's one run of 192-pixel rows; on a picture half as wide it would
+  // carry the error to pixels that are not neighbours of the window's, and this copy only
+  // steers the search. Locals only in the loop: the byte stores would otherwise make the
+  // compiler reload everything after each.
+  void DiffuseDroppingEdgeShares(const MixSlots& table, bool dither) {
+    const VectorMix search(table);
+    std::array<Int4, 10> mix{};
     for (int code = 1; code <= 9; ++code) {
       const TColor m = table[code - 1];
-      mix[3 * code] = RedOf(m), mix[3 * code + 1] = GreenOf(m), mix[3 * code + 2] = BlueOf(m);
+      mix[code] = Int4{static_cast<int>(RedOf(m)), static_cast<int>(GreenOf(m)),
+                       static_cast<int>(BlueOf(m)), 0};
     }
     std::uint8_t* const codes = codes_.data();
     if (!dither) {
       for (int i = 0; i < Count; ++i) {
-        codes[i] = static_cast<std::uint8_t>(NearestMixCode(search, red_[i], green_[i], blue_[i]));
+        codes[i] = static_cast<std::uint8_t>(search.Nearest(red_[i], green_[i], blue_[i]));
       }
       return;
     }
     // Rows go in pairs, the second three pixels behind the first, when the pixels it reads
     // have all they receive from above: two independent chains the processor overlaps.
-    int* const work = work_.data();
-    for (int i = 0; i < Count; ++i) {
-      work[3 * i] = red_[i], work[3 * i + 1] = green_[i], work[3 * i + 2] = blue_[i];
-    }
-    std::array<int, 3 * (Width + 2)> spill{};
+    Int4* const work = work_.data();
+    for (int i = 0; i < Count; ++i) work[i] = Int4{red_[i], green_[i], blue_[i], 0};
+    std::array<Int4, Width + 2> spill{};
     for (int y = 0; y < Height; y += 2) {
-      Chain first(work + 3 * y * Width,
-                  y + 1 < Height ? work + 3 * (y + 1) * Width : spill.data() + 3);
+      Chain first(work + y * Width, y + 1 < Height ? work + (y + 1) * Width : spill.data() + 1);
       const bool pair = y + 1 < Height;
-      Chain second(work + 3 * (y + 1) * Width,
-                   y + 2 < Height ? work + 3 * (y + 2) * Width : spill.data() + 3);
+      Chain second(work + (y + 1) * Width,
+                   y + 2 < Height ? work + (y + 2) * Width : spill.data() + 1);
       for (int step = 0; step < Width + 3; ++step) {
         if (step < Width) codes[y * Width + step] = first.Step(step, search, mix);
         if (pair && step >= 3)
@@ -344,116 +376,295 @@ class CoarseWindow {
     }
   }
 
-  // One row's diffusion: the working colour in registers, the below shares into `below`
-  // (a row with a pad on each side).
-  struct Chain {
-    Chain(int* row, int* below) : row(row), below(below) {}
-    [[gnu::always_inline]] int Step(int x, const MixChannels& search,
-                                    const std::array<int, 30>& mix) {
-      if (x == 0) r = row[0], g = row[1], b = row[2];
-      const auto clamp = [](int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); };
-      const int code = NearestMixCode(search, r, g, b);
-      const int er = (r - mix[3 * code]) / 16, eg = (g - mix[3 * code + 1]) / 16,
-                eb = (b - mix[3 * code + 2]) / 16;
-      int* const under = below + 3 * x;
-      if (x > 0) {
-        under[-3] = clamp(under[-3] + 3 * er);
-        under[-2] = clamp(under[-2] + 3 * eg);
-        under[-1] = clamp(under[-1] + 3 * eb);
+  // NearestMixCode's rule with slots 1..8 side by side in one vector: the sum of absolute
+  // channel differences in the high bits of a 16-bit key, the code in the low four.
+  struct VectorMix {
+    using Short8 = std::int16_t __attribute__((vector_size(16)));
+    explicit VectorMix(const MixSlots& table) {
+      for (int k = 0; k < 8; ++k) {
+        red[k] = static_cast<std::int16_t>(RedOf(table[k]));
+        green[k] = static_cast<std::int16_t>(GreenOf(table[k]));
+        blue[k] = static_cast<std::int16_t>(BlueOf(table[k]));
+        code[k] = static_cast<std::int16_t>(k + 1);
       }
-      under[0] = clamp(under[0] + 5 * er);
-      under[1] = clamp(under[1] + 5 * eg);
-      under[2] = clamp(under[2] + 5 * eb);
+      red9 = RedOf(table[8]), green9 = GreenOf(table[8]), blue9 = BlueOf(table[8]);
+    }
+    [[gnu::always_inline]] int Nearest(int r, int g, int b) const {
+      const auto absolute = [](Short8 v) { return v < 0 ? -v : v; };
+      const Short8 d = absolute(red - static_cast<std::int16_t>(r)) +
+                       absolute(green - static_cast<std::int16_t>(g)) +
+                       absolute(blue - static_cast<std::int16_t>(b));
+      Short8 key = (d << 4) | code;
+      const auto least = [](Short8 a, Short8 b) { return a < b ? a : b; };
+      key = least(key, __builtin_shufflevector(key, key, 4, 5, 6, 7, 0, 1, 2, 3));
+      key = least(key, __builtin_shufflevector(key, key, 2, 3, 0, 1, 6, 7, 4, 5));
+      key = least(key, __builtin_shufflevector(key, key, 1, 0, 3, 2, 5, 4, 7, 6));
+      const int ninth =
+          (std::abs(red9 - r) + std::abs(green9 - g) + std::abs(blue9 - b)) << 4 | 9;
+      return std::min<int>(key[0], ninth) & 15;
+    }
+    Short8 red{}, green{}, blue{}, code{};
+    int red9 = 0, green9 = 0, blue9 = 0;
+  };
+
+  // One row's diffusion: the working colour (red, green, blue, 0) in a register, the below
+  // shares into `below` (a row with a pad on each side).
+  struct Chain {
+    Chain(Int4* row, Int4* below) : row(row), below(below) {}
+    [[gnu::always_inline]] int Step(int x, const VectorMix& search,
+                                    const std::array<Int4, 10>& mix) {
+      if (x == 0) w = row[0];
+      const auto clamp = [](Int4 v) {
+        v = v < 0 ? 0 : v;
+        return v > 255 ? 255 : v;
+      };
+      const int code = search.Nearest(w[0], w[1], w[2]);
+      const Int4 e = (w - mix[code]) / 16;
+      Int4* const under = below + x;
+      if (x > 0) under[-1] = clamp(under[-1] + 3 * e);
+      under[0] = clamp(under[0] + 5 * e);
       if (x + 1 < Width) {
-        under[3] = clamp(under[3] + er);
-        under[4] = clamp(under[4] + eg);
-        under[5] = clamp(under[5] + eb);
-        r = clamp(row[3 * x + 3] + 7 * er);
-        g = clamp(row[3 * x + 4] + 7 * eg);
-        b = clamp(row[3 * x + 5] + 7 * eb);
+        under[1] = clamp(under[1] + e);
+        w = clamp(row[x + 1] + 7 * e);
       }
       return code;
     }
-    int* row;
-    int* below;
-    int r = 0, g = 0, b = 0;
+    Int4* row;
+    Int4* below;
+    Int4 w{};
   };
 
-  // Sum of the CIELAB distances along one row.
-  float RowError(int begin) const {
-    const std::array<float, 4> lanes =
-        RowDeltaE(&previewL_[begin], &previewA_[begin], &previewB_[begin], &sourceL_[begin],
-                  &sourceA_[begin], &sourceB_[begin], Width);
-    return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
-  }
-
-  // Separable, five taps, edge pixels repeated (as the full window's blur does).
-  void Blur(Floats& plane) {
-    static_assert(Width % 4 == 0, "rows go four pixels at a time");
-    alignas(16) std::array<float, Width + 8> row{};
-    for (int y = 0; y < Height; ++y) {
-      const float* src = plane.data() + y * Width;
-      std::copy(src, src + Width, row.begin() + 2);
-      row[0] = row[1] = src[0];
-      row[Width + 2] = row[Width + 3] = src[Width - 1];
-      float* dst = scratch_.data() + y * Width;
-      for (int x = 0; x < Width; x += 4) {
-        Store4(dst + x, Taps(&row[x], &row[x + 1], &row[x + 2], &row[x + 3], &row[x + 4]));
-      }
-    }
-    for (int y = 0; y < Height; ++y) {
-      const float* r[5];
-      for (int k = 0; k < 5; ++k) {
-        r[k] = scratch_.data() + std::clamp(y + k - 2, 0, Height - 1) * Width;
-      }
-      float* dst = plane.data() + y * Width;
-      for (int x = 0; x < Width; x += 4) {
-        Store4(dst + x, Taps(r[0] + x, r[1] + x, r[2] + x, r[3] + x, r[4] + x));
-      }
-    }
-  }
-
-  // The five taps for four neighbouring outputs; opposite taps are added before weighting.
-  Float4 Taps(const float* p0, const float* p1, const float* p2, const float* p3,
-              const float* p4) const {
-    return (weights_[0] * (Load4(p0) + Load4(p4)) + weights_[1] * (Load4(p1) + Load4(p3))) +
-           weights_[2] * Load4(p2);
-  }
-
   Dithering dithering_;
-  std::array<float, 5> weights_{};
+  std::array<PackedRGB, Count> averaged_{};
+  PreviewMeasure measure_;
   std::array<std::uint8_t, Count> red_{}, green_{}, blue_{};
-  std::array<int, 3 * Count> work_{};
+  std::array<Int4, Count> work_{};
   std::array<std::int16_t, Count> labL_{}, labA_{}, labB_{};
   std::array<std::uint8_t, Count> codes_{};
-  Floats sourceL_{}, sourceA_{}, sourceB_{}, previewL_{}, previewA_{}, previewB_{}, scratch_{};
-  std::array<float, PaletteSize> lightness_{};
+};
+
+// The search for all goals of one window and dithering. The coarse stage is shared by the
+// goals: role sets that show the same mixes score alike there, so one evaluation stands for
+// all of them. The fine stage converts the window itself and keeps every role set it scored,
+// in order, for the goals to choose from at the end.
+class RoleSearch {
+ public:
+  RoleSearch(const PackedRGB* adjusted, Dithering dithering, const SearchControl& control)
+      : control_(control),
+        estimate_(adjusted),
+        coarse_(adjusted, dithering),
+        evaluator_(adjusted, dithering) {
+    for (const Budget& b : Budgets) plannedWork_ += b.coarse + FullWork * b.full;
+  }
+
+  std::array<ColourRoleChoice, GoalCount> Run() {
+    Full(DefaultColourRoles);  // the defaults compete too
+    coarseOptima_.push_back(DefaultColourRoles);
+    for (int goal = 0; goal < GoalCount; ++goal) {
+      lambda_ = Lambdas[goal];
+      coarseLimit_ += Budgets[goal].coarse;
+      fullLimit_ += Budgets[goal].full;
+      fineOptima_.push_back(Refine(DescendCoarse(Starts(goal))));
+    }
+    Report(1000);
+    return Choices();
+  }
+
+ private:
+  // A full conversion costs about this many coarse ones, for the progress.
+  static constexpr double FullWork = 6;
+
+  double Objective(const RoleScore& s) const { return s.error + lambda_ * s.flicker; }
+
+  // Between conversions: the caller may stop the search, and hears how far it is.
+  void BeforeConversion() {
+    if (control_.cancelled && control_.cancelled()) throw SearchCancelled();
+    const double done = coarseEvaluations_ + FullWork * static_cast<double>(scored_.size());
+    Report(std::min(999, static_cast<int>(1000 * done / plannedWork_)));
+  }
+
+  void Report(int permille) {
+    if (permille <= reported_) return;
+    reported_ = permille;
+    if (control_.progress) control_.progress(permille);
+  }
+
+  RoleScore Coarse(const ColourRoleSet& roles) {
+    const std::uint32_t key = CanonicalKey(roles);
+    if (const auto found = coarseCache_.find(key); found != coarseCache_.end()) {
+      return found->second;
+    }
+    BeforeConversion();
+    const RoleScore score = coarse_.Evaluate(roles);
+    ++coarseEvaluations_;
+    coarseCache_.emplace(key, score);
+    return score;
+  }
+
+  RoleScore Full(const ColourRoleSet& roles) {
+    const std::uint32_t key = Key(roles);
+    if (const auto found = fullCache_.find(key); found != fullCache_.end()) return found->second;
+    BeforeConversion();
+    const RoleScore score = evaluator_.Evaluate(roles);
+    fullCache_.emplace(key, score);
+    scored_.emplace_back(roles, score);
+    return score;
+  }
+
+  double CoarseCost(const ColourRoleSet& roles) { return Objective(Coarse(roles)); }
+  double FullCost(const ColourRoleSet& roles) { return Objective(Full(roles)); }
+  bool CoarseExhausted() const { return coarseEvaluations_ >= coarseLimit_; }
+  bool FullExhausted() const { return static_cast<int>(scored_.size()) >= fullLimit_; }
+
+  // The estimate's best starts for this goal, then the optima of the goals before that do
+  // best for it (all scored already).
+  std::vector<ColourRoleSet> Starts(int goal) {
+    std::vector<ColourRoleSet> starts =
+        EstimatedStarts(estimate_, static_cast<float>(lambda_), Budgets[goal].starts);
+    std::stable_sort(coarseOptima_.begin(), coarseOptima_.end(),
+                     [&](const ColourRoleSet& a, const ColourRoleSet& b) {
+                       return CoarseCost(a) < CoarseCost(b);
+                     });
+    const int earlier = std::min<int>(Budgets[goal].earlier, coarseOptima_.size());
+    starts.insert(starts.end(), coarseOptima_.begin(), coarseOptima_.begin() + earlier);
+    return starts;
+  }
+
+  // The optimum of a descent on the coarse window from each start, while the budget lasts.
+  std::vector<ColourRoleSet> DescendCoarse(const std::vector<ColourRoleSet>& starts) {
+    std::vector<ColourRoleSet> optima;
+    for (const ColourRoleSet& start : starts) {
+      if (CoarseExhausted()) break;
+      const ColourRoleSet optimum = Descend(
+          start, [this](const ColourRoleSet& r) { return CoarseCost(r); },
+          [this](const ColourRoleSet& r, int role) { return EstimatedColours(r, role); },
+          [this] { return CoarseExhausted(); });
+      optima.push_back(optimum);
+      coarseOptima_.push_back(optimum);
+    }
+    return optima;
+  }
+
+  // The coarse ranking of nearby optima is not always the real one: every distinct coarse
+  // optimum, and the optima of the goals before, is converted once, the best refined on the
+  // window, and then the role sets that show the same mixes in other layers are tried.
+  ColourRoleSet Refine(std::vector<ColourRoleSet> optima) {
+    optima.insert(optima.end(), fineOptima_.begin(), fineOptima_.end());
+    std::vector<std::pair<double, ColourRoleSet>> candidates;
+    std::vector<std::uint32_t> seen;
+    for (const ColourRoleSet& start : optima) {
+      const std::uint32_t key = CanonicalKey(start);
+      if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+      seen.push_back(key);
+      candidates.emplace_back(FullCost(start), start);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    ColourRoleSet best = candidates.front().second;
+    for (int k = 0; k < std::min<int>(RefinedOptima, candidates.size()) && !FullExhausted();
+         ++k) {
+      const ColourRoleSet optimum = Descend(
+          candidates[k].second, [this](const ColourRoleSet& r) { return FullCost(r); },
+          [this](const ColourRoleSet& r, int role) { return PromisingColours(r, role); },
+          [this] { return FullExhausted(); });
+      if (FullCost(optimum) < FullCost(best)) best = optimum;
+    }
+    for (const ColourRoleSet& other : EquivalentRoles(best)) {
+      if (FullCost(other) < FullCost(best)) best = other;
+    }
+    return best;
+  }
+
+  // The colours the estimate ranks best for `role`, the others held.
+  Colours EstimatedColours(const ColourRoleSet& roles, int role) const {
+    std::array<std::pair<float, int>, PaletteSize> ranked{};
+    for (int c = 0; c < PaletteSize; ++c) {
+      ColourRoleSet candidate = roles;
+      candidate[role] = c;
+      ranked[c] = {estimate_.Cost(candidate, static_cast<float>(lambda_)), c};
+    }
+    std::stable_sort(ranked.begin(), ranked.end());
+    return Best(ranked, CoarseColoursPerRole);
+  }
+
+  // The colours the coarse window ranks best for `role`, the others held.
+  Colours PromisingColours(const ColourRoleSet& roles, int role) {
+    std::array<std::pair<double, int>, PaletteSize> ranked{};
+    for (int c = 0; c < PaletteSize; ++c) {
+      ColourRoleSet candidate = roles;
+      candidate[role] = c;
+      ranked[c] = {CoarseCost(candidate), c};
+    }
+    std::stable_sort(ranked.begin(), ranked.end());
+    return Best(ranked, FullColoursPerRole);
+  }
+
+  template <typename Ranked>
+  static Colours Best(const Ranked& ranked, int count) {
+    Colours best;
+    for (int k = 0; k < count; ++k) best.index[best.count++] = ranked[k].second;
+    std::sort(best.index.begin(), best.index.begin() + best.count);
+    return best;
+  }
+
+  // Every goal takes its best of all the role sets converted, whichever goal's search found
+  // them: a goal that weighs flicker more then never ends with more flicker.
+  std::array<ColourRoleChoice, GoalCount> Choices() const {
+    std::array<ColourRoleChoice, GoalCount> choices;
+    RoleScore lowestError = scored_.front().second;
+    for (const auto& [roles, s] : scored_) {
+      if (s.error < lowestError.error) lowestError = s;
+    }
+    for (int goal = 0; goal < GoalCount; ++goal) {
+      const auto cost = [lambda = Lambdas[goal]](const RoleScore& s) {
+        return s.error + lambda * s.flicker;
+      };
+      ColourRoleChoice& choice = choices[goal];
+      std::tie(choice.roles, choice.score) = scored_.front();
+      for (const auto& [roles, s] : scored_) {
+        if (cost(s) < cost(choice.score)) std::tie(choice.roles, choice.score) = std::tie(roles, s);
+      }
+      choice.bestError = lowestError;
+      choice.evaluations = static_cast<int>(scored_.size());
+      choice.coarseEvaluations = coarseEvaluations_;
+    }
+    return choices;
+  }
+
+  const SearchControl& control_;
+  const PaletteEstimate estimate_;
+  CoarseWindow coarse_;
+  ColourRoleEvaluator evaluator_;
+  std::unordered_map<std::uint32_t, RoleScore> coarseCache_, fullCache_;
+  std::vector<std::pair<ColourRoleSet, RoleScore>> scored_;  // in the order converted
+  std::vector<ColourRoleSet> coarseOptima_, fineOptima_;
+  int coarseEvaluations_ = 0, coarseLimit_ = 0, fullLimit_ = 0;
+  double lambda_ = 0;  // the goal being searched
+  double plannedWork_ = 0;
+  int reported_ = -1;
 };
 
 }  // namespace
 
+const char* SearchCancelled::what() const noexcept { return "the colour search was cancelled"; }
+
 struct ColourRoleEvaluator::Planes {
+  explicit Planes(const PackedRGB* adjusted) : measure(adjusted, WindowWidth, WindowHeight, 1.0) {}
   ColourPlanes adjusted;
   ColourPlanes work;
   LabPlanes16 lab;  // the adjusted planes in CIELAB, for the low-flicker dithering
   MixCodes codes{};
-  LabPlanes source;  // blurred once
-  LabPlanes preview;
-  FloatPlane scratch{};
-  std::array<float, PaletteSize> lightness{};
+  PreviewMeasure measure;
 };
 
 ColourRoleEvaluator::ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering)
-    : planes_(std::make_unique<Planes>()), dithering_(dithering) {
+    : planes_(std::make_unique<Planes>(adjusted)), dithering_(dithering) {
   for (int i = 0; i < PixelCount; ++i) {
     planes_->adjusted.red[i] = (adjusted[i] >> 16) & 0xFF;
     planes_->adjusted.green[i] = (adjusted[i] >> 8) & 0xFF;
     planes_->adjusted.blue[i] = adjusted[i] & 0xFF;
   }
   ToLabPlanes16(planes_->adjusted, planes_->lab);
-  ToLabPlanes(adjusted, WindowWidth, planes_->source);
-  BlurLabPlanes(planes_->source, planes_->scratch);
-  for (int c = 0; c < PaletteSize; ++c) planes_->lightness[c] = TColorToLab(C64Palette[c]).L;
 }
 
 ColourRoleEvaluator::~ColourRoleEvaluator() = default;
@@ -471,182 +682,25 @@ RoleScore ColourRoleEvaluator::Evaluate(const ColourRoleSet& roles) {
     p.work = p.adjusted;
     DiffuseErrors(p.work, table, dithering_ == Dithering::FloydSteinberg, p.codes, nullptr);
   }
-
-  // The preview holds each pixel's mix colour, so its Lab planes come from nine colours.
-  std::array<LabColour, 10> mixLab{};
-  for (int code = 1; code <= 9; ++code) mixLab[code] = TColorToLab(table[code - 1]);
-  std::array<int, 10> counts{};
-  for (int i = 0; i < PixelCount; ++i) {
-    const LabColour& c = mixLab[p.codes[i]];
-    p.preview.L[i] = c.L;
-    p.preview.a[i] = c.a;
-    p.preview.b[i] = c.b;
-    ++counts[p.codes[i]];
-  }
-  BlurLabPlanes(p.preview, p.scratch);
-
-  RoleScore score;
-  score.error = MeanDeltaE(p.source, p.preview);
-  double flicker = 0;
-  for (int code = 1; code <= 9; ++code) {
-    const auto [first, second] = MixSlotRoles[code - 1];
-    flicker += counts[code] *
-               std::fabs(p.lightness[roles[first] & 0x0F] - p.lightness[roles[second] & 0x0F]);
-  }
-  score.flicker = flicker / PixelCount;
-  return score;
+  return p.measure.Score(p.codes.data(), table, roles);
 }
 
 double FlickerLambda(ColourGoal goal) { return Lambdas[static_cast<int>(goal)]; }
 
 std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
-                                                              Dithering dithering) {
-  // Coarse stage, shared by the goals: role sets that show the same mixes score alike here,
-  // so one evaluation stands for all of them.
-  CoarseWindow coarse(adjusted, dithering);
-  std::unordered_map<std::uint32_t, RoleScore> coarseCache;
-  int coarseEvaluations = 0, coarseLimit = 0;
-  const auto coarseScore = [&](const ColourRoleSet& roles) {
-    const std::uint32_t key = CanonicalKey(roles);
-    if (const auto found = coarseCache.find(key); found != coarseCache.end()) return found->second;
-    const RoleScore score = coarse.Evaluate(roles);
-    ++coarseEvaluations;
-    coarseCache.emplace(key, score);
-    return score;
-  };
-  const auto coarseExhausted = [&] { return coarseEvaluations >= coarseLimit; };
-
-  // Fine stage: every role set converted in full, in the order converted.
-  std::vector<std::pair<ColourRoleSet, RoleScore>> scored;
-  std::unordered_map<std::uint32_t, RoleScore> cache;
-  ColourRoleEvaluator evaluator(adjusted, dithering);
-  int fullLimit = 0;
-  const auto score = [&](const ColourRoleSet& roles) {
-    const std::uint32_t key = Key(roles);
-    if (const auto found = cache.find(key); found != cache.end()) return found->second;
-    const RoleScore s = evaluator.Evaluate(roles);
-    cache.emplace(key, s);
-    scored.emplace_back(roles, s);
-    return s;
-  };
-  const auto exhausted = [&] { return static_cast<int>(scored.size()) >= fullLimit; };
-
-  const PaletteEstimate estimate(adjusted);
-  score(DefaultColourRoles);  // the defaults compete too
-  std::vector<ColourRoleSet> coarseOptima{DefaultColourRoles}, fineOptima;
-  for (int goal = 0; goal < GoalCount; ++goal) {
-    const double lambda = Lambdas[goal];
-    const Budget& budget = Budgets[goal];
-    const auto objective = [lambda](const RoleScore& s) { return s.error + lambda * s.flicker; };
-    const auto coarseCost = [&](const ColourRoleSet& roles) {
-      return objective(coarseScore(roles));
-    };
-    const auto cost = [&](const ColourRoleSet& roles) { return objective(score(roles)); };
-
-    // Descents on the coarse window from the estimate's best starts for this goal and from
-    // the optima of the goals before it.
-    coarseLimit += budget.coarse;
-    std::vector<ColourRoleSet> starts =
-        EstimatedStarts(estimate, static_cast<float>(lambda), budget.starts);
-    // The earlier optima that do best for this goal (all scored already).
-    std::stable_sort(coarseOptima.begin(), coarseOptima.end(),
-                     [&](const ColourRoleSet& a, const ColourRoleSet& b) {
-                       return coarseCost(a) < coarseCost(b);
-                     });
-    starts.insert(starts.end(), coarseOptima.begin(),
-                  coarseOptima.begin() + std::min<int>(budget.earlier, coarseOptima.size()));
-    const auto estimated = [&](const ColourRoleSet& roles, int role) {
-      std::array<std::pair<float, int>, PaletteSize> ranked{};
-      for (int c = 0; c < PaletteSize; ++c) {
-        ColourRoleSet candidate = roles;
-        candidate[role] = c;
-        ranked[c] = {estimate.Cost(candidate, static_cast<float>(lambda)), c};
-      }
-      std::stable_sort(ranked.begin(), ranked.end());
-      Colours best;
-      for (int k = 0; k < CoarseColoursPerRole; ++k) best.index[best.count++] = ranked[k].second;
-      std::sort(best.index.begin(), best.index.begin() + best.count);
-      return best;
-    };
-    std::vector<std::pair<double, ColourRoleSet>> optima;
-    for (const ColourRoleSet& start : starts) {
-      if (coarseExhausted()) break;
-      const ColourRoleSet optimum = Descend(start, coarseCost, estimated, coarseExhausted);
-      optima.emplace_back(coarseCost(optimum), optimum);
-      coarseOptima.push_back(optimum);
-    }
-
-    // The coarse ranking of nearby optima is not always the real one: every distinct coarse
-    // optimum, and the optima of the goals before, is converted once and the best refined.
-    fullLimit += budget.full;
-    for (const ColourRoleSet& roles : fineOptima) optima.emplace_back(0, roles);
-    std::vector<std::pair<double, ColourRoleSet>> candidates;
-    std::vector<std::uint32_t> seen;
-    for (const auto& [c, start] : optima) {
-      const std::uint32_t key = CanonicalKey(start);
-      if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-      seen.push_back(key);
-      candidates.emplace_back(cost(start), start);
-    }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Each role tries the colours the coarse window ranks best for it, the others held.
-    const auto promising = [&](const ColourRoleSet& roles, int role) {
-      std::array<std::pair<double, int>, PaletteSize> ranked{};
-      for (int c = 0; c < PaletteSize; ++c) {
-        ColourRoleSet candidate = roles;
-        candidate[role] = c;
-        ranked[c] = {coarseCost(candidate), c};
-      }
-      std::stable_sort(ranked.begin(), ranked.end());
-      Colours best;
-      for (int k = 0; k < FullColoursPerRole; ++k) best.index[best.count++] = ranked[k].second;
-      std::sort(best.index.begin(), best.index.begin() + best.count);
-      return best;
-    };
-    ColourRoleSet best = candidates.front().second;
-    for (int k = 0; k < std::min<int>(RefinedOptima, candidates.size()) && !exhausted(); ++k) {
-      const ColourRoleSet optimum = Descend(candidates[k].second, cost, promising, exhausted);
-      if (cost(optimum) < cost(best)) best = optimum;
-    }
-    // The same mixes in other layers.
-    for (const ColourRoleSet& other : EquivalentRoles(best)) {
-      if (cost(other) < cost(best)) best = other;
-    }
-    fineOptima.push_back(best);
-  }
-
-  // Every goal takes its best of all the role sets converted, whichever goal's search found
-  // them: a goal that weighs flicker more then never ends with more flicker.
-  std::array<ColourRoleChoice, GoalCount> choices;
-  RoleScore lowestError = scored.front().second;
-  for (const auto& [roles, s] : scored) {
-    if (s.error < lowestError.error) lowestError = s;
-  }
-  for (int goal = 0; goal < GoalCount; ++goal) {
-    const auto cost = [lambda = Lambdas[goal]](const RoleScore& s) {
-      return s.error + lambda * s.flicker;
-    };
-    ColourRoleChoice& choice = choices[goal];
-    std::tie(choice.roles, choice.score) = scored.front();
-    for (const auto& [roles, s] : scored) {
-      if (cost(s) < cost(choice.score)) std::tie(choice.roles, choice.score) = std::tie(roles, s);
-    }
-    choice.bestError = lowestError;
-    choice.evaluations = static_cast<int>(scored.size());
-    choice.coarseEvaluations = coarseEvaluations;
-  }
-  return choices;
+                                                              Dithering dithering,
+                                                              const SearchControl& control) {
+  return RoleSearch(adjusted, dithering, control).Run();
 }
 
 ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
-                                   ColourGoal goal) {
-  return SearchColourRoleGoals(adjusted, dithering)[static_cast<int>(goal)];
+                                   ColourGoal goal, const SearchControl& control) {
+  return SearchColourRoleGoals(adjusted, dithering, control)[static_cast<int>(goal)];
 }
 
 ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
-                                ColourGoal goal) {
-  return SearchColourRoles(adjusted.Image1.Words(), dithering, goal).roles;
+                                ColourGoal goal, const SearchControl& control) {
+  return SearchColourRoles(adjusted.Image1.Words(), dithering, goal, control).roles;
 }
 
 }  // namespace vantrel

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <exception>
+#include <functional>
 #include <memory>
 
 #include "convert/dithering.h"
@@ -14,13 +16,16 @@ namespace vantrel {
 
 // How a set of roles does on one window.
 struct RoleScore {
-  double error = 0;    // mean CIE76 difference, source against preview, both blurred (sigma 1)
+  double error = 0;    // the mean of `near` and `far`: what the search minimises
+  double near = 0;     // S-CIELAB, source against preview, at NearPixelsPerDegree (12)
+  double far = 0;      // the same at FarPixelsPerDegree (24)
   double flicker = 0;  // mean |L| difference between the frame-1 and frame-2 colour of a pixel
 };
 
 // Scores role sets for one adjusted window by running the conversion's own diffusion and
-// classification on a private copy, so dithering is accounted for exactly. Everything it
-// needs is allocated once, on construction.
+// classification on a private copy, so dithering is accounted for exactly, and measuring the
+// preview as the eye sees it from both distances. Everything it needs is allocated once, on
+// construction.
 class ColourRoleEvaluator {
  public:
   // `adjusted`: 200 rows of 192 PackedRGB words, the adjusted crop (the Image1 surface).
@@ -52,6 +57,18 @@ struct ColourRoleChoice {
 
 inline constexpr int GoalCount = 3;
 
+// How a caller follows and stops a search. Both may be empty.
+struct SearchControl {
+  std::function<void(int permille)> progress;  // now and then, 0..1000, rising
+  std::function<bool()> cancelled;             // polled between conversions
+};
+
+// Thrown out of a search whose caller cancelled it.
+class SearchCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override;
+};
+
 // Searches the roles that minimise error + FlickerLambda(goal) * flicker for the adjusted
 // window converted with `dithering`, for every goal at once: for each goal in turn, descents
 // on a half-size copy of the window from many starts and from the optima of the goals
@@ -59,15 +76,16 @@ inline constexpr int GoalCount = 3;
 // same nine mixes in other layers. Each goal then takes the best of everything converted,
 // so Calm never flickers more than Balanced, nor Balanced more than Faithful. The same window
 // and dithering always give the same roles. Indexed by ColourGoal.
-std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
-                                                              Dithering dithering);
+std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(
+    const PackedRGB* adjusted, Dithering dithering, const SearchControl& control = {});
 
 // One goal's choice of the search above.
 ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
-                                   ColourGoal goal = ColourGoal::Faithful);
+                                   ColourGoal goal = ColourGoal::Faithful,
+                                   const SearchControl& control = {});
 
 // The roles for the state's adjusted crop (Image1, as ApplyChannelOffsets left it).
 ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
-                                ColourGoal goal);
+                                ColourGoal goal, const SearchControl& control = {});
 
 }  // namespace vantrel

@@ -89,6 +89,7 @@ constexpr int RowLag = 3;
 
 struct VectorSlots {
   __m256i la[3], bf[3], code[3];
+  __m256i twiceL[3];  // (2 L, 0) per slot
   __m256i padding;  // the largest key in lanes 9..11
 };
 
@@ -98,12 +99,13 @@ AVX2 __m256i Both(const void* p) {
 }
 
 __attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlots& slots) {
-  alignas(16) std::int16_t la[3][8] = {}, bf[3][8] = {};
+  alignas(16) std::int16_t la[3][8] = {}, bf[3][8] = {}, twiceL[3][8] = {};
   alignas(16) std::int32_t code[3][4] = {};
   for (int k = 0; k < 9; ++k) {
     const int g = k / 4, lane = k % 4;
     la[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][0]);
     la[g][2 * lane + 1] = static_cast<std::int16_t>(slots.lab[k][1]);
+    twiceL[g][2 * lane] = static_cast<std::int16_t>(2 * slots.lab[k][0]);
     bf[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][2]);
     bf[g][2 * lane + 1] = static_cast<std::int16_t>(-(slots.penalty[k] / FlickerPenalty));
     code[g][lane] = k + 1;
@@ -112,6 +114,7 @@ __attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlot
   for (int g = 0; g < 3; ++g) {
     v.la[g] = Both(la[g]);
     v.bf[g] = Both(bf[g]);
+    v.twiceL[g] = Both(twiceL[g]);
     v.code[g] = Both(code[g]);
   }
   v.padding = _mm256_setr_epi32(0, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0, 0x7FFFFFFF, 0x7FFFFFFF,
@@ -136,10 +139,15 @@ struct PairRow {
   std::vector<std::int32_t> la, b0;
 };
 
+// A pixel's received error bounded.
+std::int32_t Bound(std::int32_t received, int highBound) {
+  return Pair(Clamp(Low(received), ErrorBound), Clamp(High(received), highBound));
+}
+
 // A pixel's working colour: its input plus its received error bounded.
 std::int32_t Working(std::int32_t input, std::int32_t received, int highBound) {
-  return Pair(Low(input) + Clamp(Low(received), ErrorBound),
-              High(input) + Clamp(High(received), highBound));
+  const std::int32_t bounded = Bound(received, highBound);
+  return Pair(Low(input) + Low(bounded), High(input) + High(bounded));
 }
 
 // Each 16-bit half bounded to +-bound (a bound of 0 keeps the half 0).
@@ -177,6 +185,13 @@ AVX2 __m256i Halves(std::int32_t low, std::int32_t high) {
 AVX2 std::int32_t LowWord(__m256i v) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(v)); }
 AVX2 std::int32_t HighWord(__m256i v) { return _mm_cvtsi128_si32(_mm256_extracti128_si256(v, 1)); }
 
+// Each 16-bit half truncated toward zero to a multiple of ErrorStep.
+AVX2 __m256i Passed(__m256i e) {
+  static_assert((ErrorStep & (ErrorStep - 1)) == 0, "truncation by masking");
+  return _mm256_sign_epi16(
+      _mm256_andnot_si256(_mm256_set1_epi16(ErrorStep - 1), _mm256_abs_epi16(e)), e);
+}
+
 // The constants every step needs.
 struct StepConstants {
   VectorSlots slots;
@@ -190,10 +205,14 @@ struct RowPair {
   const std::int32_t *got0La, *got0B0;                // what the first row received
   std::int32_t *got1La, *got1B0;                      // what the second row receives
   std::int32_t *got2La, *got2B0;                      // what the row below it receives
+  const std::int32_t* upper;  // lightness errors of the row above the first
+  std::int32_t *errors0, *errors1;  // lightness errors of the two rows
   std::uint8_t *codes0, *codes1;
   int width;
   bool second;  // whether there is a second row
   __m256i wla, wb0, shareLa, shareB0;
+  __m256i receivedLa;  // the bounded error in wla
+  __m256i leftError;   // (lightness error of the pixel before, 0) in every lane
 
   // Pixel x0 of the first row and x0 - RowLag of the second, where they exist.
   AVX2 void Step(int x0, const StepConstants& k) {
@@ -202,16 +221,27 @@ struct RowPair {
       wla =
           _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in0La[1], got0La[1], ErrorBound)), 0);
       wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in0B0[1], got0B0[1], 0)), 0);
-      shareLa = shareB0 = _mm256_setzero_si256();
+      receivedLa = _mm256_inserti128_si256(
+          receivedLa, _mm_set1_epi32(Bound(got0La[1], ErrorBound)), 0);
+      shareLa = shareB0 = leftError = _mm256_setzero_si256();
     }
     if (x1 == 0) {
       wla =
           _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in1La[1], got1La[1], ErrorBound)), 1);
       wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in1B0[1], got1B0[1], 0)), 1);
+      receivedLa = _mm256_inserti128_si256(
+          receivedLa, _mm_set1_epi32(Bound(got1La[1], ErrorBound)), 1);
       const __m256i keepLow = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
       shareLa = _mm256_and_si256(shareLa, keepLow);
       shareB0 = _mm256_and_si256(shareB0, keepLow);
+      leftError = _mm256_and_si256(leftError, keepLow);
     }
+    // Twice the input lightness plus the upper neighbour's error, then the left one's: what
+    // twice a slot's lightness is compared with.
+    const int c0 = std::min(x0 + 1, width + 2), c1 = std::max(x1 + 1, 0);
+    const __m256i neighbours = _mm256_add_epi16(
+        Halves(Pair(2 * Low(in0La[c0]) + upper[c0], 0), Pair(2 * Low(in1La[c1]) + errors0[c1], 0)),
+        leftError);
     // The next pixel of each row (a pad where there is none).
     const int n0 = std::min(x0 + 2, width + 2), n1 = std::max(x1 + 2, 0);
     const __m256i inLa = Halves(in0La[n0], in1La[n1]);
@@ -224,9 +254,11 @@ struct RowPair {
     for (int g = 0; g < 3; ++g) {
       dla[g] = _mm256_sub_epi16(wla, v.la[g]);
       dbf[g] = _mm256_sub_epi16(wb0, v.bf[g]);
-      const __m256i cost =
+      const __m256i contrast = _mm256_sub_epi16(v.twiceL[g], neighbours);
+      const __m256i cost = _mm256_add_epi32(
           _mm256_add_epi32(_mm256_madd_epi16(dla[g], dla[g]),
-                           _mm256_madd_epi16(dbf[g], _mm256_blend_epi16(dbf[g], k.penalty, 0xAA)));
+                           _mm256_madd_epi16(dbf[g], _mm256_blend_epi16(dbf[g], k.penalty, 0xAA))),
+          _mm256_srli_epi32(_mm256_madd_epi16(contrast, contrast), ContrastShift));
       key[g] = _mm256_or_si256(_mm256_slli_epi32(cost, 4), v.code[g]);
     }
     key[2] = _mm256_or_si256(key[2], v.padding);
@@ -240,9 +272,14 @@ struct RowPair {
       eLa = _mm256_or_si256(eLa, _mm256_and_si256(won, dla[g]));
       eBf = _mm256_or_si256(eBf, _mm256_and_si256(won, dbf[g]));
     }
+    eLa = Spread(eLa);
+    // The slot's lightness minus the input's: the received error less what is left.
+    leftError = _mm256_and_si256(_mm256_sub_epi16(receivedLa, eLa), k.lowHalves);
     // Shares in lanes: behind, under, right, 0; ahead is what they leave of the error.
-    const Shares la = SharesOf(Spread(eLa), k.factors), bf = SharesOf(Spread(eBf), k.factors);
-    wla = _mm256_add_epi16(inLa, Bounded(_mm256_add_epi16(gotLa, la.right), k.bound));
+    const Shares la = SharesOf(Passed(eLa), k.factors),
+                 bf = SharesOf(Passed(Spread(eBf)), k.factors);
+    receivedLa = Bounded(_mm256_add_epi16(gotLa, la.right), k.bound);
+    wla = _mm256_add_epi16(inLa, receivedLa);
     wb0 = _mm256_add_epi16(inB0, Bounded(_mm256_add_epi16(gotB0, bf.right), k.boundB));
     // The shares for the row below collect in registers, in scan order: lane 0 the pixel
     // behind, which gets nothing more, lane 1 this one, lane 2 the one ahead.
@@ -252,11 +289,13 @@ struct RowPair {
       codes0[x0] = static_cast<std::uint8_t>(LowWord(least) & 15);
       got1La[x0] = LowWord(shareLa);
       got1B0[x0] = LowWord(shareB0);
+      errors0[x0 + 1] = Low(LowWord(leftError));
     }
     if (second && x1 >= 0 && x1 < width) {
       codes1[x1] = static_cast<std::uint8_t>(HighWord(least) & 15);
       got2La[x1] = HighWord(shareLa);
       got2B0[x1] = HighWord(shareB0);
+      errors1[x1 + 1] = Low(HighWord(leftError));
     }
     shareLa = _mm256_srli_si256(shareLa, 4);
     shareB0 = _mm256_srli_si256(shareB0, 4);
@@ -290,6 +329,9 @@ __attribute__((target("avx2"))) void DitherAvx2(const std::int16_t* L, const std
   // What rows y .. y + 4 receive, in turn; each position is written once per row.
   std::vector<PairRow> received(Rows + 1, PairRow(width));
   std::vector<std::uint8_t> spare(width);  // codes of rows below the picture
+  // Lightness errors of rows y - 1 .. y + 3, row r at (r + 1) % 6, index x + 1 (a pad
+  // before the row and two behind it); row -1's are zeros.
+  std::vector<std::vector<std::int32_t>> errors(6, std::vector<std::int32_t>(width + 3, 0));
   for (int y = 0; y < height; y += Rows) {
     for (int r = 0; r < Rows; ++r) {
       if (y + r < height) ReportProgress(progress, y + r);
@@ -316,10 +358,15 @@ __attribute__((target("avx2"))) void DitherAvx2(const std::int16_t* L, const std
                      got1.b0.data(),
                      got2.la.data(),
                      got2.b0.data(),
+                     errors[(y + r) % 6].data(),
+                     errors[(y + r + 1) % 6].data(),
+                     errors[(y + r + 2) % 6].data(),
                      row(r),
                      row(r + 1),
                      width,
                      y + r + 1 < height,
+                     {},
+                     {},
                      {},
                      {},
                      {},

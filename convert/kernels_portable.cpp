@@ -1,5 +1,6 @@
 // The reference kernels: plain C++ that follows the rules step by step.
 #include <algorithm>
+#include <cstdlib>
 #include <array>
 #include <vector>
 
@@ -113,6 +114,7 @@ void ToLab(const ColourPlanes& adjusted, LabPlanes16& out) {
 }
 
 using lab16::Clamp;
+using lab16::ErrorPassed;
 
 // Errors received by one row, per channel, at index x + 1: the pads at 0 and width + 1 catch
 // the shares that fall beside the picture.
@@ -130,6 +132,9 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
                       int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
                       ProgressSink* progress) {
   LabRowErrors current(width), next(width);
+  // Each pixel's lightness error (its slot's L minus its input L), for this row and the one
+  // above: the neighbours the contrast term compares with.
+  std::vector<int> above(width, 0), here(width, 0);
   for (int y = 0; y < height; ++y) {
     ReportProgress(progress, y);
     int carryL = 0, carryA = 0, carryB = 0;  // the right share
@@ -138,16 +143,20 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
       const int wL = L[i] + Clamp(current.L[x + 1] + carryL, ErrorBound);
       const int wa = a[i] + Clamp(current.a[x + 1] + carryA, ErrorBound);
       const int wb = b[i] + Clamp(current.b[x + 1] + carryB, ErrorBound);
+      const int neighbours = 2 * L[i] + (x > 0 ? here[x - 1] : 0) + (y > 0 ? above[x] : 0);
       unsigned best = ~0u;
       for (int k = 0; k < 9; ++k) {
         const int dL = wL - slots.lab[k][0], da = wa - slots.lab[k][1], db = wb - slots.lab[k][2];
-        const unsigned cost = static_cast<unsigned>(dL * dL + da * da + db * db + slots.penalty[k]);
+        const int contrast = 2 * slots.lab[k][0] - neighbours;
+        const unsigned cost = static_cast<unsigned>(dL * dL + da * da + db * db + slots.penalty[k] +
+                                                    ((contrast * contrast) >> ContrastShift));
         best = std::min(best, cost << 4 | static_cast<unsigned>(k + 1));
       }
       const int code = static_cast<int>(best & 15);
       codes[i] = static_cast<std::uint8_t>(code);
       const auto& m = slots.lab[code - 1];
-      const int e[3] = {wL - m[0], wa - m[1], wb - m[2]};
+      here[x] = m[0] - L[i];
+      const int e[3] = {ErrorPassed(wL - m[0]), ErrorPassed(wa - m[1]), ErrorPassed(wb - m[2])};
       int* below[3] = {next.L.data(), next.a.data(), next.b.data()};
       int* carry[3] = {&carryL, &carryA, &carryB};
       for (int c = 0; c < 3; ++c) {
@@ -161,6 +170,7 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
     }
     std::swap(current, next);
     next.Clear();
+    std::swap(above, here);
   }
 }
 

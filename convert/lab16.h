@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "colour/cielab.h"
 #include "convert/low_flicker_dither.h"
 
 namespace vantrel::lab16 {
@@ -20,10 +21,19 @@ constexpr float Delta3 = 216.0f / 24389.0f;  // (6/29)^3: below it the compandin
 constexpr float LinearSlope = 841.0f / 108.0f, LinearOffset = 4.0f / 29.0f;
 constexpr std::int32_t RootBias = 709921077;
 
-// The sRGB primaries to XYZ, relative to the D65 white.
-constexpr float Mx[3] = {0.4124564f / 0.95047f, 0.3575761f / 0.95047f, 0.1804375f / 0.95047f};
-constexpr float My[3] = {0.2126729f, 0.7151522f, 0.0721750f};
-constexpr float Mz[3] = {0.0193339f / 1.08883f, 0.1191920f / 1.08883f, 0.9503041f / 1.08883f};
+// The sRGB primaries to XYZ, relative to the D65 white, in float.
+constexpr float Relative(double m, double white) {
+  return static_cast<float>(m) / static_cast<float>(white);
+}
+constexpr float Mx[3] = {Relative(cielab::SrgbToXyz[0][0], cielab::WhiteX),
+                         Relative(cielab::SrgbToXyz[0][1], cielab::WhiteX),
+                         Relative(cielab::SrgbToXyz[0][2], cielab::WhiteX)};
+constexpr float My[3] = {static_cast<float>(cielab::SrgbToXyz[1][0]),
+                         static_cast<float>(cielab::SrgbToXyz[1][1]),
+                         static_cast<float>(cielab::SrgbToXyz[1][2])};
+constexpr float Mz[3] = {Relative(cielab::SrgbToXyz[2][0], cielab::WhiteZ),
+                         Relative(cielab::SrgbToXyz[2][1], cielab::WhiteZ),
+                         Relative(cielab::SrgbToXyz[2][2], cielab::WhiteZ)};
 
 inline float Companded(float t) {
   std::int32_t bits;
@@ -48,5 +58,9 @@ inline std::array<int, 3> Lab16(float r, float g, float b) {
 }
 
 inline int Clamp(int v, int bound) { return v < -bound ? -bound : (v > bound ? bound : v); }
+
+// The part of a low-flicker error that is passed on: truncated toward zero to a multiple of
+// ErrorStep.
+inline int ErrorPassed(int e) { return e / ErrorStep * ErrorStep; }
 
 }  // namespace vantrel::lab16

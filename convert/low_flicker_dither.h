@@ -1,9 +1,12 @@
 // The low-flicker dithering: each pixel takes the mix colour that minimises its CIELAB
-// distance plus a penalty for the lightness difference between the two frames that show the
-// mix, and its error is spread in CIELAB (7/3/5/1 sixteenths), which is where the eye (and
-// the perceived error) averages neighbouring colours. Calm is bought where it costs little: a
-// pixel whose colour a steady mix shows nearly as well takes the steady one, and the
-// neighbours make up the difference.
+// distance, plus a penalty for the lightness difference between the two frames that show the
+// mix, plus a penalty for the lightness contrast with its left and upper neighbours that the
+// photo does not have; its error is spread in CIELAB (7/3/5/1 sixteenths). Calm is bought
+// where it costs little: a pixel whose colour a steady mix shows nearly as well takes the
+// steady one. Up close the eye sees lightness almost pixel by pixel and blurs only colour
+// (S-CIELAB), so a steady mix must not be paid for with dots of light on dark: the contrast
+// penalty makes a pixel follow its neighbours' lightness error instead, and small errors are
+// not passed on, so smooth areas stay smooth rather than sprinkled.
 #pragma once
 
 #include <array>
@@ -19,8 +22,20 @@ namespace vantrel {
 inline constexpr int LabUnit = 16;
 
 // The penalty per sixteenth of lightness difference between a mix's two frame colours, in
-// squared sixteenths: 15 squared CIELAB units per unit of L*.
-inline constexpr int FlickerPenalty = 240;
+// squared sixteenths: 10 squared CIELAB units per unit of L*.
+inline constexpr int FlickerPenalty = 160;
+
+// The contrast penalty of a slot: c = 2 L(slot) - (2 L(input) + the lightness errors of the
+// left and upper neighbours, each its slot's L minus its input L, 0 beyond the picture),
+// squared and shifted right by this; c / 2 is how far the slot's lightness error lies from the
+// mean of theirs, so the penalty is that squared: a lightness contrast the photo does not
+// have costs as much as the same difference in the colour itself. Twice as much made smooth
+// areas break into flat bands with stepped edges.
+inline constexpr int ContrastShift = 2;
+
+// Errors are passed on truncated toward zero to a multiple of this (8 CIELAB units): what
+// no mix shows within that stays where it is instead of sprinkling dots into smooth areas.
+inline constexpr int ErrorStep = 8 * LabUnit;
 
 // How far the error a pixel has received may move its colour, per channel (20 CIELAB units):
 // without a bound, colours no mix reaches pile up error that streaks far into the picture.
@@ -45,9 +60,11 @@ LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSe
 // The dithering over a picture of any size (width >= 1), `L`, `a`, `b` and `codes` holding
 // width * height values row after row. Pixels go row by row, left to right; a pixel's colour
 // is its input plus the error it received, each channel of that error bounded to
-// +-ErrorBound; the winner has the smallest squared distance plus penalty, the lowest code
-// among equals; its error e goes as (7e + 8) >> 4 to the right, (3e + 8) >> 4 below left,
-// (5e + 8) >> 4 below and the rest below right; shares beyond the picture are dropped.
+// +-ErrorBound; the winner has the smallest squared distance plus flicker penalty plus
+// contrast penalty (ContrastShift), the lowest code among equals; its error, each channel
+// truncated toward zero to a multiple of ErrorStep, e goes as (7e + 8) >> 4 to the right,
+// (3e + 8) >> 4 below left, (5e + 8) >> 4 below and the rest below right; shares beyond the
+// picture are dropped.
 // Reports each row as its turn comes (the AVX2 kernels take four rows at a time); every
 // kernel gives the same codes.
 void LowFlickerDither(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,

@@ -14,7 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth openbox
   vice
-  python3
+  python3 python3-pil
   librsvg2-bin man-db  # the icon's PNG sizes, the manual pages' check
   dpkg-dev file lintian desktop-file-utils appstream  # make package and its check
 )

@@ -103,10 +103,7 @@ void Session::Reconvert(const Adjustment& adjustment, ProgressSink* progress) {
 std::optional<ColourRoleSet> Session::FindColourRoles(Dithering dithering, ColourGoal goal,
                                                       const SearchControl& control) const {
   try {
-    if (control.cancelled && control.cancelled()) throw SearchCancelled();
-    const ColourRoleSet roles = ChooseColourRoles(*state_, dithering, goal);
-    if (control.progress) control.progress(1000);
-    return roles;
+    return ChooseColourRoles(*state_, dithering, goal, control);
   } catch (const SearchCancelled&) {
     return std::nullopt;
   }

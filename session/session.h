@@ -18,7 +18,6 @@
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
 #include "convert/dithering.h"
-#include "convert/search_control.h"
 #include "core/bitmap32.h"
 #include "core/converter_state.h"
 #include "core/error.h"

@@ -1,6 +1,6 @@
 // Windows the automatic colour choice is judged on: parts of the sample photo and pictures
-// made here, each brought into a ConverterState through the real crop and offset steps.
-// Shared by the tests and the benchmark.
+// made here, and windows of other photos to check it on, each brought into a ConverterState
+// through the real crop and offset steps. Shared by the tests and the benchmark.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
+#include "colour/scielab.h"
 #include "convert/conversion.h"
 #include "core/converter_state.h"
 #include "picture/channel_offsets.h"
@@ -35,10 +36,14 @@ inline std::unique_ptr<ConverterState> Prepared(std::unique_ptr<ConverterState> 
   return state;
 }
 
-inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
+inline std::unique_ptr<ConverterState> Photo(const std::string& file, int left, int top) {
   auto state = testsupport::NewConverterState();
-  testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg");
+  testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/" + file);
   return Prepared(std::move(state), left, top);
+}
+
+inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
+  return Photo("astronaut.jpg", left, top);
 }
 
 // A 192 x 200 picture whose pixel (x, y) is colour(x, y) as PackedRGB.
@@ -112,14 +117,47 @@ inline std::vector<TestWindow> AllWindows() {
   };
 }
 
+// Windows of other photos, one window each (192 x 200 crops of public-domain and CC0
+// pictures that scikit-image ships: a SpaceX launch at dusk, an espresso, a cat, the Hubble
+// deep field), for checking that what holds on the judged windows holds elsewhere too.
+inline std::vector<TestWindow> OtherPhotoWindows() {
+  std::vector<TestWindow> windows;
+  for (const char* name : {"rocket-sky", "rocket-lights", "coffee", "chelsea", "hubble"}) {
+    windows.push_back({name, [file = std::string(name) + ".jpg"] { return Photo(file, 0, 0); }});
+  }
+  return windows;
+}
+
+// How a conversion looks: S-CIELAB near and far and their mean, the blurred CIELAB measure
+// the search used before, and the flicker.
+struct ConvertedScore {
+  double error, near, far, blurred, flicker;
+};
+
 // Converts with `roles` as the window does after five palette picks and "CONVERT", and
 // measures the preview the way the user's eye sees it.
-inline double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
+inline ConvertedScore Converted(ConverterState& state, const ColourRoleSet& roles,
+                                Dithering dithering) {
   state.ColourRoles = roles;
   state.MixTable = BuildMixTable(RoleColours(roles));
-  ConvertPicture(state, DitheringOf(dither), nullptr);
-  return PerceivedError(state.Image1.Words(), state.PreviewBitmap.Words(),
-                        state.PreviewBitmap.Width());
+  ConvertPicture(state, dithering, nullptr);
+  const PackedRGB* source = state.Image1.Words();
+  const PackedRGB* preview = state.PreviewBitmap.Words();
+  const int stride = state.PreviewBitmap.Width();
+  ConvertedScore s{};
+  s.near = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                             NearPixelsPerDegree);
+  s.far = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                            FarPixelsPerDegree);
+  s.error = (s.near + s.far) / 2;
+  s.blurred = PerceivedError(source, preview, stride);
+  s.flicker = InterlaceFlicker(state.LayerBits, roles);
+  return s;
+}
+
+// The error the search minimises, of that conversion.
+inline double ConvertedError(ConverterState& state, const ColourRoleSet& roles, bool dither) {
+  return Converted(state, roles, DitheringOf(dither)).error;
 }
 
 }  // namespace vantrel::auto_colours_windows

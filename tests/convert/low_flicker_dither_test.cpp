@@ -18,14 +18,18 @@
 namespace vantrel {
 namespace {
 
-// The dithering as its rules read: every pixel's received error in a full-size array, the
-// nine costs compared one by one, each share added where it lands.
+// The dithering as its rules read: every pixel's received error and lightness error in
+// full-size arrays, the nine costs compared one by one, each share added where it lands.
 std::vector<std::uint8_t> PlainModel(const std::vector<std::int16_t>& L,
                                      const std::vector<std::int16_t>& a,
                                      const std::vector<std::int16_t>& b, int width, int height,
                                      const LowFlickerSlots& slots) {
   std::vector<std::array<int, 3>> received(static_cast<std::size_t>(width) * height);
   std::vector<std::uint8_t> codes(received.size());
+  std::vector<int> lightnessError(received.size());  // slot L - input L
+  const auto errorAt = [&](int x, int y) {
+    return x < 0 || y < 0 ? 0 : lightnessError[y * width + x];
+  };
   const auto give = [&](int x, int y, const std::array<int, 3>& share) {
     if (x < 0 || x >= width || y >= height) return;
     for (int c = 0; c < 3; ++c) received[y * width + x][c] += share[c];
@@ -38,17 +42,23 @@ std::vector<std::uint8_t> PlainModel(const std::vector<std::int16_t>& L,
       for (int c = 0; c < 3; ++c) {
         w[c] = input[c] + std::clamp(received[i][c], -ErrorBound, ErrorBound);
       }
+      // Twice the slot's lightness error against the sum of the neighbours'.
+      const int neighbours = errorAt(x - 1, y) + errorAt(x, y - 1);
       long long bestCost = -1;
       int best = 0;
       for (int k = 0; k < 9; ++k) {
         long long cost = slots.penalty[k];
         for (int c = 0; c < 3; ++c) cost += (w[c] - slots.lab[k][c]) * (w[c] - slots.lab[k][c]);
+        const long long contrast = 2 * (slots.lab[k][0] - input[0]) - neighbours;
+        cost += (contrast * contrast) / (1 << ContrastShift);
         if (bestCost < 0 || cost < bestCost) bestCost = cost, best = k;
       }
       codes[i] = static_cast<std::uint8_t>(best + 1);
+      lightnessError[i] = slots.lab[best][0] - input[0];
       std::array<int, 3> right{}, behind{}, under{}, ahead{};
       for (int c = 0; c < 3; ++c) {
-        const int e = w[c] - slots.lab[best][c];
+        const int full = w[c] - slots.lab[best][c];
+        const int e = static_cast<int>(std::trunc(static_cast<double>(full) / ErrorStep)) * ErrorStep;
         right[c] = static_cast<int>(std::floor((7 * e + 8) / 16.0));
         behind[c] = static_cast<int>(std::floor((3 * e + 8) / 16.0));
         under[c] = static_cast<int>(std::floor((5 * e + 8) / 16.0));

@@ -1,0 +1,98 @@
+#!/usr/bin/python3
+"""Draws a contact sheet of Auto Colors for one window of a photo: the window itself, then a
+row per goal (Faithful, Balanced, Calm) and a column per dithering (none, Floyd-Steinberg,
+low flicker), each cell the preview of that conversion (what the eye sees of the two frames)
+with its S-CIELAB at 12 and 24 pixels per degree and its flicker, mean |L*(frame 1) - L*(frame
+2)|.
+
+    tools/contact_sheet.py PHOTO OUT.png [--crop X,Y] [--scale fit|PERCENT] [--zoom N]
+                           [--build build]
+
+Runs build/tools/vantrel-sheet-cells (built with the program) for the numbers and previews.
+Needs Debian's python3-pil (scripts/install-deps.sh installs it).
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image, ImageDraw, ImageFont
+
+GOALS = [("faithful", "Faithful"), ("balanced", "Balanced"), ("calm", "Calm")]
+DITHERINGS = [("none", "None"), ("fs", "Floyd-Steinberg"), ("low-flicker", "Low Flicker")]
+WIDTH, HEIGHT = 192, 200
+
+
+def font(size):
+    for path in ("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+                 "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf"):
+        if os.path.exists(path):
+            return ImageFont.truetype(path, size)
+    return ImageFont.load_default()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("photo")
+    parser.add_argument("out")
+    parser.add_argument("--crop", default="0,0")
+    parser.add_argument("--scale", default="100")
+    parser.add_argument("--zoom", type=int, default=2, help="pixels per C64 pixel")
+    parser.add_argument("--build", default="build")
+    args = parser.parse_args()
+
+    helper = os.path.join(args.build, "tools", "vantrel-sheet-cells")
+    with tempfile.TemporaryDirectory() as work:
+        run = subprocess.run([helper, args.photo, args.crop, args.scale, work],
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            sys.exit(run.stderr.strip() or f"{helper} failed")
+        cells = {}
+        for line in run.stdout.splitlines():
+            goal, dithering, roles, near, far, flicker = line.split()
+            cells[goal, dithering] = (roles, float(near), float(far), float(flicker))
+        images = {key: Image.open(os.path.join(work, f"{key[0]}-{key[1]}.ppm")).convert("RGB")
+                  for key in cells}
+        photo = Image.open(os.path.join(work, "photo.ppm")).convert("RGB")
+
+    z = args.zoom
+    cell_w, cell_h = WIDTH * z, HEIGHT * z
+    gap, label_w, caption_h, header_h = 12, 90, 34, 26
+    title = font(16)
+    small = font(13)
+    sheet_w = label_w + 3 * cell_w + 4 * gap
+    top = header_h + cell_h + caption_h + gap
+    sheet_h = top + header_h + 3 * (cell_h + caption_h + gap)
+    sheet = Image.new("RGB", (sheet_w, sheet_h), "white")
+    draw = ImageDraw.Draw(sheet)
+
+    name = os.path.basename(args.photo)
+    draw.text((gap, 4), f"{name}, window at {args.crop}, scale {args.scale}", fill="black",
+              font=title)
+    sheet.paste(photo.resize((cell_w, cell_h), Image.NEAREST), (label_w + gap, header_h))
+    draw.text((label_w + 2 * gap + cell_w, header_h + 4),
+              "Each cell: S-CIELAB at 12 / 24 pixels per degree,\nflicker (mean |L*1 - L*2|), "
+              "and the five roles.", fill="black", font=small)
+
+    for col, (_, caption) in enumerate(DITHERINGS):
+        x = label_w + gap + col * (cell_w + gap)
+        draw.text((x, top + 4), caption, fill="black", font=title)
+    for row, (goal, goal_caption) in enumerate(GOALS):
+        y = top + header_h + row * (cell_h + caption_h + gap)
+        draw.text((gap, y + cell_h // 2 - 8), goal_caption, fill="black", font=title)
+        for col, (dithering, _) in enumerate(DITHERINGS):
+            x = label_w + gap + col * (cell_w + gap)
+            roles, near, far, flicker = cells[goal, dithering]
+            sheet.paste(images[goal, dithering].resize((cell_w, cell_h), Image.NEAREST), (x, y))
+            draw.text((x, y + cell_h + 2), f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}",
+                      fill="black", font=title)
+            draw.text((x, y + cell_h + 19), f"roles {roles}", fill="#555555", font=small)
+
+    # Few colours in all: a palette keeps the file small.
+    sheet.quantize(colors=256, method=Image.MEDIANCUT).save(args.out, optimize=True)
+
+
+if __name__ == "__main__":
+    main()
