@@ -9,7 +9,6 @@
 
 #include "c64/machine.h"
 #include "core/types.h"
-#include "session/edits.h"
 #include "session/settings.h"
 
 namespace vantrel {

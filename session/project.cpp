@@ -1,0 +1,212 @@
+#include "session/project.h"
+
+#include <nettle/sha2.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "core/error.h"
+
+namespace vantrel {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+[[noreturn]] void Unusable(const std::string& name, const std::string& why) {
+  throw VantrelError(name + " is not a usable project file: " + why);
+}
+
+template <std::size_t Count>
+std::string_view NameOf(const std::array<std::string_view, Count>& names, int index) {
+  return names.at(static_cast<std::size_t>(index));
+}
+
+// The edits as runs along the rows: [x, y, code, count] paints `count` pixels from (x, y)
+// rightwards in one mix colour.
+Json EditRuns(const Edits& edits) {
+  Json runs = Json::array();
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0; x < WindowWidth;) {
+      const std::uint8_t code = edits.codes[y * WindowWidth + x];
+      int end = x + 1;
+      while (end < WindowWidth && edits.codes[y * WindowWidth + end] == code) ++end;
+      if (code != 0) runs.push_back({x, y, code, end - x});
+      x = end;
+    }
+  }
+  return runs;
+}
+
+// Reads one member, refusing a missing one or one of another type.
+class Reader {
+ public:
+  Reader(const Json& object, const std::string& name) : object_(object), name_(name) {}
+
+  const Json& Member(const char* key, Json::value_t type) const {
+    const auto it = object_.find(key);
+    if (it == object_.end()) Unusable(name_, std::string("\"") + key + "\" is missing");
+    const bool number = type == Json::value_t::number_integer;
+    if (number ? !it->is_number_integer() : it->type() != type) {
+      Unusable(name_, std::string("\"") + key + "\" is not " + Describe(type));
+    }
+    return *it;
+  }
+  int Integer(const Json& value, const char* what, int low, int high) const {
+    if (!value.is_number_integer()) Unusable(name_, std::string(what) + " is not a whole number");
+    const auto number = value.get<long long>();
+    if (number < low || number > high) {
+      Unusable(name_, std::string(what) + " " + std::to_string(number) + " is outside " +
+                          std::to_string(low) + ".." + std::to_string(high));
+    }
+    return static_cast<int>(number);
+  }
+  std::vector<int> Integers(const char* key, std::size_t count, int low, int high) const {
+    const Json& list = Member(key, Json::value_t::array);
+    if (list.size() != count) {
+      Unusable(name_, std::string("\"") + key + "\" needs " + std::to_string(count) + " numbers");
+    }
+    std::vector<int> numbers;
+    for (const Json& value : list) numbers.push_back(Integer(value, key, low, high));
+    return numbers;
+  }
+  template <typename Choice, std::size_t Count>
+  Choice Named(const char* key, const std::array<std::string_view, Count>& names) const {
+    const std::string text = Member(key, Json::value_t::string).get<std::string>();
+    const std::optional<Choice> choice = ChoiceNamed<Choice>(names, text);
+    if (!choice) Unusable(name_, std::string("\"") + key + "\" cannot be \"" + text + "\"");
+    return *choice;
+  }
+
+ private:
+  static const char* Describe(Json::value_t type) {
+    switch (type) {
+      case Json::value_t::string:
+        return "text";
+      case Json::value_t::array:
+        return "a list";
+      case Json::value_t::object:
+        return "an object";
+      default:
+        return "a whole number";
+    }
+  }
+  const Json& object_;
+  const std::string& name_;
+};
+
+std::array<std::string_view, 5> MachineNames() {
+  std::array<std::string_view, 5> names{};
+  for (std::size_t m = 0; m < AllMachines.size(); ++m) names[m] = MachineName(AllMachines[m]);
+  return names;
+}
+
+}  // namespace
+
+std::string ProjectText(const Project& project) {
+  const ConversionSettings& s = project.settings;
+  Json json;
+  json["vantrel"] = ProjectVersion;
+  json["photo"] = {{"path", project.photo}, {"sha256", project.photoSha256}};
+  if (s.scale.fit) {
+    json["scale"] = "fit";
+  } else {
+    json["scale"] = s.scale.percent;
+  }
+  json["crop"] = {s.crop.left, s.crop.top};
+  json["offsets"] = {s.adjustment.red, s.adjustment.green, s.adjustment.blue};
+  json["colours"] = Json::array();
+  for (int role = 0; role < RoleCount; ++role) json["colours"].push_back(s.roles[role]);
+  json["dither"] = NameOf(DitheringNames, static_cast<int>(s.adjustment.dithering));
+  json["machine"] = MachineName(project.machine);
+  // One member a line, and the edits one run a line: short enough to read and to diff.
+  std::string text = "{\n";
+  for (auto member = json.begin(); member != json.end(); ++member) {
+    text += "  " + Json(member.key()).dump() + ": " + member.value().dump() + ",\n";
+  }
+  text += "  \"edits\": [";
+  const Json runs = EditRuns(project.edits);
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    text += (i ? ",\n    " : "\n    ") + runs[i].dump();
+  }
+  return text + (runs.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+Project ParseProject(std::string_view text, const std::string& name) {
+  Json json;
+  try {
+    json = Json::parse(text);
+  } catch (const Json::exception& error) {
+    Unusable(name, "its JSON is damaged (" + std::string(error.what()) + ")");
+  }
+  if (!json.is_object()) Unusable(name, "it holds no JSON object");
+  const Reader top(json, name);
+  const int version =
+      top.Integer(top.Member("vantrel", Json::value_t::number_integer), "version", 1, 1 << 30);
+  if (version > ProjectVersion) {
+    Unusable(name, "it was written by a newer version of Vantrel Converter (project version " +
+                       std::to_string(version) + ")");
+  }
+  Project project;
+  const Json& photo = top.Member("photo", Json::value_t::object);
+  const Reader photoReader(photo, name);
+  project.photo = photoReader.Member("path", Json::value_t::string).get<std::string>();
+  project.photoSha256 = photoReader.Member("sha256", Json::value_t::string).get<std::string>();
+  if (project.photo.empty()) Unusable(name, "it names no photo");
+
+  ConversionSettings& s = project.settings;
+  const Json& scale = json.contains("scale") ? json["scale"] : Json();
+  if (scale.is_string() && scale.get<std::string>() == "fit") {
+    s.scale = {true, 100};
+  } else {
+    s.scale = {false, top.Integer(scale, "\"scale\"", 1, kMaxScalePercent)};
+  }
+  s.scaleGiven = true;
+  const std::vector<int> crop = top.Integers("crop", 2, 0, 1 << 30);
+  s.crop = {crop[0], crop[1]};
+  const std::vector<int> offsets = top.Integers("offsets", 3, -255, 255);
+  s.adjustment.red = offsets[0];
+  s.adjustment.green = offsets[1];
+  s.adjustment.blue = offsets[2];
+  const std::vector<int> colours = top.Integers("colours", RoleCount, 0, 15);
+  for (int role = 0; role < RoleCount; ++role) s.roles[role] = colours[role];
+  s.adjustment.dithering = top.Named<Dithering>("dither", DitheringNames);
+  project.machine = top.Named<Machine>("machine", MachineNames());
+
+  for (const Json& run : top.Member("edits", Json::value_t::array)) {
+    if (!run.is_array() || run.size() != 4) Unusable(name, "an edit is not [x, y, code, count]");
+    const int x = top.Integer(run[0], "an edit's x", 0, WindowWidth - 1);
+    const int y = top.Integer(run[1], "an edit's y", 0, WindowHeight - 1);
+    const int code = top.Integer(run[2], "an edit's mix colour", 1, 9);
+    const int count = top.Integer(run[3], "an edit's count", 1, WindowWidth - x);
+    std::fill_n(project.edits.codes.begin() + y * WindowWidth + x, count,
+                static_cast<std::uint8_t>(code));
+  }
+  return project;
+}
+
+bool LooksLikeProject(std::span<const std::uint8_t> bytes) {
+  const auto start = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t b) {
+    return b != ' ' && b != '\t' && b != '\n' && b != '\r';
+  });
+  if (start == bytes.end() || *start != '{') return false;
+  const std::string_view head(reinterpret_cast<const char*>(&*start),
+                              std::min<std::size_t>(bytes.end() - start, 64));
+  return head.find("\"vantrel\"") != std::string_view::npos;
+}
+
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+  sha256_ctx context;
+  sha256_init(&context);
+  sha256_update(&context, bytes.size(), bytes.data());
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&context, sizeof digest, digest);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const std::uint8_t byte : digest) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 0x0F];
+  }
+  return hex;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,100 @@
+// Project files: everything written comes back, and a damaged or foreign file is refused with
+// its reason, never taken half.
+#include "session/project.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/error.h"
+
+namespace vantrel {
+namespace {
+
+Project Sample() {
+  Project project;
+  project.photo = "photos/cat.jpg";
+  project.photoSha256 = std::string(64, 'a');
+  project.settings.scale = {false, 37};
+  project.settings.crop = {12, 300};
+  project.settings.adjustment = {-255, 0, 40, Dithering::LowFlicker};
+  project.settings.roles = {6, 1, 14, 3, 5};
+  project.machine = Machine::Drean;
+  project.edits.codes[0] = 9;
+  for (int x = 100; x < 192; ++x) project.edits.codes[199 * WindowWidth + x] = 3;
+  project.edits.codes[5 * WindowWidth + 7] = 1;
+  return project;
+}
+
+TEST(ProjectFile, WhatIsWrittenComesBack) {
+  for (const bool fit : {false, true}) {
+    Project project = Sample();
+    if (fit) project.settings.scale = {true, 100};
+    const std::string text = ProjectText(project);
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size());
+    EXPECT_TRUE(LooksLikeProject(bytes));
+    const Project back = ParseProject(text, "p.vantrel");
+    EXPECT_EQ(back.photo, project.photo);
+    EXPECT_EQ(back.photoSha256, project.photoSha256);
+    EXPECT_EQ(back.settings.scale, project.settings.scale);
+    EXPECT_EQ(back.settings.crop, project.settings.crop);
+    EXPECT_EQ(back.settings.adjustment.red, -255);
+    EXPECT_EQ(back.settings.adjustment.blue, 40);
+    EXPECT_EQ(back.settings.adjustment.dithering, Dithering::LowFlicker);
+    EXPECT_EQ(back.settings.roles, project.settings.roles);
+    EXPECT_EQ(back.machine, Machine::Drean);
+    EXPECT_TRUE(back.edits == project.edits);
+    EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
+  }
+  EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  const std::uint8_t abc[] = {'a', 'b', 'c'};
+  EXPECT_EQ(Sha256Hex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
+  const std::string good = ProjectText(Sample());
+  const auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const struct {
+    std::string text;
+    const char* why;
+  } cases[] = {
+      {good.substr(0, good.size() / 2), "its JSON is damaged"},
+      {"[1, 2]", "it holds no JSON object"},
+      {"{}", "\"vantrel\" is missing"},
+      {replaced("\"vantrel\": 1", "\"vantrel\": 2"), "it was written by a newer version"},
+      {replaced("\"vantrel\": 1", "\"vantrel\": \"1\""), "\"vantrel\" is not a whole number"},
+      {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
+      {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" 0 is outside 1..3200"},
+      {replaced("\"scale\": 37", "\"scale\": \"big\""), "\"scale\" is not a whole number"},
+      {replaced("\"dither\": \"low-flicker\"", "\"dither\": \"lots\""),
+       "\"dither\" cannot be \"lots\""},
+      {replaced("\"machine\": \"drean\"", "\"machine\": 3"), "\"machine\" is not text"},
+      {replaced("[6,1,14", "[16,1,14"), "colours 16 is outside 0..15"},
+      {replaced("[-255,", "[-256,"), "offsets -256 is outside -255..255"},
+      {replaced("[100,199,3,92]", "[100,199,3,93]"), "an edit's count 93 is outside 1..92"},
+      {replaced("[0,0,9,1]", "[0,0,10,1]"), "an edit's mix colour 10 is outside 1..9"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    try {
+      ParseProject(c.text, "p.vantrel");
+      ADD_FAILURE() << "accepted";
+    } catch (const VantrelError& error) {
+      const std::string message = error.what();
+      EXPECT_EQ(message.rfind("p.vantrel is not a usable project file: ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.why), std::string::npos) << message;
+    }
+  }
+  const std::string notJson = "GIF89a{\"vantrel\": 1}";
+  EXPECT_FALSE(
+      LooksLikeProject({reinterpret_cast<const std::uint8_t*>(notJson.data()), notJson.size()}));
+}
+
+}  // namespace
+}  // namespace vantrel
