@@ -45,6 +45,15 @@ struct PixelAllocator {
       std::free(block);
     }
   }
+  // Elements inserted without a value are left uninitialised (see SetSizeForOverwrite).
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   bool operator==(const PixelAllocator&) const = default;
 };
 
@@ -56,6 +65,16 @@ class Bitmap32 {
   // Sizes the bitmap and clears it to 0; may throw std::bad_alloc.
   void SetSize(int width, int height) {
     words_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0u);
+    width_ = width;
+    height_ = height;
+  }
+
+  // Sizes the bitmap leaving its pixels undefined, for a decoder that writes every one.
+  // Pages are only taken as rows are written, so a file that declares a large picture but
+  // fails early costs little.
+  void SetSizeForOverwrite(int width, int height) {
+    words_.clear();
+    words_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     width_ = width;
     height_ = height;
   }

@@ -2,6 +2,8 @@
 // Opening a file (picture/photo.h) makes one; the state holds it.
 #pragma once
 
+#include <string>
+
 #include "core/view_surface.h"
 
 namespace vantrel {
@@ -22,6 +24,10 @@ class PictureSource {
   // clipped; pixels it does not cover keep their value. Throws before touching the view when
   // a decode fails.
   virtual void DrawScaled(int percent, int x, int y, ViewSurface& view) = 0;
+
+  // What the user should be told about a picture that opened but is not whole; empty when
+  // nothing. It may appear after a Prepare or a draw, when a decode first meets the fault.
+  virtual std::string Warning() const { return {}; }
 };
 
 }  // namespace vantrel
