@@ -2,17 +2,21 @@
 // hardening tests and for bench/hostile_files.sh, which runs the command line on them.
 #pragma once
 
-#include <jpeglib.h>
 #include <webp/mux.h>
 #include <zlib.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "support/picture_writers.h"
+// jpeglib.h expects FILE and size_t to be declared before it.
+#include <jpeglib.h>
 
 namespace hostile_files {
 
