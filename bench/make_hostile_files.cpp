@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
   fs::create_directories(out);
   Write(out / "many-scans.jpg", ManyScansJpeg(1448, 1448, 10000));
   Write(out / "huge-canvas.webp",
-        AnimationOnCanvas(16384, 16384,
-                          {{Square(64, 0xFFC04020u), 100, 200}, {Square(64, 0xFF2040C0u), 0, 0}}));
+        picture_writers::EncodeWebpOnCanvas(
+            16384, 16384, {{Square(64, 0xFFC04020u), 100, 200}, {Square(64, 0xFF2040C0u), 0, 0}}));
   Write(out / "header-only.bmp", BmpHeaderOnly(16384, 16384, 24, 0));
   Write(out / "header-only-rle8.bmp", BmpHeaderOnly(16384, 16384, 8, 1));
   Write(out / "huge.png",

@@ -69,8 +69,9 @@ TEST(HostileFiles, EachEndsSoonWithItsMessage) {
   const Case cases[] = {
       {"many-scans.jpg", ManyScansJpeg(1448, 1448, 10000),
        "Cannot open JPEG file @: more than 500 scans", 64},
-      {"huge-canvas.webp", AnimationOnCanvas(16384, 16384, {{square, 100, 200}, {square, 0, 0}}),
-       "", 1229},
+      {"huge-canvas.webp",
+       picture_writers::EncodeWebpOnCanvas(16384, 16384, {{square, 100, 200}, {square, 0, 0}}), "",
+       1229},
       {"header-only.bmp", BmpHeaderOnly(16384, 16384, 24, 0),
        "Cannot open BMP file @: the file ends early", 64},
       {"header-only-rle8.bmp", BmpHeaderOnly(16384, 16384, 8, 1),

@@ -162,6 +162,19 @@ TEST(PictureFormats, EachFormatOpensToItsPixels) {
          return EncodeWebp({rgb, frame2});
        },
        same(rgb), 0, 13, 7},
+      {"webp animated: first frame smaller, placed on the canvas", PictureFormat::kWebp,
+       [&] {
+         return EncodeWebpOnCanvas(13, 7, {{Pattern(5, 4, true), 4, 2}, {rgb, 0, 0}});
+       },
+       [&] {
+         Pixels canvas(13, 7, 0);
+         const Pixels frame = Pattern(5, 4, true);
+         for (int y = 0; y < 4; ++y) {
+           for (int x = 0; x < 5; ++x) canvas.At(4 + x, 2 + y) = frame.At(x, y);
+         }
+         return OverBlack(canvas);
+       },
+       0, 13, 7},
       {"webp lossy", PictureFormat::kWebp, [&] { return EncodeWebp({smooth}, false); },
        same(smooth), 12, 40, 24},
       {"heic", PictureFormat::kHeif, [&] { return EncodeHeif(smooth, heif_compression_HEVC); },

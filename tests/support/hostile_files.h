@@ -1,8 +1,8 @@
 // Small files that cost a decoder far more than their size suggests, made here for the
-// hardening tests and for bench/hostile_files.sh, which runs the command line on them.
+// hardening tests and for bench/hostile_files.sh, which runs the command line on them (with
+// an animation on a huge canvas from picture_writers' EncodeWebpOnCanvas).
 #pragma once
 
-#include <webp/mux.h>
 #include <zlib.h>
 
 #include <cstddef>
@@ -124,40 +124,6 @@ inline Bytes ManyScansJpeg(int width, int height, int scans) {
   }
   result.push_back(0xFF), result.push_back(0xD9);
   return result;
-}
-
-// An animation on a canvas of width x height whose frames are small squares of `side`,
-// each at its (x, y): a few hundred bytes that open to the whole canvas.
-struct Frame {
-  Pixels pixels;
-  int x, y;
-};
-inline Bytes AnimationOnCanvas(int width, int height, const std::vector<Frame>& frames) {
-  WebPMux* mux = WebPMuxNew();
-  std::vector<Bytes> stills;
-  for (const Frame& frame : frames)
-    stills.push_back(picture_writers::WebpStill(frame.pixels, true));
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    WebPMuxFrameInfo info{};
-    info.bitstream = {stills[i].data(), stills[i].size()};
-    info.x_offset = frames[i].x;
-    info.y_offset = frames[i].y;
-    info.duration = 100;
-    info.id = WEBP_CHUNK_ANMF;
-    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-    info.blend_method = WEBP_MUX_BLEND;
-    WebPMuxPushFrame(mux, &info, 1);
-  }
-  WebPMuxAnimParams params{0xFF808080u, 0};
-  WebPMuxSetAnimationParams(mux, &params);
-  WebPMuxSetCanvasSize(mux, width, height);
-  WebPData assembled{};
-  const WebPMuxError status = WebPMuxAssemble(mux, &assembled);
-  WebPMuxDelete(mux);
-  if (status != WEBP_MUX_OK) throw std::runtime_error("cannot assemble the animation");
-  Bytes out(assembled.bytes, assembled.bytes + assembled.size);
-  WebPDataClear(&assembled);
-  return out;
 }
 
 // The 54-byte header of a bottom-up BMP (BITMAPINFOHEADER) of `bits` per pixel with the

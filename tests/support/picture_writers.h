@@ -512,6 +512,39 @@ inline Bytes EncodeWebp(const std::vector<Pixels>& frames, bool lossless = true,
   return out;
 }
 
+// A lossless animation on a canvas of width x height, each frame at its place (even
+// offsets: the format halves them), blended over what is below.
+struct Frame {
+  Pixels pixels;
+  int x = 0, y = 0;
+};
+inline Bytes EncodeWebpOnCanvas(int width, int height, const std::vector<Frame>& frames) {
+  WebPMux* mux = WebPMuxNew();
+  std::vector<Bytes> stills;
+  for (const Frame& frame : frames) stills.push_back(WebpStill(frame.pixels, true));
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    WebPMuxFrameInfo info{};
+    info.bitstream = {stills[i].data(), stills[i].size()};
+    info.x_offset = frames[i].x;
+    info.y_offset = frames[i].y;
+    info.duration = 100;
+    info.id = WEBP_CHUNK_ANMF;
+    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+    info.blend_method = WEBP_MUX_BLEND;
+    WebPMuxPushFrame(mux, &info, 1);
+  }
+  const WebPMuxAnimParams params{0xFF808080u, 0};  // a grey background, which players ignore
+  WebPMuxSetAnimationParams(mux, &params);
+  WebPMuxSetCanvasSize(mux, width, height);
+  WebPData assembled{};
+  const WebPMuxError status = WebPMuxAssemble(mux, &assembled);
+  WebPMuxDelete(mux);
+  if (status != WEBP_MUX_OK) throw std::runtime_error("cannot assemble the animation");
+  Bytes out(assembled.bytes, assembled.bytes + assembled.size);
+  WebPDataClear(&assembled);
+  return out;
+}
+
 // ---- HEIF ---------------------------------------------------------------------------
 
 // HEIC (HEVC) or AVIF (AV1), lossy at high quality; empty when libheif has no encoder.
