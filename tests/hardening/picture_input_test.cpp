@@ -63,6 +63,7 @@ std::vector<Sample> Samples() {
       {"picture.png", PictureFormat::kPng, EncodePng(p, {PNG_COLOR_TYPE_RGB_ALPHA, 8, true, 6})},
       {"picture.gif", PictureFormat::kGif, EncodeGif({Blocks(24, 20), Blocks(20, 24)}, true)},
       {"picture.bmp", PictureFormat::kBmp, EncodeBmp(p, 32)},
+      {"rle.bmp", PictureFormat::kBmp, EncodeBmp(Blocks(24, 20), {.bits = 8, .compression = 1})},
       {"picture.tif", PictureFormat::kTiff,
        EncodeTiff(p, {16, false, true, 8, COMPRESSION_ADOBE_DEFLATE})},
       {"cmyk.tif", PictureFormat::kTiff, EncodeTiff(p, {8, true, false, 1, COMPRESSION_LZW})},
