@@ -29,7 +29,7 @@ namespace {
 
 // Compressions of the Windows headers; OS/2 2.x headers give 3 and 4 other meanings.
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5,
-                        kAlphaBitFields = 6, kCmyk = 11, kCmykRle4 = 13;
+                        kAlphaBitFields = 6, kCmyk = 11, kCmykRle8 = 12, kCmykRle4 = 13;
 
 std::uint32_t Little(const std::uint8_t* p, int bytes) {
   std::uint32_t v = 0;
@@ -98,7 +98,7 @@ BmpHeader ReadHeader(const EncodedPicture& file) {
     case kAlphaBitFields:
       Refuse(file, "BMP with alpha bit fields (compression 6) is not supported");
     case kCmyk:
-    case kCmyk + 1:
+    case kCmykRle8:
     case kCmykRle4:
       Refuse(file, "CMYK BMP is not supported");
     default:
@@ -236,9 +236,8 @@ const PixbufLibrary* Pixbuf() {
 
 void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitmap32& decoded) {
   const PixbufLibrary* library = Pixbuf();
-  if (library == nullptr) {
-    Refuse(file, "RLE-compressed BMP support (gdk-pixbuf) is not installed");
-  }
+  const char* const missing = "gdk-pixbuf, which reads this kind of BMP, is not installed";
+  if (library == nullptr) Refuse(file, missing);
   const PixbufLibrary& lib = *library;
   struct Unref {
     const PixbufLibrary& lib;
@@ -253,9 +252,9 @@ void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitma
     if (outOfMemory) throw std::bad_alloc();
     Refuse(file, why);
   };
-  std::unique_ptr<GdkPixbufLoader, Unref> loader(lib.loader_new_with_type("bmp", &error),
+  std::unique_ptr<GdkPixbufLoader, Unref> loader(lib.loader_new_with_type("bmp", nullptr),
                                                  Unref{lib});
-  if (!loader) fail("RLE-compressed BMP support (gdk-pixbuf's BMP loader) is not installed");
+  if (!loader) Refuse(file, missing);  // its BMP loader is a module of its own
   // Closed in every case: a loader dropped unclosed makes GLib print a warning.
   const bool written = lib.loader_write(loader.get(), file.bytes, file.size, &error);
   if (!written) {

@@ -30,8 +30,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   // A device such as /dev/zero or a pipe may never end.
   struct stat status {};
   if (fstat(fileno(file.get()), &status) != 0) throw cannotOpen;
-  if (!S_ISREG(status.st_mode))
+  if (!S_ISREG(status.st_mode)) {
     throw VantrelError("Cannot open file " + fileName + ": not a regular file");
+  }
   auto tooLarge = [&fileName](long long size) {
     return VantrelError("Cannot open file " + fileName + ": too large for a picture (" +
                         std::to_string(size) + " bytes)");
