@@ -1,7 +1,7 @@
 // BMP: uncompressed and bit-field files through stb_image, built here with its BMP reader
-// alone; RLE-compressed files, and the header kinds stb does not know, through gdk-pixbuf's
-// BMP loader. The header is read here first, so that kinds neither library reads are named
-// and a file whose pixel data is cut short is refused before the picture is allocated.
+// alone; RLE-compressed files, and the header kinds stb does not know or misreads, through
+// gdk-pixbuf's BMP loader. The header is read here first, so that kinds neither library reads are
+// named and a file whose pixel data is cut short is refused before the picture is allocated.
 //
 // gdk-pixbuf (and GLib under it) is loaded when the first such file is opened, not at
 // start-up, like libtiff and libheif: most runs of the command line never meet one.
@@ -295,20 +295,22 @@ int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
   }
   Bitmap32 decoded;
   // stb_image reads the 12, 40, 56, 108 and 124-byte headers, and its pixels are what this
-  // program has always shown for them; but it looks for the bit-field masks of a 56-byte
-  // header (as Photoshop writes them) after the header rather than in it.
+  // program has always shown for them, with two exceptions: it looks for the bit-field
+  // masks of a 56-byte header (as Photoshop writes them) after the header rather than in
+  // it, and it reads the palette of a 12-byte header four entries short.
   const std::uint32_t size = header.headerSize;
-  const bool stbReads =
-      size != 52 && size != 64 && !(size == 56 && header.compression == kBitFields);
+  const bool stbReads = size != 52 && size != 64 &&
+                        !(size == 56 && header.compression == kBitFields) &&
+                        !(size == 12 && header.bits <= 8);
   if (!rle && stbReads) {
     DecodeWithStb(file, header, decoded);
   } else {
     // gdk-pixbuf reads the palette right after the header, wherever the pixel data starts.
-    const std::uint32_t paletteEntries = header.bits > 8       ? 0
-                                         : header.colours != 0 ? header.colours
-                                                               : 1u << header.bits;
-    if (header.dataOffset < 14 + size + 4 * static_cast<long long>(paletteEntries)) {
-      Refuse(file, "damaged file (the pixel data overlaps the header)");
+    const long long paletteEntries = header.bits > 8       ? 0
+                                     : header.colours != 0 ? header.colours
+                                                           : 1LL << header.bits;
+    if (header.dataOffset < 14 + size + (size == 12 ? 3 : 4) * paletteEntries) {
+      Refuse(file, "damaged file (its palette and pixel data overlap)");
     }
     DecodeWithPixbuf(file, header, decoded);
   }

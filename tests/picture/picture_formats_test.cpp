@@ -257,6 +257,8 @@ TEST(PictureFormats, EveryBmpKindOpensToItsPixels) {
       {"1 bit", Indexed(13, 7, 2), {.bits = 1}, rgb},
       {"4 bits", Indexed(13, 7, 16), {.bits = 4}, rgb},
       {"8 bits", Indexed(13, 7, 40), {.bits = 8}, rgb},
+      {"1 bit, OS/2 1.x header", Indexed(13, 7, 2), {.bits = 1, .headerSize = 12}, rgb},
+      {"4 bits, OS/2 1.x header", Indexed(13, 7, 16), {.bits = 4, .headerSize = 12}, rgb},
       {"8 bits, OS/2 1.x header", Indexed(13, 7, 40), {.bits = 8, .headerSize = 12}, rgb},
       {"4 bits RLE", Indexed(13, 7, 16), {.bits = 4, .compression = 2}, rgb},
       {"8 bits RLE", Indexed(13, 7, 40), {.bits = 8, .compression = 1}, rgb},

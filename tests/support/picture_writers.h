@@ -266,6 +266,8 @@ inline Bytes EncodeBmp(const Pixels& pixels, const BmpOptions& o) {
       palette.push_back(p & 0xFFFFFFu);
     }
     if (palette.size() > (1u << o.bits)) throw std::runtime_error("too many colours for BMP");
+    // An OS/2 1.x header has no count: its palette always has every entry.
+    if (o.headerSize == 12) palette.resize(1u << o.bits, 0);
   }
   std::uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
   if (o.bits == 16) {
