@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
             16384, 16384, {{Square(64, 0xFFC04020u), 100, 200}, {Square(64, 0xFF2040C0u), 0, 0}}));
   Write(out / "header-only.bmp", BmpHeaderOnly(16384, 16384, 24, 0));
   Write(out / "header-only-rle8.bmp", BmpHeaderOnly(16384, 16384, 8, 1));
+  Write(out / "sparse-rle8.bmp",
+        WithBmpSize(
+            picture_writers::EncodeBmp(Square(16, 0xFF808080u), {.bits = 8, .compression = 1}),
+            16384, 16384));
   Write(out / "huge.png",
         WithPngSize(picture_writers::EncodePng(Square(1, 0xFF808080u)), 16384, 16384));
   Write(out / "huge.tif",

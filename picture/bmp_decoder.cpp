@@ -14,6 +14,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <stb/stb_image.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -30,6 +31,9 @@ namespace {
 // Compressions of the Windows headers; OS/2 2.x headers give 3 and 4 other meanings.
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5,
                         kAlphaBitFields = 6, kCmyk = 11, kCmykRle8 = 12, kCmykRle4 = 13;
+
+// RLE files of more pixels than this that leave nearly all of them undrawn are refused.
+constexpr long long kSparsePixels = 1LL << 24;
 
 std::uint32_t Little(const std::uint8_t* p, int bytes) {
   std::uint32_t v = 0;
@@ -128,36 +132,51 @@ bool HoldsRows(const EncodedPicture& file, const BmpHeader& h) {
   return needed <= static_cast<long long>(file.size);
 }
 
-// Whether the RLE data reaches the end of the picture (an end-of-bitmap code, or the last
-// row ended or filled) before the file ends. Only walks the codes; the decoder draws them.
-bool HoldsRleRows(const EncodedPicture& file, const BmpHeader& h) {
+// What the RLE codes do: whether they reach the end of the picture (an end-of-bitmap
+// code, or the last row ended or filled) before the file ends, and how many pixels they
+// draw; moves, early row ends and the end code leave the rest transparent. Only walks the
+// codes; the decoder draws them.
+struct RleWalk {
+  bool complete = false;
+  long long drawn = 0;
+};
+RleWalk WalkRle(const EncodedPicture& file, const BmpHeader& h) {
   const std::uint8_t* b = file.bytes;
   std::size_t at = h.dataOffset;
-  if (at > file.size) return false;
+  RleWalk walk;
+  if (at > file.size) return walk;
   long long x = 0, y = 0;  // y counts rows from the bottom
+  auto draw = [&](int count) {
+    walk.drawn += std::max(0LL, std::min<long long>(count, h.width - x));
+    x += count;
+  };
   while (y < h.height) {
-    if (file.size - at < 2) return y == h.height - 1 && x >= h.width;
+    if (file.size - at < 2) {
+      walk.complete = y == h.height - 1 && x >= h.width;
+      return walk;
+    }
     const int count = b[at], code = b[at + 1];
     at += 2;
     if (count > 0) {  // a run of one index (two alternating ones for RLE4)
-      x += count;
+      draw(count);
     } else if (code == 0) {  // end of row
       ++y, x = 0;
-    } else if (code == 1) {  // end of picture: the rest stays transparent
-      return true;
+    } else if (code == 1) {  // end of picture
+      break;
     } else if (code == 2) {  // move right and up
-      if (file.size - at < 2) return false;
+      if (file.size - at < 2) return walk;
       x += b[at], y += b[at + 1];
       at += 2;
     } else {  // `code` indices as they are, padded to a 16-bit boundary
       const std::size_t bytes = h.compression == kRle4 ? (code + 1) / 2 : code;
       const std::size_t padded = (bytes + 1) & ~std::size_t{1};
-      if (file.size - at < padded) return false;
+      if (file.size - at < padded) return walk;
       at += padded;
-      x += code;
+      draw(code);
     }
   }
-  return true;
+  walk.complete = true;
+  return walk;
 }
 
 // ---- stb_image ----------------------------------------------------------------------
@@ -290,7 +309,19 @@ void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitma
 int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
   const BmpHeader header = ReadHeader(file);
   const bool rle = header.compression == kRle8 || header.compression == kRle4;
-  if (!(rle ? HoldsRleRows(file, header) : HoldsRows(file, header))) {
+  if (rle) {
+    const RleWalk walk = WalkRle(file, header);
+    if (!walk.complete) Refuse(file, "the file ends early");
+    // A few codes that move past or end a huge picture stand for gigabytes of transparent
+    // pixels that the decoder allocates and clears all the same. No program writes a large
+    // picture so, but a hostile file could.
+    const long long pixels = header.width * header.height;
+    if (pixels > kSparsePixels && walk.drawn < pixels / 64) {
+      Refuse(file, "its RLE data draws only " + std::to_string(walk.drawn) + " of " +
+                       std::to_string(header.width) + " x " + std::to_string(header.height) +
+                       " pixels");
+    }
+  } else if (!HoldsRows(file, header)) {
     Refuse(file, "the file ends early");
   }
   Bitmap32 decoded;

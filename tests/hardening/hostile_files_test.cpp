@@ -31,6 +31,7 @@
 namespace {
 
 using namespace hostile_files;
+using picture_writers::EncodeBmp;
 using vantrel::Photo;
 
 long long StatusKiB(const char* field) {
@@ -74,6 +75,9 @@ TEST(HostileFiles, EachEndsSoonWithItsMessage) {
        "Cannot open BMP file @: the file ends early"},
       {"header-only-rle8.bmp", BmpHeaderOnly(16384, 16384, 8, 1),
        "Cannot open BMP file @: the file ends early"},
+      {"sparse-rle8.bmp",
+       WithBmpSize(EncodeBmp(Pixels(16, 1), {.bits = 8, .compression = 1}), 16384, 16384),
+       "Cannot open BMP file @: its RLE data draws only 16 of 16384 x 16384 pixels"},
       {"int-min-height.bmp", BmpHeaderOnly(13, INT_MIN, 24, 0),
        "Cannot open BMP file @: picture too large (13 x 2147483648 pixels)"},
       {"huge.png", WithPngSize(picture_writers::EncodePng(Pixels(1, 1)), 16384, 16384),

@@ -126,6 +126,13 @@ inline Bytes ManyScansJpeg(int width, int height, int scans) {
   return result;
 }
 
+// The same for a BMP file with a 40-byte or larger header.
+inline Bytes WithBmpSize(Bytes b, std::int32_t width, std::int32_t height) {
+  PutLittle(b, 18, static_cast<std::uint32_t>(width), 4);
+  PutLittle(b, 22, static_cast<std::uint32_t>(height), 4);
+  return b;
+}
+
 // The 54-byte header of a bottom-up BMP (BITMAPINFOHEADER) of `bits` per pixel with the
 // given compression, and no palette or pixel data after it.
 inline Bytes BmpHeaderOnly(std::int32_t width, std::int32_t height, int bits, int compression) {
