@@ -16,10 +16,6 @@ class PictureSource {
   virtual int Width() const = 0;
   virtual int Height() const = 0;
 
-  // What the user should be told about a picture that opened but is not whole; empty when
-  // nothing.
-  virtual std::string Warning() const { return {}; }
-
   // Makes ready what drawing at `percent` needs (a decode), or throws VantrelError with
   // nothing changed.
   virtual void Prepare(int percent) = 0;
@@ -33,6 +29,10 @@ class PictureSource {
   // clipped; pixels it does not cover keep their value. Throws before touching the view when
   // a decode fails.
   virtual void DrawScaled(int percent, int x, int y, ViewSurface& view) = 0;
+
+  // What the user should be told about a picture that opened but is not whole; empty when
+  // nothing. It may appear after a Prepare or a draw, when a decode first meets the fault.
+  virtual std::string Warning() const { return {}; }
 };
 
 }  // namespace vantrel

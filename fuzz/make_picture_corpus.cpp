@@ -61,6 +61,11 @@ int main(int argc, char** argv) {
   Write(out / "animated_interlaced.gif", EncodeGif({blocks, Blocks(24, 20)}, true));
   Write(out / "rgb24.bmp", EncodeBmp(rgb));
   Write(out / "rgba32.bmp", EncodeBmp(rgba, 32));
+  Write(out / "rle8.bmp", EncodeBmp(blocks, BmpOptions{.bits = 8, .compression = 1}));
+  Write(out / "rle4_holes.bmp",
+        EncodeBmp(blocks, BmpOptions{.bits = 4, .compression = 2, .rleHoles = true}));
+  Write(out / "rgb565_v3.bmp",
+        EncodeBmp(rgb, BmpOptions{.bits = 16, .compression = 3, .headerSize = 56, .rgb565 = true}));
   Write(out / "rgb8.tif", EncodeTiff(rgb));
   Write(out / "rgb16_deflate_orientation8.tif",
         EncodeTiff(rgb, {16, false, false, 8, COMPRESSION_ADOBE_DEFLATE}));

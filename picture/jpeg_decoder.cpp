@@ -15,6 +15,7 @@
 #include "core/error.h"
 #include "picture/jpeg_error_guard.h"
 #include "picture/jpeg_pixels.h"
+#include "picture/picture_decoders.h"
 // libjpeg's message codes, for telling its out-of-memory error apart.
 #include <jerror.h>
 
@@ -57,6 +58,7 @@ class Decompressor {
   Decompressor& operator=(const Decompressor&) = delete;
 
   j_decompress_ptr get() { return &cinfo_; }
+  const JpegErrorManager& errors() const { return errors_; }
 
  private:
   JpegErrorManager errors_;
@@ -82,6 +84,7 @@ static_assert(std::is_trivially_destructible_v<RowsStep>);
 
 void CreateAndReadHeader(j_decompress_ptr cinfo, void* context) {
   jpeg_create_decompress(cinfo);
+  InstallScanLimit(cinfo);
   // No limit on libjpeg's own memory, whatever JPEGMEM in the environment says: there is
   // no backing store, so a limit would only refuse large progressive pictures, and
   // MaxPicturePixels already bounds what the library can ask for.
@@ -134,6 +137,10 @@ VantrelError OutOfMemory(const std::string& fileName) {
 }
 
 [[noreturn]] void ThrowLibraryError(j_decompress_ptr cinfo, const std::string& fileName) {
+  if (reinterpret_cast<const JpegErrorManager*>(cinfo->err)->tooManyScans) {
+    ThrowUnreadable(PictureFormat::kJpeg, fileName,
+                    "more than " + std::to_string(kMaxJpegScans) + " scans");
+  }
   const int code = cinfo->err->msg_code;
   // libjpeg's own allocation failing is the same fault as ours failing.
   if (code == JERR_OUT_OF_MEMORY) throw OutOfMemory(fileName);
@@ -198,7 +205,8 @@ void SetDecodingParameters(jpeg_decompress_struct& cinfo, OutputKind kind, int r
 }
 
 // Decodes from the source `header` names; `fileName` only goes into error messages.
-void DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& picture,
+// Returns whether the data ended early.
+bool DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& picture,
                 int reduction = 1) {
   Decompressor decompressor;  // destroyed before the caller closes the file
   j_decompress_ptr cinfo = decompressor.get();
@@ -216,42 +224,43 @@ void DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& pictur
   Run(cinfo, FinishDecompress, nullptr, fileName);
 
   picture.Swap(decoded);
+  return decompressor.errors().endedEarly;
 }
 
-void DecodeInto(const std::string& fileName, Bitmap32& picture) {
+bool DecodeInto(const std::string& fileName, Bitmap32& picture) {
   std::error_code ignored;
   if (std::filesystem::is_directory(fileName, ignored)) throw CannotOpen(fileName);
   FileHandle file(std::fopen(fileName.c_str(), "rb"));
   if (!file) throw CannotOpen(fileName);
-  DecodeFrom(HeaderStep{file.get(), nullptr, 0}, fileName, picture);
+  return DecodeFrom(HeaderStep{file.get(), nullptr, 0}, fileName, picture);
 }
 
 }  // namespace
 
-void DecodeJpegFile(const std::string& fileName, Bitmap32& picture) {
+bool DecodeJpegFile(const std::string& fileName, Bitmap32& picture) {
   try {
-    DecodeInto(fileName, picture);
+    return DecodeInto(fileName, picture);
   } catch (const std::bad_alloc&) {
     throw OutOfMemory(fileName);
   }
 }
 
-void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
+bool DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
                       const std::string& name) {
   try {
-    DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture);
+    return DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture);
   } catch (const std::bad_alloc&) {
     throw OutOfMemory(name);
   }
 }
 
-void DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
+bool DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
                              Bitmap32& picture, const std::string& name) {
   if (reduction != 1 && reduction != 2 && reduction != 4 && reduction != 8) {
     throw std::invalid_argument("JPEG reduction must be 1, 2, 4 or 8");
   }
   try {
-    DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture, reduction);
+    return DecodeFrom(HeaderStep{nullptr, bytes, size}, name, picture, reduction);
   } catch (const std::bad_alloc&) {
     throw OutOfMemory(name);
   }

@@ -23,18 +23,21 @@ inline constexpr long long MaxPicturePixels = 1LL << 28;
 //   "JPEG error #<code>"                        libjpeg refused the file (its msg_code);
 //   "Unsupported JPEG (<n> colour components)"  neither greyscale, colour nor CMYK;
 //   "Picture too large (<w> x <h> pixels)"      more than MaxPicturePixels;
-//   "Not enough memory to open <fileName>"      an allocation failed (ours or libjpeg's).
-// A file that ends early is not an error: libjpeg completes it in grey.
-void DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
+//   "Not enough memory to open <fileName>"      an allocation failed (ours or libjpeg's);
+//   "Cannot open JPEG file <fileName>: more than 500 scans"   (kMaxJpegScans), a file that
+//                                               would cost far more than its picture.
+// A file that ends early is not an error: libjpeg completes it in grey, and the decode
+// returns true (libjpeg's end-of-data warning). It returns false otherwise.
+bool DecodeJpegFile(const std::string& fileName, Bitmap32& picture);
 
 // The same for a JPEG file already in memory (`size` bytes at `bytes`); the same errors,
 // with `name` standing for the file name in them. Never "Cannot open file".
-void DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
+bool DecodeJpegMemory(const std::uint8_t* bytes, std::size_t size, Bitmap32& picture,
                       const std::string& name = "the picture");
 
 // The same decode at 1/`reduction` of the size (1, 2, 4 or 8), scaled by libjpeg while
 // decoding: each side becomes ceil(side / reduction). At 1 this is DecodeJpegMemory.
-void DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
+bool DecodeJpegMemoryReduced(const std::uint8_t* bytes, std::size_t size, int reduction,
                              Bitmap32& picture, const std::string& name);
 
 struct JpegSize {

@@ -1,5 +1,7 @@
 #include "picture/photo.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -25,15 +27,28 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
   if (!file) throw cannotOpen;
+  // A device such as /dev/zero or a pipe may never end.
+  struct stat status {};
+  if (fstat(fileno(file.get()), &status) != 0) throw cannotOpen;
+  if (!S_ISREG(status.st_mode)) {
+    throw VantrelError("Cannot open file " + fileName + ": not a regular file");
+  }
+  auto tooLarge = [&fileName](long long size) {
+    return VantrelError("Cannot open file " + fileName + ": too large for a picture (" +
+                        std::to_string(size) + " bytes)");
+  };
+  if (status.st_size > MaxPictureFileBytes) throw tooLarge(status.st_size);
   // Read straight into a buffer of the file's size, then on in pieces in case it grew.
-  const std::uintmax_t size = std::filesystem::file_size(fileName, ignored);
-  std::vector<std::uint8_t> bytes(ignored ? 0 : static_cast<std::size_t>(size));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
   const std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
   bytes.resize(filled);
   if (filled == bytes.capacity()) {
     std::uint8_t buffer[1 << 16];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
       bytes.insert(bytes.end(), buffer, buffer + got);
+      if (static_cast<long long>(bytes.size()) > MaxPictureFileBytes) {
+        throw tooLarge(static_cast<long long>(bytes.size()));
+      }
     }
   }
   if (std::ferror(file.get()) != 0) throw cannotOpen;
@@ -114,13 +129,19 @@ Photo Photo::FromBitmap(Bitmap32 picture, const std::string& name) {
 
 void Photo::DecodeJpegLevel(int reduction) {
   auto level = std::make_unique<Bitmap32>();
-  DecodeJpegMemoryReduced(jpegBytes_.data(), jpegBytes_.size(), reduction, *level, name_);
+  const bool endedEarly =
+      DecodeJpegMemoryReduced(jpegBytes_.data(), jpegBytes_.size(), reduction, *level, name_);
   try {
     ApplyOrientation(*level, orientation_);
   } catch (const std::bad_alloc&) {
     throw VantrelError("Not enough memory to open " + name_);
   }
   levels_[Index(reduction)] = std::move(level);
+  endedEarly_ = endedEarly_ || endedEarly;
+}
+
+std::string Photo::Warning() const {
+  return endedEarly_ ? name_ + ": the file ends early; the rest of the picture is grey" : "";
 }
 
 const Bitmap32& Photo::Level(int reduction) {

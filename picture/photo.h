@@ -20,6 +20,12 @@
 
 namespace vantrel {
 
+// The largest file OpenFile reads: a picture of MaxPicturePixels stored uncompressed with
+// the widest pixel the formats keep (16-bit RGBA, 8 bytes, in PNG and TIFF), one byte a
+// pixel more for what rows add (a PNG row's filter byte when the picture is one pixel wide,
+// BMP and TIFF row padding) and 64 MiB of headers and metadata: about 2.3 GiB.
+inline constexpr long long MaxPictureFileBytes = MaxPicturePixels * 9 + (64LL << 20);
+
 class Photo : public PictureSource {
  public:
   // Reads the whole file and recognises its format by content. A JPEG is only looked at
@@ -28,6 +34,9 @@ class Photo : public PictureSource {
   // Any size from 1 x 1 opens; which scales fill the window is AllowedPercents' answer.
   // Throws VantrelError, naming the file:
   //   "Cannot open file <fileName>"               the file cannot be read;
+  //   "Cannot open file <fileName>: not a regular file"   a device, pipe or socket;
+  //   "Cannot open file <fileName>: too large for a picture (<n> bytes)"   more than
+  //                                               MaxPictureFileBytes, refused unread;
   //   the JPEG decoder's messages for a JPEG (or a file of no known format);
   //   "Cannot open <format> file <fileName>: <why>" for the other formats, including
   //                                                pictures over maxPixels;
@@ -67,6 +76,10 @@ class Photo : public PictureSource {
   // picture.
   void KeepLevelsNear(int percent) override;
 
+  // "<name>: the file ends early; the rest of the picture is grey" once a decode of a JPEG
+  // has run out of data (libjpeg completes such a picture in grey); empty otherwise.
+  std::string Warning() const override;
+
  private:
   Photo() = default;
   static int Index(int reduction);
@@ -78,6 +91,7 @@ class Photo : public PictureSource {
   int orientation_ = 1;
   int width_ = 0;
   int height_ = 0;
+  bool endedEarly_ = false;
   std::array<std::unique_ptr<Bitmap32>, 4> levels_;  // reductions 1, 2, 4, 8
 };
 

@@ -111,7 +111,10 @@ int DecodePng(const EncodedPicture& file, Bitmap32& picture) {
     orientation = ExifOrientation(exif, exifLength);
   }
 
-  Bitmap32 decoded(static_cast<int>(width), static_cast<int>(height));
+  // Every pixel is written once the whole picture has been read, so pages are only taken
+  // as rows arrive: a small file declaring a huge picture fails before costing much.
+  Bitmap32 decoded;
+  decoded.SetSizeForOverwrite(static_cast<int>(width), static_cast<int>(height));
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(decoded.ScanLine(y));
   job.rows = rows.data();

@@ -144,7 +144,10 @@ int DecodeTiff(const EncodedPicture& file, Bitmap32& picture) {
   char why[1024] = {};
   if (!lib.RGBAImageOK(tiff.get(), why)) fail(why);
 
-  Bitmap32 decoded(static_cast<int>(width), static_cast<int>(height));
+  // libtiff writes every pixel when the whole picture reads; until then pages are only
+  // taken as strips or tiles arrive, so a small file declaring a huge picture costs little.
+  Bitmap32 decoded;
+  decoded.SetSizeForOverwrite(static_cast<int>(width), static_cast<int>(height));
   // Asking for the file's own orientation makes libtiff deliver the rows as stored, top
   // row first; ApplyOrientation then turns every format upright the same way.
   if (!lib.ReadRGBAImageOriented(tiff.get(), width, height, decoded.Words(), orientation, 1)) {

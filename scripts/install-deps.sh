@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ ninja-build make pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-liberation2
   libjpeg-dev libjpeg-turbo-progs libpng-dev
-  libgif-dev libtiff-dev libwebp-dev libheif-dev libstb-dev
+  libgif-dev libtiff-dev libwebp-dev libheif-dev libstb-dev libgdk-pixbuf-2.0-dev
   nlohmann-json3-dev nettle-dev
   64tass
   googletest libgtest-dev libgmock-dev libbenchmark-dev

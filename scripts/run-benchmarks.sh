@@ -11,6 +11,7 @@
 #   peak memory of that run                          against the full-size 32-bit bitmap (0.5)
 #   one step of the scale, one pixel of scrolling    against a 60 Hz frame, 16.7 ms
 #   (chain without repaint, on the open photo; the first step to Fit decodes once)
+#   and last the command line on hostile files (bench/hostile_files.sh): time and peak memory
 # Usage: scripts/run-benchmarks.sh [build folder]   (default: build)
 # Benchmarks measure best on an otherwise idle machine.
 set -euo pipefail
@@ -151,3 +152,7 @@ b = find(scale, "BM_FirstStepToFit/iterations:5")
 if b:
     print(f"  window: first step to Fit after opening (decodes the 1/8 level once): {ms(b):.1f} ms")
 PY
+
+echo
+echo "== Hostile files on the command line (each within 2 s and 1.2 GiB)"
+"$(dirname "$0")/../bench/hostile_files.sh" "$build"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "picture/photo.h"
 #include "tests/picture/jpeg_samples.h"
 
 namespace vantrel {
@@ -227,6 +228,67 @@ TEST(JpegDecoder, TruncatedFileIsCompletedInGrey) {
     }
   }
   for (int x = 0; x < 512; ++x) EXPECT_EQ(truncated.ScanLine(511)[x] & 0xFFFFFFu, 0x808080u);
+}
+
+// A file that ends early still opens, completed in grey as before (djpeg's pixels), and
+// the opened picture says so once a decode has met the end; a whole file says nothing.
+TEST(JpegDecoder, FileThatEndsEarlyIsReported) {
+  struct Cut {
+    const char* file;
+    double kept;    // share of the file's bytes
+    int reduction;  // the level decoded: 1 through Prepare(100), others through Level
+    bool endsEarly;
+  };
+  const Cut cuts[] = {
+      {"astronaut.jpg", 1.0, 1, false},       {"astronaut.jpg", 0.25, 1, true},
+      {"astronaut.jpg", 0.6, 8, true},        {"progressive.jpg", 1.0, 8, false},
+      {"progressive.jpg", 0.5, 1, true},      {"grey-progressive.jpg", 0.3, 1, true},
+      {"grey-progressive.jpg", 0.7, 2, true},
+  };
+  const std::string warning = "cut.jpg: the file ends early; the rest of the picture is grey";
+  jpeg_samples::TempFolder scratch;
+  for (const Cut& c : cuts) {
+    SCOPED_TRACE(std::string(c.file) + " kept " + std::to_string(c.kept) + " at 1/" +
+                 std::to_string(c.reduction));
+    std::vector<std::uint8_t> bytes = jpeg_samples::ReadBytes(Samples::Get() / c.file);
+    bytes.resize(static_cast<std::size_t>(bytes.size() * c.kept));
+    Photo photo = Photo::OpenBytes(bytes, "cut.jpg");
+    EXPECT_EQ(photo.Warning(), "") << "only the header has been read";
+    if (c.reduction == 1) {
+      photo.Prepare(100);
+    } else {
+      photo.Level(c.reduction);
+    }
+    EXPECT_EQ(photo.Warning(), c.endsEarly ? warning : "");
+
+    Bitmap32 direct;
+    EXPECT_EQ(DecodeJpegMemoryReduced(bytes.data(), bytes.size(), c.reduction, direct, "cut.jpg"),
+              c.endsEarly);
+    const Bitmap32& level = photo.Level(c.reduction);
+    ASSERT_EQ(level.Width(), direct.Width());
+    ASSERT_EQ(level.Height(), direct.Height());
+    EXPECT_TRUE(std::equal(
+        level.Words(), level.Words() + level.Width() * level.Height(), direct.Words(),
+        [](std::uint32_t a, std::uint32_t b) { return (a & 0xFFFFFFu) == (b & 0xFFFFFFu); }));
+    if (c.reduction != 1) continue;
+    jpeg_samples::WriteBytes(scratch / "cut.jpg", bytes);
+    const bool grey = std::string(c.file).rfind("grey", 0) == 0;
+    ASSERT_TRUE(jpeg_samples::RunDjpeg(grey ? "-dct float -colors 236 -ppm" : "-dct float -ppm",
+                                       scratch / "cut.jpg", scratch / "cut.pnm"));
+    const RawImage expected = jpeg_samples::ReadNetpbm(scratch / "cut.pnm");
+    ASSERT_EQ(expected.width, level.Width());
+    int mismatches = 0;
+    for (int y = 0; y < expected.height; ++y) {
+      for (int x = 0; x < expected.width; ++x) {
+        const std::uint8_t* p = expected.Pixel(x, y);
+        const std::uint32_t want = expected.components == 1
+                                       ? p[0] * 0x010101u
+                                       : (std::uint32_t{p[0]} << 16) | (p[1] << 8) | p[2];
+        mismatches += (level.ScanLine(y)[x] & 0xFFFFFFu) != want;
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
 }
 
 struct CmykCase {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "core/error.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/jpeg_samples.h"
 #include "picture/orientation.h"
@@ -161,6 +162,19 @@ TEST(PictureFormats, EachFormatOpensToItsPixels) {
          return EncodeWebp({rgb, frame2});
        },
        same(rgb), 0, 13, 7},
+      {"webp animated: first frame smaller, placed on the canvas", PictureFormat::kWebp,
+       [&] {
+         return EncodeWebpOnCanvas(13, 7, {{Pattern(5, 4, true), 4, 2}, {rgb, 0, 0}});
+       },
+       [&] {
+         Pixels canvas(13, 7, 0);
+         const Pixels frame = Pattern(5, 4, true);
+         for (int y = 0; y < 4; ++y) {
+           for (int x = 0; x < 5; ++x) canvas.At(4 + x, 2 + y) = frame.At(x, y);
+         }
+         return OverBlack(canvas);
+       },
+       0, 13, 7},
       {"webp lossy", PictureFormat::kWebp, [&] { return EncodeWebp({smooth}, false); },
        same(smooth), 12, 40, 24},
       {"heic", PictureFormat::kHeif, [&] { return EncodeHeif(smooth, heif_compression_HEVC); },
@@ -190,6 +204,136 @@ TEST(PictureFormats, EachFormatOpensToItsPixels) {
       }
     }
     EXPECT_LE(worst, c.tolerance);
+  }
+}
+
+// `count` colours in runs on odd rows and alone on even ones, so that RLE files hold both
+// encoded and absolute runs.
+Pixels Indexed(int width, int height, int count) {
+  Pixels p(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int i = (y % 2 ? x / 4 + y : x * 5 + y) % count;
+      p.At(x, y) = 0xFF000000u | static_cast<std::uint32_t>(i * 0x3F1D07 + 0x102030) % 0x1000000u;
+    }
+  }
+  return p;
+}
+
+// What a 16-bit pixel keeps of each 8-bit channel, widened again by repeating its top bits.
+std::uint32_t FiveBits(std::uint32_t p, bool sixGreen) {
+  auto keep = [](unsigned c, int bits) {
+    const unsigned v = c >> (8 - bits);
+    return (v << (8 - bits) | v >> (2 * bits - 8)) & 0xFF;
+  };
+  return keep(Red(p), 5) << 16 | keep(Green(p), sixGreen ? 6 : 5) << 8 | keep(Blue(p), 5);
+}
+
+// Every kind of BMP file that programs write opens to its pixels: each palette depth, both
+// RLE compressions (and what their moves and an early end leave out, black), 16 bits as
+// 5-5-5 and as 5-6-5 bit fields, top-down rows, 32 bits with and without alpha, and each
+// header size, OS/2's included.
+TEST(PictureFormats, EveryBmpKindOpensToItsPixels) {
+  using Expect = std::function<std::uint32_t(int x, int y, std::uint32_t argb)>;
+  const Expect rgb = [](int, int, std::uint32_t p) { return p & 0xFFFFFFu; };
+  const Expect overBlack = [](int, int, std::uint32_t p) { return vantrel::OverBlack(p); };
+  const Expect holes = [](int x, int y, std::uint32_t p) {
+    return x < 2 || y == 0 ? 0u : p & 0xFFFFFFu;  // moved past, and the top row never written
+  };
+  const Expect rgb555 = [](int, int, std::uint32_t p) { return FiveBits(p, false); };
+  const Expect rgb565 = [](int, int, std::uint32_t p) { return FiveBits(p, true); };
+  const Pixels photo = Pattern(13, 7, false), alpha = Pattern(13, 7, true);
+  Pixels longRuns(300, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 300; ++x) longRuns.At(x, y) = x < 280 ? 0xFF2050A0u : 0xFFA05020u;
+  }
+  struct BmpCase {
+    const char* name;
+    Pixels pixels;
+    BmpOptions options;
+    Expect expect;
+  };
+  const BmpCase cases[] = {
+      {"1 bit", Indexed(13, 7, 2), {.bits = 1}, rgb},
+      {"4 bits", Indexed(13, 7, 16), {.bits = 4}, rgb},
+      {"8 bits", Indexed(13, 7, 40), {.bits = 8}, rgb},
+      {"1 bit, OS/2 1.x header", Indexed(13, 7, 2), {.bits = 1, .headerSize = 12}, rgb},
+      {"4 bits, OS/2 1.x header", Indexed(13, 7, 16), {.bits = 4, .headerSize = 12}, rgb},
+      {"8 bits, OS/2 1.x header", Indexed(13, 7, 40), {.bits = 8, .headerSize = 12}, rgb},
+      {"4 bits RLE", Indexed(13, 7, 16), {.bits = 4, .compression = 2}, rgb},
+      {"8 bits RLE", Indexed(13, 7, 40), {.bits = 8, .compression = 1}, rgb},
+      {"8 bits RLE, runs longer than 255", longRuns, {.bits = 8, .compression = 1}, rgb},
+      {"4 bits RLE with moves and an early end",
+       Indexed(13, 7, 16),
+       {.bits = 4, .compression = 2, .rleHoles = true},
+       holes},
+      {"8 bits RLE with moves and an early end",
+       Indexed(13, 7, 40),
+       {.bits = 8, .compression = 1, .rleHoles = true},
+       holes},
+      {"8 bits RLE, OS/2 2.x header",
+       Indexed(13, 7, 40),
+       {.bits = 8, .compression = 1, .headerSize = 64},
+       rgb},
+      {"16 bits 5-5-5", photo, {.bits = 16}, rgb555},
+      {"16 bits 5-6-5 bit fields", photo, {.bits = 16, .compression = 3, .rgb565 = true}, rgb565},
+      {"16 bits 5-5-5 bit fields, 56-byte header",
+       photo,
+       {.bits = 16, .compression = 3, .headerSize = 56},
+       rgb555},
+      {"16 bits 5-6-5 bit fields, 52-byte header",
+       photo,
+       {.bits = 16, .compression = 3, .headerSize = 52, .rgb565 = true},
+       rgb565},
+      {"24 bits top-down", photo, {.bits = 24, .topDown = true}, rgb},
+      {"24 bits, OS/2 2.x header", photo, {.bits = 24, .headerSize = 64}, rgb},
+      {"32 bits", photo, {.bits = 32}, rgb},
+      {"32 bits with alpha, 124-byte header",
+       alpha,
+       {.bits = 32, .compression = 3, .headerSize = 124},
+       overBlack},
+      {"32 bits with alpha, 56-byte header",
+       alpha,
+       {.bits = 32, .compression = 3, .headerSize = 56},
+       overBlack},
+  };
+  for (const BmpCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Photo photo = Photo::OpenBytes(EncodeBmp(c.pixels, c.options), "kind.bmp");
+    ASSERT_EQ(photo.Width(), c.pixels.width);
+    ASSERT_EQ(photo.Height(), c.pixels.height);
+    std::vector<std::uint32_t> want;
+    for (int y = 0; y < c.pixels.height; ++y) {
+      for (int x = 0; x < c.pixels.width; ++x) want.push_back(c.expect(x, y, c.pixels.At(x, y)));
+    }
+    EXPECT_EQ(Words(photo.Level(1)), want);
+  }
+}
+
+// A kind of BMP file that no library here reads is refused with a message naming it.
+TEST(PictureFormats, UnreadableBmpKindsAreNamed) {
+  const Pixels photo = Pattern(13, 7, false);
+  const std::pair<BmpOptions, const char*> cases[] = {
+      {{.compression = 4}, "JPEG-compressed BMP is not supported"},
+      {{.compression = 5}, "PNG-compressed BMP is not supported"},
+      {{.bits = 32, .compression = 6},
+       "BMP with alpha bit fields (compression 6) is not supported"},
+      {{.compression = 11}, "CMYK BMP is not supported"},
+      {{.compression = 9}, "unknown BMP compression (9)"},
+      {{.compression = 3, .headerSize = 64}, "Huffman-compressed BMP is not supported"},
+      {{.compression = 4, .headerSize = 64}, "RLE24-compressed BMP is not supported"},
+      {{.headerSize = 20}, "OS/2 BMP with a 20-byte header is not supported"},
+      {{.headerSize = 100}, "unknown BMP header (100 bytes)"},
+      {{.bits = 8, .compression = 1, .topDown = true}, "Topdown BMP images cannot be compressed"},
+  };
+  for (const auto& [options, message] : cases) {
+    SCOPED_TRACE(message);
+    try {
+      Photo::OpenBytes(EncodeBmp(options.bits <= 8 ? Indexed(13, 7, 40) : photo, options), "k.bmp");
+      ADD_FAILURE() << "opened";
+    } catch (const vantrel::VantrelError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Cannot open BMP file k.bmp: ") + message);
+    }
   }
 }
 

@@ -242,37 +242,151 @@ inline Bytes EncodeGif(const std::vector<Pixels>& frames, bool interlace = false
 
 // ---- BMP ----------------------------------------------------------------------------
 
-// 24 bits bottom-up, or 32 bits (BI_BITFIELDS with alpha) top-down.
-inline Bytes EncodeBmp(const Pixels& pixels, int bitsPerPixel = 24) {
-  const bool alpha = bitsPerPixel == 32;
-  const std::uint32_t stride = (pixels.width * (bitsPerPixel / 8) + 3) & ~3u;
-  const std::uint32_t headerSize = alpha ? 108 : 40;
-  const std::uint32_t offset = 14 + headerSize;
+// The kinds of BMP file programs write. Palette kinds (1, 4 and 8 bits and the RLE ones)
+// take their colours in order of first appearance and need few enough of them.
+struct BmpOptions {
+  int bits = 24;         // 1, 4, 8, 16, 24 or 32
+  int compression = 0;   // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, or any value to write as is
+  int headerSize = 40;   // 12 (OS/2 1.x), 40, 52, 56, 108, 124 or 64 (OS/2 2.x)
+  bool topDown = false;  // rows stored top row first, the height negated
+  bool rgb565 = false;   // 16-bit bit fields: 5-6-5 rather than 5-5-5
+  // RLE only: each row starts with a move two pixels right, and the picture ends one row
+  // early; the pixels skipped so are left out.
+  bool rleHoles = false;
+};
+
+inline Bytes EncodeBmp(const Pixels& pixels, const BmpOptions& o) {
+  const bool rle = o.compression == 1 || o.compression == 2;
+  std::vector<std::uint32_t> palette;
+  std::map<std::uint32_t, int> index;
+  if (o.bits <= 8) {
+    for (std::uint32_t p : pixels.argb) {
+      if (index.count(p & 0xFFFFFFu)) continue;
+      index[p & 0xFFFFFFu] = static_cast<int>(palette.size());
+      palette.push_back(p & 0xFFFFFFu);
+    }
+    if (palette.size() > (1u << o.bits)) throw std::runtime_error("too many colours for BMP");
+    // An OS/2 1.x header has no count: its palette always has every entry.
+    if (o.headerSize == 12) palette.resize(1u << o.bits, 0);
+  }
+  std::uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+  if (o.bits == 16) {
+    masks[0] = o.rgb565 ? 0xF800 : 0x7C00, masks[1] = o.rgb565 ? 0x07E0 : 0x03E0;
+    masks[2] = 0x001F, masks[3] = 0;
+  }
+  // Rows in storage order.
+  Bytes data;
+  auto put = [&](unsigned v) { data.push_back(static_cast<std::uint8_t>(v)); };
+  for (int row = 0; row < pixels.height; ++row) {
+    const int y = o.topDown ? row : pixels.height - 1 - row;
+    std::vector<int> indices;
+    for (int x = 0; x < pixels.width; ++x) {
+      indices.push_back(o.bits <= 8 ? index[pixels.At(x, y) & 0xFFFFFFu] : 0);
+    }
+    if (rle) {
+      if (o.rleHoles && row == pixels.height - 1) break;
+      int x = 0;
+      if (o.rleHoles) put(0), put(2), put(2), put(0), x = 2;
+      const bool four = o.compression == 2;
+      while (x < pixels.width) {
+        int run = 1;
+        while (x + run < pixels.width && run < 255 && indices[x + run] == indices[x]) ++run;
+        if (run >= 3 || pixels.width - x < 3) {
+          put(run), put(four ? indices[x] * 17 : indices[x]);
+          x += run;
+          continue;
+        }
+        // Unequal neighbours: an absolute run up to the next three equal ones.
+        int length = 0;
+        while (x + length < pixels.width && length < 255 &&
+               !(x + length + 2 < pixels.width && indices[x + length] == indices[x + length + 1] &&
+                 indices[x + length] == indices[x + length + 2])) {
+          ++length;
+        }
+        if (length < 3) length = std::min(3, pixels.width - x);
+        put(0), put(length);
+        const std::size_t start = data.size();
+        for (int i = 0; i < length; ++i) {
+          if (!four) {
+            put(indices[x + i]);
+          } else if (i % 2 == 0) {
+            put(indices[x + i] << 4);
+          } else {
+            data.back() |= static_cast<std::uint8_t>(indices[x + i]);
+          }
+        }
+        if ((data.size() - start) % 2) put(0);
+        x += length;
+      }
+      const int last = pixels.height - (o.rleHoles ? 2 : 1);
+      put(0), put(row == last ? 1 : 0);  // end of the row, or of the picture
+      continue;
+    }
+    const std::size_t start = data.size();
+    for (int x = 0; x < pixels.width; ++x) {
+      const std::uint32_t p = pixels.At(x, y);
+      if (o.bits < 8) {
+        const int perByte = 8 / o.bits;
+        if (x % perByte == 0) put(0);
+        data.back() |= static_cast<std::uint8_t>(indices[x] << (8 - o.bits * (x % perByte + 1)));
+      } else if (o.bits == 8) {
+        put(indices[x]);
+      } else if (o.bits == 16) {
+        const unsigned r = Red(p) >> 3, g = Green(p) >> (o.rgb565 ? 2 : 3), b = Blue(p) >> 3;
+        const unsigned v = o.rgb565 ? r << 11 | g << 5 | b : r << 10 | g << 5 | b;
+        put(v & 0xFF), put(v >> 8);
+      } else {
+        put(Blue(p)), put(Green(p)), put(Red(p));
+        if (o.bits == 32) put(o.compression == 3 ? Alpha(p) : 0);
+      }
+    }
+    while ((data.size() - start) % 4) put(0);
+  }
+  if (rle && data.size() % 2) put(0);
+
+  const bool core = o.headerSize == 12;
+  const bool maskAfterHeader = o.compression == 3 && o.headerSize == 40;
+  const std::uint32_t paletteBytes = static_cast<std::uint32_t>(palette.size()) * (core ? 3 : 4);
+  const std::uint32_t offset = 14 + o.headerSize + (maskAfterHeader ? 12 : 0) + paletteBytes;
   Bytes b;
   auto u16 = [&](unsigned v) { b.push_back(v & 0xFF), b.push_back((v >> 8) & 0xFF); };
   auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
   b.push_back('B'), b.push_back('M');
-  u32(offset + stride * pixels.height), u32(0), u32(offset);
-  u32(headerSize), u32(pixels.width);
-  u32(alpha ? static_cast<std::uint32_t>(-pixels.height) : pixels.height);
-  u16(1), u16(bitsPerPixel), u32(alpha ? 3 : 0), u32(stride * pixels.height);
-  u32(2835), u32(2835), u32(0), u32(0);
-  if (alpha) {
-    u32(0x00FF0000), u32(0x0000FF00), u32(0x000000FF), u32(0xFF000000);
-    u32(0x73524742);  // "sRGB"
-    for (int i = 0; i < 12; ++i) u32(0);
-  }
-  for (int row = 0; row < pixels.height; ++row) {
-    const int y = alpha ? row : pixels.height - 1 - row;
-    const std::size_t start = b.size();
-    for (int x = 0; x < pixels.width; ++x) {
-      const std::uint32_t p = pixels.At(x, y);
-      b.push_back(Blue(p)), b.push_back(Green(p)), b.push_back(Red(p));
-      if (alpha) b.push_back(Alpha(p));
+  u32(offset + static_cast<std::uint32_t>(data.size())), u32(0), u32(offset);
+  u32(o.headerSize);
+  const std::uint32_t height = o.topDown ? static_cast<std::uint32_t>(-pixels.height)
+                                         : static_cast<std::uint32_t>(pixels.height);
+  if (core) {
+    u16(pixels.width), u16(height), u16(1), u16(o.bits);
+  } else {
+    u32(pixels.width), u32(height), u16(1), u16(o.bits), u32(o.compression);
+    u32(static_cast<std::uint32_t>(data.size())), u32(2835), u32(2835);
+    u32(static_cast<std::uint32_t>(palette.size())), u32(0);
+    if (o.headerSize >= 52 && o.headerSize != 64) {
+      const bool fields = o.compression == 3;
+      u32(fields ? masks[0] : 0), u32(fields ? masks[1] : 0), u32(fields ? masks[2] : 0);
+      if (o.headerSize >= 56) u32(fields ? masks[3] : 0);
+      if (o.headerSize >= 108) {
+        u32(0x73524742);  // "sRGB"
+        for (int i = 0; i < 12; ++i) u32(0);
+      }
+      if (o.headerSize == 124) u32(4), u32(0), u32(0), u32(0);  // perceptual, no profile
     }
-    b.resize(start + stride, 0);
+    b.resize(14 + o.headerSize, 0);  // OS/2 2.x: its own fields, all zero
+    if (maskAfterHeader) u32(masks[0]), u32(masks[1]), u32(masks[2]);
   }
+  for (std::uint32_t c : palette) {
+    b.push_back(Blue(c)), b.push_back(Green(c)), b.push_back(Red(c));
+    if (!core) b.push_back(0);
+  }
+  b.insert(b.end(), data.begin(), data.end());
   return b;
+}
+
+// 24 bits bottom-up, or 32 bits (bit fields with alpha, 108-byte header) top-down.
+inline Bytes EncodeBmp(const Pixels& pixels, int bitsPerPixel = 24) {
+  if (bitsPerPixel == 32) return EncodeBmp(pixels, BmpOptions{32, 3, 108, true});
+  return EncodeBmp(pixels, BmpOptions{});
 }
 
 // ---- TIFF ---------------------------------------------------------------------------
@@ -395,6 +509,39 @@ inline Bytes EncodeWebp(const std::vector<Pixels>& frames, bool lossless = true,
     WebPAnimEncoderAssemble(encoder, &assembled);
     WebPAnimEncoderDelete(encoder);
   }
+  Bytes out(assembled.bytes, assembled.bytes + assembled.size);
+  WebPDataClear(&assembled);
+  return out;
+}
+
+// A lossless animation on a canvas of width x height, each frame at its place (even
+// offsets: the format halves them), blended over what is below.
+struct Frame {
+  Pixels pixels;
+  int x = 0, y = 0;
+};
+inline Bytes EncodeWebpOnCanvas(int width, int height, const std::vector<Frame>& frames) {
+  WebPMux* mux = WebPMuxNew();
+  std::vector<Bytes> stills;
+  for (const Frame& frame : frames) stills.push_back(WebpStill(frame.pixels, true));
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    WebPMuxFrameInfo info{};
+    info.bitstream = {stills[i].data(), stills[i].size()};
+    info.x_offset = frames[i].x;
+    info.y_offset = frames[i].y;
+    info.duration = 100;
+    info.id = WEBP_CHUNK_ANMF;
+    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+    info.blend_method = WEBP_MUX_BLEND;
+    WebPMuxPushFrame(mux, &info, 1);
+  }
+  const WebPMuxAnimParams params{0xFF808080u, 0};  // a grey background, which players ignore
+  WebPMuxSetAnimationParams(mux, &params);
+  WebPMuxSetCanvasSize(mux, width, height);
+  WebPData assembled{};
+  const WebPMuxError status = WebPMuxAssemble(mux, &assembled);
+  WebPMuxDelete(mux);
+  if (status != WEBP_MUX_OK) throw std::runtime_error("cannot assemble the animation");
   Bytes out(assembled.bytes, assembled.bytes + assembled.size);
   WebPDataClear(&assembled);
   return out;
