@@ -445,8 +445,19 @@ void TForm1::Button1Click() {
 
 void TForm1::OpenBitmap1Click() {
   QString fileName = QStringLiteral("*.jpg");
-  if (dialogs_.ExecuteOpen(this, fileName)) OpenPictureFile(fileName);
+  const bool chosen = dialogs_.ExecuteOpen(this, fileName);
+  if (chosen) OpenPictureFile(fileName);
   Reconvert();
+  if (chosen) ShowPictureWarning();
+}
+
+// A picture that opened but is not whole (a JPEG cut short) is shown as it came, and the user
+// is told once the open is done.
+void TForm1::ShowPictureWarning() {
+  const std::string warning = session_.PictureWarning();
+  if (!warning.empty()) {
+    dialogs_.ShowWarning(this, ApplicationTitle(), WithFullStop(QString::fromLocal8Bit(warning)));
+  }
 }
 
 // What confirming the open dialog does, and dropping a file on the window.
@@ -507,6 +518,7 @@ void TForm1::OpenGivenFile(const QString& fileName) {
   Guard([&] {
     OpenPictureFile(fileName);
     Reconvert();
+    ShowPictureWarning();
   });
 }
 

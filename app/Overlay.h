@@ -149,6 +149,7 @@ class TForm1 : public QMainWindow {
   void EditChange(int channel);
   void Reconvert();
   void OpenPictureFile(const QString& fileName);
+  void ShowPictureWarning();
   void ChangeScale(const vantrel::ScaleSetting& setting, int percent);
   void ShowScale();
   void CropMove();

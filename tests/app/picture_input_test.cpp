@@ -266,4 +266,35 @@ TEST_F(PictureInputTest, GreyscalePicturesArriveAsGreyWords) {
   }
 }
 
+// A JPEG cut short opens, the library completing it in grey, and the window says so once the
+// open is done, however it was opened; a whole one says nothing.
+TEST_F(PictureInputTest, AJpegCutShortOpensAndTheUserIsTold) {
+  QFile sample(Data("astronaut.jpg"));
+  ASSERT_TRUE(sample.open(QIODevice::ReadOnly));
+  const QByteArray whole = sample.readAll();
+  const QString cut = MakeBytes("cut.jpg", whole.left(whole.size() * 2 / 3));
+  const QString warning = cut + ": the file ends early; the rest of the picture is grey.";
+  const struct {
+    const char* how;
+    QString file;
+    std::vector<std::pair<QString, QString>> warnings;
+  } cases[] = {
+      {"dialog", cut, {{ApplicationTitle(), warning}}},
+      {"start", cut, {{ApplicationTitle(), warning}}},
+      {"dialog", Data("astronaut.jpg"), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.how) + " " + c.file.toStdString());
+    dialogs.warnings.clear();
+    if (std::string(c.how) == "dialog") {
+      Open(c.file);
+    } else {
+      form->OpenGivenFile(c.file);
+    }
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(dialogs.warnings, c.warnings);
+    EXPECT_TRUE(form->Button1->isEnabled());
+  }
+}
+
 }  // namespace

@@ -262,6 +262,23 @@ TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
   EXPECT_THAT(automatic.err, ::testing::MatchesRegex("[0-9,]+ [a-z,-]+\n"));
 }
 
+// A JPEG cut short converts (libjpeg completes it in grey), with a warning on standard error.
+TEST_F(ProgramTest, AJpegCutShortConvertsWithAWarning) {
+  const std::string whole = ReadWhole(Sample);
+  const std::string cut = File("cut.jpg");
+  {
+    std::FILE* file = std::fopen(cut.c_str(), "wb");
+    std::fwrite(whole.data(), 1, whole.size() / 2, file);
+    std::fclose(file);
+  }
+  const ProgramResult result = Run({cut, "-o", File("cut.prg")});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "vantrel-convert: " + cut + ": the file ends early; the rest of the picture is grey\n");
+  EXPECT_EQ(ReadWhole(File("cut.prg")).size(), 35840u);
+  EXPECT_EQ(Run({Sample, "-o", File("whole.prg")}).err, "");
+}
+
 TEST_F(ProgramTest, APictureOfExactlyTheWindowSizeConverts) {
   testsupport::WriteJpeg(File("exact.jpg"), 192, 200);
   EXPECT_EQ(Run({File("exact.jpg"), "-o", File("exact.prg")}).status, 0);
