@@ -41,8 +41,7 @@ std::optional<Machine> DisplayerMachine(std::span<const std::uint8_t> bytes) {
 }
 
 bool LooksLikeDiskImage(std::span<const std::uint8_t> bytes) {
-  // 683 sectors, and as many again with one error byte each.
-  return bytes.size() == D64ImageSize || bytes.size() == D64ImageSize + D64ImageSize / 256;
+  return IsDiskImageSize(bytes.size());
 }
 
 [[noreturn]] void NotASavedPicture(const std::string& name, const std::string& why) {
@@ -159,6 +158,11 @@ SavedPicture ReadDiskImage(std::span<const std::uint8_t> bytes, const std::strin
 }
 
 }  // namespace
+
+bool IsDiskImageSize(std::uintmax_t size) {
+  // 683 sectors, and as many again with one error byte each.
+  return size == D64ImageSize || size == D64ImageSize + D64ImageSize / 256;
+}
 
 bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
                        ColourRoleSet& roles) {

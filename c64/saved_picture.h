@@ -29,6 +29,9 @@ struct SavedPicture {
 // out as this program lays out its two banks. Nothing for anything else.
 std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes);
 
+// Whether a file of this size can be a disk image (683 sectors, with or without error bytes).
+bool IsDiskImageSize(std::uintmax_t size);
+
 // Reads a saved picture; `name` stands for the file in messages. Throws VantrelError when the
 // bytes are not such a picture or are cut short, saying which.
 SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::string& name);

@@ -21,7 +21,9 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+}  // namespace
+
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName) {
   std::error_code ignored;
   const VantrelError cannotOpen("Cannot open file " + fileName);
   if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
@@ -55,8 +57,6 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   return bytes;
 }
 
-}  // namespace
-
 int Photo::Index(int reduction) {
   switch (reduction) {
     case 1:
@@ -75,7 +75,7 @@ int Photo::Index(int reduction) {
 Photo Photo::OpenFile(const std::string& fileName, long long maxPixels) {
   std::vector<std::uint8_t> bytes;
   try {
-    bytes = ReadWholeFile(fileName);
+    bytes = ReadPictureFile(fileName);
   } catch (const std::bad_alloc&) {
     throw VantrelError("Not enough memory to open " + fileName);
   }

@@ -26,6 +26,10 @@ namespace vantrel {
 // BMP and TIFF row padding) and 64 MiB of headers and metadata: about 2.3 GiB.
 inline constexpr long long MaxPictureFileBytes = MaxPicturePixels * 9 + (64LL << 20);
 
+// The whole of a picture file, read as Photo::OpenFile reads it: only a regular file of at
+// most MaxPictureFileBytes. Throws VantrelError ("Cannot open file <name>[: <why>]").
+std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName);
+
 class Photo : public PictureSource {
  public:
   // Reads the whole file and recognises its format by content. A JPEG is only looked at

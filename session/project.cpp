@@ -94,6 +94,19 @@ class Reader {
   const std::string& name_;
 };
 
+Json RoleList(const ColourRoleSet& roles) {
+  Json list = Json::array();
+  for (int role = 0; role < RoleCount; ++role) list.push_back(roles[role]);
+  return list;
+}
+
+ColourRoleSet ReadRoles(const Reader& reader, const char* key) {
+  const std::vector<int> colours = reader.Integers(key, RoleCount, 0, 15);
+  ColourRoleSet roles;
+  for (int role = 0; role < RoleCount; ++role) roles[role] = colours[role];
+  return roles;
+}
+
 std::array<std::string_view, 5> MachineNames() {
   std::array<std::string_view, 5> names{};
   for (std::size_t m = 0; m < AllMachines.size(); ++m) names[m] = MachineName(AllMachines[m]);
@@ -114,9 +127,15 @@ std::string ProjectText(const Project& project) {
   }
   json["crop"] = {s.crop.left, s.crop.top};
   json["offsets"] = {s.adjustment.red, s.adjustment.green, s.adjustment.blue};
-  json["colours"] = Json::array();
-  for (int role = 0; role < RoleCount; ++role) json["colours"].push_back(s.roles[role]);
-  json["dither"] = NameOf(DitheringNames, static_cast<int>(s.adjustment.dithering));
+  if (project.converted) {
+    json["conversion"] = {
+        {"colours", RoleList(s.roles)},
+        {"dither", NameOf(DitheringNames, static_cast<int>(s.adjustment.dithering))}};
+  } else {
+    json["conversion"] = nullptr;
+  }
+  json["colours"] = RoleList(project.roles);
+  json["dither"] = NameOf(DitheringNames, static_cast<int>(project.dithering));
   json["machine"] = MachineName(project.machine);
   // One member a line, and the edits one run a line: short enough to read and to diff.
   std::string text = "{\n";
@@ -167,9 +186,20 @@ Project ParseProject(std::string_view text, const std::string& name) {
   s.adjustment.red = offsets[0];
   s.adjustment.green = offsets[1];
   s.adjustment.blue = offsets[2];
-  const std::vector<int> colours = top.Integers("colours", RoleCount, 0, 15);
-  for (int role = 0; role < RoleCount; ++role) s.roles[role] = colours[role];
-  s.adjustment.dithering = top.Named<Dithering>("dither", DitheringNames);
+  project.roles = ReadRoles(top, "colours");
+  project.dithering = top.Named<Dithering>("dither", DitheringNames);
+  const auto conversion = json.find("conversion");
+  if (conversion == json.end()) Unusable(name, "\"conversion\" is missing");
+  project.converted = !conversion->is_null();
+  if (project.converted) {
+    if (!conversion->is_object()) Unusable(name, "\"conversion\" is not an object");
+    const Reader made(*conversion, name);
+    s.roles = ReadRoles(made, "colours");
+    s.adjustment.dithering = made.Named<Dithering>("dither", DitheringNames);
+  } else {
+    s.roles = project.roles;
+    s.adjustment.dithering = project.dithering;
+  }
   project.machine = top.Named<Machine>("machine", MachineNames());
 
   for (const Json& run : top.Member("edits", Json::value_t::array)) {

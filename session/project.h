@@ -16,10 +16,17 @@ namespace vantrel {
 // The version this program writes; it reads this one and the ones before it.
 inline constexpr int ProjectVersion = 1;
 
+// A conversion is remade from what it was made with; the roles and the dithering chosen since
+// (a pick does not convert) are kept beside it, so the files come out as they were.
 struct Project {
   std::string photo;        // the photo's path, relative to the project's folder where it can be
   std::string photoSha256;  // of the photo's bytes, lower-case hex
-  ConversionSettings settings;  // the roles as they were, never a search
+  // The scale, the crop, the offsets, the dithering and the roles the conversion was made
+  // with (never a search). For a saved picture shown as it was read, no conversion at all.
+  ConversionSettings settings;
+  bool converted = true;
+  ColourRoleSet roles = DefaultColourRoles;         // the roles now
+  Dithering dithering = Dithering::FloydSteinberg;  // the dithering chosen now
   Machine machine = Machine::Pal;
   Edits edits;
 };

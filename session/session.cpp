@@ -1,5 +1,8 @@
 #include "session/session.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -43,10 +46,74 @@ void Session::TakePicture(std::shared_ptr<PictureSource> picture, const std::str
   }
   SetPicture(*state_, std::move(picture), ResolvePercent(scale, width, height));
   pictureName_ = name;
+  pictureFromFile_ = false;
+  // The paint of the picture before does not belong on this one.
+  state_->PixelEdits = {};
 }
 
-void Session::OpenFile(const std::string& fileName, const ScaleSetting& scale) {
-  TakePicture(std::make_shared<Photo>(Photo::OpenFile(fileName, maxPixels_)), fileName, scale);
+FileKind Session::KindOfFile(const std::string& fileName) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(fileName, error);
+  if (error || !std::filesystem::is_regular_file(fileName, error)) return FileKind::Picture;
+  // An executable is told by its first bytes, a data file by all of its 32 KiB, a disk image
+  // by its size alone (reading it tells the rest).
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, 36864)));
+  std::ifstream file(fileName, std::ios::binary);
+  file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  if (LooksLikeProject(head)) return FileKind::Project;
+  if (SniffSavedPicture(head) || (size != head.size() && IsDiskImageSize(size))) {
+    return FileKind::SavedPicture;
+  }
+  return FileKind::Picture;
+}
+
+FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scale) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = ReadPictureFile(fileName);
+  } catch (const std::bad_alloc&) {
+    throw VantrelError("Not enough memory to open " + fileName);
+  }
+  FileKind kind = FileKind::Picture;
+  if (SniffSavedPicture(bytes)) {
+    OpenSaved(ReadSavedPicture(bytes, fileName), fileName);
+    kind = FileKind::SavedPicture;
+  } else {
+    TakePicture(std::make_shared<Photo>(Photo::OpenBytes(std::move(bytes), fileName, maxPixels_)),
+                fileName, scale);
+  }
+  std::error_code ignored;
+  pictureSize_ = std::filesystem::file_size(fileName, ignored);
+  pictureTime_ = std::filesystem::last_write_time(fileName, ignored).time_since_epoch().count();
+  pictureFromFile_ = true;
+  return kind;
+}
+
+namespace {
+
+// The 192 x 200 picture a saved file shows: its mix colours.
+Bitmap32 PictureShown(const SavedPicture& saved) {
+  Bitmap32 shown(WindowWidth, WindowHeight);
+  const MixSlots mixes = BuildMixTable(RoleColours(saved.roles));
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0; x < WindowWidth; ++x) {
+      shown.ScanLine(y)[x] =
+          ToPackedRGB(mixes[MixCodeShown(saved.layers, y * WindowWidth + x) - 1]);
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
+// The picture a saved file shows becomes the picture, and its layers and roles the conversion.
+void Session::OpenSaved(const SavedPicture& saved, const std::string& name) {
+  TakePicture(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved), name)), name,
+              {false, 100});
+  TakeConversion(saved.layers, saved.roles);
+  savedMachine_ = saved.machine;
+  conversionAsRead_ = true;
 }
 
 void Session::OpenBytes(std::span<const std::uint8_t> bytes, const std::string& name,
@@ -80,7 +147,10 @@ void Session::SetScale(int percent) { vantrel::SetScale(*state_, percent); }
 
 // --- The steps -----------------------------------------------------------------------------
 
-void Session::ReadSourceWindow(int x, int y) { vantrel::ReadSourceWindow(*state_, x, y); }
+void Session::ReadSourceWindow(int x, int y) {
+  vantrel::ReadSourceWindow(*state_, x, y);
+  crop_ = {-x, -y};
+}
 
 void Session::SetColourRoles(const ColourRoleSet& roles) {
   vantrel::SetColourRoles(*state_, roles);
@@ -89,10 +159,20 @@ void Session::SetColourRoles(const ColourRoleSet& roles) {
 
 void Session::ApplyChannelOffsets(int red, int green, int blue, ProgressSink* progress) {
   vantrel::ApplyChannelOffsets(*state_, red, green, blue, progress);
+  if (state_->PictureLoaded) {
+    convertedWith_.red = red;
+    convertedWith_.green = green;
+    convertedWith_.blue = blue;
+  }
 }
 
 void Session::ConvertPicture(Dithering dithering, ProgressSink* progress) {
   vantrel::ConvertPicture(*state_, dithering, progress);
+  if (state_->PictureLoaded) {
+    convertedWith_.dithering = dithering;
+    convertedRoles_ = state_->ColourRoles;
+    conversionAsRead_ = false;
+  }
 }
 
 void Session::Reconvert(const Adjustment& adjustment, ProgressSink* progress) {
@@ -188,6 +268,95 @@ void Session::ConvertBytes(std::span<const std::uint8_t> bytes, const std::strin
   Convert(std::make_shared<Photo>(Photo::OpenBytes(
               std::vector<std::uint8_t>(bytes.begin(), bytes.end()), name, maxPixels_)),
           name, settings, progress);
+}
+
+// --- Projects ------------------------------------------------------------------------------
+
+namespace {
+
+std::string TextOf(const std::vector<std::uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+Project Session::OpenProject(const std::string& fileName, ProgressSink* progress) {
+  const Project project = ParseProject(TextOf(ReadPictureFile(fileName)), fileName);
+  const std::filesystem::path photoPath =
+      std::filesystem::path(fileName).parent_path() / std::filesystem::path(project.photo);
+  const std::string photo = photoPath.lexically_normal().string();
+  std::error_code missing;
+  if (!std::filesystem::exists(photoPath, missing)) {
+    throw VantrelError("The photo " + photo + " of the project " + fileName + " is missing");
+  }
+  std::vector<std::uint8_t> bytes = ReadPictureFile(photo);
+  if (Sha256Hex(bytes) != project.photoSha256) {
+    throw VantrelError("The photo " + photo + " has changed since the project " + fileName +
+                       " was saved");
+  }
+  const ConversionSettings& settings = project.settings;
+  if (SniffSavedPicture(bytes)) {
+    const SavedPicture saved = ReadSavedPicture(bytes, photo);
+    if (project.converted) {
+      // The picture it shows was converted again: from that picture, as from a photo.
+      Convert(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved), photo)), photo,
+              settings, progress);
+    } else {
+      OpenSaved(saved, photo);
+      ReadSourceWindow(-settings.crop.left, -settings.crop.top);
+      ApplyChannelOffsets(settings.adjustment.red, settings.adjustment.green,
+                          settings.adjustment.blue, progress);
+    }
+  } else {
+    Convert(std::make_shared<Photo>(Photo::OpenBytes(std::move(bytes), photo, maxPixels_)), photo,
+            settings, progress);
+  }
+  SetColourRoles(project.roles);
+  SetEdits(project.edits);
+  std::error_code ignored;
+  pictureSize_ = std::filesystem::file_size(photo, ignored);
+  pictureTime_ = std::filesystem::last_write_time(photo, ignored).time_since_epoch().count();
+  pictureFromFile_ = true;
+  return project;
+}
+
+Project Session::CurrentProject(const std::string& projectFile, const ScaleSetting& scale,
+                                Dithering dithering, Machine machine) const {
+  if (!pictureFromFile_) throw VantrelError("A project needs a picture opened from a file");
+  std::error_code error;
+  const bool unchanged =
+      std::filesystem::file_size(pictureName_, error) == pictureSize_ && !error &&
+      std::filesystem::last_write_time(pictureName_, error).time_since_epoch().count() ==
+          pictureTime_ &&
+      !error;
+  if (!unchanged) {
+    throw VantrelError("The photo " + pictureName_ +
+                       " has changed since it was opened; open it again before saving the project");
+  }
+  Project project;
+  project.photoSha256 = Sha256Hex(ReadPictureFile(pictureName_));
+  const std::filesystem::path folder = std::filesystem::absolute(projectFile).parent_path();
+  const std::filesystem::path photo = std::filesystem::absolute(pictureName_);
+  const std::filesystem::path relative = photo.lexically_relative(folder);
+  project.photo = (relative.empty() ? photo : relative).generic_string();
+  ConversionSettings& settings = project.settings;
+  settings.scale = scale;
+  settings.scaleGiven = true;
+  settings.crop = crop_;
+  settings.adjustment = convertedWith_;
+  settings.roles = convertedRoles_;
+  project.converted = !conversionAsRead_;
+  project.roles = state_->ColourRoles;
+  project.dithering = dithering;
+  project.machine = machine;
+  project.edits = state_->PixelEdits;
+  return project;
+}
+
+void Session::SaveProject(const std::string& fileName, const ScaleSetting& scale,
+                          Dithering dithering, Machine machine) const {
+  const std::string text = ProjectText(CurrentProject(fileName, scale, dithering, machine));
+  WriteFileReplacing(fileName, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 // --- Outputs -------------------------------------------------------------------------------

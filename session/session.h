@@ -14,6 +14,7 @@
 #include <string>
 
 #include "c64/machine.h"
+#include "c64/saved_picture.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
@@ -25,9 +26,17 @@
 #include "core/types.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/picture_scale.h"
+#include "session/project.h"
 #include "session/settings.h"
 
 namespace vantrel {
+
+// What a file holds, told by its content.
+enum class FileKind {
+  Picture,       // a photo of any supported format (or a file that is no picture at all)
+  SavedPicture,  // an executable, a disk image or a data file this program saved
+  Project,       // a project file
+};
 
 class Session {
  public:
@@ -41,17 +50,42 @@ class Session {
 
   // --- The picture --------------------------------------------------------------------
 
+  // What the file holds, from its first bytes; a file that cannot be read counts as a
+  // picture (opening it says why).
+  static FileKind KindOfFile(const std::string& fileName);
+
   // Opens a picture of any supported format, recognised by its content and turned upright,
   // at the scale `scale` resolves to (Fit, or the percentage brought into the allowed
   // range). Sets PictureLoaded. The crop is not read: ReadSourceWindow does that. Throws
   // VantrelError naming the file (JPEG files keep the decoder's own messages) when the file
   // cannot be read or no scale fills the window; then nothing changes.
-  void OpenFile(const std::string& fileName, const ScaleSetting& scale = {});
+  //
+  // A picture this program saved opens as what it shows, at 100 %, and its layers and roles
+  // become the conversion, as read (no conversion runs); the crop, the offsets and a new
+  // conversion then work on that picture as on a photo. Returns which of the two it was.
+  FileKind OpenFile(const std::string& fileName, const ScaleSetting& scale = {});
   // The same for a file already in memory; `name` stands for the file name.
   void OpenBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                  const ScaleSetting& scale = {});
   // A picture already decoded and upright, shown at 100 %.
   void OpenPixels(Bitmap32 picture, const std::string& name);
+
+  // The target the saved picture opened last was made for (PAL for a data file).
+  Machine SavedMachine() const { return savedMachine_; }
+
+  // --- Projects -----------------------------------------------------------------------
+
+  // Opens a project: its photo, found by the path the project holds (relative to the
+  // project's folder), must be the one the project was saved with; the conversion is made
+  // again with the project's settings, then the roles chosen since and the edits go over it.
+  // Returns the project, for a front end to show its settings. Throws VantrelError naming the
+  // project, or the photo when it is missing or has changed; then nothing changes.
+  Project OpenProject(const std::string& fileName, ProgressSink* progress = nullptr);
+  // Writes a project of the picture opened last (from a file), its conversion, the roles
+  // and the dithering chosen now, the scale setting, the target and the edits. Throws
+  // VantrelError when there is no picture file or it changed since it was opened.
+  void SaveProject(const std::string& fileName, const ScaleSetting& scale, Dithering dithering,
+                   Machine machine) const;
 
   // What confirming the open dialog does before the file is read: from here on the actions
   // that need a picture run, even when the file then fails to open.
@@ -147,9 +181,24 @@ class Session {
   void Convert(std::shared_ptr<PictureSource> picture, const std::string& name,
                const ConversionSettings& settings, ProgressSink* progress);
 
+  void OpenSaved(const SavedPicture& saved, const std::string& name);
+  Project CurrentProject(const std::string& projectFile, const ScaleSetting& scale,
+                         Dithering dithering, Machine machine) const;
+
   long long maxPixels_;
   std::unique_ptr<ConverterState> state_;
   std::string pictureName_;
+  // What the picture file was when it opened, so a project is never saved of a changed one.
+  std::uintmax_t pictureSize_ = 0;
+  std::int64_t pictureTime_ = 0;
+  Machine savedMachine_ = Machine::Pal;
+  // What the conversion on show was made with: the crop, the offsets, the dithering and the
+  // roles; or that it is a saved picture's, as read.
+  CropCorner crop_;
+  Adjustment convertedWith_;
+  ColourRoleSet convertedRoles_ = DefaultColourRoles;
+  bool conversionAsRead_ = false;
+  bool pictureFromFile_ = false;
 };
 
 }  // namespace vantrel

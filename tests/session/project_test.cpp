@@ -3,10 +3,15 @@
 #include "session/project.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "core/error.h"
+#include "session/session.h"
 
 namespace vantrel {
 namespace {
@@ -19,6 +24,8 @@ Project Sample() {
   project.settings.crop = {12, 300};
   project.settings.adjustment = {-255, 0, 40, Dithering::LowFlicker};
   project.settings.roles = {6, 1, 14, 3, 5};
+  project.roles = {6, 1, 14, 9, 5};
+  project.dithering = Dithering::None;
   project.machine = Machine::Drean;
   project.edits.codes[0] = 9;
   for (int x = 100; x < 192; ++x) project.edits.codes[199 * WindowWidth + x] = 3;
@@ -43,6 +50,9 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
     EXPECT_EQ(back.settings.adjustment.blue, 40);
     EXPECT_EQ(back.settings.adjustment.dithering, Dithering::LowFlicker);
     EXPECT_EQ(back.settings.roles, project.settings.roles);
+    EXPECT_EQ(back.roles, project.roles);
+    EXPECT_EQ(back.dithering, Dithering::None);
+    EXPECT_TRUE(back.converted);
     EXPECT_EQ(back.machine, Machine::Drean);
     EXPECT_TRUE(back.edits == project.edits);
     EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
@@ -72,10 +82,12 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
       {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" 0 is outside 1..3200"},
       {replaced("\"scale\": 37", "\"scale\": \"big\""), "\"scale\" is not a whole number"},
-      {replaced("\"dither\": \"low-flicker\"", "\"dither\": \"lots\""),
+      {replaced("\"dither\":\"low-flicker\"", "\"dither\":\"lots\""),
        "\"dither\" cannot be \"lots\""},
+      {replaced("\"conversion\": {", "\"conversion\": 5, \"x\": {"),
+       "\"conversion\" is not an object"},
       {replaced("\"machine\": \"drean\"", "\"machine\": 3"), "\"machine\" is not text"},
-      {replaced("[6,1,14", "[16,1,14"), "colours 16 is outside 0..15"},
+      {replaced("[6,1,14,3", "[16,1,14,3"), "colours 16 is outside 0..15"},
       {replaced("[-255,", "[-256,"), "offsets -256 is outside -255..255"},
       {replaced("[100,199,3,92]", "[100,199,3,93]"), "an edit's count 93 is outside 1..92"},
       {replaced("[0,0,9,1]", "[0,0,10,1]"), "an edit's mix colour 10 is outside 1..9"},
@@ -94,6 +106,126 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
   const std::string notJson = "GIF89a{\"vantrel\": 1}";
   EXPECT_FALSE(
       LooksLikeProject({reinterpret_cast<const std::uint8_t*>(notJson.data()), notJson.size()}));
+}
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> Bytes(std::span<const std::uint8_t> span) {
+  return {span.begin(), span.end()};
+}
+
+struct Files {
+  std::vector<std::uint8_t> exe, data, png;
+};
+
+Files SavedFiles(Session& session, Machine machine) {
+  return {Bytes(session.Output(OutputKind::Executable, {machine, {}})),
+          Bytes(session.Output(OutputKind::Data)), Bytes(session.Output(OutputKind::Png))};
+}
+
+// A project opened again, also after it and its photo moved together to another folder,
+// makes exactly the files it was saved with: the conversion, the colours picked since, the
+// paint. Its photo missing or changed is an error that names the photo.
+TEST(ProjectFile, MakesItsFilesAgainAlsoAfterMovingAndRefusesAnotherPhoto) {
+  const fs::path root =
+      fs::temp_directory_path() / ("vantrel-project-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  const fs::path first = root / "first", moved = root / "moved";
+  fs::create_directories(first / "photos");
+  fs::copy_file(VANTREL_TEST_DATA "/astronaut.jpg", first / "photos" / "cat.jpg");
+
+  struct Case {
+    const char* name;
+    std::function<void(Session&)> make;  // what the user did after opening
+    bool savedPicture;                   // the photo is a saved executable
+  };
+  const Case cases[] = {
+      {"photo, converted, picked and painted",
+       [](Session& s) {
+         s.ReadSourceWindow(-5, -3);
+         s.ApplyChannelOffsets(10, -20, 0);
+         s.SetColourRoles({6, 1, 14, 3, 5});
+         s.ConvertPicture(Dithering::LowFlicker);
+         s.SetColourRoles({6, 1, 14, 9, 5});  // a pick without converting
+         s.PaintPixel(0, 0, 9);
+         s.PaintPixel(191, 199, 4);
+       },
+       false},
+      {"saved picture as read, painted",
+       [](Session& s) {
+         s.ReadSourceWindow(0, 0);
+         s.PaintPixel(7, 7, 2);
+       },
+       true},
+      {"saved picture converted again",
+       [](Session& s) {
+         s.ReadSourceWindow(0, 0);
+         s.SetColourRoles({0, 1, 11, 12, 15});
+         s.Reconvert({0, 0, 30, Dithering::None});
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(moved);
+    std::string photo = (first / "photos" / "cat.jpg").string();
+    if (c.savedPicture) {
+      Session maker;
+      maker.ConvertFile(photo, {});
+      photo = (first / "photos" / "cat.prg").string();
+      maker.SaveOutput(OutputKind::Executable, {Machine::Any, {}}, photo);
+    }
+    Session session;
+    session.OpenFile(photo, {true, 100});
+    c.make(session);
+    const Files files = SavedFiles(session, Machine::Drean);
+    const std::string project = (first / "p.vantrel").string();
+    session.SaveProject(project, {true, 100}, Dithering::None, Machine::Drean);
+
+    fs::create_directories(moved / "photos");
+    fs::copy_file(photo, moved / "photos" / fs::path(photo).filename());
+    fs::copy_file(project, moved / "p.vantrel");
+    Session again;
+    const Project opened = again.OpenProject((moved / "p.vantrel").string());
+    EXPECT_EQ(opened.machine, Machine::Drean);
+    EXPECT_EQ(opened.dithering, Dithering::None);
+    const Files remade = SavedFiles(again, opened.machine);
+    EXPECT_EQ(remade.exe, files.exe);
+    EXPECT_EQ(remade.data, files.data);
+    EXPECT_EQ(remade.png, files.png);
+  }
+
+  // The photo gone, or another picture under its name: refused, naming it, nothing changed.
+  const fs::path movedPhoto = moved / "photos" / "cat.prg";
+  Session session;
+  session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", {});
+  const auto before = Bytes(session.Output(OutputKind::Data));
+  fs::copy_file(VANTREL_TEST_DATA "/astronaut.jpg", movedPhoto,
+                fs::copy_options::overwrite_existing);
+  const std::string projectFile = (moved / "p.vantrel").string();
+  const struct {
+    const char* name;
+    std::function<void()> meddle;
+    std::string message;
+  } refusals[] = {
+      {"changed", [] {},
+       "The photo " + movedPhoto.string() + " has changed since the project " + projectFile +
+           " was saved"},
+      {"missing", [&] { fs::remove(movedPhoto); },
+       "The photo " + movedPhoto.string() + " of the project " + projectFile + " is missing"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.name);
+    r.meddle();
+    try {
+      session.OpenProject(projectFile);
+      ADD_FAILURE() << "opened";
+    } catch (const VantrelError& error) {
+      EXPECT_EQ(error.what(), r.message);
+    }
+    EXPECT_EQ(Bytes(session.Output(OutputKind::Data)), before);
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace
