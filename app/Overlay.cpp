@@ -639,7 +639,7 @@ bool TForm1::IsOpenPicture(const QString& fileName) const {
 // yes, and the open picture never.
 void TForm1::Save(OutputKind kind) {
   if (!session_.PictureLoaded()) {
-    if (kind == OutputKind::DiskImage) throw VantrelError("Open a picture first");
+    if (kind == OutputKind::DiskImage) throw VantrelError(Message::kOpenAPictureFirst);
     return;
   }
   const std::span<const std::uint8_t> bytes = session_.Output(kind, CurrentOutputOptions());
@@ -648,9 +648,7 @@ void TForm1::Save(OutputKind kind) {
   const QFileInfo chosen(fileName);
   saveFolder_ = chosen.absolutePath();
   if (IsOpenPicture(fileName)) {
-    throw VantrelError(QFile::encodeName(fileName).toStdString() +
-                       " is the picture that is open and was not replaced. Save under another "
-                       "name");
+    throw VantrelError(Message::kIsTheOpenPicture, QFile::encodeName(fileName).toStdString());
   }
   if (chosen.exists() && !chosen.isDir() && !dialogs_.AskReplace(this, fileName)) return;
   WriteFileReplacing(QFile::encodeName(fileName).toStdString(), bytes);
@@ -664,18 +662,16 @@ void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
 // program ends, and handed to the emulator with the matching C64 model. The emulator runs on
 // its own; the window stays usable.
 void TForm1::RunInVICE1Click() {
-  if (!session_.PictureLoaded()) throw VantrelError("Open a picture first");
+  if (!session_.PictureLoaded()) throw VantrelError(Message::kOpenAPictureFirst);
   const QString emulator = QStandardPaths::findExecutable(EmulatorProgram);
   if (emulator.isEmpty()) {
-    throw VantrelError("The C64 emulator " + EmulatorProgram.toStdString() +
-                       " is not installed. Install VICE (on Debian: apt install vice, from the "
-                       "contrib section) and try again");
+    throw VantrelError(Message::kEmulatorNotInstalled, EmulatorProgram.toStdString());
   }
   const OutputOptions options = CurrentOutputOptions();
   const std::span<const std::uint8_t> bytes = session_.Output(OutputKind::Executable, options);
   if (!runFolder_) runFolder_ = std::make_unique<QTemporaryDir>();
   if (!runFolder_->isValid()) {
-    throw VantrelError("Cannot create a temporary folder: " +
+    throw VantrelError(Message::kCannotCreateTemporaryFolder,
                        runFolder_->errorString().toStdString());
   }
   const int run = ++runs_;
@@ -698,7 +694,7 @@ void TForm1::RunInVICE1Click() {
       QStringLiteral("-autostart"),
       program};
   if (!QProcess::startDetached(QStringLiteral("/bin/sh"), arguments)) {
-    throw VantrelError("Cannot start the C64 emulator " + emulator.toStdString());
+    throw VantrelError(Message::kCannotStartEmulator, emulator.toStdString());
   }
   WatchEmulator(status, output);
 }
@@ -739,17 +735,14 @@ void TForm1::WatchEmulator(const QString& status, const QString& output) {
     QFile log(output);
     const QString printed =
         log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
-    QString message =
-        QStringLiteral("The C64 emulator stopped at once (exit status %1)").arg(exitCode);
     const QString reason = EmulatorReason(printed);
-    if (!reason.isEmpty()) message += QStringLiteral(": ") + reason;
+    std::string message = reason.isEmpty() ? Text(Message::kEmulatorStopped, exitCode)
+                                           : Text(Message::kEmulatorStoppedBecause, exitCode,
+                                                  reason.toLocal8Bit().toStdString());
     if (printed.contains(QStringLiteral("ROM"))) {
-      message += QStringLiteral(
-          "\n\nVICE needs the C64's ROM images, which Debian's package leaves out. Put "
-          "kernal-901227-03.bin, basic-901226-01.bin and chargen-901225-01.bin in "
-          "~/.local/share/vice/C64 (or, for every user, /usr/share/vice/C64) and try again");
+      message += "\n\n" + Text(Message::kEmulatorNeedsRoms);
     }
-    dialogs_.ShowError(this, ApplicationTitle(), WithFullStop(message));
+    dialogs_.ShowError(this, ApplicationTitle(), WithFullStop(QString::fromLocal8Bit(message)));
   });
   timer->start(100);
 }

@@ -108,7 +108,7 @@ void TScrollBar::SetMinQuietly(int minimum, int position) {
 }
 
 void TScrollBar::SetMin(int minimum) {
-  if (minimum > maximum()) throw vantrel::VantrelError("Scrollbar property out of range");
+  if (minimum > maximum()) throw vantrel::VantrelError(vantrel::Message::kScrollbarOutOfRange);
   ChangeQuietly(*this, OnChange, [&] { setMinimum(minimum); });
 }
 

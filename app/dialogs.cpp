@@ -1,9 +1,12 @@
 #include "app/dialogs.h"
 
 #include <QDialog>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include "core/error.h"
 
 namespace {
 
@@ -41,15 +44,14 @@ bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName) {
 }
 
 bool PlatformDialogs::AskReplace(QWidget* parent, const QString& fileName) {
-  const QString question =
-      QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(fileName);
+  const QString question = QString::fromLocal8Bit(
+      vantrel::Text(vantrel::Message::kReplaceQuestion, QFile::encodeName(fileName).toStdString()));
   return QMessageBox::question(parent, ApplicationTitle(), question,
                                QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
-void PlatformDialogs::ShowWarning(QWidget* parent, const QString& caption,
-                                  const QString& message) {
+void PlatformDialogs::ShowWarning(QWidget* parent, const QString& caption, const QString& message) {
   QMessageBox::warning(parent, caption, message, QMessageBox::Ok);
 }
 

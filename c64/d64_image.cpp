@@ -98,7 +98,7 @@ std::vector<Block> AllocateBlocks(BlockMap& map, std::size_t count) {
         break;
       }
       const int next = NextTrack(track);
-      if (next == 0) throw VantrelError("The program does not fit on a disk");
+      if (next == 0) throw VantrelError(Message::kDiskFull);
       if (next == DirectoryTrack + 1 && track < DirectoryTrack) previous = 0;
       track = next;
     }
@@ -149,15 +149,13 @@ std::string C64FileName(std::string_view pictureFileName) {
 std::vector<std::uint8_t> BuildD64Image(std::span<const std::uint8_t> program,
                                         std::string_view name) {
   if (name.empty() || name.size() > C64FileNameLength) {
-    throw VantrelError("A C64 file name has 1 to 16 characters, not " +
-                       std::to_string(name.size()));
+    throw VantrelError(Message::kC64NameLength, name.size());
   }
   if (program.size() < 2) {
-    throw VantrelError("A program file starts with its two-byte load address");
+    throw VantrelError(Message::kNoLoadAddress);
   }
   if (program.size() > D64MaxProgramSize) {
-    throw VantrelError("The program does not fit on a disk: " + std::to_string(program.size()) +
-                       " bytes, at most " + std::to_string(D64MaxProgramSize));
+    throw VantrelError(Message::kProgramTooLargeForADisk, program.size(), D64MaxProgramSize);
   }
 
   std::vector<std::uint8_t> image(D64ImageSize, 0);

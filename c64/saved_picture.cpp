@@ -45,28 +45,21 @@ bool LooksLikeDiskImage(std::span<const std::uint8_t> bytes) {
 }
 
 [[noreturn]] void NotASavedPicture(const std::string& name, const std::string& why) {
-  throw VantrelError(name + " is not a picture saved by Vantrel Converter: " + why);
-}
-
-[[noreturn]] void EndsEarly(const std::string& name, const std::string& what, std::size_t size,
-                            std::size_t expected) {
-  throw VantrelError(name + " ends early: " + what + " of " + std::to_string(expected) +
-                     " bytes, but the file has " + std::to_string(size));
+  throw VantrelError(Message::kNotASavedPicture, name, why);
 }
 
 SavedPicture ReadExecutable(std::span<const std::uint8_t> bytes, const std::string& name) {
   const std::optional<Machine> machine = DisplayerMachine(bytes);
-  if (!machine) NotASavedPicture(name, "its program is not the picture displayer");
+  if (!machine) NotASavedPicture(name, Text(Message::kNotTheDisplayer));
   if (bytes.size() < ExecutableFileSize) {
-    EndsEarly(name, "a picture executable", bytes.size(), ExecutableFileSize);
+    throw VantrelError(Message::kSavedPictureEndsEarly, name, ExecutableFileSize, bytes.size());
   }
   if (bytes.size() > ExecutableFileSize) {
-    NotASavedPicture(name, "a picture executable has " + std::to_string(ExecutableFileSize) +
-                               " bytes, this file " + std::to_string(bytes.size()));
+    NotASavedPicture(name, Text(Message::kWrongExecutableSize, ExecutableFileSize, bytes.size()));
   }
   const auto tail = bytes.subspan(ExecutableImageOffset + MemoryImageSize);
   if (std::any_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b != 0; })) {
-    NotASavedPicture(name, "something follows the picture");
+    NotASavedPicture(name, Text(Message::kSomethingFollowsThePicture));
   }
   SavedPicture picture;
   picture.kind = SavedKind::Executable;
@@ -74,7 +67,7 @@ SavedPicture ReadExecutable(std::span<const std::uint8_t> bytes, const std::stri
   const auto image = bytes.subspan(ExecutableImageOffset, MemoryImageSize);
   if (image[kSpareByte1] != 0 || image[kSpareByte2] != 0 ||
       !UnpackMemoryImage(image, picture.layers, picture.roles)) {
-    NotASavedPicture(name, "its picture data is not laid out as this program lays it out");
+    NotASavedPicture(name, Text(Message::kNotLaidOutAsSaved));
   }
   picture.roles.Sprite1Colour = bytes[Sprite1ColourPatchOffset];
   picture.roles.Sprite2Colour = bytes[Sprite2ColourPatchOffset];
@@ -126,7 +119,7 @@ SavedPicture ReadDiskImage(std::span<const std::uint8_t> bytes, const std::strin
   int track = kDirectoryTrack, sector = 1;
   for (int directoryBlocks = 0; track != 0 && directoryBlocks < kMostBlocks; ++directoryBlocks) {
     const std::optional<std::size_t> at = SectorOffset(track, sector);
-    if (!at) NotASavedPicture(name, "its directory is damaged");
+    if (!at) NotASavedPicture(name, Text(Message::kDirectoryDamaged));
     const std::uint8_t* block = bytes.data() + *at;
     for (int entry = 0; entry < 8; ++entry) {
       const std::uint8_t* e = block + 32 * entry;
@@ -135,10 +128,11 @@ SavedPicture ReadDiskImage(std::span<const std::uint8_t> bytes, const std::strin
       int fileTrack = e[3], fileSector = e[4];
       for (int blocks = 0;; ++blocks) {
         const std::optional<std::size_t> data = SectorOffset(fileTrack, fileSector);
-        if (!data || blocks >= kMostBlocks) NotASavedPicture(name, "its program file is damaged");
+        if (!data || blocks >= kMostBlocks)
+          NotASavedPicture(name, Text(Message::kProgramFileDamaged));
         const std::uint8_t* d = bytes.data() + *data;
         if (d[0] == 0) {
-          if (d[1] < 1) NotASavedPicture(name, "its program file is damaged");
+          if (d[1] < 1) NotASavedPicture(name, Text(Message::kProgramFileDamaged));
           program.insert(program.end(), d + 2, d + d[1] + 1);
           break;
         }
@@ -154,7 +148,7 @@ SavedPicture ReadDiskImage(std::span<const std::uint8_t> bytes, const std::strin
     track = block[0];
     sector = block[1];
   }
-  NotASavedPicture(name, "the disk holds no program file");
+  NotASavedPicture(name, Text(Message::kNoProgramOnTheDisk));
 }
 
 }  // namespace
@@ -208,7 +202,7 @@ SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::st
   if (DisplayerMachine(bytes)) return ReadExecutable(bytes, name);
   if (LooksLikeDiskImage(bytes)) return ReadDiskImage(bytes, name);
   if (std::optional<SavedPicture> data = ReadDataFile(bytes)) return *data;
-  NotASavedPicture(name, "neither an executable, a disk image nor a data file of this program");
+  NotASavedPicture(name, Text(Message::kNoSavedPictureKind));
 }
 
 }  // namespace vantrel

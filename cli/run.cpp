@@ -33,13 +33,6 @@ void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
   out << "\n";
 }
 
-// Messages about the picture name it, as the loaders' own messages mostly do already.
-[[noreturn]] void ThrowNamingFile(const VantrelError& error, const std::string& file) {
-  const std::string message = error.what();
-  if (message.find(file) != std::string::npos) throw error;
-  throw VantrelError(file + ": " + message);
-}
-
 // An output that is the input picture itself, also through a link, would destroy the photo.
 const OutputFile* ReplacesInput(const ConvertRequest& request) {
   for (const OutputFile& output : request.outputs) {
@@ -60,10 +53,11 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
   Session session;
   try {
     session.ConvertFile(request.input, request.settings);
-  } catch (const SettingError& error) {
-    return UsageFailure(err, error.what());
   } catch (const VantrelError& error) {
-    ThrowNamingFile(error, request.input);
+    if (error.IsSetting()) return UsageFailure(err, error.what());
+    // Messages about the picture name it.
+    err << ProgramName << ": " << error.AboutFile(request.input) << "\n";
+    return ExitFailure;
   }
   if (const std::string warning = session.PictureWarning(); !warning.empty()) {
     err << ProgramName << ": " << warning << "\n";
@@ -80,7 +74,7 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.flush();
-    if (!out) throw VantrelError("Cannot write to standard output");
+    if (!out) throw VantrelError(Message::kCannotWriteStandardOutput);
   }
   if (request.settings.autoColours) {
     // With a file on standard output the roles go beside the messages.

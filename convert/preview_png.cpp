@@ -63,7 +63,7 @@ std::vector<std::uint8_t> EncodePreviewPng(const Bitmap32& preview) {
   }
   const std::string reason = image.message;
   png_image_free(&image);
-  throw VantrelError("Cannot encode PNG: " + reason);
+  throw VantrelError(Message::kCannotEncodePng, reason);
 }
 
 }  // namespace vantrel

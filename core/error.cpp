@@ -1,8 +1,21 @@
 #include "core/error.h"
 
 #include <new>
+#include <utility>
 
 namespace vantrel {
+
+VantrelError::VantrelError(Message message, std::vector<std::string> arguments)
+    : std::runtime_error(MessageText(message, arguments)),
+      code_(message),
+      arguments_(std::move(arguments)) {}
+
+bool VantrelError::IsSetting() const { return MessageIsSetting(code_); }
+
+std::string VantrelError::AboutFile(const std::string& file) const {
+  if (MessageNamesFile(code_) || file.empty()) return what();
+  return file + ": " + what();
+}
 
 std::string UserMessage(const std::exception_ptr& failure) {
   try {
@@ -10,9 +23,9 @@ std::string UserMessage(const std::exception_ptr& failure) {
   } catch (const VantrelError& error) {
     return error.what();
   } catch (const std::bad_alloc&) {
-    return "Not enough memory";
+    return MessageText(Message::kNotEnoughMemory, {});
   } catch (...) {
-    return "Internal error";
+    return MessageText(Message::kInternalError, {});
   }
 }
 

@@ -148,7 +148,7 @@ void WriteFileReplacing(const std::string& fileName, const std::uint8_t* data, s
   try {
     WriteOrFail(fileName, data, size);
   } catch (const SystemFailure& failure) {
-    throw VantrelError("Cannot create file " + fileName + ": " + std::strerror(failure.error));
+    throw VantrelError(Message::kCannotCreateFile, fileName, std::strerror(failure.error));
   }
 }
 

@@ -13,7 +13,7 @@ namespace vantrel {
 // it is completely written and synced, so a failure leaves an existing file as it was and no
 // partial file behind. A symbolic link stays and the file it names is replaced; a replaced
 // file keeps its permission bits, a new one gets 0666 less the umask. Devices and pipes are
-// written in place. Throws VantrelError("Cannot create file <name>: <reason>") on failure.
+// written in place. Throws VantrelError (kCannotCreateFile) on failure.
 void WriteFileReplacing(const std::string& fileName, const std::uint8_t* data, std::size_t size);
 
 inline void WriteFileReplacing(const std::string& fileName, std::span<const std::uint8_t> bytes) {

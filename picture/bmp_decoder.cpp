@@ -60,16 +60,16 @@ struct BmpHeader {
 // reads are refused by name.
 BmpHeader ReadHeader(const EncodedPicture& file) {
   const std::uint8_t* b = file.bytes;
-  if (file.size < 18) Refuse(file, "the file ends early");
+  if (file.size < 18) Refuse(file, Text(Message::kEndsEarly));
   BmpHeader h;
   h.dataOffset = Little(b + 10, 4);
   h.headerSize = Little(b + 14, 4);
   const bool windows = h.headerSize == 12 || h.headerSize == 40 || h.headerSize == 52 ||
                        h.headerSize == 56 || h.headerSize == 108 || h.headerSize == 124;
   if (!windows && (h.headerSize < 16 || h.headerSize > 64)) {
-    Refuse(file, "unknown BMP header (" + std::to_string(h.headerSize) + " bytes)");
+    Refuse(file, Text(Message::kUnknownBmpHeader, h.headerSize));
   }
-  if (file.size < 14 + h.headerSize) Refuse(file, "the file ends early");
+  if (file.size < 14 + h.headerSize) Refuse(file, Text(Message::kEndsEarly));
   if (h.headerSize == 12) {
     h.width = Little(b + 18, 2);
     h.height = Little(b + 20, 2);
@@ -83,11 +83,12 @@ BmpHeader ReadHeader(const EncodedPicture& file) {
     if (h.headerSize >= 20) h.compression = Little(b + 30, 4);
     if (h.headerSize >= 36) h.colours = Little(b + 46, 4);
   }
-  if (!windows && h.compression == 3) Refuse(file, "Huffman-compressed BMP is not supported");
-  if (!windows && h.compression == 4) Refuse(file, "RLE24-compressed BMP is not supported");
+  if (!windows && h.compression == 3)
+    Refuse(file, Text(Message::kBmpKindNotSupported, "Huffman-compressed"));
+  if (!windows && h.compression == 4)
+    Refuse(file, Text(Message::kBmpKindNotSupported, "RLE24-compressed"));
   if (!windows && h.headerSize != 64) {
-    Refuse(file,
-           "OS/2 BMP with a " + std::to_string(h.headerSize) + "-byte header is not supported");
+    Refuse(file, Text(Message::kOs2BmpHeaderNotSupported, h.headerSize));
   }
   switch (h.compression) {
     case kRgb:
@@ -96,17 +97,17 @@ BmpHeader ReadHeader(const EncodedPicture& file) {
     case kBitFields:
       break;
     case kJpeg:
-      Refuse(file, "JPEG-compressed BMP is not supported");
+      Refuse(file, Text(Message::kBmpKindNotSupported, "JPEG-compressed"));
     case kPng:
-      Refuse(file, "PNG-compressed BMP is not supported");
+      Refuse(file, Text(Message::kBmpKindNotSupported, "PNG-compressed"));
     case kAlphaBitFields:
-      Refuse(file, "BMP with alpha bit fields (compression 6) is not supported");
+      Refuse(file, Text(Message::kBmpAlphaBitFields));
     case kCmyk:
     case kCmykRle8:
     case kCmykRle4:
-      Refuse(file, "CMYK BMP is not supported");
+      Refuse(file, Text(Message::kBmpKindNotSupported, "CMYK"));
     default:
-      Refuse(file, "unknown BMP compression (" + std::to_string(h.compression) + ")");
+      Refuse(file, Text(Message::kUnknownBmpCompression, h.compression));
   }
   switch (h.bits) {
     case 1:
@@ -117,7 +118,7 @@ BmpHeader ReadHeader(const EncodedPicture& file) {
     case 32:
       break;
     default:
-      Refuse(file, std::to_string(h.bits) + "-bit BMP is not supported");
+      Refuse(file, Text(Message::kBmpBitsNotSupported, h.bits));
   }
   CheckDeclaredSize(PictureFormat::kBmp, file, h.width, h.height);
   return h;
@@ -186,7 +187,7 @@ struct StbFree {
 };
 
 void DecodeWithStb(const EncodedPicture& file, const BmpHeader& header, Bitmap32& decoded) {
-  if (file.size > INT_MAX) Refuse(file, "file too large");
+  if (file.size > INT_MAX) Refuse(file, Text(Message::kFileTooLarge));
   const int length = static_cast<int>(file.size);
   int width = 0, height = 0, channels = 0;
   if (!stbi_info_from_memory(file.bytes, length, &width, &height, &channels)) {
@@ -199,7 +200,8 @@ void DecodeWithStb(const EncodedPicture& file, const BmpHeader& header, Bitmap32
     if (std::strcmp(stbi_failure_reason(), "outofmem") == 0) throw std::bad_alloc();
     Refuse(file, stbi_failure_reason());
   }
-  if (width != decoded.Width() || height != decoded.Height()) Refuse(file, "inconsistent size");
+  if (width != decoded.Width() || height != decoded.Height())
+    Refuse(file, Text(Message::kInconsistentSize));
   // stb_image delivers R, G, B, A bytes; an all-zero alpha channel it already made opaque.
   for (int y = 0; y < height; ++y) {
     RgbaRowOverBlack(pixels.get() + static_cast<std::size_t>(y) * width * 4, decoded.ScanLine(y),
@@ -255,7 +257,7 @@ const PixbufLibrary* Pixbuf() {
 
 void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitmap32& decoded) {
   const PixbufLibrary* library = Pixbuf();
-  const char* const missing = "gdk-pixbuf, which reads this kind of BMP, is not installed";
+  const std::string missing = Text(Message::kBmpReaderNotInstalled);
   if (library == nullptr) Refuse(file, missing);
   const PixbufLibrary& lib = *library;
   struct Unref {
@@ -263,7 +265,7 @@ void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitma
     void operator()(GdkPixbufLoader* loader) const { lib.object_unref(loader); }
   };
   GError* error = nullptr;
-  auto fail = [&](const char* fallback) {
+  auto fail = [&](const std::string& fallback) {
     const bool outOfMemory = error != nullptr && error->domain == lib.error_quark() &&
                              error->code == GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY;
     const std::string why = error != nullptr && error->message ? error->message : fallback;
@@ -278,13 +280,13 @@ void DecodeWithPixbuf(const EncodedPicture& file, const BmpHeader& header, Bitma
   const bool written = lib.loader_write(loader.get(), file.bytes, file.size, &error);
   if (!written) {
     lib.loader_close(loader.get(), nullptr);
-    fail("damaged file");
+    fail(Text(Message::kDamagedFile));
   }
-  if (!lib.loader_close(loader.get(), &error)) fail("damaged file");
+  if (!lib.loader_close(loader.get(), &error)) fail(Text(Message::kDamagedFile));
   const GdkPixbuf* pixbuf = lib.loader_get_pixbuf(loader.get());
   if (pixbuf == nullptr || lib.get_width(pixbuf) != header.width ||
       lib.get_height(pixbuf) != header.height || lib.get_bits_per_sample(pixbuf) != 8) {
-    Refuse(file, "damaged file");
+    Refuse(file, Text(Message::kDamagedFile));
   }
   const int channels = lib.get_n_channels(pixbuf);
   const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
@@ -311,18 +313,16 @@ int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
   const bool rle = header.compression == kRle8 || header.compression == kRle4;
   if (rle) {
     const RleWalk walk = WalkRle(file, header);
-    if (!walk.complete) Refuse(file, "the file ends early");
+    if (!walk.complete) Refuse(file, Text(Message::kEndsEarly));
     // A few codes that move past or end a huge picture stand for gigabytes of transparent
     // pixels that the decoder allocates and clears all the same. No program writes a large
     // picture so, but a hostile file could.
     const long long pixels = header.width * header.height;
     if (pixels > kSparsePixels && walk.drawn < pixels / 64) {
-      Refuse(file, "its RLE data draws only " + std::to_string(walk.drawn) + " of " +
-                       std::to_string(header.width) + " x " + std::to_string(header.height) +
-                       " pixels");
+      Refuse(file, Text(Message::kRleDrawsLittle, walk.drawn, header.width, header.height));
     }
   } else if (!HoldsRows(file, header)) {
-    Refuse(file, "the file ends early");
+    Refuse(file, Text(Message::kEndsEarly));
   }
   Bitmap32 decoded;
   // stb_image reads the 12, 40, 56, 108 and 124-byte headers, and its pixels are what this
@@ -341,7 +341,7 @@ int DecodeBmp(const EncodedPicture& file, Bitmap32& picture) {
                                      : header.colours != 0 ? header.colours
                                                            : 1LL << header.bits;
     if (header.dataOffset < 14 + size + (size == 12 ? 3 : 4) * paletteEntries) {
-      Refuse(file, "damaged file (its palette and pixel data overlap)");
+      Refuse(file, Text(Message::kPaletteOverlapsPixels));
     }
     DecodeWithPixbuf(file, header, decoded);
   }

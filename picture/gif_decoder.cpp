@@ -37,7 +37,8 @@ struct GifCloser {
 [[noreturn]] void Fail(const EncodedPicture& file, int code) {
   if (code == D_GIF_ERR_NOT_ENOUGH_MEM) throw std::bad_alloc();
   const char* text = GifErrorString(code);
-  ThrowUnreadable(PictureFormat::kGif, file.name, text ? text : "damaged file");
+  ThrowUnreadable(PictureFormat::kGif, file.name,
+                  text ? std::string(text) : Text(Message::kDamagedFile));
 }
 
 }  // namespace
@@ -53,7 +54,7 @@ int DecodeGif(const EncodedPicture& file, Bitmap32& picture) {
     GifRecordType record;
     if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) Fail(file, gif->Error);
     if (record == TERMINATE_RECORD_TYPE) {
-      ThrowUnreadable(PictureFormat::kGif, file.name, "no picture in the file");
+      ThrowUnreadable(PictureFormat::kGif, file.name, Text(Message::kNoPictureInTheFile));
     }
     if (record == EXTENSION_RECORD_TYPE) {
       int code = 0;
@@ -77,14 +78,15 @@ int DecodeGif(const EncodedPicture& file, Bitmap32& picture) {
 
   const GifImageDesc frame = gif->Image;
   const ColorMapObject* colours = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-  if (colours == nullptr) ThrowUnreadable(PictureFormat::kGif, file.name, "no colour table");
+  if (colours == nullptr)
+    ThrowUnreadable(PictureFormat::kGif, file.name, Text(Message::kNoColourTable));
   // Frames may reach beyond a too small logical screen; the canvas holds both. What the
   // frame leaves uncovered is transparent, so black.
   const long long width = std::max<long long>(gif->SWidth, 0LL + frame.Left + frame.Width);
   const long long height = std::max<long long>(gif->SHeight, 0LL + frame.Top + frame.Height);
   CheckDeclaredSize(PictureFormat::kGif, file, width, height);
   if (frame.Width <= 0 || frame.Height <= 0) {
-    ThrowUnreadable(PictureFormat::kGif, file.name, "empty frame");
+    ThrowUnreadable(PictureFormat::kGif, file.name, Text(Message::kEmptyFrame));
   }
 
   std::uint32_t palette[256] = {};

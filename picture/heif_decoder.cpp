@@ -75,7 +75,7 @@ struct ImageRelease {
 void Check(const heif_error& error, const EncodedPicture& file) {
   if (error.code == heif_error_Ok) return;
   ThrowUnreadable(PictureFormat::kHeif, file.name,
-                  error.message && *error.message ? error.message : "damaged file");
+                  error.message && *error.message ? error.message : Text(Message::kDamagedFile));
 }
 
 }  // namespace
@@ -83,7 +83,8 @@ void Check(const heif_error& error, const EncodedPicture& file) {
 int DecodeHeif(const EncodedPicture& file, Bitmap32& picture) {
   const HeifLibrary* heif = Heif();
   if (heif == nullptr) {
-    ThrowUnreadable(PictureFormat::kHeif, file.name, "HEIF support (libheif) is not installed");
+    ThrowUnreadable(PictureFormat::kHeif, file.name,
+                    Text(Message::kSupportNotInstalled, "HEIF", "libheif"));
   }
   std::unique_ptr<heif_context, ContextFree> context(heif->context_alloc());
   if (!context) throw std::bad_alloc();
@@ -107,7 +108,7 @@ int DecodeHeif(const EncodedPicture& file, Bitmap32& picture) {
   const std::uint8_t* plane =
       heif->get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
   if (plane == nullptr || stride < 4 * width) {
-    ThrowUnreadable(PictureFormat::kHeif, file.name, "no picture data");
+    ThrowUnreadable(PictureFormat::kHeif, file.name, Text(Message::kNoPictureData));
   }
 
   Bitmap32 decoded(width, height);

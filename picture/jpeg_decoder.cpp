@@ -129,22 +129,21 @@ void ReadRows(j_decompress_ptr cinfo, void* context) {
 void FinishDecompress(j_decompress_ptr cinfo, void*) { jpeg_finish_decompress(cinfo); }
 
 VantrelError CannotOpen(const std::string& fileName) {
-  return VantrelError("Cannot open file " + fileName);
+  return VantrelError(Message::kCannotOpenFile, fileName);
 }
 
 VantrelError OutOfMemory(const std::string& fileName) {
-  return VantrelError("Not enough memory to open " + fileName);
+  return VantrelError(Message::kNotEnoughMemoryToOpen, fileName);
 }
 
 [[noreturn]] void ThrowLibraryError(j_decompress_ptr cinfo, const std::string& fileName) {
   if (reinterpret_cast<const JpegErrorManager*>(cinfo->err)->tooManyScans) {
-    ThrowUnreadable(PictureFormat::kJpeg, fileName,
-                    "more than " + std::to_string(kMaxJpegScans) + " scans");
+    ThrowUnreadable(PictureFormat::kJpeg, fileName, Text(Message::kTooManyScans, kMaxJpegScans));
   }
   const int code = cinfo->err->msg_code;
   // libjpeg's own allocation failing is the same fault as ours failing.
   if (code == JERR_OUT_OF_MEMORY) throw OutOfMemory(fileName);
-  throw VantrelError("JPEG error #" + std::to_string(code));
+  throw VantrelError(Message::kJpegError, code);
 }
 
 void Run(j_decompress_ptr cinfo, JpegStep step, void* context, const std::string& fileName) {
@@ -168,14 +167,13 @@ OutputKind ChooseOutput(const jpeg_decompress_struct& cinfo) {
     default:
       break;
   }
-  throw VantrelError("Unsupported JPEG (" + std::to_string(components) + " colour components)");
+  throw VantrelError(Message::kUnsupportedJpeg, components);
 }
 
 void CheckPictureSize(const jpeg_decompress_struct& cinfo) {
   const long long pixels = static_cast<long long>(cinfo.image_width) * cinfo.image_height;
   if (pixels > MaxPicturePixels) {
-    throw VantrelError("Picture too large (" + std::to_string(cinfo.image_width) + " x " +
-                       std::to_string(cinfo.image_height) + " pixels)");
+    throw VantrelError(Message::kPictureTooLarge, cinfo.image_width, cinfo.image_height);
   }
 }
 

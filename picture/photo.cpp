@@ -25,7 +25,7 @@ struct FileCloser {
 
 std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName) {
   std::error_code ignored;
-  const VantrelError cannotOpen("Cannot open file " + fileName);
+  const VantrelError cannotOpen(Message::kCannotOpenFile, fileName);
   if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
   if (!file) throw cannotOpen;
@@ -33,11 +33,10 @@ std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName) {
   struct stat status {};
   if (fstat(fileno(file.get()), &status) != 0) throw cannotOpen;
   if (!S_ISREG(status.st_mode)) {
-    throw VantrelError("Cannot open file " + fileName + ": not a regular file");
+    throw VantrelError(Message::kNotARegularFile, fileName);
   }
   auto tooLarge = [&fileName](long long size) {
-    return VantrelError("Cannot open file " + fileName + ": too large for a picture (" +
-                        std::to_string(size) + " bytes)");
+    return VantrelError(Message::kFileTooLargeForAPicture, fileName, size);
   };
   if (status.st_size > MaxPictureFileBytes) throw tooLarge(status.st_size);
   // Read straight into a buffer of the file's size, then on in pieces in case it grew.
@@ -77,7 +76,7 @@ Photo Photo::OpenFile(const std::string& fileName, long long maxPixels) {
   try {
     bytes = ReadPictureFile(fileName);
   } catch (const std::bad_alloc&) {
-    throw VantrelError("Not enough memory to open " + fileName);
+    throw VantrelError(Message::kNotEnoughMemoryToOpen, fileName);
   }
   return OpenBytes(std::move(bytes), fileName, maxPixels);
 }
@@ -91,8 +90,7 @@ Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
     if (photo.format_ == PictureFormat::kJpeg) {
       const JpegSize size = ReadJpegSize(bytes.data(), bytes.size(), name);
       if (static_cast<long long>(size.width) * size.height > maxPixels) {
-        throw VantrelError("Picture too large (" + std::to_string(size.width) + " x " +
-                           std::to_string(size.height) + " pixels)");
+        throw VantrelError(Message::kPictureTooLarge, size.width, size.height);
       }
       photo.orientation_ = JpegExifOrientation(bytes.data(), bytes.size());
       photo.width_ = size.width;
@@ -109,7 +107,7 @@ Photo Photo::OpenBytes(std::vector<std::uint8_t> bytes, const std::string& name,
       photo.levels_[0] = std::move(full);
     }
   } catch (const std::bad_alloc&) {
-    throw VantrelError("Not enough memory to open " + name);
+    throw VantrelError(Message::kNotEnoughMemoryToOpen, name);
   }
   if (SwapsSides(photo.orientation_) && photo.format_ == PictureFormat::kJpeg) {
     std::swap(photo.width_, photo.height_);
@@ -134,14 +132,14 @@ void Photo::DecodeJpegLevel(int reduction) {
   try {
     ApplyOrientation(*level, orientation_);
   } catch (const std::bad_alloc&) {
-    throw VantrelError("Not enough memory to open " + name_);
+    throw VantrelError(Message::kNotEnoughMemoryToOpen, name_);
   }
   levels_[Index(reduction)] = std::move(level);
   endedEarly_ = endedEarly_ || endedEarly;
 }
 
 std::string Photo::Warning() const {
-  return endedEarly_ ? name_ + ": the file ends early; the rest of the picture is grey" : "";
+  return endedEarly_ ? Text(Message::kPictureEndsEarlyWarning, name_) : "";
 }
 
 const Bitmap32& Photo::Level(int reduction) {
@@ -153,7 +151,7 @@ const Bitmap32& Photo::Level(int reduction) {
     try {
       level = std::make_unique<Bitmap32>(ReduceInLinearLight(Level(1), reduction));
     } catch (const std::bad_alloc&) {
-      throw VantrelError("Not enough memory to open " + name_);
+      throw VantrelError(Message::kNotEnoughMemoryToOpen, name_);
     }
   }
   return *level;
@@ -179,7 +177,7 @@ void Photo::DrawScaled(int percent, int x, int y, ViewSurface& surface) {
   try {
     DrawScaledPicture(level, reduction, width_, height_, percent, x, y, surface);
   } catch (const std::bad_alloc&) {  // its buffers are allocated before it draws anything
-    throw VantrelError("Not enough memory to open " + name_);
+    throw VantrelError(Message::kNotEnoughMemoryToOpen, name_);
   }
 }
 

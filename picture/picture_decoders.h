@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/bitmap32.h"
+#include "core/error.h"
 #include "picture/picture_format.h"
 
 namespace vantrel {

@@ -116,11 +116,12 @@ constexpr tmsize_t kMaxSingleAllocation = tmsize_t{1} << 30;
 int DecodeTiff(const EncodedPicture& file, Bitmap32& picture) {
   const TiffLibrary* tiffLibrary = Tiff();
   if (tiffLibrary == nullptr) {
-    ThrowUnreadable(PictureFormat::kTiff, file.name, "TIFF support (libtiff) is not installed");
+    ThrowUnreadable(PictureFormat::kTiff, file.name,
+                    Text(Message::kSupportNotInstalled, "TIFF", "libtiff"));
   }
   const TiffLibrary& lib = *tiffLibrary;
   TiffSource source{file.bytes, file.size, 0, {}};
-  auto fail = [&source, &file](const char* fallback) {
+  auto fail = [&source, &file](const std::string& fallback) {
     ThrowUnreadable(PictureFormat::kTiff, file.name,
                     source.message[0] != '\0' ? source.message : fallback);
   };
@@ -133,7 +134,7 @@ int DecodeTiff(const EncodedPicture& file, Bitmap32& picture) {
   std::unique_ptr<TIFF, TiffCloser> tiff(lib.ClientOpenExt(file.name.c_str(), "rm", &source, Read,
                                                            Write, Seek, Close, Size, nullptr,
                                                            nullptr, options.get()));
-  if (!tiff) fail("not a readable TIFF file");
+  if (!tiff) fail(Text(Message::kNotAReadableTiff));
 
   std::uint32_t width = 0, height = 0;
   std::uint16_t orientation = ORIENTATION_TOPLEFT;
@@ -151,7 +152,7 @@ int DecodeTiff(const EncodedPicture& file, Bitmap32& picture) {
   // Asking for the file's own orientation makes libtiff deliver the rows as stored, top
   // row first; ApplyOrientation then turns every format upright the same way.
   if (!lib.ReadRGBAImageOriented(tiff.get(), width, height, decoded.Words(), orientation, 1)) {
-    fail("damaged picture data");
+    fail(Text(Message::kDamagedPictureData));
   }
   // libtiff packs A, B, G, R from the top byte down, with the colour premultiplied by
   // alpha: over black that colour is the result.

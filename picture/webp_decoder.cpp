@@ -22,11 +22,11 @@ struct DemuxDelete {
     case VP8_STATUS_OUT_OF_MEMORY:
       throw std::bad_alloc();
     case VP8_STATUS_NOT_ENOUGH_DATA:
-      ThrowUnreadable(PictureFormat::kWebp, file.name, "file ends early");
+      ThrowUnreadable(PictureFormat::kWebp, file.name, Text(Message::kEndsEarly));
     case VP8_STATUS_UNSUPPORTED_FEATURE:
-      ThrowUnreadable(PictureFormat::kWebp, file.name, "unsupported feature");
+      ThrowUnreadable(PictureFormat::kWebp, file.name, Text(Message::kUnsupportedFeature));
     default:
-      ThrowUnreadable(PictureFormat::kWebp, file.name, "damaged file");
+      ThrowUnreadable(PictureFormat::kWebp, file.name, Text(Message::kDamagedFile));
   }
 }
 
@@ -84,7 +84,7 @@ int DecodeWebp(const EncodedPicture& file, Bitmap32& picture) {
     std::unique_ptr<WebPDemuxer, DemuxDelete> demux(WebPDemux(&data));
     WebPIterator frame;
     if (!demux || !WebPDemuxGetFrame(demux.get(), 1, &frame)) {
-      ThrowUnreadable(PictureFormat::kWebp, file.name, "damaged animation");
+      ThrowUnreadable(PictureFormat::kWebp, file.name, Text(Message::kDamagedAnimation));
     }
     struct IteratorRelease {
       WebPIterator& frame;
@@ -97,7 +97,7 @@ int DecodeWebp(const EncodedPicture& file, Bitmap32& picture) {
             static_cast<std::uint32_t>(features.height) ||
         left < 0 || top < 0 || width <= 0 || height <= 0 || left + width > features.width ||
         top + height > features.height) {
-      ThrowUnreadable(PictureFormat::kWebp, file.name, "damaged animation");
+      ThrowUnreadable(PictureFormat::kWebp, file.name, Text(Message::kDamagedAnimation));
     }
     decoded.SetSize(features.width, features.height);
     const std::size_t start = top * stride + std::size_t{4} * left;

@@ -13,7 +13,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 [[noreturn]] void Unusable(const std::string& name, const std::string& why) {
-  throw VantrelError(name + " is not a usable project file: " + why);
+  throw VantrelError(Message::kUnusableProject, name, why);
 }
 
 template <std::size_t Count>
@@ -37,34 +37,31 @@ Json EditRuns(const Edits& edits) {
   return runs;
 }
 
-// Reads one member, refusing a missing one or one of another type.
+// Reads the members of one object, refusing a missing one or one of another type; numbers are
+// named in messages by the member they belong to.
 class Reader {
  public:
   Reader(const Json& object, const std::string& name) : object_(object), name_(name) {}
 
   const Json& Member(const char* key, Json::value_t type) const {
     const auto it = object_.find(key);
-    if (it == object_.end()) Unusable(name_, std::string("\"") + key + "\" is missing");
-    const bool number = type == Json::value_t::number_integer;
-    if (number ? !it->is_number_integer() : it->type() != type) {
-      Unusable(name_, std::string("\"") + key + "\" is not " + Describe(type));
+    if (it == object_.end()) Unusable(name_, Text(Message::kMemberMissing, key));
+    if (type == Json::value_t::number_integer ? !it->is_number_integer() : it->type() != type) {
+      Unusable(name_, Text(WrongType(type), key));
     }
     return *it;
   }
-  int Integer(const Json& value, const char* what, int low, int high) const {
-    if (!value.is_number_integer()) Unusable(name_, std::string(what) + " is not a whole number");
+  int Integer(const Json& value, const char* key, int low, int high) const {
+    if (!value.is_number_integer()) Unusable(name_, Text(Message::kMemberNotWholeNumber, key));
     const auto number = value.get<long long>();
     if (number < low || number > high) {
-      Unusable(name_, std::string(what) + " " + std::to_string(number) + " is outside " +
-                          std::to_string(low) + ".." + std::to_string(high));
+      Unusable(name_, Text(Message::kNumberOutside, key, number, low, high));
     }
     return static_cast<int>(number);
   }
   std::vector<int> Integers(const char* key, std::size_t count, int low, int high) const {
     const Json& list = Member(key, Json::value_t::array);
-    if (list.size() != count) {
-      Unusable(name_, std::string("\"") + key + "\" needs " + std::to_string(count) + " numbers");
-    }
+    if (list.size() != count) Unusable(name_, Text(Message::kNeedsNumbers, key, count));
     std::vector<int> numbers;
     for (const Json& value : list) numbers.push_back(Integer(value, key, low, high));
     return numbers;
@@ -73,21 +70,21 @@ class Reader {
   Choice Named(const char* key, const std::array<std::string_view, Count>& names) const {
     const std::string text = Member(key, Json::value_t::string).get<std::string>();
     const std::optional<Choice> choice = ChoiceNamed<Choice>(names, text);
-    if (!choice) Unusable(name_, std::string("\"") + key + "\" cannot be \"" + text + "\"");
+    if (!choice) Unusable(name_, Text(Message::kCannotBe, key, text));
     return *choice;
   }
 
  private:
-  static const char* Describe(Json::value_t type) {
+  static Message WrongType(Json::value_t type) {
     switch (type) {
       case Json::value_t::string:
-        return "text";
+        return Message::kMemberNotText;
       case Json::value_t::array:
-        return "a list";
+        return Message::kMemberNotList;
       case Json::value_t::object:
-        return "an object";
+        return Message::kMemberNotObject;
       default:
-        return "a whole number";
+        return Message::kMemberNotWholeNumber;
     }
   }
   const Json& object_;
@@ -155,29 +152,28 @@ Project ParseProject(std::string_view text, const std::string& name) {
   try {
     json = Json::parse(text);
   } catch (const Json::exception& error) {
-    Unusable(name, "its JSON is damaged (" + std::string(error.what()) + ")");
+    Unusable(name, Text(Message::kJsonDamaged, error.what()));
   }
-  if (!json.is_object()) Unusable(name, "it holds no JSON object");
+  if (!json.is_object()) Unusable(name, Text(Message::kNoJsonObject));
   const Reader top(json, name);
   const int version =
-      top.Integer(top.Member("vantrel", Json::value_t::number_integer), "version", 1, 1 << 30);
+      top.Integer(top.Member("vantrel", Json::value_t::number_integer), "vantrel", 1, 1 << 30);
   if (version > ProjectVersion) {
-    Unusable(name, "it was written by a newer version of Vantrel Converter (project version " +
-                       std::to_string(version) + ")");
+    Unusable(name, Text(Message::kNewerProject, version));
   }
   Project project;
   const Json& photo = top.Member("photo", Json::value_t::object);
   const Reader photoReader(photo, name);
   project.photo = photoReader.Member("path", Json::value_t::string).get<std::string>();
   project.photoSha256 = photoReader.Member("sha256", Json::value_t::string).get<std::string>();
-  if (project.photo.empty()) Unusable(name, "it names no photo");
+  if (project.photo.empty()) Unusable(name, Text(Message::kNoPhotoNamed));
 
   ConversionSettings& s = project.settings;
   const Json& scale = json.contains("scale") ? json["scale"] : Json();
   if (scale.is_string() && scale.get<std::string>() == "fit") {
     s.scale = {true, 100};
   } else {
-    s.scale = {false, top.Integer(scale, "\"scale\"", 1, kMaxScalePercent)};
+    s.scale = {false, top.Integer(scale, "scale", 1, kMaxScalePercent)};
   }
   s.scaleGiven = true;
   const std::vector<int> crop = top.Integers("crop", 2, 0, 1 << 30);
@@ -189,10 +185,10 @@ Project ParseProject(std::string_view text, const std::string& name) {
   project.roles = ReadRoles(top, "colours");
   project.dithering = top.Named<Dithering>("dither", DitheringNames);
   const auto conversion = json.find("conversion");
-  if (conversion == json.end()) Unusable(name, "\"conversion\" is missing");
+  if (conversion == json.end()) Unusable(name, Text(Message::kMemberMissing, "conversion"));
   project.converted = !conversion->is_null();
   if (project.converted) {
-    if (!conversion->is_object()) Unusable(name, "\"conversion\" is not an object");
+    if (!conversion->is_object()) Unusable(name, Text(Message::kMemberNotObject, "conversion"));
     const Reader made(*conversion, name);
     s.roles = ReadRoles(made, "colours");
     s.adjustment.dithering = made.Named<Dithering>("dither", DitheringNames);
@@ -203,11 +199,11 @@ Project ParseProject(std::string_view text, const std::string& name) {
   project.machine = top.Named<Machine>("machine", MachineNames());
 
   for (const Json& run : top.Member("edits", Json::value_t::array)) {
-    if (!run.is_array() || run.size() != 4) Unusable(name, "an edit is not [x, y, code, count]");
-    const int x = top.Integer(run[0], "an edit's x", 0, WindowWidth - 1);
-    const int y = top.Integer(run[1], "an edit's y", 0, WindowHeight - 1);
-    const int code = top.Integer(run[2], "an edit's mix colour", 1, 9);
-    const int count = top.Integer(run[3], "an edit's count", 1, WindowWidth - x);
+    if (!run.is_array() || run.size() != 4) Unusable(name, Text(Message::kEditNotARun));
+    const int x = top.Integer(run[0], "edits", 0, WindowWidth - 1);
+    const int y = top.Integer(run[1], "edits", 0, WindowHeight - 1);
+    const int code = top.Integer(run[2], "edits", 1, 9);
+    const int count = top.Integer(run[3], "edits", 1, WindowWidth - x);
     std::fill_n(project.edits.codes.begin() + y * WindowWidth + x, count,
                 static_cast<std::uint8_t>(code));
   }

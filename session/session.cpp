@@ -18,13 +18,6 @@
 #include "picture/source_window.h"
 
 namespace vantrel {
-namespace {
-
-std::string Size(int width, int height) {
-  return std::to_string(width) + " x " + std::to_string(height);
-}
-
-}  // namespace
 
 Session::Session(long long maxPixels)
     : maxPixels_(maxPixels), state_(std::make_unique<ConverterState>()) {
@@ -42,7 +35,7 @@ void Session::TakePicture(std::shared_ptr<PictureSource> picture, const std::str
   const int width = picture->Width(), height = picture->Height();
   const PercentRange range = AllowedPercents(width, height);
   if (range.min > range.max) {
-    throw VantrelError("Picture too small (" + Size(width, height) + " pixels)");
+    throw VantrelError(Message::kPictureTooSmall, width, height);
   }
   SetPicture(*state_, std::move(picture), ResolvePercent(scale, width, height));
   pictureName_ = name;
@@ -73,7 +66,7 @@ FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scal
   try {
     bytes = ReadPictureFile(fileName);
   } catch (const std::bad_alloc&) {
-    throw VantrelError("Not enough memory to open " + fileName);
+    throw VantrelError(Message::kNotEnoughMemoryToOpen, fileName);
   }
   FileKind kind = FileKind::Picture;
   if (SniffSavedPicture(bytes)) {
@@ -225,9 +218,8 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
   const ScaleSetting& scale = settings.scale;
   if (settings.scaleGiven && !scale.fit && range.min <= range.max &&
       !range.Contains(scale.percent)) {
-    throw SettingError("--scale " + std::to_string(scale.percent) + " is outside " +
-                       std::to_string(range.min) + ".." + std::to_string(range.max) + " for the " +
-                       Size(width, height) + " picture " + name);
+    throw VantrelError(Message::kScaleOutside, scale.percent, range.min, range.max, width, height,
+                       name);
   }
   // The window's corner must leave it inside the picture at the scale it resolves to.
   if (range.min <= range.max) {
@@ -237,11 +229,8 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
     const CropCorner& crop = settings.crop;
     if (crop.left < 0 || crop.top < 0 || crop.left > scaledWidth - WindowWidth ||
         crop.top > scaledHeight - WindowHeight) {
-      throw SettingError("--crop " + std::to_string(crop.left) + "," + std::to_string(crop.top) +
-                         " puts the window outside the " + Size(scaledWidth, scaledHeight) +
-                         " picture at " + std::to_string(percent) + " % (X 0.." +
-                         std::to_string(scaledWidth - WindowWidth) + ", Y 0.." +
-                         std::to_string(scaledHeight - WindowHeight) + ")");
+      throw VantrelError(Message::kCropOutside, crop.left, crop.top, scaledWidth, scaledHeight,
+                         percent, scaledWidth - WindowWidth, scaledHeight - WindowHeight);
     }
   }
   TakePicture(std::move(picture), name, scale);
@@ -287,12 +276,11 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
   const std::string photo = photoPath.lexically_normal().string();
   std::error_code missing;
   if (!std::filesystem::exists(photoPath, missing)) {
-    throw VantrelError("The photo " + photo + " of the project " + fileName + " is missing");
+    throw VantrelError(Message::kProjectPhotoMissing, photo, fileName);
   }
   std::vector<std::uint8_t> bytes = ReadPictureFile(photo);
   if (Sha256Hex(bytes) != project.photoSha256) {
-    throw VantrelError("The photo " + photo + " has changed since the project " + fileName +
-                       " was saved");
+    throw VantrelError(Message::kProjectPhotoChanged, photo, fileName);
   }
   const ConversionSettings& settings = project.settings;
   if (SniffSavedPicture(bytes)) {
@@ -322,7 +310,7 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
 
 Project Session::CurrentProject(const std::string& projectFile, const ScaleSetting& scale,
                                 Dithering dithering, Machine machine) const {
-  if (!pictureFromFile_) throw VantrelError("A project needs a picture opened from a file");
+  if (!pictureFromFile_) throw VantrelError(Message::kProjectNeedsAFile);
   std::error_code error;
   const bool unchanged =
       std::filesystem::file_size(pictureName_, error) == pictureSize_ && !error &&
@@ -330,8 +318,7 @@ Project Session::CurrentProject(const std::string& projectFile, const ScaleSetti
           pictureTime_ &&
       !error;
   if (!unchanged) {
-    throw VantrelError("The photo " + pictureName_ +
-                       " has changed since it was opened; open it again before saving the project");
+    throw VantrelError(Message::kPhotoChangedSinceOpened, pictureName_);
   }
   Project project;
   project.photoSha256 = Sha256Hex(ReadPictureFile(pictureName_));

@@ -147,8 +147,8 @@ class Session {
 
   // The whole conversion of a picture file with `settings`, as the command line and the
   // page run it: opened at the scale, cropped, the roles given (or those Auto Colors finds),
-  // the offsets, the conversion. A scale or crop the picture cannot take throws SettingError
-  // before anything is converted; the file's own failures throw as OpenFile's.
+  // the offsets, the conversion. A scale or crop the picture cannot take throws a VantrelError that
+  // IsSetting() before anything is converted; the file's own failures throw as OpenFile's.
   void ConvertFile(const std::string& fileName, const ConversionSettings& settings,
                    ProgressSink* progress = nullptr);
   void ConvertBytes(std::span<const std::uint8_t> bytes, const std::string& name,

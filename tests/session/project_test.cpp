@@ -80,17 +80,17 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {replaced("\"vantrel\": 1", "\"vantrel\": 2"), "it was written by a newer version"},
       {replaced("\"vantrel\": 1", "\"vantrel\": \"1\""), "\"vantrel\" is not a whole number"},
       {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
-      {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" 0 is outside 1..3200"},
+      {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" holds 0, outside 1..3200"},
       {replaced("\"scale\": 37", "\"scale\": \"big\""), "\"scale\" is not a whole number"},
       {replaced("\"dither\":\"low-flicker\"", "\"dither\":\"lots\""),
        "\"dither\" cannot be \"lots\""},
       {replaced("\"conversion\": {", "\"conversion\": 5, \"x\": {"),
        "\"conversion\" is not an object"},
       {replaced("\"machine\": \"drean\"", "\"machine\": 3"), "\"machine\" is not text"},
-      {replaced("[6,1,14,3", "[16,1,14,3"), "colours 16 is outside 0..15"},
-      {replaced("[-255,", "[-256,"), "offsets -256 is outside -255..255"},
-      {replaced("[100,199,3,92]", "[100,199,3,93]"), "an edit's count 93 is outside 1..92"},
-      {replaced("[0,0,9,1]", "[0,0,10,1]"), "an edit's mix colour 10 is outside 1..9"},
+      {replaced("[6,1,14,3", "[16,1,14,3"), "\"colours\" holds 16, outside 0..15"},
+      {replaced("[-255,", "[-256,"), "\"offsets\" holds -256, outside -255..255"},
+      {replaced("[100,199,3,92]", "[100,199,3,93]"), "\"edits\" holds 93, outside 1..92"},
+      {replaced("[0,0,9,1]", "[0,0,10,1]"), "\"edits\" holds 10, outside 1..9"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
