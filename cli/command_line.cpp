@@ -84,6 +84,8 @@ std::string ColourNameList() {
 
 }  // namespace
 
+bool IsProjectName(const std::string& fileName) { return EndsWith(Lower(fileName), ".vantrel"); }
+
 OutputKind KindFromExtension(const std::string& fileName) {
   const std::string name = Lower(fileName);
   if (EndsWith(name, ".prg")) return OutputKind::Executable;
@@ -127,6 +129,7 @@ struct Parse {
   // A --format waiting for its -o (a plain flag: std::optional trips -Wmaybe-uninitialized).
   bool formatPending = false;
   OutputKind pendingKind = OutputKind::Data;
+  bool pendingProject = false;
   bool coloursGiven = false;
 };
 
@@ -142,6 +145,7 @@ struct Option {
   const char* implied;  // set: the value is optional, given only as --name=value, this if not
   const char* help;
   Apply apply;
+  bool changesConversion = false;  // refused beside a project or a saved picture
 };
 
 std::optional<std::string> Done() { return std::nullopt; }
@@ -151,15 +155,20 @@ std::optional<std::string> ApplyOutput(Parse& parse, const std::string& value) {
   if (value == StandardOutput && !parse.formatPending) {
     return "-o - (standard output) needs --format before it";
   }
+  const bool project = parse.formatPending ? parse.pendingProject : IsProjectName(value);
+  // A project names its photo from its own folder.
+  if (project && value == StandardOutput) return "a project cannot go to standard output";
   parse.request.outputs.push_back(
-      {value, parse.formatPending ? parse.pendingKind : KindFromExtension(value)});
+      {value, parse.formatPending ? parse.pendingKind : KindFromExtension(value), project});
   parse.formatPending = false;
   return Done();
 }
 
 std::optional<std::string> ApplyFormat(Parse& parse, const std::string& value) {
-  const std::optional<OutputKind> kind = ParseFormat(value);
-  if (!kind) return "--format must be exe, data, png or d64, not '" + value + "'";
+  parse.pendingProject = value == "project";
+  const std::optional<OutputKind> kind =
+      parse.pendingProject ? OutputKind::Data : ParseFormat(value);
+  if (!kind) return "--format must be exe, data, png, d64 or project, not '" + value + "'";
   parse.pendingKind = *kind;
   parse.formatPending = true;
   return Done();
@@ -169,6 +178,7 @@ std::optional<std::string> ApplyMachine(Parse& parse, const std::string& value) 
   const std::optional<Machine> machine = MachineFromName(value);
   if (!machine) return "--machine must be pal, ntsc, ntsc-old, drean or any, not '" + value + "'";
   parse.request.machine = *machine;
+  parse.request.machineGiven = true;
   return Done();
 }
 
@@ -257,39 +267,41 @@ std::optional<std::string> ApplyVersion(Parse& parse, const std::string&) {
 constexpr Option kOptions[] = {
     {"-o", nullptr, "FILE", nullptr,
      "write FILE; its kind follows the extension: .prg the C64 executable, .d64 a disk image "
-     "holding it, .png the preview (192 x 200, the colours the eye sees), anything else the "
+     "holding it, .png the preview (192 x 200, the colours the eye sees), .vantrel a project "
+     "(the photo's path and digest, every setting and the pixel edits), anything else the "
      "32 KiB data file; may be repeated; - is standard output (give its --format first)",
      ApplyOutput},
-    {"--format", nullptr, "exe|data|png|d64", nullptr,
+    {"--format", nullptr, "exe|data|png|d64|project", nullptr,
      "the kind of the next -o, whatever its extension", ApplyFormat},
     {"--machine", nullptr, "pal|ntsc|ntsc-old|drean|any", nullptr,
-     "the C64 the executable is made for (default pal): PAL, NTSC (6567R8), old NTSC "
-     "(6567R56A), Drean (PAL-N), or any of them, found out when the program starts",
+     "the C64 the executable is made for: PAL, NTSC (6567R8), old NTSC (6567R56A), Drean "
+     "(PAL-N), or any of them, found out when the program starts (default pal, or the "
+     "target a project or a saved picture was made for)",
      ApplyMachine},
     {"--scale", nullptr, "fit|PERCENT", nullptr,
      "the photo's scale: fit (the smallest that fills the window) or a percentage such as 50 "
      "or 250 (default 100, or fit for a photo smaller than the window)",
-     ApplyScale},
+     ApplyScale, true},
     {"--crop", nullptr, "X,Y", nullptr,
      "top-left corner of the 192 x 200 window in the scaled photo (default 0,0); the window "
      "must lie inside it",
-     ApplyCrop},
+     ApplyCrop, true},
     {"--offsets", nullptr, "R,G,B", nullptr,
-     "red, green and blue offsets, each -255..255 (default 0,0,0)", ApplyOffsets},
+     "red, green and blue offsets, each -255..255 (default 0,0,0)", ApplyOffsets, true},
     {"--colours", nullptr, "BG,B1,S1,B2,S2", nullptr,
      "background, bitmap 1, sprite 1, bitmap 2 and sprite 2 colours, each 0..15 or a name "
      "(default 0,2,3,7,10)",
-     ApplyColours},
+     ApplyColours, true},
     {"--auto-colours", nullptr, "faithful|balanced|calm", "faithful",
      "choose the five colours by themselves and print them (numbers, then names): faithful "
      "(the default) looks closest to the photo, balanced and calm give up a little of that "
      "for less interlace flicker",
-     ApplyAutoColours},
+     ApplyAutoColours, true},
     {"--dither", nullptr, "none|fs|low-flicker", nullptr,
      "none: nearest colour only; fs: Floyd-Steinberg (the default); low-flicker: nearest "
      "colour to the eye, calm where it costs little",
-     ApplyDither},
-    {"--no-dither", nullptr, nullptr, nullptr, "the same as --dither none", ApplyNoDither},
+     ApplyDither, true},
+    {"--no-dither", nullptr, nullptr, nullptr, "the same as --dither none", ApplyNoDither, true},
     {"--help", "-h", nullptr, nullptr, "show this help and exit", ApplyHelp},
     {"--version", nullptr, nullptr, nullptr, "show the version and exit", ApplyVersion},
 };
@@ -373,6 +385,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (const std::optional<std::string> refused = option->apply(parse, value)) {
       return UsageError{*refused};
     }
+    if (option->changesConversion && parse.request.settingOption.empty()) {
+      parse.request.settingOption = name;
+    }
     // Help and version win over everything after them.
     if (parse.info) return *parse.info;
   }
@@ -403,6 +418,9 @@ std::string HelpText() {
       "Usage: vantrel-convert [options] PICTURE -o OUTPUT [-o OUTPUT ...]\n"
       "Converts a photo into a C64 picture (hires bitmap + sprites, two interlaced frames)\n"
       "exactly as the Vantrel Converter window does, and writes one file per -o.\n"
+      "PICTURE may also be a project (.vantrel), which brings its photo, settings and edits,\n"
+      "or a picture this program saved (.prg, .d64 or data file), which is taken as it is:\n"
+      "with either, only -o, --format and --machine apply.\n"
       "\n"
       "Options:\n";
   for (const OptionHelp& option : OptionHelps()) {

@@ -18,6 +18,7 @@ inline constexpr const char* StandardOutput = "-";
 struct OutputFile {
   std::string name;
   OutputKind kind = OutputKind::Data;
+  bool project = false;  // a project file instead of `kind`
 };
 
 // One conversion and the files to write from it, in the order given.
@@ -26,6 +27,10 @@ struct ConvertRequest {
   std::vector<OutputFile> outputs;
   ConversionSettings settings;     // with autoColours set, the roles found are printed
   Machine machine = Machine::Pal;  // the executables' and disk images' target
+  bool machineGiven = false;       // else a project's or a saved picture's own target
+  // The first option given that changes the conversion ("--crop"), empty if none: a project
+  // or a saved picture brings its own.
+  std::string settingOption;
 };
 
 enum class InfoRequest { Help, Version };
@@ -44,6 +49,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // ".prg" is the executable, ".png" the preview, ".d64" a disk image with the executable,
 // anything else the data file (case ignored).
 OutputKind KindFromExtension(const std::string& fileName);
+// Whether an -o of that name writes a project (".vantrel", case ignored).
+bool IsProjectName(const std::string& fileName);
 
 // A C64 colour given as 0..15 or as its palette name ("light-red", case ignored, the hyphen
 // optional, "gray" for "grey"); -1 if it is neither.

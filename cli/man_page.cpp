@@ -57,8 +57,8 @@ std::string Trimmed(std::string text) {
 }
 
 void WriteManPage(std::ostream& out, const std::string& date) {
-  out << ".TH VANTREL\\-CONVERT 1 " << date << " \""
-      << Roff(Trimmed(vantrel::cli::VersionText())) << "\" \"User Commands\"\n"
+  out << ".TH VANTREL\\-CONVERT 1 " << date << " \"" << Roff(Trimmed(vantrel::cli::VersionText()))
+      << "\" \"User Commands\"\n"
       << ".SH NAME\n"
       << "vantrel\\-convert \\- turn a photo into a Commodore 64 picture\n"
       << ".SH SYNOPSIS\n"
@@ -78,7 +78,9 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << ".SH OPTIONS\n";
   for (const OptionHelp& option : vantrel::cli::OptionHelps()) {
     const bool stop = !option.help.ends_with('.');
-    out << ".TP\n" << OptionLabel(option.label) << "\n" << Roff(option.help) << (stop ? ".\n" : "\n");
+    out << ".TP\n"
+        << OptionLabel(option.label) << "\n"
+        << Roff(option.help) << (stop ? ".\n" : "\n");
   }
   out << ".SH COLOURS\n"
       << "The palette's names, by number:\n";

@@ -76,11 +76,15 @@ FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scal
     TakePicture(std::make_shared<Photo>(Photo::OpenBytes(std::move(bytes), fileName, maxPixels_)),
                 fileName, scale);
   }
+  RememberFile(fileName);
+  return kind;
+}
+
+void Session::RememberFile(const std::string& fileName) {
   std::error_code ignored;
   pictureSize_ = std::filesystem::file_size(fileName, ignored);
   pictureTime_ = std::filesystem::last_write_time(fileName, ignored).time_since_epoch().count();
   pictureFromFile_ = true;
-  return kind;
 }
 
 namespace {
@@ -250,6 +254,7 @@ void Session::ConvertFile(const std::string& fileName, const ConversionSettings&
                           ProgressSink* progress) {
   Convert(std::make_shared<Photo>(Photo::OpenFile(fileName, maxPixels_)), fileName, settings,
           progress);
+  RememberFile(fileName);
 }
 
 void Session::ConvertBytes(std::span<const std::uint8_t> bytes, const std::string& name,
@@ -301,10 +306,7 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
   }
   SetColourRoles(project.roles);
   SetEdits(project.edits);
-  std::error_code ignored;
-  pictureSize_ = std::filesystem::file_size(photo, ignored);
-  pictureTime_ = std::filesystem::last_write_time(photo, ignored).time_since_epoch().count();
-  pictureFromFile_ = true;
+  RememberFile(photo);
   return project;
 }
 

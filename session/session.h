@@ -182,6 +182,8 @@ class Session {
                const ConversionSettings& settings, ProgressSink* progress);
 
   void OpenSaved(const SavedPicture& saved, const std::string& name);
+  // The picture file just opened, so a project can tell whether it changed since.
+  void RememberFile(const std::string& fileName);
   Project CurrentProject(const std::string& projectFile, const ScaleSetting& scale,
                          Dithering dithering, Machine machine) const;
 

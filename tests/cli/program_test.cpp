@@ -8,8 +8,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "colour/mix_colours.h"
@@ -239,9 +240,10 @@ TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
   std::filesystem::create_symlink(photo, File("soft.jpg"));
   std::filesystem::create_hard_link(photo, File("hard.jpg"));
   const std::string original = ReadWhole(photo);
-  for (const std::string& output : {photo, File("soft.jpg"), File("hard.jpg"),
-                                    File("../" + std::filesystem::path(dir.File("")).parent_path()
-                                                     .filename().string() + "/cat.jpg")}) {
+  for (const std::string& output :
+       {photo, File("soft.jpg"), File("hard.jpg"),
+        File("../" + std::filesystem::path(dir.File("")).parent_path().filename().string() +
+             "/cat.jpg")}) {
     const ProgramResult result = Run({photo, "-o", File("fine.prg"), "-o", output});
     EXPECT_EQ(result.status, 2) << output;
     EXPECT_EQ(result.err, "vantrel-convert: -o " + output + " would replace the input picture " +
@@ -303,3 +305,79 @@ TEST_F(ProgramTest, HelpAndVersionGoToStandardOutput) {
 }
 
 }  // namespace
+
+// A project and the pictures this program saved are inputs too: a project gives the files it
+// was saved with (also moved to another folder with its photo), a saved picture gives itself
+// back or retargeted. The rows run in order, some on what the rows before wrote.
+TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
+  std::filesystem::copy_file(Sample, File("photo.jpg"));
+  const Args settings = {"--crop", "40,50", "--offsets", "10,0,-5", "--dither", "low-flicker"};
+  Args made = {File("photo.jpg"), "--machine", "ntsc",          "-o", File("ref.prg"), "-o",
+               File("ref.bin"),   "-o",        File("ref.png"), "-o", File("ref.d64"), "-o",
+               File("p.vantrel")};
+  made.insert(made.begin() + 1, settings.begin(), settings.end());
+  ASSERT_EQ(Run(made).status, 0);
+  Args any = {File("photo.jpg"), "--machine", "any", "-o", File("any.prg")};
+  any.insert(any.begin() + 1, settings.begin(), settings.end());
+  ASSERT_EQ(Run(any).status, 0);
+  std::filesystem::create_directory(File("moved"));
+  std::filesystem::copy_file(File("photo.jpg"), File("moved/photo.jpg"));
+  std::filesystem::copy_file(File("p.vantrel"), File("moved/p.vantrel"));
+  std::filesystem::create_directory(File("alone"));
+  std::filesystem::copy_file(File("p.vantrel"), File("alone/p.vantrel"));
+  const std::string prg = ReadWhole(File("ref.prg"));
+  std::ofstream(File("cut.prg"), std::ios::binary) << prg.substr(0, 1000);
+  std::ofstream(File("bad.vantrel")) << "{\"vantrel\": 1,\n";
+
+  struct Row {
+    Args arguments;
+    int status;
+    std::vector<std::pair<std::string, std::string>> sameAs;  // written, reference
+    std::string message;                                      // in standard error
+  };
+  const Row rows[] = {
+      {{"moved/p.vantrel", "-o", "o.prg", "-o", "o.bin", "-o", "o.png", "-o", "o.d64"},
+       0,
+       {{"o.prg", "ref.prg"}, {"o.bin", "ref.bin"}, {"o.png", "ref.png"}, {"o.d64", "ref.d64"}},
+       ""},
+      {{"ref.prg", "-o", "s.bin", "-o", "s.prg", "-o", "s.png"},
+       0,
+       {{"s.bin", "ref.bin"}, {"s.prg", "ref.prg"}, {"s.png", "ref.png"}},
+       ""},
+      {{"ref.prg", "--machine", "any", "-o", "t.prg"}, 0, {{"t.prg", "any.prg"}}, ""},
+      {{"ref.d64", "-o", "d.bin"}, 0, {{"d.bin", "ref.bin"}}, ""},
+      {{"ref.bin", "--machine", "ntsc", "-o", "b.prg"}, 0, {{"b.prg", "ref.prg"}}, ""},
+      {{"ref.prg", "--format", "project", "-o", "saved.json"}, 0, {}, ""},
+      {{"saved.json", "-o", "j.prg"}, 0, {{"j.prg", "ref.prg"}}, ""},
+      {{"ref.prg", "--crop", "1,1", "-o", "x.prg"},
+       2,
+       {},
+       "--crop cannot change the saved picture"},
+      {{"p.vantrel", "--colours", "0,1,2,3,4", "-o", "x.prg"}, 2, {}, "cannot change the project"},
+      {{"p.vantrel", "-o", "x.prg", "-o", "photo.jpg"}, 2, {}, "would replace the project's photo"},
+      {{"p.vantrel", "--format", "project", "-o", "-"}, 2, {}, "cannot go to standard output"},
+      {{"cut.prg", "-o", "x.prg"}, 1, {}, "ends early"},
+      {{"bad.vantrel", "-o", "x.prg"}, 1, {}, "is not a usable project file"},
+      {{"alone/p.vantrel", "-o", "x.prg"}, 1, {}, "is missing"},
+  };
+  for (const Row& row : rows) {
+    Args arguments;
+    for (const std::string& argument : row.arguments) {
+      const bool name = argument.find('.') != std::string::npos;
+      arguments.push_back(name ? File(argument) : argument);
+    }
+    const std::string context = ::testing::PrintToString(row.arguments);
+    const ProgramResult result = Run(arguments);
+    EXPECT_EQ(result.status, row.status) << context << "\n" << result.err;
+    if (row.message.empty()) {
+      EXPECT_EQ(result.err, "") << context;
+    } else {
+      EXPECT_THAT(result.err, ::testing::HasSubstr(row.message)) << context;
+    }
+    for (const auto& [written, reference] : row.sameAs) {
+      EXPECT_EQ(ReadWhole(File(written)), ReadWhole(File(reference))) << context << " " << written;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(File("x.prg"))) << "a refused input writes nothing";
+  EXPECT_EQ(ReadWhole(File("photo.jpg")), ReadWhole(Sample));
+}
