@@ -3,7 +3,8 @@
 # inputs going to <build>/corpus-work-<target> (the committed seeds stay as they are).
 #   fuzz/run-fuzzer.sh [seconds] [build folder] [target]
 # defaults: 3600, build-fuzz, jpeg_open_fuzzer (the JPEG open path); picture_open_fuzzer
-# fuzzes every picture format and the scaler.
+# fuzzes every picture format and the scaler, saved_open_fuzzer project files and saved
+# pictures read back.
 # With LIBJPEG_SOURCE set to a libjpeg-turbo source tree of the system's version (for
 # example from `apt-get source libjpeg-turbo`), libjpeg is built instrumented too, so the
 # fuzzer sees its branches as well as ours. Crashes land in <build>/artifacts.
@@ -30,8 +31,11 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
   "-DCMAKE_CXX_FLAGS=$flags" "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" >/dev/null
 cmake --build "$build" --target "$target"
 
+max_len=32768
 case "$target" in
   picture_open_fuzzer) seeds=(fuzz/corpus-picture fuzz/corpus) dict=fuzz/picture.dict ;;
+  # A disk image is the largest saved picture.
+  saved_open_fuzzer) seeds=(fuzz/corpus-saved) dict=fuzz/project.dict max_len=174848 ;;
   *) seeds=(fuzz/corpus) dict=fuzz/jpeg.dict ;;
 esac
 work="$build/corpus-work-$target"
@@ -41,5 +45,5 @@ mkdir -p "$work" "$build/artifacts"
 # Leaks inside the codec libraries that no call of ours can free are listed in lsan.supp.
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 exec "$build/fuzz/$target" "$work" "${seeds[@]}" -dict="$dict" \
-  -max_len=32768 -rss_limit_mb=4096 -timeout=30 -max_total_time="$seconds" \
+  -max_len="$max_len" -rss_limit_mb=4096 -timeout=30 -max_total_time="$seconds" \
   -print_final_stats=1 -artifact_prefix="$build/artifacts/"
