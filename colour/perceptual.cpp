@@ -29,8 +29,6 @@ std::array<float, 7> MakeBlurWeights() {
   return weights;
 }
 
-int Clamp(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
-
 }  // namespace
 
 const std::array<float, 256>& LinearTable() {
@@ -92,7 +90,7 @@ void BlurPlane(const FloatPlane& in, FloatPlane& out, FloatPlane& scratch) {
   for (int y = 0; y < WindowHeight; ++y) {
     const float* rows[7];
     for (int k = -3; k <= 3; ++k) {
-      rows[k + 3] = scratch.data() + Clamp(y + k, 0, WindowHeight - 1) * WindowWidth;
+      rows[k + 3] = scratch.data() + std::clamp(y + k, 0, WindowHeight - 1) * WindowWidth;
     }
     float* dst = out.data() + y * WindowWidth;
     for (int x = 0; x < WindowWidth; x += 4) {

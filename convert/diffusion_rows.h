@@ -2,6 +2,7 @@
 // for the next ones, and the shares that wrap around the side edges.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -9,7 +10,7 @@
 
 namespace vantrel::diffusion {
 
-inline int Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+inline int Clamp255(int v) { return std::clamp(v, 0, 255); }
 
 // (v - m) / 16, truncated toward zero.
 inline int Error(int v, int m) { return (v - m) / 16; }

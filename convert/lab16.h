@@ -2,6 +2,7 @@
 // the same order, so that all of them give the same bits.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -57,7 +58,7 @@ inline std::array<int, 3> Lab16(float r, float g, float b) {
           RoundHalfEven((fy - fz) * (200.0f * unit))};
 }
 
-inline int Clamp(int v, int bound) { return v < -bound ? -bound : (v > bound ? bound : v); }
+inline int Clamp(int v, int bound) { return std::clamp(v, -bound, bound); }
 
 // The part of a low-flicker error that is passed on: truncated toward zero to a multiple of
 // ErrorStep.

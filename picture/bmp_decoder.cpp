@@ -230,7 +230,7 @@ struct PixbufLibrary {
 // The library's functions, or nullptr when it is not installed. Loaded once, kept loaded.
 const PixbufLibrary* Pixbuf() {
   static const PixbufLibrary* const library = []() -> const PixbufLibrary* {
-    void* handle = OpenSharedLibrary("libgdk_pixbuf-2.0.so.0");
+    void* handle = OpenSharedLibrary(VANTREL_GDK_PIXBUF_SONAME);
     if (handle == nullptr) return nullptr;
     static PixbufLibrary f;
     bool complete = true;

@@ -35,7 +35,7 @@ struct HeifLibrary {
 // The library's functions, or nullptr when it is not installed. Loaded once, kept loaded.
 const HeifLibrary* Heif() {
   static const HeifLibrary* const library = []() -> const HeifLibrary* {
-    void* handle = OpenSharedLibrary("libheif.so.1");
+    void* handle = OpenSharedLibrary(VANTREL_HEIF_SONAME);
     if (handle == nullptr) return nullptr;
     static HeifLibrary functions;
     bool complete = true;

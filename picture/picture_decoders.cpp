@@ -1,7 +1,5 @@
 #include "picture/picture_decoders.h"
 
-#include <stdexcept>
-
 #include "core/error.h"
 
 namespace vantrel {
@@ -17,26 +15,6 @@ void CheckDeclaredSize(PictureFormat format, const EncodedPicture& file, long lo
   }
   // The one size limit, worded as for a JPEG.
   if (width > file.maxPixels / height) throw VantrelError(Message::kPictureTooLarge, width, height);
-}
-
-int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
-  switch (format) {
-    case PictureFormat::kPng:
-      return DecodePng(file, picture);
-    case PictureFormat::kGif:
-      return DecodeGif(file, picture);
-    case PictureFormat::kBmp:
-      return DecodeBmp(file, picture);
-    case PictureFormat::kTiff:
-      return DecodeTiff(file, picture);
-    case PictureFormat::kWebp:
-      return DecodeWebp(file, picture);
-    case PictureFormat::kHeif:
-      return DecodeHeif(file, picture);
-    case PictureFormat::kJpeg:
-      break;
-  }
-  throw std::logic_error("JPEG files have their own decoder");
 }
 
 }  // namespace vantrel

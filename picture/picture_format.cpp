@@ -1,6 +1,11 @@
+// The formats as one table: how each is recognised, what messages call it, which decoder
+// reads it. A new format is a row here and a decoder of its own.
 #include "picture/picture_format.h"
 
 #include <cstring>
+#include <stdexcept>
+
+#include "picture/picture_decoders.h"
 
 namespace vantrel {
 namespace {
@@ -8,6 +13,27 @@ namespace {
 bool StartsWith(const std::uint8_t* bytes, std::size_t size, std::size_t at, const char* text,
                 std::size_t length) {
   return size >= at + length && std::memcmp(bytes + at, text, length) == 0;
+}
+
+bool IsPng(const std::uint8_t* bytes, std::size_t size) {
+  return StartsWith(bytes, size, 0, "\x89PNG\r\n\x1a\n", 8);
+}
+
+bool IsGif(const std::uint8_t* bytes, std::size_t size) {
+  return StartsWith(bytes, size, 0, "GIF87a", 6) || StartsWith(bytes, size, 0, "GIF89a", 6);
+}
+
+// Shorter than its file header and the size of its information header: nothing to read.
+bool IsBmp(const std::uint8_t* bytes, std::size_t size) {
+  return StartsWith(bytes, size, 0, "BM", 2) && size >= 26;
+}
+
+bool IsTiff(const std::uint8_t* bytes, std::size_t size) {
+  return StartsWith(bytes, size, 0, "II*\0", 4) || StartsWith(bytes, size, 0, "MM\0*", 4);
+}
+
+bool IsWebp(const std::uint8_t* bytes, std::size_t size) {
+  return StartsWith(bytes, size, 0, "RIFF", 4) && StartsWith(bytes, size, 8, "WEBP", 4);
 }
 
 // ISO base media files whose brand libheif decodes: HEIC and AVIF stills and sequences.
@@ -21,42 +47,49 @@ bool IsHeif(const std::uint8_t* bytes, std::size_t size) {
   return false;
 }
 
+// Anything unrecognised (an empty file, a text file) meets the JPEG decoder's own refusal.
+bool AnyBytes(const std::uint8_t*, std::size_t) { return true; }
+
+struct Format {
+  PictureFormat format;
+  const char* name;  // the word used in messages
+  bool (*recognises)(const std::uint8_t* bytes, std::size_t size);
+  int (*decode)(const EncodedPicture& file, Bitmap32& picture);  // null: the JPEG decoder's
+};
+
+// Tried in order; the last row takes whatever the others do not.
+constexpr Format kFormats[] = {
+    {PictureFormat::kPng, "PNG", IsPng, DecodePng},
+    {PictureFormat::kGif, "GIF", IsGif, DecodeGif},
+    {PictureFormat::kBmp, "BMP", IsBmp, DecodeBmp},
+    {PictureFormat::kTiff, "TIFF", IsTiff, DecodeTiff},
+    {PictureFormat::kWebp, "WebP", IsWebp, DecodeWebp},
+    {PictureFormat::kHeif, "HEIF", IsHeif, DecodeHeif},
+    {PictureFormat::kJpeg, "JPEG", AnyBytes, nullptr},
+};
+
+const Format& Row(PictureFormat format) {
+  for (const Format& row : kFormats) {
+    if (row.format == format) return row;
+  }
+  throw std::logic_error("a picture format without a row in the table");
+}
+
 }  // namespace
 
 PictureFormat SniffFormat(const std::uint8_t* bytes, std::size_t size) {
-  if (StartsWith(bytes, size, 0, "\x89PNG\r\n\x1a\n", 8)) return PictureFormat::kPng;
-  if (StartsWith(bytes, size, 0, "GIF87a", 6) || StartsWith(bytes, size, 0, "GIF89a", 6)) {
-    return PictureFormat::kGif;
+  for (const Format& row : kFormats) {
+    if (row.recognises(bytes, size)) return row.format;
   }
-  if (StartsWith(bytes, size, 0, "BM", 2) && size >= 26) return PictureFormat::kBmp;
-  if (StartsWith(bytes, size, 0, "II*\0", 4) || StartsWith(bytes, size, 0, "MM\0*", 4)) {
-    return PictureFormat::kTiff;
-  }
-  if (StartsWith(bytes, size, 0, "RIFF", 4) && StartsWith(bytes, size, 8, "WEBP", 4)) {
-    return PictureFormat::kWebp;
-  }
-  if (IsHeif(bytes, size)) return PictureFormat::kHeif;
   return PictureFormat::kJpeg;
 }
 
-const char* FormatName(PictureFormat format) {
-  switch (format) {
-    case PictureFormat::kJpeg:
-      return "JPEG";
-    case PictureFormat::kPng:
-      return "PNG";
-    case PictureFormat::kGif:
-      return "GIF";
-    case PictureFormat::kBmp:
-      return "BMP";
-    case PictureFormat::kTiff:
-      return "TIFF";
-    case PictureFormat::kWebp:
-      return "WebP";
-    case PictureFormat::kHeif:
-      return "HEIF";
-  }
-  return "picture";
+const char* FormatName(PictureFormat format) { return Row(format).name; }
+
+int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
+  const Format& row = Row(format);
+  if (!row.decode) throw std::logic_error("JPEG files have their own decoder");
+  return row.decode(file, picture);
 }
 
 }  // namespace vantrel

@@ -7,7 +7,9 @@
 namespace vantrel {
 
 // Opens the library `soname` (kept loaded until the program ends); nullptr if it is not
-// installed.
+// installed. The build passes the names of the libraries it found, VANTREL_TIFF_SONAME,
+// VANTREL_HEIF_SONAME and VANTREL_GDK_PIXBUF_SONAME, so the headers compiled against and the
+// library opened are the same version.
 inline void* OpenSharedLibrary(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_LOCAL); }
 
 // Points `function` at the library's symbol `name`; false when there is none.

@@ -35,7 +35,7 @@ struct TiffLibrary {
 // The library's functions, or nullptr when it is not installed. Loaded once, kept loaded.
 const TiffLibrary* Tiff() {
   static const TiffLibrary* const library = []() -> const TiffLibrary* {
-    void* handle = OpenSharedLibrary("libtiff.so.6");
+    void* handle = OpenSharedLibrary(VANTREL_TIFF_SONAME);
     if (handle == nullptr) return nullptr;
     static TiffLibrary f;
     const bool complete =
