@@ -1,3 +1,4 @@
+// A C64 file name from a picture file name, and the disk image built around the program.
 #include "c64/d64_image.h"
 
 #include <algorithm>

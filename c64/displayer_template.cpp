@@ -1,3 +1,4 @@
+// Each machine's displayer bytes, from the templates assembled at build time.
 #include "c64/displayer_template.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// The table of machines: captions, names, VICE models and raster timings.
 #include "c64/machine.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// Layer bits and roles packed into the two VIC-II banks, byte by byte.
 #include "c64/memory_image.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The executable and the data file assembled in memory and written whole.
 #include "c64/output_files.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Recognising and unpacking executables, disk images and data files this program wrote.
 #include "c64/saved_picture.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The option table of vantrel-convert: reading the arguments, the help and the manual text.
 #include "cli/command_line.h"
 
 #include <algorithm>

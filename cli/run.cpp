@@ -1,3 +1,4 @@
+// One run of vantrel-convert: the input opened as what it is, the outputs written, the exit status.
 #include "cli/run.h"
 
 #include <filesystem>

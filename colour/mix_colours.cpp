@@ -1,3 +1,4 @@
+// The nine mix colours built from the role colours, and the roles set into the state.
 #include "colour/mix_colours.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// CIELAB conversion, flicker and the blurred measure over whole windows.
 #include "colour/perceptual.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The opponent transform, the separable Gaussian sums and the CIELAB difference.
 #include "colour/scielab.h"
 
 #include <algorithm>

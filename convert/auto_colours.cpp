@@ -1,3 +1,4 @@
+// The role search: candidates scored on a half-size window, the best refined on the full one.
 #include "convert/auto_colours.h"
 
 #include <algorithm>

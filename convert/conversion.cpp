@@ -1,3 +1,4 @@
+// The conversion pass and the preview painted from the layer bits.
 #include "convert/conversion.h"
 
 #include <array>

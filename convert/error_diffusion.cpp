@@ -1,3 +1,4 @@
+// Mix codes of a whole window, plain or with Floyd-Steinberg diffusion, for the role search.
 #include "convert/error_diffusion.h"
 
 namespace vantrel {

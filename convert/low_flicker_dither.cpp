@@ -1,3 +1,4 @@
+// The crop in CIELAB sixteenths, the low-flicker slots and the pass over them.
 #include "convert/low_flicker_dither.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The nearest-mix rule written plainly: the reference every kernel set matches.
 #include "convert/nearest_mix.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// The preview encoded with libpng's simplified writer, without a gAMA chunk.
 #include "convert/preview_png.h"
 
 #include <png.h>

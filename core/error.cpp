@@ -1,3 +1,4 @@
+// VantrelError: its message from the table, and what the user is told of any exception.
 #include "core/error.h"
 
 #include <new>

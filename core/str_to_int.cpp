@@ -1,3 +1,4 @@
+// Reading and writing integers as the edit boxes show them.
 #include "core/str_to_int.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// The roles read and written by index, checked against the role count.
 #include "core/types.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// Clipped drawing into the source view and reading its pixels back.
 #include "core/view_surface.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Whole files through a temporary beside the target, renamed over it once complete.
 #include "core/write_file.h"
 
 #include <fcntl.h>

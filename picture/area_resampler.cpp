@@ -1,3 +1,4 @@
+// Area-averaging resampling in linear light, row by row.
 #include "picture/area_resampler.h"
 
 #include <algorithm>

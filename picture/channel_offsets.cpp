@@ -1,3 +1,4 @@
+// The offsets added to the crop, clamped per channel.
 #include "picture/channel_offsets.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// A JPEG decoded by libjpeg-turbo with the float DCT, whole or reduced, into PackedRGB words.
 #include "picture/jpeg_decoder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// libjpeg's error manager turned into exceptions and its scan and memory limits.
 #include "picture/jpeg_error_guard.h"
 
 // libjpeg's message codes.

@@ -1,3 +1,4 @@
+// Greyscale and CMYK rows rewritten in place as PackedRGB words.
 #include "picture/jpeg_pixels.h"
 
 namespace vantrel {

@@ -1,3 +1,4 @@
+// Reading the EXIF orientation and turning a bitmap upright.
 #include "picture/orientation.h"
 
 #include <algorithm>

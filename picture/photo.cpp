@@ -1,3 +1,4 @@
+// A photo opened from a file or from bytes, and the reduced decodes made for its scales.
 #include "picture/photo.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// What every decoder shares: the refusal of unreadable files and of pictures too large.
 #include "picture/picture_decoders.h"
 
 #include "core/error.h"

@@ -1,3 +1,4 @@
+// The scale geometry: Fit, the allowed range, scaled sizes and the centre-keeping crop.
 #include "picture/picture_scale.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The picture set into the state, drawn into the source view and read back as the crop.
 #include "picture/source_window.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// Project files written and read: one member a line, each value checked on reading.
 #include "session/project.h"
 
 #include <nettle/sha2.h>

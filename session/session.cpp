@@ -1,3 +1,4 @@
+// The session's steps over one converter state, and the projects and outputs made from it.
 #include "session/session.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Tests of the mix table against the palette.
 #include "colour/mix_colours.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of CIELAB, flicker and the blurred measure.
 #include "colour/perceptual.h"
 
 #include <gtest/gtest.h>

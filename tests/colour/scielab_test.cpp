@@ -1,3 +1,4 @@
+// Tests of S-CIELAB on patches whose answers a reader can check.
 #include "colour/scielab.h"
 
 #include <gtest/gtest.h>

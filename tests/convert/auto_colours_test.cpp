@@ -1,3 +1,4 @@
+// Tests of the role search: its goals, its progress and cancelling.
 #include "convert/auto_colours.h"
 
 #include <gtest/gtest.h>

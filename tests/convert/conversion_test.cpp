@@ -1,3 +1,4 @@
+// Tests of the conversion pass against its reference rules.
 #include "convert/conversion.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the search's classification against the conversion's.
 #include "convert/error_diffusion.h"
 
 #include <gtest/gtest.h>

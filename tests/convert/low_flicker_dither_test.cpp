@@ -1,3 +1,4 @@
+// Tests of the low-flicker pass: every kernel set against the plain model.
 #include "convert/low_flicker_dither.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the nearest-mix rule and its vector kernels.
 #include "convert/nearest_mix.h"
 
 #include <gtest/gtest.h>

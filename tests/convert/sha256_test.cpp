@@ -1,3 +1,4 @@
+// SHA-256 against published test vectors.
 #include "sha256.h"
 
 #include <gtest/gtest.h>

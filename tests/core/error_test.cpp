@@ -1,3 +1,4 @@
+// Tests of the message table and of what users are told of exceptions.
 #include "core/error.h"
 
 #include <gtest/gtest.h>

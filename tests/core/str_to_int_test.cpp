@@ -1,3 +1,4 @@
+// Tests of the edit boxes' integer reading.
 #include "core/str_to_int.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Screenshot pixels compared with the colours each frame must show.
 #include "frame_check.h"
 
 #include <sstream>

@@ -1,3 +1,4 @@
+// PNG screenshots decoded and mapped to the nearest C64 colour.
 #include "screenshot.h"
 
 #include <png.h>

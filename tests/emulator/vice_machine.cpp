@@ -1,3 +1,4 @@
+// Starting x64sc under Xvfb, autostarting a file and taking screenshots.
 #include "vice_machine.h"
 
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// Starting Xvfb and openbox for a test and stopping them after.
 #include "desktop.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Tests of the crop and the channel offsets.
 #include <gtest/gtest.h>
 
 #include <memory>
