@@ -75,6 +75,16 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << "It writes one file per\n"
       << ".BR \\-o ,\n"
       << "all from one conversion, and prints nothing when it succeeds.\n"
+      << ".PP\n"
+      << "\\fIPICTURE\\fR may also be a project file (.vantrel), which brings its photo, its\n"
+      << "settings and its pixel edits, or a picture this program saved (an executable of any\n"
+      << "target, a disk image holding one, or a data file), which comes back as it was saved.\n"
+      << "With either, only\n"
+      << ".BR \\-o ,\n"
+      << ".B \\-\\-format\n"
+      << "and\n"
+      << ".B \\-\\-machine\n"
+      << "apply.\n"
       << ".SH OPTIONS\n";
   for (const OptionHelp& option : vantrel::cli::OptionHelps()) {
     const bool stop = !option.help.ends_with('.');
@@ -106,6 +116,11 @@ void WriteManPage(std::ostream& out, const std::string& date) {
          "conversion:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-auto\\-colours=calm \\-\\-dither "
          "low\\-flicker \\e\n    \\-o photo.prg \\-o preview.png\n.EE\n.RE\n.PP\n"
+      << "A project for the settings, and the files made again from it later, in a Makefile:\n"
+      << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-crop 40,50 \\-o picture.vantrel\n"
+         "vantrel\\-convert picture.vantrel \\-o picture.prg\n.EE\n.RE\n.PP\n"
+      << "A saved executable for another C64:\n"
+      << ".PP\n.RS\n.EX\nvantrel\\-convert old.prg \\-\\-machine any \\-o new.prg\n.EE\n.RE\n.PP\n"
       << "The executable on standard output:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-format exe \\-o \\- > photo.prg\n"
          ".EE\n.RE\n"
