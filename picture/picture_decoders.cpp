@@ -19,6 +19,22 @@ void CheckDeclaredSize(PictureFormat format, const EncodedPicture& file, long lo
   if (width > file.maxPixels / height) throw VantrelError(Message::kPictureTooLarge, width, height);
 }
 
+#if defined(VANTREL_JPEG_PNG_ONLY)
+
+bool DecodedHere(PictureFormat format) {
+  return format == PictureFormat::kJpeg || format == PictureFormat::kPng;
+}
+
+int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
+  if (format == PictureFormat::kPng) return DecodePng(file, picture);
+  if (format == PictureFormat::kJpeg) throw std::logic_error("JPEG files have their own decoder");
+  ThrowUnreadable(format, file.name, Text(Message::kDecodedByBrowser));
+}
+
+#else
+
+bool DecodedHere(PictureFormat) { return true; }
+
 int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
   switch (format) {
     case PictureFormat::kPng:
@@ -38,5 +54,7 @@ int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& pi
   }
   throw std::logic_error("JPEG files have their own decoder");
 }
+
+#endif
 
 }  // namespace vantrel
