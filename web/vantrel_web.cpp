@@ -2,6 +2,7 @@
 // Worker (web/worker.js), driven by messages from the page. Every rule of the conversion is
 // the session's; this file only reads what the page sends and hands back bytes and pixels.
 #include <emscripten/bind.h>
+#include <emscripten/emscripten.h>
 #include <emscripten/val.h>
 
 #include <algorithm>
@@ -379,6 +380,16 @@ class WebSession {
 
   std::string DiskName() const { return session_.DiskName(); }
 
+  // For bench/web_bench.py: the milliseconds one conversion pass of the window on show takes
+  // with `dither`, the mean of `runs`.
+  double TimeConversion(const std::string& dither, int runs) {
+    const auto dithering = ChoiceNamed<Dithering>(DitheringNames, dither);
+    if (!dithering || runs <= 0) return -1;
+    const double start = emscripten_get_now();
+    for (int run = 0; run < runs; ++run) session_.ConvertPicture(*dithering);
+    return (emscripten_get_now() - start) / runs;
+  }
+
  private:
   template <class Convert>
   static val ConvertWith(const std::string& file, const val& options, Convert convert) {
@@ -476,5 +487,6 @@ EMSCRIPTEN_BINDINGS(vantrel) {
       .function("setRoles", &WebSession::SetRoles)
       .function("findRoles", &WebSession::FindRoles)
       .function("output", &WebSession::Output)
-      .function("diskName", &WebSession::DiskName);
+      .function("diskName", &WebSession::DiskName)
+      .function("timeConversion", &WebSession::TimeConversion);
 }

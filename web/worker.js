@@ -81,6 +81,7 @@ const operations = {
     });
   },
   output: ({kind, machine, name}) => session.output(kind, machine, name),
+  timeConversion: ({dither, runs}) => session.timeConversion(dither, runs),
 };
 
 // The Uint8Arrays of a result, handed over rather than copied.
