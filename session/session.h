@@ -163,8 +163,8 @@ class Session {
   void ConvertBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                     const ConversionSettings& settings, ProgressSink* progress = nullptr);
   // The same for a picture decoded by the front end, upright.
-  void ConvertPixels(Bitmap32 picture, const std::string& name,
-                     const ConversionSettings& settings, ProgressSink* progress = nullptr);
+  void ConvertPixels(Bitmap32 picture, const std::string& name, const ConversionSettings& settings,
+                     ProgressSink* progress = nullptr);
 
   // --- Outputs ------------------------------------------------------------------------
 

@@ -28,8 +28,7 @@ std::span<const std::uint8_t> BytesAt(std::uintptr_t address, std::size_t size) 
 
 // A copy of `bytes` as a Uint8Array of its own, safe after the module's memory grows.
 val Copy(std::span<const std::uint8_t> bytes) {
-  return val::global("Uint8Array")
-      .new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
+  return val::global("Uint8Array").new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
 }
 
 val Failure(const std::string& message) {
@@ -290,8 +289,8 @@ class WebSession {
         const PercentRange range = session_.AllowedScales();
         if (!range.Contains(percent)) return Failure("no such scale: " + scale);
         session_.SetScale(percent);
-        crop_ = CropKeepingCentre(session_.SourceWidth(), session_.SourceHeight(), old, crop_,
-                                  percent);
+        crop_ =
+            CropKeepingCentre(session_.SourceWidth(), session_.SourceHeight(), old, crop_, percent);
       }
       fit_ = setting->fit;
       return Move(crop_.left, crop_.top, adjustment);

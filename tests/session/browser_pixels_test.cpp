@@ -19,8 +19,8 @@ Pixels Gradient() {
   for (int y = 0; y < pixels.height; ++y) {
     for (int x = 0; x < pixels.width; ++x) {
       const std::uint32_t alpha = x * 255 / (pixels.width - 1);
-      pixels.At(x, y) = alpha << 24 | (y * 255 / 229) << 16 | ((x * 7 + y * 3) & 0xFF) << 8 |
-                        ((x ^ y) & 0xFF);
+      pixels.At(x, y) =
+          alpha << 24 | (y * 255 / 229) << 16 | ((x * 7 + y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF);
     }
   }
   return pixels;
@@ -59,15 +59,13 @@ TEST(BrowserPixels, ConvertAsTheFileWould) {
     Session fromFile;
     fromFile.ConvertBytes(png, "gradient.png", c.settings);
     Session fromPixels;
-    fromPixels.ConvertPixels(
-        Session::PictureFromRgba(Rgba(pixels), pixels.width, pixels.height), "gradient.png",
-        c.settings);
+    fromPixels.ConvertPixels(Session::PictureFromRgba(Rgba(pixels), pixels.width, pixels.height),
+                             "gradient.png", c.settings);
     for (const OutputKind kind : {OutputKind::Executable, OutputKind::Png, OutputKind::DiskImage}) {
       const auto expected = fromFile.Output(kind);
       const std::vector<std::uint8_t> copy(expected.begin(), expected.end());
       const auto got = fromPixels.Output(kind);
-      EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.end()), copy)
-          << static_cast<int>(kind);
+      EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.end()), copy) << static_cast<int>(kind);
     }
   }
 }
