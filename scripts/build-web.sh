@@ -92,8 +92,6 @@ build_dependencies() {
       objects+=("$OUT/deps/nettle/${file%.c}.o")
     done
     emar rcs "$PREFIX/lib/libnettle.a" "${objects[@]}"
-    cp "$nettle"/{sha2.h,nettle-types.h,nettle-meta.h,version.h,macros.h,nettle-write.h} \
-      "$PREFIX/include/nettle/" 2>/dev/null || true
     cp "$nettle/sha2.h" "$nettle/nettle-types.h" "$PREFIX/include/nettle/"
     touch "$PREFIX/.nettle"
   fi
