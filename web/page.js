@@ -401,3 +401,5 @@ async function start() {
 }
 
 start().catch((failure) => say(failure.message));
+// Offline once loaded: the site's files kept by a service worker (where the browser allows one).
+if ('serviceWorker' in navigator) navigator.serviceWorker.register('offline.js').catch(() => {});
