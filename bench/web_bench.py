@@ -59,13 +59,17 @@ def native_conversion_ms():
                    stdout=subprocess.DEVNULL)
     done = subprocess.run([str(BUILD / "bench" / "convert_bench"),
                            "--benchmark_filter=^BM_ConvertPicture/",
-                           "--benchmark_format=json", "--benchmark_min_time=0.5"],
+                           "--benchmark_format=json", "--benchmark_min_time=0.2",
+                           "--benchmark_repetitions=7"],
                           check=True, capture_output=True, text=True)
+    # The fastest of the repetitions: the machine is shared, and other work only adds time.
     times = {}
     for run in json.loads(done.stdout)["benchmarks"]:
-        dither = int(run["name"].split(":")[-1])
+        if run.get("run_type") != "iteration":
+            continue
+        dither = int(run["name"].split("/")[1].split(":")[-1])
         scale = {"us": 1e-3, "ms": 1, "ns": 1e-6}[run["time_unit"]]
-        times[dither] = run["real_time"] * scale
+        times[dither] = min(times.get(dither, float("inf")), run["real_time"] * scale)
     return {name: times[number] for name, number in DITHERINGS.items()}
 
 
@@ -85,9 +89,13 @@ const bytes = Uint8Array.from(atob(encoded), (c) => c.charCodeAt(0));
   const open = await ui.call('open', {bytes, file: 'astronaut.jpg', scale: '100',
                                       adjustment: {offsets: [0, 0, 0], dither: 'fs'}});
   const times = {};
+  // The fastest of seven batches, as for the native figures.
   for (const dither of ['none', 'fs', 'low-flicker']) {
     await ui.call('timeConversion', {dither, runs: 3});
-    times[dither] = await ui.call('timeConversion', {dither, runs: 40});
+    times[dither] = Infinity;
+    for (let batch = 0; batch < 7; ++batch) {
+      times[dither] = Math.min(times[dither], await ui.call('timeConversion', {dither, runs: 30}));
+    }
   }
   done(times);
 })().catch((e) => done({error: e.message}));
@@ -136,7 +144,8 @@ def main():
             browser = driver.execute_async_script(BROWSER_CONVERSION, encoded)
             if "error" in browser:
                 raise SystemExit(browser["error"])
-            print("Conversion pass, the astronaut's window (browser / native, target <= 3x):")
+            print("Conversion pass, the astronaut's window, fastest of 7"
+                  " (browser / native, target <= 3x):")
             for dither in DITHERINGS:
                 print(f"  {dither:12s} {browser[dither]:8.2f} ms / {native[dither]:6.2f} ms"
                       f" = {browser[dither] / native[dither]:5.2f}x")
