@@ -150,16 +150,22 @@ class Page(unittest.TestCase):
                     self.assertEqual(",".join(map(str, result["colours"])), printed.split()[0])
 
     def test_bad_input_is_refused_with_the_command_lines_message(self):
+        png = (self.work / "cat.png").read_bytes()
         cases = [
-            # bytes or a picture, page options, command-line options
-            (b"not a picture at all", {}, []),
-            (DATA / "coffee.jpg", {"crop": [5000, 0]}, ["--crop", "5000,0"]),
-            (DATA / "coffee.jpg", {"scale": 9}, ["--scale", "9"]),
+            # bytes or a picture, page options, command-line options, whether the page reads
+            # the option itself (its message then names it without the command line's dashes)
+            (b"not a picture at all", {}, [], False),
+            (png[:len(png) // 2], {}, [], False),  # libpng's own failure, through its longjmp
+            (DATA / "coffee.jpg", {"crop": [5000, 0]}, ["--crop", "5000,0"], False),
+            (DATA / "coffee.jpg", {"scale": 9}, ["--scale", "9"], False),
+            (DATA / "coffee.jpg", {"offsets": [0, 0, 300]}, ["--offsets", "0,0,300"], True),
+            (DATA / "coffee.jpg", {"dither": "ordered"}, ["--dither", "ordered"], True),
+            (DATA / "coffee.jpg", {"machine": "vic20"}, ["--machine", "vic20"], True),
         ]
-        for picture, options, arguments in cases:
-            with self.subTest(options=options):
+        for number, (picture, options, arguments, read_by_page) in enumerate(cases):
+            with self.subTest(options=options, case=number):
                 if isinstance(picture, bytes):
-                    path = self.work / "bad.jpg"
+                    path = self.work / f"bad{number}.png"
                     path.write_bytes(picture)
                     picture = path
                 with tempfile.TemporaryDirectory() as folder:
@@ -167,6 +173,8 @@ class Page(unittest.TestCase):
                 self.assertNotEqual(status, 0)
                 self.assertEqual(files, {})
                 message = errors.splitlines()[0].removeprefix("vantrel-convert: ")
+                if read_by_page:
+                    message = message.removeprefix("--")
                 result = self.convert_in_page(picture, {**options, "file": str(picture)})
                 self.assertEqual(result.get("error"), message)
 
