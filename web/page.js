@@ -169,6 +169,14 @@ function enable(on) {
   for (const button of document.querySelectorAll('.downloads button')) button.disabled = !on;
 }
 
+// Every control waits while Auto Colors searches, but Cancel.
+function busy(on) {
+  for (const control of document.querySelectorAll('main input, main button, main select')) {
+    if (control.id !== 'cancel') control.disabled = on;
+  }
+  if (!on) enable(Boolean(state.picture));
+}
+
 async function openFile(file) {
   say(`Opening ${file.name}…`);
   const bytes = new Uint8Array(await file.arrayBuffer());
@@ -212,8 +220,8 @@ async function autoColours() {
   if (!state.picture || search) return;
   const goal = $('goal').value;
   search = new Library();
+  busy(true);  // the search reads the window as it is now
   $('cancel').hidden = false;
-  $('auto').disabled = true;
   $('progress').value = 0;
   say(`Auto Colors (${goal})…`);
   try {
@@ -232,7 +240,7 @@ async function autoColours() {
     search.worker.terminate();
     search = null;
     $('cancel').hidden = true;
-    $('auto').disabled = !state.picture;
+    busy(false);
     $('progress').value = 0;
   }
 }
