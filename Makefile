@@ -12,7 +12,10 @@ ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WINDOW_TESTS=OFF \
 # Capping the address space cannot work beside the sanitizers' shadow memory.
 ASAN_SKIP := JpegDecoderErrors.OutOfMemoryKeepsPicture|PictureInput.OutOfMemoryIsReported
 
-.PHONY: deps configure build asan run test package bench clean
+# The page: a static site in $(WEB_BUILD)/build/site (scripts/build-web.sh).
+WEB_BUILD ?= build-web
+
+.PHONY: deps configure build asan run test package bench clean web web-test web-bench
 
 deps:
 	@scripts/install-deps.sh
@@ -44,5 +47,16 @@ bench: build
 	@cmake --build $(BUILD) --target benchmarks
 	@scripts/run-benchmarks.sh $(BUILD)
 
+web: deps
+	@scripts/build-web.sh $(WEB_BUILD)
+
+# The page in headless Chromium against the command line (not part of make test).
+web-test: web configure
+	@cmake --build $(BUILD) --target vantrel-convert
+	/usr/bin/python3 tests/web/page_test.py $(WEB_BUILD)/build/site $(BUILD)/cli/vantrel-convert
+
+web-bench: web configure
+	/usr/bin/python3 bench/web_bench.py $(WEB_BUILD)/build/site $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WEB_BUILD)

@@ -2,7 +2,9 @@
 // (in memory: blue, green, red, and a fourth byte that nothing reads).
 #pragma once
 
+#if !defined(__EMSCRIPTEN__)
 #include <sys/mman.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,6 +34,12 @@ struct PixelAllocator {
   std::uint32_t* allocate(std::size_t n) {
     if (!Mapped(n)) return std::allocator<std::uint32_t>().allocate(n);
     if (n > (SIZE_MAX - 2 * kHugePage) / sizeof(std::uint32_t)) throw std::bad_alloc();
+#if defined(__EMSCRIPTEN__)
+    // WebAssembly has one linear memory and no pages to map: zeroed memory from the heap.
+    void* zeroed = std::calloc(n, sizeof(std::uint32_t));
+    if (zeroed == nullptr) throw std::bad_alloc();
+    return static_cast<std::uint32_t*>(zeroed);
+#else
     const std::size_t rounded = Rounded(n);
     // One huge page more than needed, then the ends cut off so that it starts on one.
     void* area = mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE,
@@ -48,12 +56,17 @@ struct PixelAllocator {
     madvise(block, rounded, MADV_HUGEPAGE);  // only a hint; failure changes nothing
 #endif
     return static_cast<std::uint32_t*>(block);
+#endif
   }
   void deallocate(std::uint32_t* block, std::size_t n) noexcept {
     if (!Mapped(n)) {
       std::allocator<std::uint32_t>().deallocate(block, n);
     } else {
+#if defined(__EMSCRIPTEN__)
+      std::free(block);
+#else
       munmap(block, Rounded(n));
+#endif
     }
   }
   // Elements inserted without a value are left uninitialised (see SetSizeForOverwrite).

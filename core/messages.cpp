@@ -60,6 +60,7 @@ constexpr Entry kTable[] = {
     {Message::kBmpReaderNotInstalled, kPlain,
      "gdk-pixbuf, which reads this kind of BMP, is not installed"},
     {Message::kLibrarysOwnWords, kPlain, "%1"},
+    {Message::kDecodedByBrowser, kPlain, "this format is decoded by the browser"},
 
     {Message::kNotASavedPicture, kNamesFile, "%1 is not a picture saved by Vantrel Converter: %2"},
     {Message::kSavedPictureEndsEarly, kNamesFile,

@@ -50,6 +50,7 @@ enum class Message {
   kPaletteOverlapsPixels,
   kBmpReaderNotInstalled,
   kLibrarysOwnWords,
+  kDecodedByBrowser,
   // Saved pictures
   kNotASavedPicture,
   kSavedPictureEndsEarly,

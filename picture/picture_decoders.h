@@ -32,6 +32,10 @@ int DecodeWebp(const EncodedPicture& file, Bitmap32& picture);
 // libheif turns the picture upright itself, so this always returns 1.
 int DecodeHeif(const EncodedPicture& file, Bitmap32& picture);
 
+// Whether this build decodes pictures of `format`: every format on the desktop; JPEG and PNG
+// only in the page, which leaves the others to the browser's decoders.
+bool DecodedHere(PictureFormat format);
+
 // The decoder of `format` (any but JPEG, which has its own).
 int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture);
 

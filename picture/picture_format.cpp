@@ -57,14 +57,21 @@ struct Format {
   int (*decode)(const EncodedPicture& file, Bitmap32& picture);  // null: the JPEG decoder's
 };
 
+#if defined(VANTREL_JPEG_PNG_ONLY)
+// The page's build decodes JPEG and PNG itself; the browser decodes the others.
+#define VANTREL_DECODER(function) nullptr
+#else
+#define VANTREL_DECODER(function) function
+#endif
+
 // Tried in order; the last row takes whatever the others do not.
 constexpr Format kFormats[] = {
     {PictureFormat::kPng, "PNG", IsPng, DecodePng},
-    {PictureFormat::kGif, "GIF", IsGif, DecodeGif},
-    {PictureFormat::kBmp, "BMP", IsBmp, DecodeBmp},
-    {PictureFormat::kTiff, "TIFF", IsTiff, DecodeTiff},
-    {PictureFormat::kWebp, "WebP", IsWebp, DecodeWebp},
-    {PictureFormat::kHeif, "HEIF", IsHeif, DecodeHeif},
+    {PictureFormat::kGif, "GIF", IsGif, VANTREL_DECODER(DecodeGif)},
+    {PictureFormat::kBmp, "BMP", IsBmp, VANTREL_DECODER(DecodeBmp)},
+    {PictureFormat::kTiff, "TIFF", IsTiff, VANTREL_DECODER(DecodeTiff)},
+    {PictureFormat::kWebp, "WebP", IsWebp, VANTREL_DECODER(DecodeWebp)},
+    {PictureFormat::kHeif, "HEIF", IsHeif, VANTREL_DECODER(DecodeHeif)},
     {PictureFormat::kJpeg, "JPEG", AnyBytes, nullptr},
 };
 
@@ -86,9 +93,14 @@ PictureFormat SniffFormat(const std::uint8_t* bytes, std::size_t size) {
 
 const char* FormatName(PictureFormat format) { return Row(format).name; }
 
+bool DecodedHere(PictureFormat format) {
+  return format == PictureFormat::kJpeg || Row(format).decode != nullptr;
+}
+
 int DecodePicture(PictureFormat format, const EncodedPicture& file, Bitmap32& picture) {
+  if (format == PictureFormat::kJpeg) throw std::logic_error("JPEG files have their own decoder");
   const Format& row = Row(format);
-  if (!row.decode) throw std::logic_error("JPEG files have their own decoder");
+  if (!row.decode) ThrowUnreadable(format, file.name, Text(Message::kDecodedByBrowser));
   return row.decode(file, picture);
 }
 

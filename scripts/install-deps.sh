@@ -17,6 +17,8 @@ PACKAGES=(
   python3 python3-pil
   librsvg2-bin man-db  # the icon's PNG sizes, the manual pages' check
   dpkg-dev file lintian desktop-file-utils appstream  # make package and its check
+  emscripten  # make web (dpkg-dev above unpacks the libraries' Debian sources)
+  chromium chromium-driver python3-selenium  # make web-test, make web-bench
 )
 
 if [ "$(id -u)" -eq 0 ]; then SUDO=(); else SUDO=(sudo); fi

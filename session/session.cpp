@@ -16,6 +16,8 @@
 #include "core/write_file.h"
 #include "picture/channel_offsets.h"
 #include "picture/photo.h"
+#include "picture/picture_decoders.h"
+#include "picture/picture_format.h"
 #include "picture/source_window.h"
 
 namespace vantrel {
@@ -121,9 +123,29 @@ void Session::OpenBytes(std::span<const std::uint8_t> bytes, const std::string& 
               name, scale);
 }
 
-void Session::OpenPixels(Bitmap32 picture, const std::string& name) {
-  TakePicture(std::make_shared<Photo>(Photo::FromBitmap(std::move(picture), name)), name,
-              {false, 100});
+void Session::OpenPixels(Bitmap32 picture, const std::string& name, const ScaleSetting& scale) {
+  TakePicture(std::make_shared<Photo>(Photo::FromBitmap(std::move(picture), name)), name, scale);
+}
+
+bool Session::DecodesPicture(std::span<const std::uint8_t> bytes) {
+  return DecodedHere(SniffFormat(bytes.data(), bytes.size()));
+}
+
+Bitmap32 Session::PictureFromRgba(std::span<const std::uint8_t> rgba, int width, int height) {
+  if (width <= 0 || height <= 0) throw std::invalid_argument("a picture has pixels");
+  if (static_cast<long long>(width) * height > MaxPicturePixels) {
+    throw VantrelError(Message::kPictureTooLarge, width, height);
+  }
+  if (rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4) {
+    throw std::invalid_argument("RGBA pixels do not match the picture's size");
+  }
+  Bitmap32 picture;
+  picture.SetSizeForOverwrite(width, height);
+  for (int y = 0; y < height; ++y) {
+    RgbaRowOverBlack(rgba.data() + static_cast<std::size_t>(y) * width * 4, picture.ScanLine(y),
+                     width);
+  }
+  return picture;
 }
 
 void Session::MarkPictureLoaded() { state_->PictureLoaded = true; }
@@ -263,6 +285,12 @@ void Session::ConvertBytes(std::span<const std::uint8_t> bytes, const std::strin
   Convert(std::make_shared<Photo>(Photo::OpenBytes(
               std::vector<std::uint8_t>(bytes.begin(), bytes.end()), name, maxPixels_)),
           name, settings, progress);
+}
+
+void Session::ConvertPixels(Bitmap32 picture, const std::string& name,
+                            const ConversionSettings& settings, ProgressSink* progress) {
+  Convert(std::make_shared<Photo>(Photo::FromBitmap(std::move(picture), name)), name, settings,
+          progress);
 }
 
 // --- Projects ------------------------------------------------------------------------------

@@ -67,8 +67,17 @@ class Session {
   // The same for a file already in memory; `name` stands for the file name.
   void OpenBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                  const ScaleSetting& scale = {});
-  // A picture already decoded and upright, shown at 100 %.
-  void OpenPixels(Bitmap32 picture, const std::string& name);
+  // A picture already decoded and upright, standing for a file of another format than JPEG,
+  // at the scale `scale` resolves to (100 % unless given), as OpenBytes.
+  void OpenPixels(Bitmap32 picture, const std::string& name, const ScaleSetting& scale = {});
+  // Whether OpenBytes and ConvertBytes decode the picture in `bytes` themselves. Where they
+  // do not (the page, for formats besides JPEG and PNG), the front end decodes it and hands
+  // over the pixels (OpenPixels, ConvertPixels).
+  static bool DecodesPicture(std::span<const std::uint8_t> bytes);
+  // The picture a browser decoded, `width` x `height` pixels of bytes red, green, blue and
+  // alpha (not premultiplied), composited over black as the decoders do. Throws VantrelError
+  // for a picture of no pixels or more than MaxPicturePixels.
+  static Bitmap32 PictureFromRgba(std::span<const std::uint8_t> rgba, int width, int height);
 
   // The target the saved picture opened last was made for (PAL for a data file).
   Machine SavedMachine() const { return savedMachine_; }
@@ -153,6 +162,9 @@ class Session {
                    ProgressSink* progress = nullptr);
   void ConvertBytes(std::span<const std::uint8_t> bytes, const std::string& name,
                     const ConversionSettings& settings, ProgressSink* progress = nullptr);
+  // The same for a picture decoded by the front end, upright.
+  void ConvertPixels(Bitmap32 picture, const std::string& name, const ConversionSettings& settings,
+                     ProgressSink* progress = nullptr);
 
   // --- Outputs ------------------------------------------------------------------------
 

@@ -1,0 +1,256 @@
+#!/usr/bin/python3
+"""The page in headless Chromium, served from localhost, against the command line.
+
+    tests/web/page_test.py SITE_DIR VANTREL_CONVERT
+
+The page API must make the command line's bytes (JPEG and PNG, given and automatic colours)
+and refuse bad input with its message; the page itself must show a chosen picture, change
+the mix colours on a palette click and download the file a save would write.
+"""
+import base64
+import contextlib
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+
+from PIL import Image
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+ROOT = Path(__file__).resolve().parents[2]
+DATA = ROOT / "tests" / "data"
+SITE = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build-web" / "build" / "site"
+CLI = Path(sys.argv[2]) if len(sys.argv) > 2 else ROOT / "build" / "cli" / "vantrel-convert"
+OUTPUTS = {"exe": ".prg", "d64": ".d64", "png": ".png", "data": ".bin"}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+@contextlib.contextmanager
+def served(site):
+    port = free_port()
+    server = subprocess.Popen(
+        [sys.executable, "-m", "http.server", str(port), "--bind", "127.0.0.1", "-d", str(site)],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(100):
+            with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.1):
+                break
+            time.sleep(0.05)
+        yield f"http://127.0.0.1:{port}/"
+    finally:
+        server.terminate()
+        server.wait(10)
+
+
+def browser(downloads):
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"):
+        options.add_argument(flag)
+    options.add_experimental_option("prefs", {"download.default_directory": str(downloads),
+                                              "download.prompt_for_download": False})
+    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    driver.set_script_timeout(300)
+    return driver
+
+
+def run_cli(picture, arguments, folder):
+    """The command line's files for `picture`, its printed roles and its exit status."""
+    outputs = {kind: Path(folder) / f"cli{extension}" for kind, extension in OUTPUTS.items()}
+    command = [str(CLI), *arguments, str(picture)]
+    for path in outputs.values():
+        command += ["-o", str(path)]
+    done = subprocess.run(command, capture_output=True, text=True)
+    files = {kind: path.read_bytes() for kind, path in outputs.items() if path.exists()}
+    return files, done.stdout.strip(), done.stderr, done.returncode
+
+
+CONVERT = """
+const [encoded, options, done] = arguments;
+const bytes = Uint8Array.from(atob(encoded), (c) => c.charCodeAt(0));
+const text = (array) => { let s = ''; for (const b of array) s += String.fromCharCode(b); return btoa(s); };
+window.vantrel.ready
+  .then(() => window.vantrel.convert(bytes, options))
+  .then((r) => done({exe: text(r.exe), d64: text(r.d64), png: text(r.png), data: text(r.data),
+                     colours: Array.from(r.colours)}))
+  .catch((e) => done({error: e.message}));
+"""
+
+
+class Page(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.work = Path(cls.folder.name)
+        cls.downloads = cls.work / "downloads"
+        cls.downloads.mkdir()
+        # A PNG with transparency (composited over black) from one of the photos.
+        photo = Image.open(DATA / "chelsea.jpg").convert("RGBA").resize((300, 260))
+        photo.putalpha(Image.linear_gradient("L").resize((300, 260)))
+        photo.save(cls.work / "cat.png")
+        # Formats the browser decodes for the page, each lossless so both decodes agree.
+        astronaut = Image.open(DATA / "astronaut.jpg")
+        astronaut.quantize(200).save(cls.work / "astronaut.gif")
+        astronaut.save(cls.work / "astronaut.bmp")
+        astronaut.save(cls.work / "astronaut.webp", lossless=True)
+        cls.server = served(SITE)
+        cls.url = cls.server.__enter__()
+        cls.driver = browser(cls.downloads)
+        cls.driver.get(cls.url)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.quit()
+        cls.server.__exit__(None, None, None)
+        cls.folder.cleanup()
+
+    def convert_in_page(self, picture, options):
+        encoded = base64.b64encode(Path(picture).read_bytes()).decode()
+        return self.driver.execute_async_script(CONVERT, encoded, options)
+
+    def test_api_makes_the_command_lines_files(self):
+        cases = [
+            # picture, page options, command-line options
+            (DATA / "coffee.jpg", {}, []),
+            (DATA / "astronaut.jpg",
+             {"scale": "fit", "offsets": [10, -20, 5], "dither": "low-flicker", "machine": "ntsc"},
+             None),
+            (DATA / "astronaut.jpg", {"scale": 60, "crop": [12, 30], "colours": [0, 6, 14, 1, 3],
+                                       "dither": "none", "machine": "any"}, None),
+            (DATA / "hubble.jpg", {"scale": "fit", "autoColours": "balanced"}, None),
+            (self.work / "cat.png", {"crop": [40, 20], "offsets": [0, 0, 30]}, None),
+            (self.work / "cat.png", {"autoColours": "calm", "dither": "none"}, None),
+            (self.work / "astronaut.gif", {"scale": 70, "crop": [100, 50]}, None),
+            (self.work / "astronaut.bmp", {"offsets": [-30, 0, 20], "dither": "low-flicker"}, None),
+            (self.work / "astronaut.webp", {"scale": "fit", "colours": [0, 11, 12, 15, 1]}, None),
+        ]
+        for picture, options, arguments in cases:
+            with self.subTest(picture=picture.name, options=options):
+                if arguments is None:
+                    arguments = command_line(options)
+                with tempfile.TemporaryDirectory() as folder:
+                    files, printed, errors, status = run_cli(picture, arguments, folder)
+                self.assertEqual(status, 0, errors)
+                result = self.convert_in_page(picture, {**options, "file": picture.name})
+                self.assertNotIn("error", result, result.get("error"))
+                for kind in OUTPUTS:
+                    self.assertEqual(base64.b64decode(result[kind]), files[kind], kind)
+                if "autoColours" in options:
+                    self.assertEqual(",".join(map(str, result["colours"])), printed.split()[0])
+
+    def test_bad_input_is_refused_with_the_command_lines_message(self):
+        png = (self.work / "cat.png").read_bytes()
+        cases = [
+            # bytes or a picture, page options, command-line options, whether the page reads
+            # the option itself (its message then names it without the command line's dashes)
+            (b"not a picture at all", {}, [], False),
+            (png[:len(png) // 2], {}, [], False),  # libpng's own failure, through its longjmp
+            (DATA / "coffee.jpg", {"crop": [5000, 0]}, ["--crop", "5000,0"], False),
+            (DATA / "coffee.jpg", {"scale": 9}, ["--scale", "9"], False),
+            (DATA / "coffee.jpg", {"offsets": [0, 0, 300]}, ["--offsets", "0,0,300"], True),
+            (DATA / "coffee.jpg", {"dither": "ordered"}, ["--dither", "ordered"], True),
+            (DATA / "coffee.jpg", {"machine": "vic20"}, ["--machine", "vic20"], True),
+        ]
+        for number, (picture, options, arguments, read_by_page) in enumerate(cases):
+            with self.subTest(options=options, case=number):
+                if isinstance(picture, bytes):
+                    path = self.work / f"bad{number}.png"
+                    path.write_bytes(picture)
+                    picture = path
+                with tempfile.TemporaryDirectory() as folder:
+                    files, _, errors, status = run_cli(picture, arguments, folder)
+                self.assertNotEqual(status, 0)
+                self.assertEqual(files, {})
+                message = errors.splitlines()[0].removeprefix("vantrel-convert: ")
+                if read_by_page:
+                    message = message.removeprefix("--")
+                result = self.convert_in_page(picture, {**options, "file": str(picture)})
+                self.assertEqual(result.get("error"), message)
+
+    def test_page_controls(self):
+        driver = self.driver
+        driver.get(self.url)
+        wait = WebDriverWait(driver, 120)
+        wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-ready"))
+        picture = DATA / "coffee.jpg"
+        driver.find_element(By.ID, "file").send_keys(str(picture))
+        wait.until(lambda d: not d.find_element(By.ID, "convert").get_property("disabled"))
+        lit = driver.execute_script("""
+            const c = document.getElementById('preview');
+            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            let n = 0; for (let i = 0; i < d.length; i += 4) n += d[i] + d[i + 1] + d[i + 2] > 0;
+            return n;""")
+        self.assertGreater(lit, 192 * 200 // 2, "the preview shows the picture")
+
+        mixes = "return [...document.querySelectorAll('#mixes .swatch')].map(s => s.style.background)"
+        before = driver.execute_script(mixes)
+        driver.find_element(By.CSS_SELECTOR, "#roles input[value='1']").click()
+        driver.find_element(By.CSS_SELECTOR, "#palette button[data-index='5']").click()
+        wait.until(lambda d: d.execute_script(mixes) != before)
+        self.assertEqual(driver.find_element(By.ID, "role-label-1").text, "Bitmap 1: green")
+        self.assertEqual(len(set(driver.execute_script(mixes))), 9)
+
+        # Saves, as the command line makes them: converted again with the colour picked, then
+        # Auto Colors (the search in its own worker) with a goal.
+        steps = [
+            (lambda: driver.find_element(By.ID, "convert").click(), ["--colours", "0,5,3,7,10"]),
+            (lambda: self.auto_colours("balanced"), ["--auto-colours=balanced"]),
+        ]
+        for step, arguments in steps:
+            with self.subTest(arguments=arguments):
+                step()
+                saved = self.downloads / "coffee.prg"
+                saved.unlink(missing_ok=True)
+                driver.find_element(By.CSS_SELECTOR, ".downloads button[data-kind='exe']").click()
+                WebDriverWait(driver, 30).until(lambda d: saved.exists() and saved.stat().st_size > 0)
+                time.sleep(0.5)  # the download renamed into place, whole
+                with tempfile.TemporaryDirectory() as folder:
+                    files, _, errors, status = run_cli(picture, arguments, folder)
+                self.assertEqual(status, 0, errors)
+                self.assertEqual(saved.read_bytes(), files["exe"])
+
+    def auto_colours(self, goal):
+        driver = self.driver
+        driver.find_element(By.CSS_SELECTOR, f"#goal option[value='{goal}']").click()
+        driver.find_element(By.ID, "auto").click()
+        WebDriverWait(driver, 300).until(
+            lambda d: d.find_element(By.ID, "status").text.startswith(f"Auto Colors ({goal}):"))
+
+
+def command_line(options):
+    """The command line's options for the page API's."""
+    arguments = []
+    for key, value in options.items():
+        if key == "scale":
+            arguments += ["--scale", str(value)]
+        elif key == "crop":
+            arguments += ["--crop", ",".join(map(str, value))]
+        elif key == "offsets":
+            arguments += ["--offsets", ",".join(map(str, value))]
+        elif key == "colours":
+            arguments += ["--colours", ",".join(map(str, value))]
+        elif key == "autoColours":
+            arguments += [f"--auto-colours={value}"]
+        elif key == "dither":
+            arguments += ["--dither", value]
+        elif key == "machine":
+            arguments += ["--machine", value]
+    return arguments
+
+
+if __name__ == "__main__":
+    result = unittest.main(argv=sys.argv[:1], exit=False, verbosity=2).result
+    failed = len(result.failures) + len(result.errors)
+    print(f"web: {result.testsRun - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
