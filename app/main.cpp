@@ -18,6 +18,8 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName(ApplicationTitle());
+  // Where the preferences live: ~/.config/Vantrel Software/Vantrel Converter.conf.
+  application.setOrganizationName(QStringLiteral("Vantrel Software"));
   application.setApplicationVersion(QStringLiteral(VANTREL_VERSION));
   // Ties the window to its menu entry once installed (Wayland goes by this name).
   QGuiApplication::setDesktopFileName(QStringLiteral("vantrel-converter"));
