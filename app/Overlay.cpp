@@ -325,7 +325,8 @@ void TForm1::BindHandlers() {
       if (next >= 0 && next < 16) PalettePanels[next]->setFocus(Qt::TabFocusReason);
     });
   }
-  connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
+  connect(Button1, &QPushButton::clicked, this,
+          changes(ChangeSource::Convert, [this] { Button1Click(); }));
   connect(BitBtn1, &QPushButton::clicked, this,
           changes(ChangeSource::Default, [this] { BitBtn1Click(); }));
   connect(BitBtn2, &QPushButton::clicked, this,
@@ -520,6 +521,7 @@ Adjustment TForm1::CurrentAdjustment() const {
 void TForm1::ConvertPicture() {
   if (!session_.PictureLoaded()) return;
   session_.ConvertPicture(CurrentAdjustment().dithering, progress_.get());
+  NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
   RedrawPreview();
 }
 
@@ -528,6 +530,7 @@ void TForm1::ConvertPicture() {
 void TForm1::Reconvert() {
   if (session_.PictureLoaded()) {
     session_.Reconvert(CurrentAdjustment(), progress_.get());
+    NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
     RedrawSourceView();
     RedrawPreview();
   }
@@ -598,6 +601,7 @@ void TForm1::OpenProjectFile(const QString& fileName) {
       session_.OpenProject(QFile::encodeName(fileName).toStdString(), progress_.get());
   SetProgress(0);
   session_.MarkPictureLoaded();
+  NoteConversion(project.settings.roles, project.settings.adjustment.dithering);
   for (QWidget* control : PictureControls()) control->setEnabled(true);
   openedFile_ = QFile::decodeName(QByteArray::fromStdString(session_.PictureName()));
   SetScaleSetting(project.settings.scale);
@@ -627,6 +631,7 @@ void TForm1::ShowSavedPicture() {
   SetProgress(0);
   RedrawSourceView();
   ShowRoles();
+  NoteConversion(session_.Roles(), adjustment.dithering);
   SetMachine(session_.SavedMachine());
   RedrawPreview();
 }
@@ -974,6 +979,8 @@ void TForm1::WatchEmulator(const QString& status, const QString& output) {
 Snapshot TForm1::TakeSnapshot() const {
   Snapshot snapshot;
   snapshot.roles = session_.Roles();
+  snapshot.convertedRoles = convertedRoles_;
+  snapshot.convertedDithering = convertedDithering_;
   snapshot.red = TrackBar1->Position();
   snapshot.green = TrackBar2->Position();
   snapshot.blue = TrackBar3->Position();
@@ -996,38 +1003,45 @@ void TForm1::UpdateUndoActions() {
   Redo1->setEnabled(history_.CanRedo());
 }
 
+void TForm1::NoteConversion(const ColourRoleSet& roles, Dithering dithering) {
+  convertedRoles_ = roles;
+  convertedDithering_ = dithering;
+}
+
 // Puts the controls where the snapshot has them, the way the controls themselves change the
-// session: roles as picks (no conversion), the dithering as its buttons, and one conversion
-// when the scale, the crop or an offset differs.
+// session. When the conversion on show is not the snapshot's, it is made again from the
+// snapshot's scale, crop, offsets and the roles and dithering it was made with; then the roles
+// and the dithering chosen since are set as picks and clicks set them (no conversion).
 void TForm1::Restore(const Snapshot& snapshot) {
   const Snapshot now = TakeSnapshot();
-  for (int role = 0; role < RoleCount; ++role) {
-    if (now.roles[role] != snapshot.roles[role]) SetRole(role, snapshot.roles[role]);
-  }
-  SetDithering(snapshot.dithering);
+  const bool scaled = snapshot.percent != now.percent && session_.HasPicture();
+  const bool convert =
+      session_.PictureLoaded() &&
+      (scaled || snapshot.cropX != now.cropX || snapshot.cropY != now.cropY ||
+       snapshot.red != now.red || snapshot.green != now.green || snapshot.blue != now.blue ||
+       snapshot.convertedRoles != now.convertedRoles ||
+       snapshot.convertedDithering != now.convertedDithering);
   if (snapshot.edits != now.edits) session_.SetEdits(snapshot.edits);
-  bool convert = false;
-  if (snapshot.percent != now.percent && session_.HasPicture()) {
-    session_.SetScale(snapshot.percent);
-    convert = true;
-  }
+  if (scaled) session_.SetScale(snapshot.percent);
   SetScaleSetting(snapshot.scale);
   ShowScale();
-  if (snapshot.cropX != now.cropX || snapshot.cropY != now.cropY || convert) {
-    ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, snapshot.cropX);
-    ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, snapshot.cropY);
-    session_.ReadSourceWindow(ScrollBar1->Position(), ScrollBar2->Position());
-    convert = true;
-  }
-  if (snapshot.red != now.red || snapshot.green != now.green || snapshot.blue != now.blue) {
-    SetOffsetsQuietly(snapshot.red, snapshot.green, snapshot.blue);
-    convert = true;
-  }
+  ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, snapshot.cropX);
+  ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, snapshot.cropY);
+  SetOffsetsQuietly(snapshot.red, snapshot.green, snapshot.blue);
+  const auto setRoles = [this](const ColourRoleSet& roles) {
+    for (int role = 0; role < RoleCount; ++role) {
+      if (session_.Roles()[role] != roles[role]) SetRole(role, roles[role]);
+    }
+  };
   if (convert) {
+    setRoles(snapshot.convertedRoles);
+    SetDithering(snapshot.convertedDithering);
+    session_.ReadSourceWindow(ScrollBar1->Position(), ScrollBar2->Position());
     Reconvert();
-  } else {
-    RedrawPreview();
   }
+  setRoles(snapshot.roles);
+  SetDithering(snapshot.dithering);
+  RedrawPreview();
 }
 
 void TForm1::Undo1Click() {

@@ -186,6 +186,7 @@ class TForm1 : public QMainWindow {
   void ShowRoles();
   void SetScaleSetting(const vantrel::ScaleSetting& setting);
   void Record(ChangeSource source);
+  void NoteConversion(const vantrel::ColourRoleSet& roles, vantrel::Dithering dithering);
   void Restore(const Snapshot& snapshot);
   void UpdateUndoActions();
   void PaintPixels(const QList<QPoint>& pixels);
@@ -234,6 +235,9 @@ class TForm1 : public QMainWindow {
   QString saveFolder_;  // where the last save went
   QString openFolder_;  // where the last file was opened from
   History history_;
+  // The roles and the dithering the conversion on show was made with.
+  vantrel::ColourRoleSet convertedRoles_ = vantrel::DefaultColourRoles;
+  vantrel::Dithering convertedDithering_ = vantrel::Dithering::FloydSteinberg;
   bool shownBefore_ = false;
   bool closing_ = false;  // the zoom window's state was kept as the window closed
   // Dragging the source view moves the crop: where the drag started, and the bars then.

@@ -8,9 +8,13 @@
 
 #include "session/session.h"
 
-// What a step changes: the settings that make a conversion, and the paint over it.
+// What a step changes: the settings that make a conversion, and the paint over it. A pick or
+// another dithering does not convert, so the roles and the dithering the conversion on show
+// was made with are kept beside the ones chosen now.
 struct Snapshot {
   vantrel::ColourRoleSet roles;
+  vantrel::ColourRoleSet convertedRoles;
+  vantrel::Dithering convertedDithering = vantrel::Dithering::FloydSteinberg;
   int red = 0, green = 0, blue = 0;
   vantrel::Dithering dithering = vantrel::Dithering::FloydSteinberg;
   int cropX = 0, cropY = 0;  // the scroll bars' positions
@@ -33,6 +37,7 @@ enum class ChangeSource {
   Scale,
   Default,
   Auto,
+  Convert,
   Paint,
   Clear
 };
