@@ -1215,7 +1215,7 @@ void TForm1::LoadPreferences() {
     connect(goals[g], &QAction::triggered, this,
             [g] { QSettings().setValue(QStringLiteral("autoColors/goal"), g); });
   }
-  ZoomForm->SetZoom(settings.value(QStringLiteral("zoom/factor"), 4).toInt());
+  ZoomForm->SetZoom(settings.value(QStringLiteral("zoom/factor"), 3).toInt());
   ZoomForm->SetMode(static_cast<ZoomMode>(
       std::clamp(settings.value(QStringLiteral("zoom/mode"), 0).toInt(), 0, 3)));
   ZoomForm->SetGrid(settings.value(QStringLiteral("zoom/grid"), false).toBool());

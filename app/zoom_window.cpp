@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -158,17 +159,20 @@ void MixSwatch::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QRect box = rect().adjusted(2, 2, -2, -2);
   painter.fillRect(box, QColor(RedOf(color_), GreenOf(color_), BlueOf(color_)));
-  // The chosen colour wears a frame of the text colour, the focus a dotted one inside it.
+  // The chosen colour wears a frame of the highlight colour, the focus a dotted one inside it.
   if (isChecked()) {
-    painter.setPen(QPen(palette().color(QPalette::WindowText), 2));
-    painter.drawRect(rect().adjusted(1, 1, -1, -1));
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
+    painter.drawRect(rect().adjusted(1, 1, -2, -2));
   } else {
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(box.adjusted(0, 0, -1, -1));
   }
   if (hasFocus()) {
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
-    painter.drawRect(rect().adjusted(3, 3, -4, -4));
+    const QRect inner = rect().adjusted(4, 4, -5, -5);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(inner);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(inner);
   }
 }
 
@@ -268,9 +272,12 @@ ZoomWindow::ZoomWindow(const Session& session, QWidget* parent)
   flicker_.setTimerType(Qt::PreciseTimer);
   SetMachine(Machine::Pal);
 
-  SetZoom(4);
+  SetZoom(3);
   SetChosenCode(1);
-  resize(WindowWidth * 4 + 40, WindowHeight * 4 + 110);
+  // The picture at 3x with room for the tools, as far as the screen takes it.
+  const QRect available = screen()->availableGeometry();
+  resize(std::min(WindowWidth * 3 + 40, available.width() * 9 / 10),
+         std::min(WindowHeight * 3 + 130, available.height() * 9 / 10));
   Refresh();
 }
 

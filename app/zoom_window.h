@@ -51,7 +51,7 @@ class ZoomView : public QWidget {
 
  private:
   QImage picture_;
-  int zoom_ = 4;
+  int zoom_ = 3;
   bool grid_ = false;
   bool stroking_ = false;
   QPoint last_;  // the last pixel painted in this stroke

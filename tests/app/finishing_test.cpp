@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <functional>
 #include <set>
 
@@ -418,6 +419,80 @@ TEST_F(FinishingTest, PreferencesAreRememberedForTheNextStart) {
   window.SaveC64Data1->trigger();  // cancelled
   EXPECT_EQ(second.savePresets.back(), dir.filePath("out/photo.bin"));
   window.close();
+}
+
+// The wheel over the source view scrolls the crop, dragging the view moves the picture with the
+// pointer; each run of them is one step to undo. The palette is reached and picked from the
+// keyboard.
+TEST_F(FinishingTest, SourceViewScrollsAndDragsAndThePaletteTakesKeys) {
+  Open(Data("astronaut.jpg"));
+  const auto wheel = [&](QPoint angle, Qt::KeyboardModifiers modifiers) {
+    const QPointF at(96, 100);
+    QWheelEvent event(at, form->Image1->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->Image1, &event);
+  };
+  const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                         Qt::MouseButtons held) {
+    QMouseEvent event(type, QPointF(at), form->Image1->mapToGlobal(QPointF(at)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(form->Image1, &event);
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    QPoint bars;  // the scroll bars' positions afterwards
+  } cases[] = {
+      {"wheel down two notches",
+       [&] {
+         wheel({0, -240}, Qt::NoModifier);
+       },
+       {0, -16}},
+      {"shift and wheel: across",
+       [&] {
+         wheel({0, -120}, Qt::ShiftModifier);
+       },
+       {-8, -16}},
+      {"wheel up past the top",
+       [&] {
+         wheel({0, 1200}, Qt::NoModifier);
+       },
+       {-8, 0}},
+      {"drag left and up",
+       [&] {
+         mouse(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+         mouse(QEvent::MouseMove, {80, 90}, Qt::NoButton, Qt::LeftButton);
+         mouse(QEvent::MouseMove, {60, 70}, Qt::NoButton, Qt::LeftButton);
+         mouse(QEvent::MouseButtonRelease, {60, 70}, Qt::LeftButton, Qt::NoButton);
+       },
+       {-48, -30}},
+  };
+  for (const Case& c : cases) {
+    c.act();
+    EXPECT_EQ(QPoint(form->ScrollBar1->Position(), form->ScrollBar2->Position()), c.bars) << c.what;
+  }
+  EXPECT_TRUE(dialogs.errors.empty());
+  // The drag is one step, the wheel turned in quick succession another.
+  for (QPoint back : {QPoint(-8, 0), QPoint(0, 0)}) {
+    form->Undo1->trigger();
+    EXPECT_EQ(QPoint(form->ScrollBar1->Position(), form->ScrollBar2->Position()), back);
+  }
+
+  // Tab reaches the palette after the roles; arrows move through it, the space bar picks.
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->RadioButton4->click();  // bitmap 2
+  form->RadioButton5->setFocus();
+  QTest::keyClick(form->RadioButton5, Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), form->PalettePanels[0]);
+  QTest::keyClick(form->PalettePanels[0], Qt::Key_Down);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+  ASSERT_EQ(QApplication::focusWidget(), form->PalettePanels[9]);
+  QTest::keyClick(form->PalettePanels[9], Qt::Key_Space);
+  EXPECT_EQ(form->State().ColourRoles.Bitmap2Colour, 9);
+  form->Undo1->trigger();
+  EXPECT_EQ(form->State().ColourRoles.Bitmap2Colour, vantrel::DefaultColourRoles.Bitmap2Colour);
 }
 
 // A window goes where it is meant to, unless that would leave part of it off the screen: then
