@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("picture"),
-                               QStringLiteral("A photo to open, as File > Open JPEG would."),
+                               QStringLiteral("A photo, a saved picture or a project to open, as "
+                                              "File > Open JPEG would."),
                                QStringLiteral("[picture]"));
   parser.process(application);
   const QStringList pictures = parser.positionalArguments();
