@@ -21,7 +21,7 @@ class FakeDialogs : public Dialogs {
   std::vector<QString> openFolders;  // the folder each open dialog started in
   std::vector<QString> savePresets;  // the same for the save dialogs
   int saveDialogs = 0;
-  std::vector<QString> replaceQuestions;  // the file each question named
+  std::vector<QString> replaceQuestions;              // the file each question named
   std::vector<std::pair<QString, QString>> errors;    // caption, message
   std::vector<std::pair<QString, QString>> warnings;  // caption, message
   std::vector<QDialog*> modals;
