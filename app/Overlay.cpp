@@ -18,15 +18,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 #include <filesystem>
 
 #include "app/Unit2.h"
 #include "app/artwork.h"
 #include "app/window_frame.h"
+#include "app/zoom_window.h"
 #include "core/str_to_int.h"
 #include "core/write_file.h"
 
@@ -84,24 +88,46 @@ TForm1::TForm1(Dialogs& dialogs, QWidget* parent)
   setWindowIcon(QIcon(QPixmap::fromImage(MakeAboutPicture().scaled(32, 32))));
   CreateMenu();
   CreateControls();
+  ZoomForm = new ZoomWindow(session_, this);
+  // Undo and redo work from the zoom window too.
+  ZoomForm->addActions({Undo1, Redo1});
   BindHandlers();
   SetTabOrder();
-  move(176, 163);
+  PlaceOnScreen(*this, QPoint(176, 163), OuterSize);
 
   // The session made both bitmaps with the rest of the state; every step that would use
   // them waits for PictureLoaded.
   ResetSettings();
   for (QWidget* control : PictureControls()) control->setEnabled(false);
+  LoadPreferences();
+  history_.Reset(TakeSnapshot());
+  UpdateUndoActions();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (!closing_) SaveZoomPreferences();
+  ZoomForm->disconnect(this);
+}
+
+// The zoom window closes with the main window, and opens with it next time.
+void TForm1::closeEvent(QCloseEvent* event) {
+  SaveZoomPreferences();
+  closing_ = true;
+  ZoomForm->hide();
+  QMainWindow::closeEvent(event);
+}
 
 void TForm1::CreateMenu() {
   File1 = menuBar()->addMenu(QStringLiteral("&File"));
   OpenBitmap1 = File1->addAction(QStringLiteral("Open JPEG"));
+  OpenBitmap1->setShortcut(QKeySequence::Open);
+  OpenProject1 = File1->addAction(QStringLiteral("Open &Project..."));
   SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
+  SaveC64Executable1->setShortcut(QKeySequence::Save);
   SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
   SaveC64DiskImage1 = File1->addAction(QStringLiteral("Save C64 Disk Image"));
+  SaveProject1 = File1->addAction(QStringLiteral("Save Pro&ject..."));
+  SavePreviewPNG1 = File1->addAction(QStringLiteral("Save Preview P&NG..."));
   Target1 = File1->addMenu(QStringLiteral("Target"));
   auto* targets = new QActionGroup(this);
   const std::array<QAction**, 5> machines = {&PAL1, &NTSC1, &OldNTSC1, &Drean1, &AnyC641};
@@ -114,6 +140,20 @@ void TForm1::CreateMenu() {
   PAL1->setChecked(true);
   RunInVICE1 = File1->addAction(QStringLiteral("Run in VICE"));
   Exit1 = File1->addAction(QStringLiteral("Exit"));
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  EditMenu1 = menuBar()->addMenu(QStringLiteral("&Edit"));
+  Undo1 = EditMenu1->addAction(QStringLiteral("&Undo"));
+  Undo1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  Redo1 = EditMenu1->addAction(QStringLiteral("&Redo"));
+  Redo1->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  EditMenu1->addSeparator();
+  ClearEdits1 = EditMenu1->addAction(QStringLiteral("&Clear Edits"));
+  View1 = menuBar()->addMenu(QStringLiteral("&View"));
+  Zoom1 = View1->addAction(QStringLiteral("&Zoom"));
+  Zoom1->setCheckable(true);
+
   AutoColors1 = menuBar()->addMenu(QStringLiteral("Auto Colors"));
   auto* goals = new QActionGroup(this);
   const std::array<QAction**, 3> items = {&Faithful1, &Balanced1, &Calm1};
@@ -262,47 +302,104 @@ void TForm1::CreateScaleControls(QWidget* client) {
 }
 
 void TForm1::BindHandlers() {
+  // Each user change is one step to undo, recorded once the handler has done its work.
+  const auto changes = [this](ChangeSource source, auto handler) {
+    return [this, source, handler] {
+      Guard([&] {
+        handler();
+        Record(source);
+      });
+    };
+  };
   for (int index = 0; index < 16; ++index) {
     connect(PalettePanels[index], &TPanel::clicked, this,
-            [this, index] { Guard([&] { PaletteClick(index); }); });
+            changes(ChangeSource::Role, [this, index] { PaletteClick(index); }));
+    PalettePanels[index]->SetKeyboardReachable();
+    // The palette is two columns of eight: up and down within a column, left and right across.
+    connect(PalettePanels[index], &TPanel::arrowPressed, this, [this, index](int key) {
+      const int step = key == Qt::Key_Up     ? -1
+                       : key == Qt::Key_Down ? 1
+                       : key == Qt::Key_Left ? -8
+                                             : 8;
+      const int next = index + step;
+      if (next >= 0 && next < 16) PalettePanels[next]->setFocus(Qt::TabFocusReason);
+    });
   }
-  connect(Button1, &QPushButton::clicked, this, [this] { Guard([&] { Button1Click(); }); });
-  connect(BitBtn1, &QPushButton::clicked, this, [this] { Guard([&] { BitBtn1Click(); }); });
-  connect(BitBtn2, &QPushButton::clicked, this, [this] { Guard([&] { BitBtn2Click(); }); });
+  connect(Button1, &QPushButton::clicked, this,
+          changes(ChangeSource::Convert, [this] { Button1Click(); }));
+  connect(BitBtn1, &QPushButton::clicked, this,
+          changes(ChangeSource::Default, [this] { BitBtn1Click(); }));
+  connect(BitBtn2, &QPushButton::clicked, this,
+          changes(ChangeSource::Scale, [this] { BitBtn2Click(); }));
   TrackBar4->OnChange = [this] { TrackBar4Change(); };
-  connect(TrackBar4, &QSlider::valueChanged, this, [this] { Guard([&] { TrackBar4Change(); }); });
+  connect(TrackBar4, &QSlider::valueChanged, this,
+          changes(ChangeSource::Scale, [this] { TrackBar4Change(); }));
 
   ScrollBar1->OnChange = [this] { ScrollBar1Change(); };
   ScrollBar2->OnChange = [this] { ScrollBar2Change(); };
   connect(ScrollBar1, &QScrollBar::valueChanged, this,
-          [this] { Guard([&] { ScrollBar1Change(); }); });
+          changes(ChangeSource::Crop, [this] { ScrollBar1Change(); }));
   connect(ScrollBar2, &QScrollBar::valueChanged, this,
-          [this] { Guard([&] { ScrollBar2Change(); }); });
+          changes(ChangeSource::Crop, [this] { ScrollBar2Change(); }));
+  // The wheel over the source view scrolls the crop, dragging the view moves it.
+  Image1->installEventFilter(this);
+  Image1->setCursor(Qt::OpenHandCursor);
 
+  const std::array<ChangeSource, 3> channels = {ChangeSource::Red, ChangeSource::Green,
+                                                ChangeSource::Blue};
   for (int channel = 1; channel <= 3; ++channel) {
     TrackBar(channel)->OnChange = [this, channel] { TrackBarChange(channel); };
     Edit(channel)->OnChange = [this, channel] { EditChange(channel); };
     connect(TrackBar(channel), &QSlider::valueChanged, this,
-            [this, channel] { Guard([&] { TrackBarChange(channel); }); });
+            changes(channels[channel - 1], [this, channel] { TrackBarChange(channel); }));
     connect(Edit(channel), &QLineEdit::textChanged, this,
-            [this, channel] { Guard([&] { EditChange(channel); }); });
+            changes(channels[channel - 1], [this, channel] { EditChange(channel); }));
+  }
+  for (QRadioButton* button : {RadioButton6, RadioButton7, RadioButton8}) {
+    connect(button, &QRadioButton::clicked, this, changes(ChangeSource::Dithering, [] {}));
   }
 
   connect(OpenBitmap1, &QAction::triggered, this, [this] { Guard([&] { OpenBitmap1Click(); }); });
+  connect(OpenProject1, &QAction::triggered, this, [this] { Guard([&] { OpenProject1Click(); }); });
   connect(SaveC64Executable1, &QAction::triggered, this,
           [this] { Guard([&] { SaveC64Executable1Click(); }); });
   connect(SaveC64Data1, &QAction::triggered, this, [this] { Guard([&] { SaveC64Data1Click(); }); });
   connect(SaveC64DiskImage1, &QAction::triggered, this,
           [this] { Guard([&] { SaveC64DiskImage1Click(); }); });
+  connect(SaveProject1, &QAction::triggered, this, [this] { Guard([&] { SaveProject1Click(); }); });
+  connect(SavePreviewPNG1, &QAction::triggered, this,
+          [this] { Guard([&] { SavePreviewPNG1Click(); }); });
+  for (QAction* target : {PAL1, NTSC1, OldNTSC1, Drean1, AnyC641}) {
+    connect(target, &QAction::triggered, this, [this] {
+      const Machine machine = CurrentMachine();
+      ZoomForm->SetMachine(machine);
+      QSettings().setValue(QStringLiteral("target"), QString::fromLatin1(MachineName(machine)));
+    });
+  }
   connect(RunInVICE1, &QAction::triggered, this, [this] { Guard([&] { RunInVICE1Click(); }); });
   connect(Exit1, &QAction::triggered, this, [this] { Guard([&] { Exit1Click(); }); });
+  connect(Undo1, &QAction::triggered, this, [this] { Guard([&] { Undo1Click(); }); });
+  connect(Redo1, &QAction::triggered, this, [this] { Guard([&] { Redo1Click(); }); });
+  connect(ClearEdits1, &QAction::triggered, this,
+          changes(ChangeSource::Clear, [this] { ClearEdits1Click(); }));
+  connect(Zoom1, &QAction::triggered, this, [this] { Guard([&] { Zoom1Click(); }); });
   connect(Faithful1, &QAction::triggered, this,
-          [this] { Guard([&] { AutoColorsClick(ColourGoal::Faithful); }); });
+          changes(ChangeSource::Auto, [this] { AutoColorsClick(ColourGoal::Faithful); }));
   connect(Balanced1, &QAction::triggered, this,
-          [this] { Guard([&] { AutoColorsClick(ColourGoal::Balanced); }); });
+          changes(ChangeSource::Auto, [this] { AutoColorsClick(ColourGoal::Balanced); }));
   connect(Calm1, &QAction::triggered, this,
-          [this] { Guard([&] { AutoColorsClick(ColourGoal::Calm); }); });
+          changes(ChangeSource::Auto, [this] { AutoColorsClick(ColourGoal::Calm); }));
   connect(About1, &QAction::triggered, this, [this] { Guard([&] { About1Click(); }); });
+
+  connect(ZoomForm, &ZoomWindow::painted, this,
+          [this](const QList<QPoint>& pixels) { Guard([&] { PaintPixels(pixels); }); });
+  connect(ZoomForm, &ZoomWindow::strokeEnded, this, [this] { Record(ChangeSource::Paint); });
+  connect(ZoomForm, &ZoomWindow::picked, this, [this](QPoint pixel) { PickPixel(pixel); });
+  connect(ZoomForm, &ZoomWindow::visibilityChanged, this, [this](bool visible) {
+    Zoom1->setChecked(visible);
+    if (visible) ZoomForm->Refresh();
+    if (!closing_) SaveZoomPreferences();
+  });
 }
 
 void TForm1::SetTabOrder() {
@@ -311,6 +408,9 @@ void TForm1::SetTabOrder() {
       Panel2,       Panel3,       Panel4,       Panel5,       GroupBox1,    GroupBox2,    Button1,
       ProgressBar1, TrackBar1,    TrackBar2,    TrackBar3,    Edit1,        Edit2,        Edit3,
       Panel31,      BitBtn1,      ScrollBar1,   ScrollBar2,   BitBtn2,      TrackBar4};
+  // The palette swatches follow the roles they colour.
+  order.insert(std::find(order.begin(), order.end(), GroupBox2) + 1, PalettePanels.begin(),
+               PalettePanels.end());
   // Frames and panels take no focus; the chain links the controls that do.
   std::erase_if(order, [](QWidget* w) { return !(w->focusPolicy() & Qt::TabFocus); });
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
@@ -375,7 +475,11 @@ void TForm1::SetRole(int role, int index) {
 void TForm1::UpdateMixColours() {
   for (int code = 1; code <= 9; ++code)
     MixPanels[code - 1]->SetColor(session_.MixColours()[code - 1]);
-  if (session_.PictureLoaded()) RedrawPreview();
+  if (session_.PictureLoaded()) {
+    RedrawPreview();
+  } else {
+    RefreshZoom();  // its swatches
+  }
 }
 
 void TForm1::PaletteClick(int index) {
@@ -396,6 +500,12 @@ void TForm1::RedrawSourceView() {
 void TForm1::RedrawPreview() {
   const Bitmap32& preview = session_.Preview();
   Image2->ShowWords(preview.Words(), preview.Width(), preview.Height());
+  RefreshZoom();
+}
+
+// The zoom window follows every change while it is open (and catches up when it opens).
+void TForm1::RefreshZoom() {
+  if (ZoomForm && ZoomForm->isVisible()) ZoomForm->Refresh();
 }
 
 // The offsets are the sliders' positions. Floyd-Steinberg dithering is on exactly when
@@ -411,6 +521,7 @@ Adjustment TForm1::CurrentAdjustment() const {
 void TForm1::ConvertPicture() {
   if (!session_.PictureLoaded()) return;
   session_.ConvertPicture(CurrentAdjustment().dithering, progress_.get());
+  NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
   RedrawPreview();
 }
 
@@ -419,6 +530,7 @@ void TForm1::ConvertPicture() {
 void TForm1::Reconvert() {
   if (session_.PictureLoaded()) {
     session_.Reconvert(CurrentAdjustment(), progress_.get());
+    NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
     RedrawSourceView();
     RedrawPreview();
   }
@@ -445,10 +557,89 @@ void TForm1::Button1Click() {
 
 void TForm1::OpenBitmap1Click() {
   QString fileName = QStringLiteral("*.jpg");
-  const bool chosen = dialogs_.ExecuteOpen(this, fileName);
-  if (chosen) OpenPictureFile(fileName);
+  const bool chosen = dialogs_.ExecuteOpen(this, fileName, openFolder_);
+  if (chosen) {
+    openFolder_ = QFileInfo(fileName).absolutePath();
+    QSettings().setValue(QStringLiteral("folders/open"), openFolder_);
+    if (OpenByKind(fileName)) return;
+  }
   Reconvert();
-  if (chosen) ShowPictureWarning();
+  if (chosen) {
+    ShowPictureWarning();
+    AfterOpen();
+  }
+}
+
+// Projects and saved pictures open as what they are; a photo is left to the caller, which
+// converts it. Returns whether the file was opened here.
+bool TForm1::OpenByKind(const QString& fileName) {
+  const std::string name = QFile::encodeName(fileName).toStdString();
+  // A file named as a project is read as one, so a damaged project says what is wrong with it.
+  if (fileName.endsWith(QStringLiteral(".vantrel"), Qt::CaseInsensitive) ||
+      Session::KindOfFile(name) == FileKind::Project) {
+    OpenProjectFile(fileName);
+    return true;
+  }
+  if (OpenPictureFile(fileName) != FileKind::SavedPicture) return false;
+  ShowSavedPicture();
+  AfterOpen();
+  return true;
+}
+
+void TForm1::OpenProject1Click() {
+  QString fileName = QStringLiteral("*.vantrel");
+  if (!dialogs_.ExecuteOpen(this, fileName, openFolder_)) return;
+  openFolder_ = QFileInfo(fileName).absolutePath();
+  QSettings().setValue(QStringLiteral("folders/open"), openFolder_);
+  OpenProjectFile(fileName);
+}
+
+// The session remade the project's conversion; the controls are set to match without
+// converting again. A project that cannot be opened changes nothing.
+void TForm1::OpenProjectFile(const QString& fileName) {
+  const Project project =
+      session_.OpenProject(QFile::encodeName(fileName).toStdString(), progress_.get());
+  SetProgress(0);
+  session_.MarkPictureLoaded();
+  NoteConversion(project.settings.roles, project.settings.adjustment.dithering);
+  for (QWidget* control : PictureControls()) control->setEnabled(true);
+  openedFile_ = QFile::decodeName(QByteArray::fromStdString(session_.PictureName()));
+  SetScaleSetting(project.settings.scale);
+  ShowScale();
+  ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth,
+                            -project.settings.crop.left);
+  ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight,
+                            -project.settings.crop.top);
+  const Adjustment& adjustment = project.settings.adjustment;
+  SetOffsetsQuietly(adjustment.red, adjustment.green, adjustment.blue);
+  SetDithering(project.dithering);
+  ShowRoles();
+  SetMachine(project.machine);
+  RedrawSourceView();
+  RedrawPreview();
+  AfterOpen();
+}
+
+// A saved picture shows its conversion as it was read: the roles and the target it was saved
+// with, the crop at its corner, the offsets applied to the source view but nothing converted.
+void TForm1::ShowSavedPicture() {
+  ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, 0);
+  ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, 0);
+  session_.ReadSourceWindow(0, 0);
+  const Adjustment adjustment = CurrentAdjustment();
+  session_.ApplyChannelOffsets(adjustment.red, adjustment.green, adjustment.blue, progress_.get());
+  SetProgress(0);
+  RedrawSourceView();
+  ShowRoles();
+  NoteConversion(session_.Roles(), adjustment.dithering);
+  SetMachine(session_.SavedMachine());
+  RedrawPreview();
+}
+
+// A new picture starts a new history.
+void TForm1::AfterOpen() {
+  history_.Reset(TakeSnapshot());
+  UpdateUndoActions();
 }
 
 // A picture that opened but is not whole (a JPEG cut short) is shown as it came, and the user
@@ -460,15 +651,17 @@ void TForm1::ShowPictureWarning() {
   }
 }
 
-// What confirming the open dialog does, and dropping a file on the window.
-void TForm1::OpenPictureFile(const QString& fileName) {
+// What confirming the open dialog does, and dropping a file on the window. A saved picture
+// opens as it was read, with the scroll bars set quietly: nothing converts it.
+FileKind TForm1::OpenPictureFile(const QString& fileName) {
   // Confirming the dialog is what enters the picture-loaded state, so the flag and the
   // controls come before the decode: they stay so when the file then fails to open.
   session_.MarkPictureLoaded();
   for (QWidget* control : PictureControls()) control->setEnabled(true);
-  session_.OpenFile(QFile::encodeName(fileName).toStdString(), scaleSetting_);
+  const FileKind kind = session_.OpenFile(QFile::encodeName(fileName).toStdString(), scaleSetting_);
   openedFile_ = fileName;
   ShowScale();
+  if (kind == FileKind::SavedPicture) return kind;
   session_.ReadSourceWindow(0, 0);
   RedrawSourceView();
   // Setting a position that was not 0 runs that bar's crop move at once, nested in the
@@ -477,6 +670,7 @@ void TForm1::OpenPictureFile(const QString& fileName) {
   ScrollBar2->SetPosition(0);
   ScrollBar1->SetMin(WindowWidth - session_.State().PictureWidth);
   ScrollBar2->SetMin(WindowHeight - session_.State().PictureHeight);
+  return kind;
 }
 
 namespace {
@@ -516,9 +710,10 @@ void TForm1::dropEvent(QDropEvent* event) {
 
 void TForm1::OpenGivenFile(const QString& fileName) {
   Guard([&] {
-    OpenPictureFile(fileName);
+    if (OpenByKind(fileName)) return;
     Reconvert();
     ShowPictureWarning();
+    AfterOpen();
   });
 }
 
@@ -552,7 +747,7 @@ void TForm1::ChangeScale(const ScaleSetting& setting, int percent) {
     ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, -moved.left);
     ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, -moved.top);
   }
-  scaleSetting_ = setting;
+  SetScaleSetting(setting);
   ShowScale();
   if (percent != old) CropMove();
 }
@@ -565,7 +760,7 @@ void TForm1::TrackBar4Change() {
 // "Fit" holds for the pictures opened later too, until the scale is moved.
 void TForm1::BitBtn2Click() {
   if (!session_.HasPicture()) {
-    scaleSetting_ = {true, 100};
+    SetScaleSetting({true, 100});
     ShowScale();
     return;
   }
@@ -600,26 +795,30 @@ void TForm1::BitBtn1Click() {
 
 // --- Output ---------------------------------------------------------------------------
 
-// The file is assembled before the dialog asks for its name, from the last conversion and
-// the roles of this moment.
 // The target checked under File > Target, and the picture's name for a disk.
-OutputOptions TForm1::CurrentOutputOptions() const {
+OutputOptions TForm1::CurrentOutputOptions() const { return {CurrentMachine(), {}}; }
+
+Machine TForm1::CurrentMachine() const {
   const std::array<QAction*, 5> machines = {PAL1, NTSC1, OldNTSC1, Drean1, AnyC641};
-  Machine machine = Machine::Pal;
   for (std::size_t m = 0; m < machines.size(); ++m) {
-    if (machines[m]->isChecked()) machine = AllMachines[m];
+    if (machines[m]->isChecked()) return AllMachines[m];
   }
-  return {machine, {}};
+  return Machine::Pal;
 }
 
-// The photo's name with the kind's extension, in the folder of the last save, else the
-// photo's own.
-QString TForm1::ProposedSaveName(OutputKind kind) const {
+void TForm1::SetMachine(Machine machine) {
+  const std::array<QAction*, 5> machines = {PAL1, NTSC1, OldNTSC1, Drean1, AnyC641};
+  for (std::size_t m = 0; m < machines.size(); ++m) {
+    if (AllMachines[m] == machine) machines[m]->setChecked(true);
+  }
+  ZoomForm->SetMachine(machine);
+  QSettings().setValue(QStringLiteral("target"), QString::fromLatin1(MachineName(machine)));
+}
+
+// The photo's name with the extension, in the folder of the last save, else the photo's own.
+QString TForm1::ProposedSaveName(const QString& extension) const {
   const QFileInfo photo(openedFile_);
   const QString base = openedFile_.isEmpty() ? QStringLiteral("picture") : photo.completeBaseName();
-  const QString extension = kind == OutputKind::Executable  ? QStringLiteral(".prg")
-                            : kind == OutputKind::DiskImage ? QStringLiteral(".d64")
-                                                            : QStringLiteral(".bin");
   const QString folder = !saveFolder_.isEmpty()   ? saveFolder_
                          : !openedFile_.isEmpty() ? photo.absolutePath()
                                                   : QDir::currentPath();
@@ -637,21 +836,49 @@ bool TForm1::IsOpenPicture(const QString& fileName) const {
 
 // The name the user gives is used exactly as given. An existing file is replaced only after a
 // yes, and the open picture never.
-void TForm1::Save(OutputKind kind) {
-  if (!session_.PictureLoaded()) {
-    if (kind == OutputKind::DiskImage) throw VantrelError(Message::kOpenAPictureFirst);
-    return;
-  }
-  const std::span<const std::uint8_t> bytes = session_.Output(kind, CurrentOutputOptions());
-  QString fileName = ProposedSaveName(kind);
-  if (!dialogs_.ExecuteSave(this, fileName)) return;
+QString TForm1::AskSaveName(const QString& extension) {
+  QString fileName = ProposedSaveName(extension);
+  if (!dialogs_.ExecuteSave(this, fileName)) return {};
   const QFileInfo chosen(fileName);
   saveFolder_ = chosen.absolutePath();
+  QSettings().setValue(QStringLiteral("folders/save"), saveFolder_);
   if (IsOpenPicture(fileName)) {
     throw VantrelError(Message::kIsTheOpenPicture, QFile::encodeName(fileName).toStdString());
   }
-  if (chosen.exists() && !chosen.isDir() && !dialogs_.AskReplace(this, fileName)) return;
+  if (chosen.exists() && !chosen.isDir() && !dialogs_.AskReplace(this, fileName)) return {};
+  return fileName;
+}
+
+// The file is assembled before the dialog asks for its name, from the last conversion and
+// the roles of this moment.
+void TForm1::Save(OutputKind kind) {
+  if (!session_.PictureLoaded()) {
+    if (kind == OutputKind::DiskImage || kind == OutputKind::Png) {
+      throw VantrelError(Message::kOpenAPictureFirst);
+    }
+    return;
+  }
+  const std::span<const std::uint8_t> bytes = session_.Output(kind, CurrentOutputOptions());
+  const QString extension = kind == OutputKind::Executable  ? QStringLiteral(".prg")
+                            : kind == OutputKind::DiskImage ? QStringLiteral(".d64")
+                            : kind == OutputKind::Png       ? QStringLiteral(".png")
+                                                            : QStringLiteral(".bin");
+  const QString fileName = AskSaveName(extension);
+  if (fileName.isEmpty()) return;
   WriteFileReplacing(QFile::encodeName(fileName).toStdString(), bytes);
+}
+
+void TForm1::SavePreviewPNG1Click() { Save(OutputKind::Png); }
+
+// A project of the picture file open, with the settings, the target and the edits of now.
+void TForm1::SaveProject1Click() {
+  if (!session_.PictureLoaded() || !session_.HasPicture()) {
+    throw VantrelError(Message::kOpenAPictureFirst);
+  }
+  const QString fileName = AskSaveName(QStringLiteral(".vantrel"));
+  if (fileName.isEmpty()) return;
+  session_.SaveProject(QFile::encodeName(fileName).toStdString(), scaleSetting_,
+                       CurrentAdjustment().dithering, CurrentMachine());
 }
 
 void TForm1::SaveC64Executable1Click() { Save(OutputKind::Executable); }
@@ -745,6 +972,274 @@ void TForm1::WatchEmulator(const QString& status, const QString& output) {
     dialogs_.ShowError(this, ApplicationTitle(), WithFullStop(QString::fromLocal8Bit(message)));
   });
   timer->start(100);
+}
+
+// --- Undo and redo ----------------------------------------------------------------------
+
+Snapshot TForm1::TakeSnapshot() const {
+  Snapshot snapshot;
+  snapshot.roles = session_.Roles();
+  snapshot.convertedRoles = convertedRoles_;
+  snapshot.convertedDithering = convertedDithering_;
+  snapshot.red = TrackBar1->Position();
+  snapshot.green = TrackBar2->Position();
+  snapshot.blue = TrackBar3->Position();
+  snapshot.dithering = CurrentAdjustment().dithering;
+  snapshot.cropX = ScrollBar1->Position();
+  snapshot.cropY = ScrollBar2->Position();
+  snapshot.scale = scaleSetting_;
+  snapshot.percent = session_.State().ScalePercent;
+  snapshot.edits = session_.PixelEdits();
+  return snapshot;
+}
+
+void TForm1::Record(ChangeSource source) {
+  history_.Record(TakeSnapshot(), source);
+  UpdateUndoActions();
+}
+
+void TForm1::UpdateUndoActions() {
+  Undo1->setEnabled(history_.CanUndo());
+  Redo1->setEnabled(history_.CanRedo());
+}
+
+void TForm1::NoteConversion(const ColourRoleSet& roles, Dithering dithering) {
+  convertedRoles_ = roles;
+  convertedDithering_ = dithering;
+}
+
+// Puts the controls where the snapshot has them, the way the controls themselves change the
+// session. When the conversion on show is not the snapshot's, it is made again from the
+// snapshot's scale, crop, offsets and the roles and dithering it was made with; then the roles
+// and the dithering chosen since are set as picks and clicks set them (no conversion).
+void TForm1::Restore(const Snapshot& snapshot) {
+  const Snapshot now = TakeSnapshot();
+  const bool scaled = snapshot.percent != now.percent && session_.HasPicture();
+  const bool convert =
+      session_.PictureLoaded() &&
+      (scaled || snapshot.cropX != now.cropX || snapshot.cropY != now.cropY ||
+       snapshot.red != now.red || snapshot.green != now.green || snapshot.blue != now.blue ||
+       snapshot.convertedRoles != now.convertedRoles ||
+       snapshot.convertedDithering != now.convertedDithering);
+  if (snapshot.edits != now.edits) session_.SetEdits(snapshot.edits);
+  if (scaled) session_.SetScale(snapshot.percent);
+  SetScaleSetting(snapshot.scale);
+  ShowScale();
+  ScrollBar1->SetMinQuietly(WindowWidth - session_.State().PictureWidth, snapshot.cropX);
+  ScrollBar2->SetMinQuietly(WindowHeight - session_.State().PictureHeight, snapshot.cropY);
+  SetOffsetsQuietly(snapshot.red, snapshot.green, snapshot.blue);
+  const auto setRoles = [this](const ColourRoleSet& roles) {
+    for (int role = 0; role < RoleCount; ++role) {
+      if (session_.Roles()[role] != roles[role]) SetRole(role, roles[role]);
+    }
+  };
+  if (convert) {
+    setRoles(snapshot.convertedRoles);
+    SetDithering(snapshot.convertedDithering);
+    session_.ReadSourceWindow(ScrollBar1->Position(), ScrollBar2->Position());
+    Reconvert();
+  }
+  setRoles(snapshot.roles);
+  SetDithering(snapshot.dithering);
+  RedrawPreview();
+}
+
+void TForm1::Undo1Click() {
+  if (const std::optional<Snapshot> snapshot = history_.Undo()) Restore(*snapshot);
+  UpdateUndoActions();
+}
+
+void TForm1::Redo1Click() {
+  if (const std::optional<Snapshot> snapshot = history_.Redo()) Restore(*snapshot);
+  UpdateUndoActions();
+}
+
+// --- Controls set by the program, no handler running --------------------------------------
+
+void TForm1::SetOffsetsQuietly(int red, int green, int blue) {
+  const std::array<int, 3> offsets = {red, green, blue};
+  for (int channel = 1; channel <= 3; ++channel) {
+    {
+      const QSignalBlocker blocker(TrackBar(channel));
+      TrackBar(channel)->setValue(offsets[channel - 1]);
+    }
+    const QSignalBlocker blocker(Edit(channel));
+    Edit(channel)->setText(QString::fromStdString(IntToStr(offsets[channel - 1])));
+  }
+}
+
+void TForm1::SetDithering(Dithering dithering) {
+  (dithering == Dithering::None             ? RadioButton6
+   : dithering == Dithering::FloydSteinberg ? RadioButton7
+                                            : RadioButton8)
+      ->setChecked(true);
+}
+
+// The role swatches and the mix colours for the session's roles.
+void TForm1::ShowRoles() {
+  const ColourRoleSet& roles = session_.Roles();
+  for (int role = 0; role < RoleCount; ++role) {
+    RolePanels()[role]->SetColor(C64Palette[roles[role]]);
+  }
+  UpdateMixColours();
+}
+
+// "Fit" is remembered for the next start.
+void TForm1::SetScaleSetting(const ScaleSetting& setting) {
+  scaleSetting_ = setting;
+  QSettings().setValue(QStringLiteral("fit"), setting.fit);
+}
+
+// --- Touch-up -------------------------------------------------------------------------------
+
+// Paints the pixels in the colour chosen in the zoom window; the stroke becomes one step to
+// undo when the button is let go.
+void TForm1::PaintPixels(const QList<QPoint>& pixels) {
+  if (!session_.PictureLoaded()) return;
+  for (const QPoint& pixel : pixels) {
+    session_.PaintPixel(pixel.x(), pixel.y(), ZoomForm->ChosenCode());
+  }
+  RedrawPreview();
+}
+
+// The colour under the pointer becomes the one to paint with.
+void TForm1::PickPixel(QPoint pixel) {
+  if (!session_.PictureLoaded()) return;
+  ZoomForm->SetChosenCode(session_.MixCodeAt(pixel.x(), pixel.y()));
+}
+
+void TForm1::ClearEdits1Click() {
+  if (session_.PixelEdits().Empty()) return;
+  session_.SetEdits({});
+  RedrawPreview();
+}
+
+void TForm1::Zoom1Click() {
+  if (ZoomForm->isVisible()) {
+    ZoomForm->hide();
+    return;
+  }
+  ZoomForm->Refresh();
+  ZoomForm->show();
+  ZoomForm->raise();
+  ZoomForm->activateWindow();
+}
+
+// --- The source view: the wheel scrolls the crop, dragging moves it ------------------------
+
+// Moves the crop by whole pixels as the scroll bars would (their positions are where the
+// picture is drawn, so a positive step shows more of its left or top), one conversion for both.
+void TForm1::MoveCropBy(int dx, int dy) {
+  if (!session_.PictureLoaded() || !ScrollBar1->isEnabled()) return;
+  const int x = std::clamp(ScrollBar1->Position() + dx, ScrollBar1->minimum(), 0);
+  const int y = std::clamp(ScrollBar2->Position() + dy, ScrollBar2->minimum(), 0);
+  if (x == ScrollBar1->Position() && y == ScrollBar2->Position()) return;
+  {
+    const QSignalBlocker blocker1(ScrollBar1);
+    const QSignalBlocker blocker2(ScrollBar2);
+    ScrollBar1->setValue(x);
+    ScrollBar2->setValue(y);
+  }
+  CropMove();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Image1) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::Wheel: {
+      const auto* wheel = static_cast<QWheelEvent*>(event);
+      QPoint delta = wheel->angleDelta();
+      // The wheel alone goes down the picture, with Shift across it.
+      if (wheel->modifiers() & Qt::ShiftModifier) delta = {delta.y(), delta.x()};
+      // Eight pixels a notch; the wheel turned down shows more of the picture below.
+      Guard([&] {
+        MoveCropBy(delta.x() * 8 / 120, delta.y() * 8 / 120);
+        Record(ChangeSource::Crop);
+      });
+      return true;
+    }
+    case QEvent::MouseButtonPress: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::LeftButton) break;
+      dragging_ = true;
+      dragStart_ = mouse->globalPosition().toPoint();
+      dragScroll1_ = ScrollBar1->Position();
+      dragScroll2_ = ScrollBar2->Position();
+      Image1->setCursor(Qt::ClosedHandCursor);
+      return true;
+    }
+    case QEvent::MouseMove: {
+      if (!dragging_) break;
+      // The picture follows the pointer.
+      const QPoint moved =
+          static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - dragStart_;
+      Guard([&] {
+        MoveCropBy(dragScroll1_ + moved.x() - ScrollBar1->Position(),
+                   dragScroll2_ + moved.y() - ScrollBar2->Position());
+      });
+      return true;
+    }
+    case QEvent::MouseButtonRelease: {
+      if (!dragging_ || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) break;
+      dragging_ = false;
+      Image1->setCursor(Qt::OpenHandCursor);
+      Record(ChangeSource::None);  // one drag, one step
+      return true;
+    }
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Preferences ---------------------------------------------------------------------------
+
+// What the user chose last time: the folders, the target, Fit, the Auto Colors goal and the
+// zoom window. Colours, offsets and dithering start as always.
+void TForm1::LoadPreferences() {
+  const QSettings settings;
+  openFolder_ = settings.value(QStringLiteral("folders/open")).toString();
+  saveFolder_ = settings.value(QStringLiteral("folders/save")).toString();
+  if (const std::optional<Machine> machine =
+          MachineFromName(settings.value(QStringLiteral("target")).toString().toStdString())) {
+    SetMachine(*machine);
+  }
+  if (settings.value(QStringLiteral("fit"), false).toBool()) {
+    SetScaleSetting({true, 100});
+    ShowScale();
+  }
+  const int goal = settings.value(QStringLiteral("autoColors/goal"), 0).toInt();
+  const std::array<QAction*, 3> goals = {Faithful1, Balanced1, Calm1};
+  if (goal >= 0 && goal < 3) goals[goal]->setChecked(true);
+  for (int g = 0; g < 3; ++g) {
+    connect(goals[g], &QAction::triggered, this,
+            [g] { QSettings().setValue(QStringLiteral("autoColors/goal"), g); });
+  }
+  ZoomForm->SetZoom(settings.value(QStringLiteral("zoom/factor"), 3).toInt());
+  ZoomForm->SetMode(static_cast<ZoomMode>(
+      std::clamp(settings.value(QStringLiteral("zoom/mode"), 0).toInt(), 0, 3)));
+  ZoomForm->SetGrid(settings.value(QStringLiteral("zoom/grid"), false).toBool());
+  ZoomForm->restoreGeometry(settings.value(QStringLiteral("zoom/geometry")).toByteArray());
+}
+
+void TForm1::SaveZoomPreferences() const {
+  if (!ZoomForm) return;
+  QSettings settings;
+  settings.setValue(QStringLiteral("zoom/factor"), ZoomForm->Zoom());
+  settings.setValue(QStringLiteral("zoom/mode"), static_cast<int>(ZoomForm->Mode()));
+  settings.setValue(QStringLiteral("zoom/grid"), ZoomForm->Grid());
+  settings.setValue(QStringLiteral("zoom/visible"), ZoomForm->isVisible());
+  if (ZoomForm->windowHandle()) {  // shown at least once
+    settings.setValue(QStringLiteral("zoom/geometry"), ZoomForm->saveGeometry());
+  }
+}
+
+// The zoom window left open last time opens with the main window.
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shownBefore_) return;
+  shownBefore_ = true;
+  if (QSettings().value(QStringLiteral("zoom/visible"), false).toBool()) Zoom1Click();
 }
 
 // --- Shell ----------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 
 #include "app/controls.h"
 #include "app/dialogs.h"
+#include "app/history.h"
 #include "core/error.h"
 #include "session/session.h"
 
@@ -21,6 +22,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class TForm2;
+class ZoomWindow;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -84,6 +86,16 @@ class TForm1 : public QMainWindow {
   QAction* AnyC641;
   QAction* RunInVICE1;
   QAction* Exit1;
+  // Projects and the preview as a PNG file.
+  QAction* OpenProject1;
+  QAction* SaveProject1;
+  QAction* SavePreviewPNG1;
+  QMenu* EditMenu1;  // undo, redo and the pixel edits
+  QAction* Undo1;
+  QAction* Redo1;
+  QAction* ClearEdits1;
+  QMenu* View1;
+  QAction* Zoom1;
   QMenu* AutoColors1;  // the goals: each runs the search, the last one stays checked
   QAction* Faithful1;
   QAction* Balanced1;
@@ -92,6 +104,8 @@ class TForm1 : public QMainWindow {
 
   // The About box, created after the main window; "About" shows it modally.
   TForm2* Form2 = nullptr;
+  // View > Zoom: the enlarged preview and the touch-up tools, a window of its own.
+  ZoomWindow* ZoomForm = nullptr;
 
   // The C64 emulator "Run in VICE" starts, found on the PATH (tests put a stand-in here).
   QString EmulatorProgram = QStringLiteral("x64sc");
@@ -123,6 +137,19 @@ class TForm1 : public QMainWindow {
   void Exit1Click();
   void AutoColorsClick(vantrel::ColourGoal goal);  // Faithful1Click, Balanced1Click, Calm1Click
   void About1Click();
+  void OpenProject1Click();
+  void SaveProject1Click();
+  void SavePreviewPNG1Click();
+  void Undo1Click();
+  void Redo1Click();
+  void ClearEdits1Click();
+  void Zoom1Click();
+
+  // What undo and redo restore: the settings and the edits as they are now.
+  Snapshot TakeSnapshot() const;
+  const History& UndoHistory() const { return history_; }
+  // The target checked under File > Target.
+  vantrel::Machine CurrentMachine() const;
 
   // A picture named when the program starts (its command line, a file manager's "Open
   // with"): opens as if chosen in the open dialog, errors shown in the same box.
@@ -148,7 +175,29 @@ class TForm1 : public QMainWindow {
   void TrackBarChange(int channel);
   void EditChange(int channel);
   void Reconvert();
-  void OpenPictureFile(const QString& fileName);
+  vantrel::FileKind OpenPictureFile(const QString& fileName);
+  bool OpenByKind(const QString& fileName);
+  void OpenProjectFile(const QString& fileName);
+  void ShowSavedPicture();
+  void AfterOpen();
+  void SetMachine(vantrel::Machine machine);
+  void SetOffsetsQuietly(int red, int green, int blue);
+  void SetDithering(vantrel::Dithering dithering);
+  void ShowRoles();
+  void SetScaleSetting(const vantrel::ScaleSetting& setting);
+  void Record(ChangeSource source);
+  void NoteConversion(const vantrel::ColourRoleSet& roles, vantrel::Dithering dithering);
+  void Restore(const Snapshot& snapshot);
+  void UpdateUndoActions();
+  void PaintPixels(const QList<QPoint>& pixels);
+  void PickPixel(QPoint pixel);
+  void RefreshZoom();
+  void MoveCropBy(int dx, int dy);
+  void LoadPreferences();
+  void SaveZoomPreferences() const;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void ShowPictureWarning();
   void ChangeScale(const vantrel::ScaleSetting& setting, int percent);
   void ShowScale();
@@ -158,7 +207,10 @@ class TForm1 : public QMainWindow {
   void RedrawPreview();
   vantrel::Adjustment CurrentAdjustment() const;
   void Save(vantrel::OutputKind kind);
-  QString ProposedSaveName(vantrel::OutputKind kind) const;
+  QString ProposedSaveName(const QString& extension) const;
+  // Asks for the name to save under, the proposed one first: empty when the user cancelled
+  // or would not replace an existing file. Never the open picture.
+  QString AskSaveName(const QString& extension);
   bool IsOpenPicture(const QString& fileName) const;
   vantrel::OutputOptions CurrentOutputOptions() const;
   void WatchEmulator(const QString& status, const QString& output);
@@ -181,6 +233,17 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<ProgressBarSink> progress_;
   QString openedFile_;  // the picture shown, as it was opened; saves never replace it
   QString saveFolder_;  // where the last save went
+  QString openFolder_;  // where the last file was opened from
+  History history_;
+  // The roles and the dithering the conversion on show was made with.
+  vantrel::ColourRoleSet convertedRoles_ = vantrel::DefaultColourRoles;
+  vantrel::Dithering convertedDithering_ = vantrel::Dithering::FloydSteinberg;
+  bool shownBefore_ = false;
+  bool closing_ = false;  // the zoom window's state was kept as the window closed
+  // Dragging the source view moves the crop: where the drag started, and the bars then.
+  QPoint dragStart_;
+  int dragScroll1_ = 0, dragScroll2_ = 0;
+  bool dragging_ = false;
   vantrel::ScaleSetting scaleSetting_;        // what the user chose; each picture resolves it
   std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end
   int runs_ = 0;

@@ -34,5 +34,5 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   Label2->adjustSize();
 
   SetOuterSize(*this, QSize(230, 122));
-  move(236, 166);
+  PlaceOnScreen(*this, QPoint(236, 166), QSize(230, 122));
 }

@@ -1,5 +1,6 @@
 #include "app/controls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -25,6 +26,33 @@ void TPanel::SetColor(vantrel::TColor color) {
   update();
 }
 
+void TPanel::SetKeyboardReachable() { setFocusPolicy(Qt::StrongFocus); }
+
+void TPanel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (focusPolicy() & Qt::TabFocus) {
+        emit clicked();
+        return;
+      }
+      break;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      if (focusPolicy() & Qt::TabFocus) {
+        emit arrowPressed(event->key());
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  QFrame::keyPressEvent(event);
+}
+
 // A click is the left button pressed and released on the swatch, as for a push button:
 // other buttons, and a press that leaves the swatch before the release, pick nothing.
 void TPanel::mousePressEvent(QMouseEvent* event) {
@@ -47,6 +75,15 @@ void TPanel::paintEvent(QPaintEvent* event) {
         rect(), QColor(vantrel::RedOf(color_), vantrel::GreenOf(color_), vantrel::BlueOf(color_)));
   }
   QFrame::paintEvent(event);
+  if (hasFocus()) {
+    // The focus: a dotted frame in black and white, seen on every colour.
+    QPainter painter(this);
+    const QRect inner = rect().adjusted(2, 2, -3, -3);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(inner);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(inner);
+  }
 }
 
 namespace {

@@ -25,11 +25,16 @@ class TPanel : public QFrame {
   explicit TPanel(QWidget* parent);
   vantrel::TColor Color() const { return color_; }
   void SetColor(vantrel::TColor color);
+  // Takes the focus (Tab, a click): the space bar or Enter then clicks it, and an arrow key
+  // is reported for the owner to move the focus on.
+  void SetKeyboardReachable();
 
  signals:
   void clicked();
+  void arrowPressed(int key);
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 

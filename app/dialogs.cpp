@@ -10,8 +10,10 @@
 
 namespace {
 
-bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode mode) {
+bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode mode,
+                   const QString& folder = QString()) {
   QFileDialog dialog(parent);
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(QFileDialog::AnyFile);
   // The window asks before replacing a file itself (AskReplace), after it has made sure the
@@ -35,8 +37,8 @@ bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode m
 
 }  // namespace
 
-bool PlatformDialogs::ExecuteOpen(QWidget* parent, QString& fileName) {
-  return RunFileDialog(parent, fileName, QFileDialog::AcceptOpen);
+bool PlatformDialogs::ExecuteOpen(QWidget* parent, QString& fileName, const QString& folder) {
+  return RunFileDialog(parent, fileName, QFileDialog::AcceptOpen, folder);
 }
 
 bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName) {
@@ -68,7 +70,13 @@ QStringList OpenDialogFilters(const QString& preset) {
     patterns << QStringLiteral("*.%1").arg(QLatin1String(extension))
              << QStringLiteral("*.%1").arg(QLatin1String(extension).toString().toUpper());
   }
-  return {preset, QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' ')))};
+  QStringList filters = {preset,
+                         QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' ')))};
+  if (preset != QStringLiteral("*.vantrel")) {
+    filters << QStringLiteral("Vantrel projects (*.vantrel)");
+  }
+  filters << QStringLiteral("Saved C64 pictures (*.prg *.d64 *.bin)");
+  return filters;
 }
 
 QString WithFullStop(const QString& message) {

@@ -11,8 +11,9 @@ class QWidget;
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // `fileName` comes in as the name field's preset and goes out as the chosen name.
-  virtual bool ExecuteOpen(QWidget* parent, QString& fileName) = 0;
+  // `fileName` comes in as the name field's preset and goes out as the chosen name; an open
+  // dialog starts in `folder` when one is given.
+  virtual bool ExecuteOpen(QWidget* parent, QString& fileName, const QString& folder) = 0;
   virtual bool ExecuteSave(QWidget* parent, QString& fileName) = 0;
   // "<name> already exists. Do you want to replace it?": true only for a yes.
   virtual bool AskReplace(QWidget* parent, const QString& fileName) = 0;
@@ -25,7 +26,7 @@ class Dialogs {
 // The real thing: Qt's file dialogs and message box.
 class PlatformDialogs : public Dialogs {
  public:
-  bool ExecuteOpen(QWidget* parent, QString& fileName) override;
+  bool ExecuteOpen(QWidget* parent, QString& fileName, const QString& folder) override;
   bool ExecuteSave(QWidget* parent, QString& fileName) override;
   bool AskReplace(QWidget* parent, const QString& fileName) override;
   void ShowError(QWidget* parent, const QString& caption, const QString& message) override;
@@ -34,7 +35,7 @@ class PlatformDialogs : public Dialogs {
 };
 
 // The open dialog's filters: the preset of its name field first (the wildcard "*.jpg"), then
-// every picture the program reads.
+// every picture the program reads, then projects, then the files this program saves.
 QStringList OpenDialogFilters(const QString& preset);
 
 // The text of the error box: a full stop is added unless the message is empty or its

@@ -18,6 +18,8 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName(ApplicationTitle());
+  // Where the preferences live: ~/.config/Vantrel Software/Vantrel Converter.conf.
+  application.setOrganizationName(QStringLiteral("Vantrel Software"));
   application.setApplicationVersion(QStringLiteral(VANTREL_VERSION));
   // Ties the window to its menu entry once installed (Wayland goes by this name).
   QGuiApplication::setDesktopFileName(QStringLiteral("vantrel-converter"));
@@ -27,7 +29,8 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("picture"),
-                               QStringLiteral("A photo to open, as File > Open JPEG would."),
+                               QStringLiteral("A photo, a saved picture or a project to open, as "
+                                              "File > Open JPEG would."),
                                QStringLiteral("[picture]"));
   parser.process(application);
   const QStringList pictures = parser.positionalArguments();

@@ -1,10 +1,13 @@
 #include "app/window_frame.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMargins>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -81,4 +84,18 @@ QSize ClassicClientSize(QSize outer) { return outer - FrameSize(ClassicFrame); }
 void SetOuterSize(QWidget& window, QSize outer) {
   window.resize(ClassicClientSize(outer));
   new OuterSizeKeeper(window);
+}
+
+QPoint FittedPlace(const QRect& available, const QPoint& place, QSize outer) {
+  const int x = std::max(available.left(),
+                         std::min(place.x(), available.left() + available.width() - outer.width()));
+  const int y = std::max(
+      available.top(), std::min(place.y(), available.top() + available.height() - outer.height()));
+  return {x, y};
+}
+
+void PlaceOnScreen(QWidget& window, const QPoint& place, QSize outer) {
+  const QScreen* screen = QGuiApplication::screenAt(place);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  window.move(screen ? FittedPlace(screen->availableGeometry(), place, outer) : place);
 }

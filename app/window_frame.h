@@ -15,3 +15,14 @@ void SetOuterSize(QWidget& window, QSize outer);
 
 // The client size a window of outer size `outer` gets while its real frame is unknown.
 QSize ClassicClientSize(QSize outer);
+
+class QPoint;
+class QRect;
+
+// Where a window of outer size `outer` meant for `place` goes in the screen area `available`:
+// at `place` when it fits there whole, else moved just enough to fit (to the area's top-left
+// corner when it is larger than the area).
+QPoint FittedPlace(const QRect& available, const QPoint& place, QSize outer);
+
+// Moves `window` to `place` on the screen, fitted into the screen's available area.
+void PlaceOnScreen(QWidget& window, const QPoint& place, QSize outer);

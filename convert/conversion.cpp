@@ -68,6 +68,11 @@ int MixCodeShown(const LayerPlanes& layers, int i) {
   return codeShown[frame1][frame2];
 }
 
+int RoleShownInFrame(const LayerPlanes& layers, int i, int frame) {
+  if (frame == 1) return layers.Sprite1Bits[i] ? 2 : layers.Bitmap1Bits[i] ? 1 : 0;
+  return layers.Sprite2Bits[i] ? 4 : layers.Bitmap2Bits[i] ? 3 : 0;
+}
+
 void PaintPreviewFromLayers(ConverterState& state) {
   if (!state.PictureLoaded) return;
   if (state.PreviewBitmap.Width() < WindowWidth || state.PreviewBitmap.Height() < WindowHeight) {

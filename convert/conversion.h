@@ -31,6 +31,11 @@ void ApplyEdits(ConverterState& state);
 // pixel covers the bitmap, a set bitmap pixel the background).
 int MixCodeShown(const LayerPlanes& layers, int i);
 
+// The role (0 background, 1 bitmap 1, 2 sprite 1, 3 bitmap 2, 4 sprite 2) that frame `frame`
+// (1 or 2) alone shows at pixel i: a set sprite pixel covers the bitmap, a set bitmap pixel the
+// background. The two frames' colours at a pixel mix into the colour of MixCodeShown.
+int RoleShownInFrame(const LayerPlanes& layers, int i, int frame);
+
 // Writes the preview anew from LayerBits and the current MixTable: each pixel shows the mix of
 // what the two frames show there (a set sprite pixel covers the bitmap, a set bitmap pixel
 // the background). After a conversion this is the preview it drew; after a change of the

@@ -238,6 +238,16 @@ int Session::MixCodeAt(int x, int y) const {
   return MixCodeShown(state_->LayerBits, y * WindowWidth + x);
 }
 
+std::vector<PackedRGB> Session::FramePicture(int frame) const {
+  if (frame != 1 && frame != 2) throw std::logic_error("FramePicture: no such frame");
+  const std::array<TColor, RoleCount> colours = RoleColours(state_->ColourRoles);
+  std::vector<PackedRGB> words(PixelCount);
+  for (int i = 0; i < PixelCount; ++i) {
+    words[i] = ToPackedRGB(colours[RoleShownInFrame(state_->LayerBits, i, frame)]);
+  }
+  return words;
+}
+
 void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string& name,
                       const ConversionSettings& settings, ProgressSink* progress) {
   const int width = picture->Width(), height = picture->Height();

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "c64/machine.h"
 #include "c64/saved_picture.h"
@@ -186,6 +187,10 @@ class Session {
   const MixSlots& MixColours() const { return state_->MixTable; }
   const ColourRoleSet& Roles() const { return state_->ColourRoles; }
   const LayerPlanes& Layers() const { return state_->LayerBits; }
+  // What frame 1 or frame 2 alone shows, edits included: 192 x 200 PackedRGB words, row after
+  // row, each the colour of the role that frame shows there. Shown one after the other the two
+  // make the preview's mix colours.
+  std::vector<PackedRGB> FramePicture(int frame) const;
 
  private:
   void TakePicture(std::shared_ptr<PictureSource> picture, const std::string& name,

@@ -38,13 +38,16 @@ struct Shown {
 
 using AutoColoursWindowTest = WindowTest;
 
-// A menu between "File" and "About" offering the three goals; the last one used stays checked.
+// A menu after "File", "Edit" and "View", before "About", offering the three goals; the last one
+// used stays checked.
 TEST_F(AutoColoursWindowTest, StandsOnTheMenuBarBetweenFileAndAboutWithItsGoals) {
   const auto bar = form->menuBar()->actions();
-  ASSERT_EQ(bar.size(), 3);
+  ASSERT_EQ(bar.size(), 5);
   EXPECT_EQ(bar[0]->menu(), form->File1);
-  EXPECT_EQ(bar[1]->menu(), form->AutoColors1);
-  EXPECT_EQ(bar[2], form->About1);
+  EXPECT_EQ(bar[1]->menu(), form->EditMenu1);
+  EXPECT_EQ(bar[2]->menu(), form->View1);
+  EXPECT_EQ(bar[3]->menu(), form->AutoColors1);
+  EXPECT_EQ(bar[4], form->About1);
   EXPECT_EQ(form->AutoColors1->title(), "Auto Colors");
   EXPECT_EQ(form->AutoColors1->actions(),
             (QList<QAction*>{form->Faithful1, form->Balanced1, form->Calm1}));

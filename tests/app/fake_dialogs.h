@@ -18,9 +18,10 @@ class FakeDialogs : public Dialogs {
   std::deque<bool> replaceAnswers;
 
   std::vector<QString> openPresets;  // the name field's content when each open dialog ran
+  std::vector<QString> openFolders;  // the folder each open dialog started in
   std::vector<QString> savePresets;  // the same for the save dialogs
   int saveDialogs = 0;
-  std::vector<QString> replaceQuestions;  // the file each question named
+  std::vector<QString> replaceQuestions;              // the file each question named
   std::vector<std::pair<QString, QString>> errors;    // caption, message
   std::vector<std::pair<QString, QString>> warnings;  // caption, message
   std::vector<QDialog*> modals;
@@ -29,8 +30,9 @@ class FakeDialogs : public Dialogs {
   void CancelOpen() { openAnswers.emplace_back(false, QString()); }
   void AnswerSave(const QString& name) { saveAnswers.emplace_back(true, name); }
 
-  bool ExecuteOpen(QWidget*, QString& fileName) override {
+  bool ExecuteOpen(QWidget*, QString& fileName, const QString& folder) override {
     openPresets.push_back(fileName);
+    openFolders.push_back(folder);
     return Next(openAnswers, fileName);
   }
   bool ExecuteSave(QWidget*, QString& fileName) override {

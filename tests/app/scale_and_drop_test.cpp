@@ -163,7 +163,7 @@ TEST_F(ScaleAndDropTest, ADropIsTakenAsACopyNeverAsAMove) {
 
 TEST(OpenDialog, KeepsTheJpegPresetAndOffersEveryPicture) {
   const QStringList filters = OpenDialogFilters(QStringLiteral("*.jpg"));
-  ASSERT_EQ(filters.size(), 2);
+  ASSERT_EQ(filters.size(), 4);
   EXPECT_EQ(filters[0], "*.jpg");
   for (const char* pattern : {"*.jpg", "*.JPG", "*.jpeg", "*.png", "*.PNG", "*.gif", "*.bmp",
                               "*.tif", "*.tiff", "*.webp", "*.heic", "*.avif"}) {
@@ -173,6 +173,9 @@ TEST(OpenDialog, KeepsTheJpegPresetAndOffersEveryPicture) {
         << pattern;
   }
   EXPECT_TRUE(filters[1].startsWith("Pictures ("));
+  // Then projects and the files this program saves, which open as what they show.
+  EXPECT_EQ(filters[2], "Vantrel projects (*.vantrel)");
+  EXPECT_EQ(filters[3], "Saved C64 pictures (*.prg *.d64 *.bin)");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTest>
 #include <memory>
 
@@ -18,6 +19,7 @@
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    QSettings().clear();  // every test starts from the program's first start
     form = std::make_unique<TForm1>(dialogs);
     about = std::make_unique<TForm2>();
     form->Form2 = about.get();

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QMargins>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -159,9 +161,13 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "xcb");
   qputenv("DISPLAY", QByteArray::fromStdString(session->Display()));
   qunsetenv("WAYLAND_DISPLAY");
+  // Preferences of its own, never the user's.
+  QTemporaryDir settingsFolder;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
   int result;
   {
     QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vantrel Software Tests"));
     result = RUN_ALL_TESTS();
   }
   return result;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "c64/saved_picture.h"
+#include "colour/mix_colours.h"
+#include "colour/palette.h"
 #include "convert/conversion.h"
 #include "session/session.h"
 
@@ -66,6 +68,37 @@ TEST(Edits, LieOverTheConversionAndStayWhenItIsMadeAgain) {
 
   EXPECT_THROW(session.PaintPixel(192, 0, 1), std::logic_error);
   EXPECT_THROW(session.PaintPixel(0, 0, 10), std::logic_error);
+}
+
+// Each frame alone shows one role's palette colour per pixel; alternating, the two make the
+// preview's mix colour, paint included. A painted pixel shows the roles of its code.
+TEST(Edits, TheTwoFramesMixIntoThePreview) {
+  Session session;
+  ConversionSettings settings;
+  settings.roles = {0, 2, 7, 6, 1};  // five different colours, so every role is told apart
+  session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
+  for (int code = 1; code <= 9; ++code) session.PaintPixel(code * 3, 5, code);
+  const std::vector<PackedRGB> frame1 = session.FramePicture(1);
+  const std::vector<PackedRGB> frame2 = session.FramePicture(2);
+  ASSERT_EQ(frame1.size(), static_cast<std::size_t>(PixelCount));
+  int differing = 0;
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0; x < WindowWidth; ++x) {
+      const int i = y * WindowWidth + x;
+      ASSERT_EQ(MixColours(ToTColor(frame1[i]), ToTColor(frame2[i])),
+                ToTColor(session.Preview().ScanLine(y)[x]))
+          << x << "," << y;
+      differing += frame1[i] != frame2[i];
+    }
+  }
+  EXPECT_GT(differing, 1000) << "the frames are not the same picture";
+  for (int code = 1; code <= 9; ++code) {
+    const auto [first, second] = MixSlotRoles[code - 1];
+    const int i = 5 * WindowWidth + code * 3;
+    EXPECT_EQ(frame1[i], ToPackedRGB(C64Palette[settings.roles[first]])) << code;
+    EXPECT_EQ(frame2[i], ToPackedRGB(C64Palette[settings.roles[second]])) << code;
+  }
+  EXPECT_THROW(session.FramePicture(3), std::logic_error);
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ class MeddlingDialogs : public FakeDialogs {
   std::function<void()> beforeOpenReturns;
   std::function<void()> beforeSaveReturns;
 
-  bool ExecuteOpen(QWidget* parent, QString& fileName) override {
-    const bool confirmed = FakeDialogs::ExecuteOpen(parent, fileName);
+  bool ExecuteOpen(QWidget* parent, QString& fileName, const QString& folder) override {
+    const bool confirmed = FakeDialogs::ExecuteOpen(parent, fileName, folder);
     if (beforeOpenReturns) std::exchange(beforeOpenReturns, nullptr)();
     return confirmed;
   }
