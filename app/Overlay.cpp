@@ -1,3 +1,4 @@
+// The main window: its menus and controls wired to the session, the opens, saves, undo and preferences.
 #include "app/Overlay.h"
 
 #include <QActionGroup>

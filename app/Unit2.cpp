@@ -1,3 +1,4 @@
+// The About box's layout and text.
 #include "app/Unit2.h"
 
 #include <QLabel>

@@ -1,3 +1,4 @@
+// Drawing the banner and the About picture with QPainter.
 #include "app/artwork.h"
 
 #include <QLinearGradient>

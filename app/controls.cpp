@@ -1,3 +1,4 @@
+// The main window's controls made in four parts: views, colours, offsets, scale.
 #include "app/controls.h"
 
 #include <QKeyEvent>

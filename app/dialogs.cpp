@@ -1,3 +1,4 @@
+// The Qt dialogs behind the interface, and the question before replacing a file.
 #include "app/dialogs.h"
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The undo and redo stacks, with quick changes from one source merged into one step.
 #include "app/history.h"
 
 namespace {

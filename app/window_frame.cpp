@@ -1,3 +1,4 @@
+// Outer sizes from the window manager's frame margins, and places that fit the screen.
 #include "app/window_frame.h"
 
 #include <QEvent>

@@ -1,3 +1,4 @@
+// The zoom window: the enlarged views, the flicker timer, painting and picking.
 #include "app/zoom_window.h"
 
 #include <QCheckBox>
