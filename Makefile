@@ -1,12 +1,16 @@
 # The two commands a user needs: `make run` and `make test`.
 BUILD ?= build
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Line tables only (-g1): stack traces and sanitizer reports keep their file and line, and the
+# build takes about a third less time than with full debug information.
+DEBUG_INFO := "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEBUG_INFO)
 # The library, its tests, the command line and the window's event storm once more under
 # AddressSanitizer and UndefinedBehaviorSanitizer (clang, for the fuzz target that replays
 # its corpus).
 ASAN_BUILD ?= $(BUILD)-asan
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WINDOW_TESTS=OFF \
+ASAN_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEBUG_INFO) -DVANTREL_WINDOW_TESTS=OFF \
   -DVANTREL_STORM_SECONDS=30 -DVANTREL_EMULATOR_TESTS=OFF -DVANTREL_FUZZ=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
 # Capping the address space cannot work beside the sanitizers' shadow memory.
