@@ -77,14 +77,16 @@ void TPanel::paintEvent(QPaintEvent* event) {
   }
   QFrame::paintEvent(event);
   if (hasFocus()) {
-    // The focus: a dotted frame in black and white, seen on every colour.
     QPainter painter(this);
-    const QRect inner = rect().adjusted(2, 2, -3, -3);
-    painter.setPen(QPen(Qt::white, 1));
-    painter.drawRect(inner);
-    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
-    painter.drawRect(inner);
+    DrawFocusFrame(painter, rect().adjusted(2, 2, -3, -3));
   }
+}
+
+void DrawFocusFrame(QPainter& painter, const QRect& frame) {
+  painter.setPen(QPen(Qt::white, 1));
+  painter.drawRect(frame);
+  painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+  painter.drawRect(frame);
 }
 
 namespace {

@@ -18,6 +18,11 @@
 // system lacks it.
 QFont WindowFont();
 
+class QPainter;
+
+// The keyboard focus on a swatch: a dotted frame in black and white, seen on every colour.
+void DrawFocusFrame(QPainter& painter, const QRect& frame);
+
 // A coloured swatch: a small raised panel without caption that reports left-button clicks.
 class TPanel : public QFrame {
   Q_OBJECT

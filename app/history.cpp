@@ -40,20 +40,16 @@ void History::Record(const Snapshot& now, ChangeSource source) {
   lastChange_.start();
 }
 
-std::optional<Snapshot> History::Undo() {
-  if (undo_.empty()) return std::nullopt;
-  redo_.push_back(current_);
-  current_ = undo_.back();
-  undo_.pop_back();
-  lastSource_ = ChangeSource::None;
-  return current_;
-}
+std::optional<Snapshot> History::Undo() { return Step(undo_, redo_); }
 
-std::optional<Snapshot> History::Redo() {
-  if (redo_.empty()) return std::nullopt;
-  undo_.push_back(current_);
-  current_ = redo_.back();
-  redo_.pop_back();
+std::optional<Snapshot> History::Redo() { return Step(redo_, undo_); }
+
+// The snapshot on top of `from` becomes the current one; the current one goes onto `to`.
+std::optional<Snapshot> History::Step(std::deque<Snapshot>& from, std::deque<Snapshot>& to) {
+  if (from.empty()) return std::nullopt;
+  to.push_back(current_);
+  current_ = from.back();
+  from.pop_back();
   lastSource_ = ChangeSource::None;
   return current_;
 }

@@ -56,6 +56,8 @@ class History {
   const Snapshot& Current() const { return current_; }
 
  private:
+  std::optional<Snapshot> Step(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
+
   static constexpr std::size_t kMaxSteps = 200;
   static constexpr qint64 kMergeMilliseconds = 1000;
   std::deque<Snapshot> undo_, redo_;

@@ -168,13 +168,7 @@ void MixSwatch::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Mid));
     painter.drawRect(box.adjusted(0, 0, -1, -1));
   }
-  if (hasFocus()) {
-    const QRect inner = rect().adjusted(4, 4, -5, -5);
-    painter.setPen(QPen(Qt::white, 1));
-    painter.drawRect(inner);
-    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
-    painter.drawRect(inner);
-  }
+  if (hasFocus()) DrawFocusFrame(painter, rect().adjusted(4, 4, -5, -5));
 }
 
 // The arrow keys move to the neighbouring swatch and choose it.

@@ -13,10 +13,8 @@ Prints:
   - the site's size, gzip-compressed.
 """
 import base64
-import contextlib
 import gzip
 import json
-import socket
 import subprocess
 import sys
 import tempfile
@@ -24,33 +22,15 @@ import time
 from pathlib import Path
 
 from PIL import Image
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 
 ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "web"))
+from headless import browser, served  # noqa: E402
+
 SITE = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build-web" / "build" / "site"
 BUILD = Path(sys.argv[2]) if len(sys.argv) > 2 else ROOT / "build"
 DITHERINGS = {"none": 0, "fs": 1, "low-flicker": 2}
 FRAME_MS = 1000 / 60
-
-
-@contextlib.contextmanager
-def served(site):
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    server = subprocess.Popen(
-        [sys.executable, "-m", "http.server", str(port), "--bind", "127.0.0.1", "-d", str(site)],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):
-            with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.1):
-                break
-            time.sleep(0.05)
-        yield f"http://127.0.0.1:{port}/"
-    finally:
-        server.terminate()
-        server.wait(10)
 
 
 def native_conversion_ms():
@@ -134,24 +114,20 @@ window.benchFile.then(async (file) => {
 
 def main():
     native = native_conversion_ms()
-    options = webdriver.ChromeOptions()
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    driver.set_script_timeout(600)
+    driver = browser(600)
     try:
         with served(SITE) as url, tempfile.TemporaryDirectory() as folder:
             driver.get(url)
             time.sleep(1)
             encoded = base64.b64encode((ROOT / "tests" / "data" / "astronaut.jpg").read_bytes()).decode()
-            browser = driver.execute_async_script(BROWSER_CONVERSION, encoded)
-            if "error" in browser:
-                raise SystemExit(browser["error"])
+            timings = driver.execute_async_script(BROWSER_CONVERSION, encoded)
+            if "error" in timings:
+                raise SystemExit(timings["error"])
             print("Conversion pass, the astronaut's window, fastest of 7"
                   " (browser / native, target <= 3x):")
             for dither in DITHERINGS:
-                print(f"  {dither:12s} {browser[dither]:8.2f} ms / {native[dither]:6.2f} ms"
-                      f" = {browser[dither] / native[dither]:5.2f}x")
+                print(f"  {dither:12s} {timings[dither]:8.2f} ms / {native[dither]:6.2f} ms"
+                      f" = {timings[dither] / native[dither]:5.2f}x")
 
             driver.execute_script("document.getElementById('file').value = '';")
             driver.find_element("id", "file").send_keys(str(ROOT / "tests" / "data" / "astronaut.jpg"))

@@ -59,14 +59,6 @@ std::optional<std::vector<int>> ParseIntList(const std::string& text, std::size_
   return values;
 }
 
-std::optional<OutputKind> ParseFormat(const std::string& text) {
-  if (text == "exe") return OutputKind::Executable;
-  if (text == "data") return OutputKind::Data;
-  if (text == "png") return OutputKind::Png;
-  if (text == "d64") return OutputKind::DiskImage;
-  return std::nullopt;
-}
-
 // The palette's names in number order, wrapped for the help text.
 std::string ColourNameList() {
   std::string text;
@@ -168,7 +160,7 @@ std::optional<std::string> ApplyOutput(Parse& parse, const std::string& value) {
 std::optional<std::string> ApplyFormat(Parse& parse, const std::string& value) {
   parse.pendingProject = value == "project";
   const std::optional<OutputKind> kind =
-      parse.pendingProject ? OutputKind::Data : ParseFormat(value);
+      parse.pendingProject ? OutputKind::Data : ChoiceNamed<OutputKind>(OutputKindNames, value);
   if (!kind) return "--format must be exe, data, png, d64 or project, not '" + value + "'";
   parse.pendingKind = *kind;
   parse.formatPending = true;

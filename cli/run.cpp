@@ -74,11 +74,9 @@ std::string Open(Session& session, const ConvertRequest& request, FileKind kind,
       const Project project = session.OpenProject(request.input);
       making = {request.machineGiven ? request.machine : project.machine, project.settings.scale,
                 project.dithering};
-      const std::filesystem::path photo =
-          std::filesystem::path(request.input).parent_path() / project.photo;
-      if (const OutputFile* output = Replaces(request, photo.string())) {
-        return "-o " + output->name + " would replace the project's photo " +
-               photo.lexically_normal().string();
+      // The project's photo is the picture now open.
+      if (const OutputFile* output = Replaces(request, session.PictureName())) {
+        return "-o " + output->name + " would replace the project's photo " + session.PictureName();
       }
       return {};
     }

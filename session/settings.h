@@ -2,8 +2,10 @@
 // front ends, the project files and the session share.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "c64/machine.h"
 #include "colour/palette.h"
@@ -29,6 +31,8 @@ enum class OutputKind {
   Png,         // the preview as the eye sees it, 192 x 200
   DiskImage,   // a 1541 disk image (.d64) holding the executable
 };
+// Their names where a front end takes them as words (--format, the page), in enum order.
+inline constexpr std::array<std::string_view, 4> OutputKindNames = {"exe", "data", "png", "d64"};
 
 // What an output needs besides the conversion.
 struct OutputOptions {

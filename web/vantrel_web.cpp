@@ -210,14 +210,6 @@ val Outputs(Session& session, const OutputOptions& options) {
   return result;
 }
 
-std::optional<OutputKind> OutputNamed(const std::string& name) {
-  if (name == "exe") return OutputKind::Executable;
-  if (name == "data") return OutputKind::Data;
-  if (name == "png") return OutputKind::Png;
-  if (name == "d64") return OutputKind::DiskImage;
-  return std::nullopt;
-}
-
 // The picture a browser decoded, from RGBA bytes at `address`.
 Bitmap32 PictureAt(std::uintptr_t address, int width, int height) {
   const std::size_t size = static_cast<std::size_t>(width > 0 ? width : 0) *
@@ -367,7 +359,7 @@ class WebSession {
 
   // One output file of the conversion on show: "exe", "data", "png" or "d64".
   val Output(const std::string& kind, const std::string& machine, const std::string& name) {
-    const std::optional<OutputKind> outputKind = OutputNamed(kind);
+    const auto outputKind = ChoiceNamed<OutputKind>(OutputKindNames, kind);
     const std::optional<Machine> target = MachineFromName(machine);
     if (!outputKind || !target) return Failure("no such output or target");
     try {

@@ -8,9 +8,6 @@ and refuse bad input with its message; the page itself must show a chosen pictur
 the mix colours on a palette click and download the file a save would write.
 """
 import base64
-import contextlib
-import os
-import socket
 import subprocess
 import sys
 import tempfile
@@ -19,50 +16,16 @@ import unittest
 from pathlib import Path
 
 from PIL import Image
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
+
+from headless import browser, served
 
 ROOT = Path(__file__).resolve().parents[2]
 DATA = ROOT / "tests" / "data"
 SITE = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build-web" / "build" / "site"
 CLI = Path(sys.argv[2]) if len(sys.argv) > 2 else ROOT / "build" / "cli" / "vantrel-convert"
 OUTPUTS = {"exe": ".prg", "d64": ".d64", "png": ".png", "data": ".bin"}
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-@contextlib.contextmanager
-def served(site):
-    port = free_port()
-    server = subprocess.Popen(
-        [sys.executable, "-m", "http.server", str(port), "--bind", "127.0.0.1", "-d", str(site)],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):
-            with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", port), 0.1):
-                break
-            time.sleep(0.05)
-        yield f"http://127.0.0.1:{port}/"
-    finally:
-        server.terminate()
-        server.wait(10)
-
-
-def browser(downloads):
-    options = webdriver.ChromeOptions()
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"):
-        options.add_argument(flag)
-    options.add_experimental_option("prefs", {"download.default_directory": str(downloads),
-                                              "download.prompt_for_download": False})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-    driver.set_script_timeout(300)
-    return driver
 
 
 def run_cli(picture, arguments, folder):
@@ -106,7 +69,7 @@ class Page(unittest.TestCase):
         astronaut.save(cls.work / "astronaut.webp", lossless=True)
         cls.server = served(SITE)
         cls.url = cls.server.__enter__()
-        cls.driver = browser(cls.downloads)
+        cls.driver = browser(300, cls.downloads)
         cls.driver.get(cls.url)
 
     @classmethod
