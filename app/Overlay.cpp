@@ -122,13 +122,14 @@ void TForm1::CreateMenu() {
   File1 = menuBar()->addMenu(QStringLiteral("&File"));
   OpenBitmap1 = File1->addAction(QStringLiteral("Open JPEG"));
   OpenBitmap1->setShortcut(QKeySequence::Open);
-  OpenProject1 = File1->addAction(QStringLiteral("Open &Project..."));
   SaveC64Executable1 = File1->addAction(QStringLiteral("Save C64 Executable"));
   SaveC64Executable1->setShortcut(QKeySequence::Save);
   SaveC64Data1 = File1->addAction(QStringLiteral("Save C64 Data"));
+  // Everything added to the menu comes after the first three, which keep their places.
   SaveC64DiskImage1 = File1->addAction(QStringLiteral("Save C64 Disk Image"));
-  SaveProject1 = File1->addAction(QStringLiteral("Save Pro&ject..."));
   SavePreviewPNG1 = File1->addAction(QStringLiteral("Save Preview P&NG..."));
+  OpenProject1 = File1->addAction(QStringLiteral("Open &Project..."));
+  SaveProject1 = File1->addAction(QStringLiteral("Save Pro&ject..."));
   Target1 = File1->addMenu(QStringLiteral("Target"));
   auto* targets = new QActionGroup(this);
   const std::array<QAction**, 5> machines = {&PAL1, &NTSC1, &OldNTSC1, &Drean1, &AnyC641};

@@ -162,15 +162,17 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   };
   for (const auto& c : captions) EXPECT_EQ(c.actual, c.expected);
 
-  // Menu order: File (open, the saves, target, run, exit), then About last on the bar.
+  // Menu order: File with "Open JPEG", "Save C64 Executable" and "Save C64 Data" first, second
+  // and third (a script choosing the second item must get the save) and "Exit" last, then
+  // About last on the bar.
   const auto barActions = form->menuBar()->actions();
   ASSERT_GE(barActions.size(), 2);
   EXPECT_EQ(barActions.first()->menu(), form->File1);
   EXPECT_EQ(barActions.last(), form->About1);
   EXPECT_EQ(form->File1->actions(),
-            (QList<QAction*>{form->OpenBitmap1, form->OpenProject1, form->SaveC64Executable1,
-                             form->SaveC64Data1, form->SaveC64DiskImage1, form->SaveProject1,
-                             form->SavePreviewPNG1, form->Target1->menuAction(), form->RunInVICE1,
+            (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1,
+                             form->SaveC64DiskImage1, form->SavePreviewPNG1, form->OpenProject1,
+                             form->SaveProject1, form->Target1->menuAction(), form->RunInVICE1,
                              form->Exit1}));
   EXPECT_EQ(form->SaveC64DiskImage1->text(), "Save C64 Disk Image");
   EXPECT_EQ(form->Target1->title(), "Target");
