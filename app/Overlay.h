@@ -1,20 +1,28 @@
 // The main window: every control of the converter, its menu and its event handlers.
 // The handlers take the library's steps on the session and refresh the views; the state
 // lives in the session.
+//
+// The class is written in rooms: Overlay.cpp holds the specified handlers and operations,
+// window_layout.cpp the controls and menus and their bindings, window_files.cpp the opens and
+// saves, projects and drops, window_undo.cpp undo and redo with the controls set back quietly,
+// window_touch_up.cpp the zoom window's glue. Beside the class: the source view's own widget
+// (source_view.h), an emulator run (emulator_run.h) and the preferences (preferences.h).
 #pragma once
 
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "app/controls.h"
 #include "app/dialogs.h"
 #include "app/history.h"
+#include "app/source_view.h"
 #include "core/error.h"
 #include "session/session.h"
 
+class EmulatorRun;
 class QAction;
-class QTemporaryDir;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -30,10 +38,13 @@ class TForm1 : public QMainWindow {
   explicit TForm1(Dialogs& dialogs, QWidget* parent = nullptr);
   ~TForm1() override;
 
+  // The window's outer size, frame, title bar and menu bar included.
+  static constexpr QSize OuterSize{661, 444};
+
   // Controls, named as in the window layout.
   TImage* Image3;
   QFrame* Bevel1;
-  TImage* Image1;
+  SourceView* Image1;
   TScrollBar* ScrollBar2;
   QFrame* Bevel2;
   TImage* Image2;
@@ -145,6 +156,12 @@ class TForm1 : public QMainWindow {
   void ClearEdits1Click();
   void Zoom1Click();
 
+  // Whether closing, exiting or opening another picture would lose paint, or changes to the
+  // project open, that no project holds.
+  bool HasUnsavedWork() const;
+  // The project opened or saved last, while the picture it holds is shown; empty if none.
+  const QString& ProjectFile() const { return projectFile_; }
+
   // What undo and redo restore: the settings and the edits as they are now.
   Snapshot TakeSnapshot() const;
   const History& UndoHistory() const { return history_; }
@@ -163,6 +180,7 @@ class TForm1 : public QMainWindow {
   void Guard(Action action);
 
  private:
+  // window_layout.cpp
   void CreateControls();
   void CreateViews(QWidget* client);
   void CreateColourControls(QWidget* client);
@@ -170,89 +188,110 @@ class TForm1 : public QMainWindow {
   void CreateScaleControls(QWidget* client);
   void CreateMenu();
   void BindHandlers();
+  void BindMenu();
   void SetTabOrder();
+  TTrackBar* TrackBar(int channel) const;
+  TEdit* Edit(int channel) const;
+  std::array<QRadioButton*, 5> RoleButtons() const;
+  std::array<TPanel*, 5> RolePanels() const;
+  std::array<QAction*, 5> TargetActions() const;
+  std::array<QAction*, 3> GoalActions() const;
+  // "CONVERT", the sliders and the scroll bars: disabled until the first picture.
+  std::array<QWidget*, 6> PictureControls() const;
+
+  // Overlay.cpp
   void SetRole(int role, int index);
   void TrackBarChange(int channel);
   void EditChange(int channel);
   void Reconvert();
+  void CropMove();
+  void SetProgress(int position);
+  void RedrawSourceView();
+  void RedrawPreview();
+  void ShowScale();
+  void ChangeScale(const vantrel::ScaleSetting& setting, int percent);
+  void SetScaleSetting(const vantrel::ScaleSetting& setting);
+  void SetMachine(vantrel::Machine machine);
+  vantrel::Adjustment CurrentAdjustment() const;
+  vantrel::OutputOptions CurrentOutputOptions() const;
+  void MoveCropBy(int dx, int dy);
+  void LoadPreferences();
+  void SaveZoomPreferences() const;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void ShowException(const QString& message);
+
+  // window_files.cpp
   vantrel::FileKind OpenPictureFile(const QString& fileName);
   bool OpenByKind(const QString& fileName);
   void OpenProjectFile(const QString& fileName);
   void ShowSavedPicture();
   void AfterOpen();
-  void SetMachine(vantrel::Machine machine);
-  void SetOffsetsQuietly(int red, int green, int blue);
-  void SetDithering(vantrel::Dithering dithering);
-  void ShowRoles();
-  void SetScaleSetting(const vantrel::ScaleSetting& setting);
-  void Record(ChangeSource source);
-  void NoteConversion(const vantrel::ColourRoleSet& roles, vantrel::Dithering dithering);
-  void Restore(const Snapshot& snapshot);
-  void UpdateUndoActions();
-  void PaintPixels(const QList<QPoint>& pixels);
-  void PickPixel(QPoint pixel);
-  void RefreshZoom();
-  void MoveCropBy(int dx, int dy);
-  void LoadPreferences();
-  void SaveZoomPreferences() const;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
   void ShowPictureWarning();
-  void ChangeScale(const vantrel::ScaleSetting& setting, int percent);
-  void ShowScale();
-  void CropMove();
-  void SetProgress(int position);
-  void RedrawSourceView();
-  void RedrawPreview();
-  vantrel::Adjustment CurrentAdjustment() const;
+  void RememberOpenFolder(const QString& fileName);
+  // Asks "Save the project first?" when there is unsaved work: false when the user cancelled
+  // (or a save they chose did not happen), so the action that asked must not go on.
+  bool MaySetWorkAside();
+  // Writes the project to `fileName` and remembers it as the one open.
+  void WriteProject(const QString& fileName);
   void Save(vantrel::OutputKind kind);
   QString ProposedSaveName(const QString& extension) const;
-  // Asks for the name to save under, the proposed one first: empty when the user cancelled
-  // or would not replace an existing file. Never the open picture.
-  QString AskSaveName(const QString& extension);
+  // Asks for the name to save under, the proposed one first, the dialog listing `filter`'s
+  // files: empty when the user cancelled or would not replace an existing file. A name without
+  // an extension gets `extension`. Never the open picture.
+  QString AskSaveName(const QString& extension, const QString& filter);
   bool IsOpenPicture(const QString& fileName) const;
-  vantrel::OutputOptions CurrentOutputOptions() const;
-  void WatchEmulator(const QString& status, const QString& output);
-  void ShowException(const QString& message);
-  TTrackBar* TrackBar(int channel) const;
-  TEdit* Edit(int channel) const;
-  std::array<QRadioButton*, 5> RoleButtons() const;
-  std::array<TPanel*, 5> RolePanels() const;
-  // "CONVERT", the sliders and the scroll bars: disabled until the first picture.
-  std::array<QWidget*, 6> PictureControls() const;
-
-  class ProgressBarSink;
-
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
+  // window_undo.cpp
+  void Record(ChangeSource source);
+  void NoteConversion(const vantrel::ColourRoleSet& roles, vantrel::Dithering dithering);
+  void Restore(const Snapshot& snapshot);
+  void UpdateUndoActions();
+  void SetOffsetsQuietly(int red, int green, int blue);
+  void SetDithering(vantrel::Dithering dithering);
+  void SetCropQuietly(vantrel::CropCorner crop);
+  void ShowRoles();
+
+  // window_touch_up.cpp
+  void PaintPixels(const QList<QPoint>& pixels);
+  void PickPixel(QPoint pixel);
+  void RefreshZoom();
+
+  class ProgressBarSink;
+  // The progress bar as the library's passes report to it.
+  vantrel::ProgressSink* Progress() const;
+
   Dialogs& dialogs_;
   vantrel::Session session_;
   std::unique_ptr<ProgressBarSink> progress_;
-  QString openedFile_;  // the picture shown, as it was opened; saves never replace it
-  QString saveFolder_;  // where the last save went
-  QString openFolder_;  // where the last file was opened from
+  EmulatorRun* emulator_ = nullptr;
+  QString openedFile_;   // the picture shown, as it was opened; saves never replace it
+  QString saveFolder_;   // where the last save went
+  QString openFolder_;   // where the last file was opened from
+  QString projectFile_;  // the project opened or saved last, while its picture is shown
+  // The settings and edits that project holds, to tell whether anything changed since.
+  std::optional<Snapshot> projectSnapshot_;
   History history_;
   // The roles and the dithering the conversion on show was made with.
   vantrel::ColourRoleSet convertedRoles_ = vantrel::DefaultColourRoles;
   vantrel::Dithering convertedDithering_ = vantrel::Dithering::FloydSteinberg;
   bool shownBefore_ = false;
-  bool closing_ = false;  // the zoom window's state was kept as the window closed
-  // Dragging the source view moves the crop: where the drag started, and the bars then.
-  QPoint dragStart_;
-  int dragScroll1_ = 0, dragScroll2_ = 0;
-  bool dragging_ = false;
-  vantrel::ScaleSetting scaleSetting_;        // what the user chose; each picture resolves it
-  std::unique_ptr<QTemporaryDir> runFolder_;  // programs handed to the emulator, until the end
-  int runs_ = 0;
+  bool closing_ = false;   // the zoom window's state was kept as the window closed
+  bool quitting_ = false;  // "Exit" asked already: the close that follows does not ask again
+  // Where the crop stood when a drag of the source view began.
+  vantrel::CropCorner dragCrop_;
+  vantrel::ScaleSetting scaleSetting_;  // what the user chose; each picture resolves it
 };
 
 template <typename Action>
 void TForm1::Guard(Action action) {
   try {
     action();
+  } catch (const WindowError& error) {
+    ShowException(QString::fromStdString(error.what()));
   } catch (...) {
     ShowException(QString::fromLocal8Bit(vantrel::UserMessage(std::current_exception())));
   }

@@ -2,17 +2,24 @@
 #include "app/dialogs.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "core/error.h"
 
 namespace {
 
 bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode mode,
-                   const QString& folder = QString()) {
+                   const QString& folder = QString(), const QString& saveFilter = QString()) {
   QFileDialog dialog(parent);
   if (!folder.isEmpty()) dialog.setDirectory(folder);
   dialog.setAcceptMode(mode);
@@ -28,6 +35,9 @@ bool RunFileDialog(QWidget* parent, QString& fileName, QFileDialog::AcceptMode m
       dialog.setNameFilters(mode == QFileDialog::AcceptOpen ? OpenDialogFilters(preset.fileName())
                                                             : QStringList{preset.fileName()});
     } else {
+      if (!saveFilter.isEmpty()) {
+        dialog.setNameFilters({saveFilter, QStringLiteral("All files (*)")});
+      }
       dialog.selectFile(fileName);
     }
   }
@@ -42,8 +52,8 @@ bool PlatformDialogs::ExecuteOpen(QWidget* parent, QString& fileName, const QStr
   return RunFileDialog(parent, fileName, QFileDialog::AcceptOpen, folder);
 }
 
-bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName) {
-  return RunFileDialog(parent, fileName, QFileDialog::AcceptSave);
+bool PlatformDialogs::ExecuteSave(QWidget* parent, QString& fileName, const QString& filter) {
+  return RunFileDialog(parent, fileName, QFileDialog::AcceptSave, QString(), filter);
 }
 
 bool PlatformDialogs::AskReplace(QWidget* parent, const QString& fileName) {
@@ -54,12 +64,64 @@ bool PlatformDialogs::AskReplace(QWidget* parent, const QString& fileName) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
+SaveFirst PlatformDialogs::AskSaveProjectFirst(QWidget* parent) {
+  QMessageBox box(QMessageBox::Question, ApplicationTitle(),
+                  QStringLiteral("Save the project first?"),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.setInformativeText(
+      QStringLiteral("The paint and the changes since the project was last "
+                     "saved are lost otherwise."));
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return SaveFirst::Save;
+    case QMessageBox::Discard:
+      return SaveFirst::Discard;
+    default:
+      return SaveFirst::Cancel;
+  }
+}
+
 void PlatformDialogs::ShowWarning(QWidget* parent, const QString& caption, const QString& message) {
   QMessageBox::warning(parent, caption, message, QMessageBox::Ok);
 }
 
 void PlatformDialogs::ShowError(QWidget* parent, const QString& caption, const QString& message) {
   QMessageBox::critical(parent, caption, message, QMessageBox::Ok);
+}
+
+// The error box with a "Details" button that shows (and hides again) the whole text below.
+void PlatformDialogs::ShowErrorWithDetails(QWidget* parent, const QString& caption,
+                                           const QString& message, const QString& details) {
+  QDialog box(parent);
+  box.setWindowTitle(caption);
+  auto* icon = new QLabel(&box);
+  const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  icon->setPixmap(box.style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(side, side));
+  auto* text = new QLabel(message, &box);
+  text->setWordWrap(true);
+  text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* log = new QPlainTextEdit(details, &box);
+  log->setReadOnly(true);
+  log->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log->setMinimumSize(560, 240);
+  log->hide();
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+  QPushButton* more = buttons->addButton(QStringLiteral("Details"), QDialogButtonBox::ActionRole);
+  more->setCheckable(true);
+  QObject::connect(more, &QPushButton::toggled, &box, [&box, log](bool shown) {
+    log->setVisible(shown);
+    box.adjustSize();
+  });
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+  auto* top = new QHBoxLayout;
+  top->addWidget(icon, 0, Qt::AlignTop);
+  top->addWidget(text, 1);
+  auto* layout = new QVBoxLayout(&box);
+  layout->addLayout(top);
+  layout->addWidget(log, 1);
+  layout->addWidget(buttons);
+  box.exec();
 }
 
 void PlatformDialogs::ShowModal(QDialog& dialog) { dialog.exec(); }

@@ -17,7 +17,7 @@ struct Snapshot {
   vantrel::Dithering convertedDithering = vantrel::Dithering::FloydSteinberg;
   int red = 0, green = 0, blue = 0;
   vantrel::Dithering dithering = vantrel::Dithering::FloydSteinberg;
-  int cropX = 0, cropY = 0;  // the scroll bars' positions
+  vantrel::CropCorner crop;
   vantrel::ScaleSetting scale;
   int percent = 100;  // the scale shown
   vantrel::Edits edits;

@@ -116,17 +116,4 @@ VANTREL_MESSAGE(kOpenAPictureFirst, Plain, "Open a picture first")
 VANTREL_MESSAGE(kIsTheOpenPicture, NamesFile,
                 "%1 is the picture that is open and was not replaced. Save under another name")
 VANTREL_MESSAGE(kReplaceQuestion, NamesFile, "%1 already exists.\nDo you want to replace it?")
-VANTREL_MESSAGE(
-    kEmulatorNotInstalled, Plain,
-    "The C64 emulator %1 is not installed. Install VICE (on Debian: apt install vice, from the "
-    "contrib section) and try again")
-VANTREL_MESSAGE(kCannotCreateTemporaryFolder, Plain, "Cannot create a temporary folder: %1")
-VANTREL_MESSAGE(kCannotStartEmulator, Plain, "Cannot start the C64 emulator %1")
-VANTREL_MESSAGE(kEmulatorStopped, Plain, "The C64 emulator stopped at once (exit status %1)")
-VANTREL_MESSAGE(kEmulatorStoppedBecause, Plain,
-                "The C64 emulator stopped at once (exit status %1): %2")
-VANTREL_MESSAGE(kEmulatorNeedsRoms, Plain,
-                "VICE needs the C64's ROM images, which Debian's package leaves out. Put "
-                "kernal-901227-03.bin, basic-901226-01.bin and chargen-901225-01.bin in "
-                "~/.local/share/vice/C64 (or, for every user, /usr/share/vice/C64) and try again")
 VANTREL_MESSAGE(kScrollbarOutOfRange, Plain, "Scrollbar property out of range")

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The top-left crop as after opening, then the bottom-right one (the scroll bars at
   // their minimum).
   session.ReadSourceWindow(0, 0);
-  session.ReadSourceWindow(WindowWidth - state.PictureWidth, WindowHeight - state.PictureHeight);
+  session.ReadSourceWindow(session.AllowedCrops().MinDrawX(), session.AllowedCrops().MinDrawY());
 
   const fuzz_input::Settings settings = fuzz_input::SettingsFor(data, size);
   CheckedProgress progress;

@@ -68,8 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int scaledHeight = ScaledLength(photo.Height(), percent);
     // The bottom-right window (or the top-left one of a smaller picture), and the window
     // one pixel up and left of it.
-    const int x = std::min(0, WindowWidth - scaledWidth);
-    const int y = std::min(0, WindowHeight - scaledHeight);
+    const CropCorner far =
+        CropRangeOf(scaledWidth, scaledHeight).Clamp({scaledWidth, scaledHeight});
+    const int x = far.DrawX();
+    const int y = far.DrawY();
     ViewSurface first, shifted;
     try {
       // Other levels are made on the first photo before this one; the second photo makes

@@ -69,6 +69,14 @@ CropCorner CropKeepingCentre(int width, int height, int oldPercent, CropCorner o
           KeepCentre(height, oldPercent, old.top, newPercent, WindowHeight)};
 }
 
+CropCorner CropRange::Clamp(CropCorner crop) const {
+  return {std::clamp(crop.left, 0, std::max(maxLeft, 0)), std::clamp(crop.top, 0, std::max(maxTop, 0))};
+}
+
+CropRange CropRangeOf(int scaledWidth, int scaledHeight) {
+  return {scaledWidth - WindowWidth, scaledHeight - WindowHeight};
+}
+
 int LevelReduction(int percent) {
   int reduction = 1;
   while (reduction < 8 && 2 * reduction * 2 * percent <= 100) reduction *= 2;

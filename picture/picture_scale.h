@@ -44,12 +44,34 @@ PercentRange AllowedPercents(int width, int height);
 // brought to the nearest allowed one (100 % of a picture smaller than the window is Fit).
 int ResolvePercent(const ScaleSetting& scale, int width, int height);
 
-// The top-left corner of the 192 x 200 window in the scaled picture (0 or positive).
+// The crop: the top-left corner of the 192 x 200 window in the scaled picture (0 or positive).
+// The source view draws the picture at the opposite offset, and that offset is what the
+// scroll bars hold and what ReadSourceWindow takes.
 struct CropCorner {
   int left = 0;
   int top = 0;
+  int DrawX() const { return -left; }
+  int DrawY() const { return -top; }
+  static CropCorner AtDrawingOffset(int x, int y) { return {-x, -y}; }
   bool operator==(const CropCorner&) const = default;
 };
+
+// Where the window may stand in a scaled picture: its corner anywhere from (0, 0) to
+// (maxLeft, maxTop). A picture narrower or lower than the window has a negative maximum, and
+// no corner fits in that direction.
+struct CropRange {
+  int maxLeft = 0;
+  int maxTop = 0;
+  bool Contains(CropCorner crop) const {
+    return crop.left >= 0 && crop.top >= 0 && crop.left <= maxLeft && crop.top <= maxTop;
+  }
+  // The nearest corner inside the range (0 where none fits).
+  CropCorner Clamp(CropCorner crop) const;
+  // The scroll bars' minima: the drawing offsets of the far corner.
+  int MinDrawX() const { return -maxLeft; }
+  int MinDrawY() const { return -maxTop; }
+};
+CropRange CropRangeOf(int scaledWidth, int scaledHeight);
 
 // Where the window goes when the scale of a width x height picture changes from oldPercent
 // to newPercent: the picture point at the window's centre stays at the centre (to the

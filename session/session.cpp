@@ -165,11 +165,15 @@ int Session::FitScale() const { return FitPercent(SourceWidth(), SourceHeight())
 
 void Session::SetScale(int percent) { vantrel::SetScale(*state_, percent); }
 
+CropRange Session::AllowedCrops() const {
+  return CropRangeOf(state_->PictureWidth, state_->PictureHeight);
+}
+
 // --- The steps -----------------------------------------------------------------------------
 
 void Session::ReadSourceWindow(int x, int y) {
   vantrel::ReadSourceWindow(*state_, x, y);
-  crop_ = {-x, -y};
+  crop_ = CropCorner::AtDrawingOffset(x, y);
 }
 
 void Session::SetColourRoles(const ColourRoleSet& roles) {
@@ -264,16 +268,15 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
     const int scaledWidth = ScaledLength(width, percent);
     const int scaledHeight = ScaledLength(height, percent);
     const CropCorner& crop = settings.crop;
-    if (crop.left < 0 || crop.top < 0 || crop.left > scaledWidth - WindowWidth ||
-        crop.top > scaledHeight - WindowHeight) {
+    const CropRange allowed = CropRangeOf(scaledWidth, scaledHeight);
+    if (!allowed.Contains(crop)) {
       throw VantrelError(Message::kCropOutside, crop.left, crop.top, scaledWidth, scaledHeight,
-                         percent, scaledWidth - WindowWidth, scaledHeight - WindowHeight);
+                         percent, allowed.maxLeft, allowed.maxTop);
     }
   }
   TakePicture(std::move(picture), name, scale);
   SetColourRoles(settings.roles);
-  // The scroll positions the window would show are the drawing offset: minus the corner.
-  ReadSourceWindow(-settings.crop.left, -settings.crop.top);
+  ReadSourceWindow(settings.crop.DrawX(), settings.crop.DrawY());
   Reconvert(settings.adjustment, progress);
   if (settings.autoColours) {
     // As "Auto Colors" does: the search reads the adjusted crop, and the roles it finds are
@@ -335,7 +338,7 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
               settings, progress);
     } else {
       OpenSaved(saved, photo);
-      ReadSourceWindow(-settings.crop.left, -settings.crop.top);
+      ReadSourceWindow(settings.crop.DrawX(), settings.crop.DrawY());
       ApplyChannelOffsets(settings.adjustment.red, settings.adjustment.green,
                           settings.adjustment.blue, progress);
     }
@@ -368,7 +371,9 @@ Project Session::CurrentProject(const std::string& projectFile, const ScaleSetti
   const std::filesystem::path relative = photo.lexically_relative(folder);
   project.photo = (relative.empty() ? photo : relative).generic_string();
   ConversionSettings& settings = project.settings;
-  settings.scale = scale;
+  // A percentage is kept as the picture shows it: the one chosen may have been brought into
+  // this picture's range (and a project whose scale the photo cannot take does not open).
+  settings.scale = scale.fit ? scale : ScaleSetting{false, state_->ScalePercent};
   settings.scaleGiven = true;
   settings.crop = crop_;
   settings.adjustment = convertedWith_;

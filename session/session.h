@@ -115,6 +115,11 @@ class Session {
   PercentRange AllowedScales() const;
   int FitScale() const;
 
+  // Where the window may stand in the picture at its scale, and where it stands: the corner
+  // the crop was last read at.
+  CropRange AllowedCrops() const;
+  CropCorner Crop() const { return crop_; }
+
   // Shows the picture at another allowed scale: decodes what that needs, then sets
   // ScalePercent, PictureWidth and PictureHeight. On failure nothing changes. The crop is
   // not read again.
@@ -122,8 +127,8 @@ class Session {
 
   // --- The steps of a conversion, each as the window takes it ---------------------------
 
-  // Draws the picture at its scale into the source view at (x, y), 0 or negative, and reads
-  // the 192 x 200 view back as the crop.
+  // Draws the picture at its scale into the source view at (x, y), 0 or negative (the crop's
+  // DrawX and DrawY), and reads the 192 x 200 view back as the crop.
   void ReadSourceWindow(int x, int y);
   // The roles and, from them, the nine mix colours; the preview shows the last conversion
   // in them at once, as a save would write it. Throws std::logic_error for an index that is

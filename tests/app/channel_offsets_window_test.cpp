@@ -135,8 +135,7 @@ TEST_F(OffsetsTest, PickingAColourOrTheDitheringNeverReconvertsButTheNewColoursS
       const auto old = vantrel::ToTColor(preview.pixel(x, y) & 0xFFFFFF);
       const auto slot = std::find(oldMix.begin(), oldMix.end(), old) - oldMix.begin();
       ASSERT_LT(slot, 9) << x << "," << y;
-      ASSERT_EQ(vantrel::ToTColor(repainted.pixel(x, y) & 0xFFFFFF), newMix[slot])
-          << x << "," << y;
+      ASSERT_EQ(vantrel::ToTColor(repainted.pixel(x, y) & 0xFFFFFF), newMix[slot]) << x << "," << y;
       changed += newMix[slot] != oldMix[slot];
     }
   }

@@ -20,6 +20,11 @@ class FakeDialogs : public Dialogs {
   std::vector<QString> openPresets;  // the name field's content when each open dialog ran
   std::vector<QString> openFolders;  // the folder each open dialog started in
   std::vector<QString> savePresets;  // the same for the save dialogs
+  std::vector<QString> saveFilters;  // the files each save dialog listed first
+  // Each "Save the project first?" takes the next answer; an unanswered one is cancelled.
+  std::deque<SaveFirst> saveFirstAnswers;
+  int saveFirstQuestions = 0;
+  std::vector<QString> errorDetails;  // what the boxes with "Details" had behind the button
   int saveDialogs = 0;
   std::vector<QString> replaceQuestions;              // the file each question named
   std::vector<std::pair<QString, QString>> errors;    // caption, message
@@ -35,9 +40,10 @@ class FakeDialogs : public Dialogs {
     openFolders.push_back(folder);
     return Next(openAnswers, fileName);
   }
-  bool ExecuteSave(QWidget*, QString& fileName) override {
+  bool ExecuteSave(QWidget*, QString& fileName, const QString& filter) override {
     ++saveDialogs;
     savePresets.push_back(fileName);
+    saveFilters.push_back(filter);
     return Next(saveAnswers, fileName);
   }
   bool AskReplace(QWidget*, const QString& fileName) override {
@@ -47,8 +53,20 @@ class FakeDialogs : public Dialogs {
     replaceAnswers.pop_front();
     return yes;
   }
+  SaveFirst AskSaveProjectFirst(QWidget*) override {
+    ++saveFirstQuestions;
+    if (saveFirstAnswers.empty()) return SaveFirst::Cancel;
+    const SaveFirst answer = saveFirstAnswers.front();
+    saveFirstAnswers.pop_front();
+    return answer;
+  }
   void ShowError(QWidget*, const QString& caption, const QString& message) override {
     errors.emplace_back(caption, message);
+  }
+  void ShowErrorWithDetails(QWidget*, const QString& caption, const QString& message,
+                            const QString& details) override {
+    errors.emplace_back(caption, message);
+    errorDetails.push_back(details);
   }
   void ShowWarning(QWidget*, const QString& caption, const QString& message) override {
     warnings.emplace_back(caption, message);

@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QWheelEvent>
+#include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "app/window_frame.h"
 #include "app/zoom_window.h"
@@ -93,6 +95,12 @@ TEST_F(FinishingTest, UndoAndRedoRetraceEveryKindOfChange) {
       {"convert", [&] { form->Button1->click(); }},
       {"default", [&] { form->BitBtn1->click(); }},
       {"fit", [&] { form->BitBtn2->click(); }},
+      // Across a change of the dithering: the buttons show the one chosen, the preview the one
+      // converted with, in every step undone and redone.
+      {"low flicker", [&] { form->RadioButton8->click(); }},
+      {"convert with low flicker", [&] { form->Button1->click(); }},
+      {"none", [&] { form->RadioButton6->click(); }},
+      {"convert with none", [&] { form->Button1->click(); }},
   };
   std::vector<Snapshot> states = {form->TakeSnapshot()};
   std::vector<QImage> previews = {form->Image2->Picture()};
@@ -519,6 +527,112 @@ TEST(WindowPlace, MovesJustEnoughToFitTheScreen) {
   TForm1 form(dialogs);
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(form.pos(), FittedPlace(screen, {176, 163}, {661, 444}));
+}
+
+}  // namespace
+
+namespace {
+
+// Paint, or changes to a project, that no project holds are not lost without a question:
+// "Exit", closing the window and opening another picture or project ask first, and do what
+// the answer says. Without such work nothing is asked.
+TEST_F(FinishingTest, NoPaintIsLostUnasked) {
+  const QString photo = dir.filePath("photo.jpg");
+  const QString other = dir.filePath("other.jpg");
+  ASSERT_TRUE(QFile::copy(Data("astronaut.jpg"), photo));
+  ASSERT_TRUE(QFile::copy(Data("coffee.jpg"), other));
+  const QString project = dir.filePath("photo.vantrel");
+
+  enum Work { kNone, kPaint, kProjectChanged, kProjectUnchanged };
+  enum Action { kExit, kClose, kOpenPicture, kOpenProject };
+  struct Case {
+    const char* name;
+    Work work;
+    Action action;
+    std::optional<SaveFirst> answer;  // the question is asked exactly when there is an answer
+    bool goesOn;                      // the action is done
+    bool projectWritten;              // the work went into the project first
+  } cases[] = {
+      {"exit without work", kNone, kExit, std::nullopt, true, false},
+      {"exit with a project as saved", kProjectUnchanged, kExit, std::nullopt, true, false},
+      {"exit with paint, cancelled", kPaint, kExit, SaveFirst::Cancel, false, false},
+      {"exit with paint, discarded", kPaint, kExit, SaveFirst::Discard, true, false},
+      {"exit with paint, saved", kPaint, kExit, SaveFirst::Save, true, true},
+      {"close with paint, cancelled", kPaint, kClose, SaveFirst::Cancel, false, false},
+      {"close with paint, saved", kPaint, kClose, SaveFirst::Save, true, true},
+      {"another picture, cancelled", kPaint, kOpenPicture, SaveFirst::Cancel, false, false},
+      {"another picture, discarded", kPaint, kOpenPicture, SaveFirst::Discard, true, false},
+      {"a changed project, saved", kProjectChanged, kOpenPicture, SaveFirst::Save, true, true},
+      {"another project, cancelled", kPaint, kOpenProject, SaveFirst::Cancel, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(project);
+    FakeDialogs answers;
+    TForm1 window(answers);
+    answers.AnswerOpen(photo);
+    window.OpenBitmap1->trigger();
+    if (c.work != kPaint) {
+      answers.AnswerSave(project);
+      window.SaveProject1->trigger();
+      ASSERT_TRUE(QFile::exists(project));
+    }
+    const QByteArray projectBefore = ReadAll(project);
+    if (c.work == kPaint) {
+      ZoomView* view = window.ZoomForm->View();
+      const QPointF at(20.5 * view->Zoom(), 30.5 * view->Zoom());
+      QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
+      QMouseEvent release(QEvent::MouseButtonRelease, at, view->mapToGlobal(at), Qt::LeftButton,
+                          Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(view, &press);
+      QApplication::sendEvent(view, &release);
+      ASSERT_FALSE(window.State().PixelEdits.Empty());
+    } else if (c.work == kProjectChanged) {
+      window.TrackBar2->setValue(30);
+    }
+    const vantrel::Edits edits = window.State().PixelEdits;
+    if (c.answer) answers.saveFirstAnswers = {*c.answer};
+    if (c.answer == SaveFirst::Save && c.work == kPaint) answers.AnswerSave(project);
+
+    bool quit = false;
+    switch (c.action) {
+      case kExit:
+      case kClose: {
+        window.show();
+        QTimer::singleShot(0, &window, [&] {
+          c.action == kExit ? window.Exit1->trigger() : static_cast<void>(window.close());
+        });
+        // The loop ends by itself when the action goes on; otherwise after half a second.
+        QTimer::singleShot(c.goesOn ? 10000 : 500, [] { QApplication::exit(99); });
+        const int status = QApplication::exec();
+        quit = status == 0;
+        EXPECT_EQ(quit, c.goesOn) << status;
+        break;
+      }
+      case kOpenPicture: {
+        const vantrel::PictureSource* before = window.State().Picture.get();
+        answers.AnswerOpen(other);
+        window.OpenBitmap1->trigger();
+        EXPECT_EQ(window.State().Picture.get() != before, c.goesOn);
+        break;
+      }
+      case kOpenProject:
+        answers.AnswerOpen(project);
+        window.OpenProject1->trigger();
+        break;
+    }
+    EXPECT_EQ(answers.saveFirstQuestions, c.answer ? 1 : 0);
+    if (!c.goesOn) EXPECT_TRUE(window.State().PixelEdits == edits) << "the paint is still there";
+    EXPECT_EQ(ReadAll(project) != projectBefore, c.projectWritten);
+    if (c.projectWritten) {
+      // The project holds the work: opened on its own it shows the paint and the offsets.
+      vantrel::Session session;
+      session.OpenProject(project.toStdString());
+      EXPECT_TRUE(session.PixelEdits() == edits);
+    }
+    EXPECT_TRUE(answers.errors.empty()) << answers.errors.back().second.toStdString();
+  }
 }
 
 }  // namespace

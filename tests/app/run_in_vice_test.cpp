@@ -21,7 +21,8 @@ class RunInViceTest : public WindowTest {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(
         "#!/bin/sh\n"
-        "cp \"$4\" \"$(dirname \"$0\")/program.prg\"\n"
+        "for argument; do program=$argument; done\n"
+        "cp \"$program\" \"$(dirname \"$0\")/program.prg\"\n"
         "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/arguments.tmp\"\n"
         "mv \"$(dirname \"$0\")/arguments.tmp\" \"$(dirname \"$0\")/arguments\"\n");
     file.close();
@@ -60,12 +61,12 @@ TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
     form->RunInVICE1->trigger();
     ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
     const QStringList arguments = Recorded();
-    ASSERT_EQ(arguments.size(), 4);
-    EXPECT_EQ(arguments[0], "-model");
-    EXPECT_EQ(arguments[1], c.model);
-    EXPECT_EQ(arguments[2], "-autostart");
-    EXPECT_TRUE(arguments[3].endsWith(".prg"));
-    programs << arguments[3];
+    // VICE puts the program into memory and types RUN: its usual way needs a drive ROM.
+    ASSERT_EQ(arguments.size(), 6);
+    EXPECT_EQ(arguments.mid(0, 5),
+              (QStringList{"-model", c.model, "-autostartprgmode", "1", "-autostart"}));
+    EXPECT_TRUE(arguments[5].endsWith(".prg"));
+    programs << arguments[5];
 
     vantrel::Session session;
     session.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
@@ -85,8 +86,8 @@ TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
 
 // Nothing that fails says nothing: without a picture the two actions that need one say so
 // (the two saves keep their silence), a missing emulator says how to install it, and an
-// emulator that quits in its first seconds with a failure passes on its own reason and, for
-// the ROM images Debian's VICE lacks, where they go.
+// emulator that quits in its first seconds, or says it could not start the program, is told in
+// a line or two: what is missing and where it goes, everything it printed behind "Details".
 TEST_F(RunInViceTest, EveryFailureToRunSaysWhatHappened) {
   for (QAction* action : {form->SaveC64Executable1, form->SaveC64Data1}) action->trigger();
   EXPECT_TRUE(dialogs.errors.empty());
@@ -100,37 +101,49 @@ TEST_F(RunInViceTest, EveryFailureToRunSaysWhatHappened) {
   EXPECT_FALSE(QFile::exists(dir.filePath("arguments")));
 
   Open(Data("astronaut.jpg"));
+  // What Debian's VICE prints at every start and does without.
+  const QByteArray noise =
+      "echo 'DriveROM: Error - 1541 ROM image not found. Hardware-level 1541 emulation is not "
+      "available.'\n"
+      "echo \"MPS-803: Error - Could not load MPS-803 charset 'mps803.bin'.\"\n"
+      "echo 'Error - pa_simple_new(): Connection refused'\n";
   const struct {
     const char* name;
-    const char* script;  // the stand-in emulator's body; empty: no such program
-    QString message;     // empty: no message
+    QByteArray script;  // the stand-in emulator's body; empty: no such program
+    QString message;    // empty: no message
+    bool details;       // what the emulator printed is behind "Details"
   } cases[] = {
       {"not installed", "",
        "The C64 emulator no-such-c64-emulator is not installed. Install VICE (on Debian: "
-       "apt install vice, from the contrib section) and try again."},
+       "apt install vice, from the contrib section) and try again.",
+       false},
       {"without ROM images",
-       "echo 'Welcome to x64sc'\n"
-       "echo \"C64MEM: Error - Couldn't load kernal ROM \\`kernal-901227-03.bin'.\" >&2\n"
-       "echo 'Error - Machine initialization failed.'\nexit 255\n",
-       "The C64 emulator stopped at once (exit status 255): Couldn't load kernal ROM "
-       "`kernal-901227-03.bin'. Machine initialization failed.\n\nVICE needs the C64's ROM "
-       "images, which Debian's package leaves out. Put kernal-901227-03.bin, "
-       "basic-901226-01.bin and chargen-901225-01.bin in ~/.local/share/vice/C64 (or, for every "
-       "user, /usr/share/vice/C64) and try again."},
-      {"another failure", "echo 'Error - Cannot open display.' >&2\nexit 1\n",
-       "The C64 emulator stopped at once (exit status 1): Cannot open display."},
-      {"closed by the user at once", "exit 0\n", ""},
+       noise + "echo \"C64MEM: Error - Couldn't load kernal ROM \\`kernal-901227-03.bin'.\" >&2\n"
+               "echo 'Error - Machine initialization failed.'\nexit 255\n",
+       "The C64 emulator cannot start without the C64's ROM image kernal-901227-03.bin, which "
+       "is missing.\nPut it in ~/.local/share/vice/C64 (or, for every user, /usr/share/vice/C64) "
+       "and try again.",
+       true},
+      {"another failure", noise + "echo 'Error - Cannot open display.' >&2\nexit 1\n",
+       "The C64 emulator stopped at once (exit status 1): Cannot open display.", true},
+      {"the program does not start",
+       noise + "echo 'AUTOSTART: Error - No idea what disk image format to use.'\n"
+               "echo 'AUTOSTART: Error - Turned off.'\nsleep 1\n",
+       "The C64 emulator could not start the picture: No idea what disk image format to use.",
+       true},
+      {"closed by the user at once", "exit 0\n", "", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     dialogs.errors.clear();
-    if (*c.script == 0) {
+    dialogs.errorDetails.clear();
+    if (c.script.isEmpty()) {
       form->EmulatorProgram = QStringLiteral("no-such-c64-emulator");
     } else {
       const QString script = dir.filePath(QStringLiteral("emulator-%1").arg(&c - cases));
       QFile file(script);
       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(QByteArray("#!/bin/sh\n") + c.script);
+      file.write("#!/bin/sh\n" + c.script);
       file.close();
       file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
       form->EmulatorProgram = script;
@@ -144,6 +157,11 @@ TEST_F(RunInViceTest, EveryFailureToRunSaysWhatHappened) {
     } else {
       ASSERT_EQ(dialogs.errors.size(), 1u);
       EXPECT_EQ(dialogs.errors[0].second, c.message);
+      if (c.details) {
+        ASSERT_EQ(dialogs.errorDetails.size(), 1u);
+        EXPECT_TRUE(dialogs.errorDetails[0].contains("DriveROM: Error - 1541 ROM image"))
+            << dialogs.errorDetails[0].toStdString();
+      }
     }
     EXPECT_TRUE(form->Button1->isEnabled());
   }

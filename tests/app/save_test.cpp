@@ -1,12 +1,11 @@
 // Saving through the window: what lands in the files and what happens when a save fails.
-#include <QDir>
-#include <QFileInfo>
-#include <QFile>
-#include <QRadioButton>
-#include <QTemporaryDir>
-
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <optional>
 
 #include "c64/displayer_template.h"
@@ -142,12 +141,9 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
     std::optional<bool> answer;  // to "replace it?", if asked
     Outcome outcome;
   } cases[] = {
-      {"new.prg", false, std::nullopt, kWritten},
-      {"old-yes.prg", true, true, kWritten},
-      {"old-no.prg", true, false, kKept},
-      {"cat.jpg", true, std::nullopt, kRefused},
-      {"link.jpg", true, std::nullopt, kRefused},
-      {"hard.jpg", true, std::nullopt, kRefused},
+      {"new.prg", false, std::nullopt, kWritten}, {"old-yes.prg", true, true, kWritten},
+      {"old-no.prg", true, false, kKept},         {"cat.jpg", true, std::nullopt, kRefused},
+      {"link.jpg", true, std::nullopt, kRefused}, {"hard.jpg", true, std::nullopt, kRefused},
   };
   for (QAction* action : {form->SaveC64Executable1, form->SaveC64Data1, form->SaveC64DiskImage1}) {
     for (const auto& c : cases) {
@@ -163,7 +159,8 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
       dialogs.AnswerSave(name);
       if (c.answer) dialogs.replaceAnswers = {*c.answer};
       action->trigger();
-      EXPECT_EQ(dialogs.replaceQuestions, c.answer ? std::vector<QString>{name} : std::vector<QString>{});
+      EXPECT_EQ(dialogs.replaceQuestions,
+                c.answer ? std::vector<QString>{name} : std::vector<QString>{});
       const QByteArray bytes = contents(c.name);
       switch (c.outcome) {
         case kWritten:
@@ -177,8 +174,9 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
         case kRefused:
           ASSERT_EQ(dialogs.errors.size(), 1u);
           EXPECT_EQ(dialogs.errors[0].second,
-                    name + " is the picture that is open and was not replaced. Save under "
-                           "another name.");
+                    name +
+                        " is the picture that is open and was not replaced. Save under "
+                        "another name.");
           EXPECT_EQ(bytes, photoBytes);
           break;
       }
@@ -188,7 +186,8 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
   EXPECT_TRUE(QFileInfo(dir.filePath("link.jpg")).isSymLink());
 
   // The name field: the photo's name with the kind's extension, in the folder of the last
-  // save, at first the photo's.
+  // save, at first the photo's; each dialog lists its kind's files first; a name typed without
+  // an extension gets the kind's, one with an extension is used as given.
   FakeDialogs fresh;
   TForm1 window(fresh);
   fresh.AnswerOpen(photo);
@@ -197,10 +196,17 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
   QDir(dir.path()).mkdir("out");
   fresh.AnswerSave(dir.filePath("out/mine"));
   window.SaveC64Data1->trigger();
-  window.SaveC64DiskImage1->trigger();
-  EXPECT_EQ(fresh.savePresets, (std::vector<QString>{dir.filePath("cat.prg"), dir.filePath("cat.bin"),
-                                            dir.filePath("out/cat.d64")}));
-  EXPECT_TRUE(QFile::exists(dir.filePath("out/mine"))) << "the name is used as given";
+  window.SaveC64DiskImage1->trigger();  // cancelled
+  fresh.AnswerSave(dir.filePath("out/other.dat"));
+  window.SaveC64Data1->trigger();
+  EXPECT_EQ(fresh.savePresets,
+            (std::vector<QString>{dir.filePath("cat.prg"), dir.filePath("cat.bin"),
+                                  dir.filePath("out/cat.d64"), dir.filePath("out/cat.bin")}));
+  EXPECT_EQ(fresh.saveFilters,
+            (std::vector<QString>{"C64 programs (*.prg)", "C64 data files (*.bin)",
+                                  "C64 disk images (*.d64)", "C64 data files (*.bin)"}));
+  EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files),
+            (QStringList{"mine.bin", "other.dat"}));
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 
 #include "app/Overlay.h"
 #include "app/Unit2.h"
+#include "app/zoom_window.h"
 #include "c64/d64_image.h"
 #include "c64/machine.h"
 #include "colour/mix_colours.h"
@@ -108,6 +109,24 @@ struct Snapshot {
            pictureHeight == o.pictureHeight && scale == o.scale && picture == o.picture;
   }
 };
+
+// What differs between two steps to undo, by name; empty when nothing does.
+std::string Differences(const ::Snapshot& a, const ::Snapshot& b) {
+  std::string names;
+  const auto note = [&](bool same, const char* name) {
+    if (!same) names += std::string(names.empty() ? "" : ", ") + name;
+  };
+  note(a.roles == b.roles, "roles");
+  note(a.convertedRoles == b.convertedRoles, "converted roles");
+  note(a.convertedDithering == b.convertedDithering, "converted dithering");
+  note(a.red == b.red && a.green == b.green && a.blue == b.blue, "offsets");
+  note(a.dithering == b.dithering, "dithering");
+  note(a.crop == b.crop, "crop");
+  note(a.scale == b.scale, "scale setting");
+  note(a.percent == b.percent, "scale");
+  note(a.edits == b.edits, "edits");
+  return names;
+}
 
 class EventStorm : public ::testing::Test {
  protected:
@@ -218,6 +237,9 @@ class EventStorm : public ::testing::Test {
     OutputKind savedKind = OutputKind::Data;
     QString keptFile;  // a file that must still hold keptBytes
     QByteArray keptBytes;
+    // The conversion on show is whichever the window says (undo, redo, a project): it must
+    // still be a fresh conversion of the crop with the roles and dithering it names.
+    bool fromWindow = false;
   };
 
   Expectation Palette(std::string& what) {
@@ -344,8 +366,9 @@ class EventStorm : public ::testing::Test {
   // A file opened through the dialog or dropped on the window: the same either way. A drop is
   // taken as a copy or a link, never as a move; a drag that only offers moving is refused.
   // Returns false when nothing was opened.
-  bool OpenOrDrop(const QString& file, std::string& what) {
-    if (Chance(0.7)) {
+  bool OpenOrDrop(const QString& file, std::string& what, bool& viaDialog) {
+    viaDialog = Chance(0.7);
+    if (viaDialog) {
       what = "open " + file.toStdString();
       dialogs.AnswerOpen(file);
       form->OpenBitmap1->trigger();
@@ -376,18 +399,27 @@ class EventStorm : public ::testing::Test {
     Expectation e;
     const bool loaded = form->State().PictureLoaded;
     const int kind = Pick(10);
-    if (kind < 5) {
-      const QString file = good[Pick(static_cast<int>(good.size()))];
-      if (OpenOrDrop(file, what)) {
+    if (kind < 8) {
+      const bool good_ = kind < 5;
+      const std::vector<QString>& files = good_ ? good : damaged;
+      const QString file = files[Pick(static_cast<int>(files.size()))];
+      std::string question;
+      const Question q = Prepare(question);
+      bool viaDialog = false;
+      const bool chosen = OpenOrDrop(file, what, viaDialog);
+      what += question;
+      Settle(q, chosen);
+      if (!chosen || (q.Cancels() && !viaDialog)) {
+        e.keepsConversion = true;
+      } else if (q.Cancels()) {
+        // As a cancelled dialog: the offsets and the conversion once more on the same crop.
+        e.converts = loaded;
+        e.keepsConversion = !loaded;
+      } else if (good_) {
         e.converts = true;
         openedFile = file;
       } else {
         e.keepsConversion = true;
-      }
-    } else if (kind < 8) {
-      const QString file = damaged[Pick(static_cast<int>(damaged.size()))];
-      e.keepsConversion = true;
-      if (OpenOrDrop(file, what)) {
         e.errorStart = {QStringLiteral("JPEG error #"), QStringLiteral("Cannot open file"),
                         QStringLiteral("Cannot open PNG file")};
       }
@@ -435,10 +467,12 @@ class EventStorm : public ::testing::Test {
         std::array{form->SaveC64Executable1, form->SaveC64Data1, form->SaveC64DiskImage1}[output];
     const int kind = Pick(6);
     const bool loaded = form->State().PictureLoaded;
-    if (kind == 4 && !savedNames.isEmpty()) {
+    QStringList earlier = savedNames.values();  // pictures saved before; projects stay projects
+    earlier.removeIf([](const QString& name) { return name.endsWith(".vantrel"); });
+    if (kind == 4 && !earlier.isEmpty()) {
       // Over an earlier save: replaced after a yes, kept after a no.
-      const QString name = folder.filePath(
-          "saves/" + savedNames.values()[Pick(static_cast<int>(savedNames.size()))]);
+      const QString name =
+          folder.filePath("saves/" + earlier[Pick(static_cast<int>(earlier.size()))]);
       const bool yes = Chance(0.5);
       what = std::string("save over ") + name.toStdString() + (yes ? ", replaced" : ", kept");
       dialogs.AnswerSave(name);
@@ -492,6 +526,160 @@ class EventStorm : public ::testing::Test {
     return e;
   }
 
+  // Undo or redo, by menu or key, from the main window or the zoom window.
+  Expectation History(std::string& what) {
+    Expectation e;
+    e.fromWindow = true;
+    e.roles = form->State().ColourRoles;  // set below, to whatever the step restores
+    const bool undo = Chance(0.6);
+    const bool canStep = undo ? form->UndoHistory().CanUndo() : form->UndoHistory().CanRedo();
+    what = std::string(undo ? "undo" : "redo") + (canStep ? "" : " (nothing to do)");
+    if (Chance(0.5)) {
+      (undo ? form->Undo1 : form->Redo1)->trigger();
+    } else {
+      QWidget* target = form.get();
+      if (Chance(0.2) && form->ZoomForm->isVisible()) target = form->ZoomForm;
+      what += " by key";
+      QTest::keyClick(target, Qt::Key_Z,
+                      undo ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
+    }
+    e.keepsConversion = !canStep;
+    e.roles = form->State().ColourRoles;
+    return e;
+  }
+
+  // The zoom window: shown or hidden, a stroke of paint, a pick, "Clear Edits".
+  Expectation TouchUp(std::string& what) {
+    Expectation e;
+    ZoomView* view = form->ZoomForm->View();
+    const int roll = Pick(10);
+    if (roll < 2) {
+      what = "zoom window";
+      form->Zoom1->trigger();
+      e.keepsConversion = true;
+    } else if (roll < 7) {
+      // A stroke: the button goes down on one pixel and is dragged over a few more.
+      const int zoom = view->Zoom();
+      const auto at = [&](int x, int y) { return QPointF((x + 0.5) * zoom, (y + 0.5) * zoom); };
+      int x = Pick(WindowWidth), y = Pick(WindowHeight);
+      const int code = 1 + Pick(9);
+      form->ZoomForm->SetChosenCode(code);
+      what = "paint " + std::to_string(code) + " from " + std::to_string(x) + "," +
+             std::to_string(y);
+      Mouse(view, QEvent::MouseButtonPress, at(x, y), Qt::LeftButton, Qt::LeftButton);
+      for (int step = Pick(6); step > 0; --step) {
+        x = std::clamp(x + Pick(7) - 3, 0, WindowWidth - 1);
+        y = std::clamp(y + Pick(7) - 3, 0, WindowHeight - 1);
+        Mouse(view, QEvent::MouseMove, at(x, y), Qt::NoButton, Qt::LeftButton);
+      }
+      Mouse(view, QEvent::MouseButtonRelease, at(x, y), Qt::LeftButton, Qt::NoButton);
+    } else if (roll < 9) {
+      const int x = Pick(WindowWidth), y = Pick(WindowHeight);
+      what = "pick at " + std::to_string(x) + "," + std::to_string(y);
+      const int zoom = view->Zoom();
+      const QPointF point((x + 0.5) * zoom, (y + 0.5) * zoom);
+      Mouse(view, QEvent::MouseButtonPress, point, Qt::RightButton, Qt::RightButton);
+      Mouse(view, QEvent::MouseButtonRelease, point, Qt::RightButton, Qt::NoButton);
+      e.keepsConversion = true;
+      if (form->State().PictureLoaded) {
+        EXPECT_EQ(form->ZoomForm->ChosenCode(), MixCodeShown(form->State().LayerBits,
+                                                             y * WindowWidth + x))
+            << what;
+      }
+    } else {
+      what = "Clear Edits";
+      form->ClearEdits1->trigger();
+    }
+    return e;
+  }
+
+  // Save Project to a new file, or Open Project of one saved before.
+  Expectation Project(std::string& what) {
+    Expectation e;
+    if (projects.empty() || Chance(0.5)) {
+      const QString name =
+          folder.filePath(QStringLiteral("saves/project%1.vantrel").arg(++saves));
+      what = "save project " + name.toStdString();
+      dialogs.AnswerSave(name);
+      const int dialogsBefore = dialogs.saveDialogs;
+      e.keepsConversion = true;
+      form->SaveProject1->trigger();
+      if (dialogs.saveDialogs == dialogsBefore) {
+        dialogs.saveAnswers.clear();
+        e.errorStart = {QStringLiteral("Open a picture first")};
+      } else {
+        NoteProject(name, true);
+      }
+      return e;
+    }
+    const QString name = projects[Pick(static_cast<int>(projects.size()))];
+    what = "open project " + name.toStdString();
+    const Question question = Prepare(what);
+    dialogs.AnswerOpen(name);
+    form->OpenProject1->trigger();
+    Settle(question, true);
+    if (question.Cancels()) {
+      e.keepsConversion = true;
+    } else {
+      e.fromWindow = true;
+      e.roles = form->State().ColourRoles;
+      openedFile = projectPhotos[name];
+      target = projectTargets[name];  // a project brings its target
+    }
+    return e;
+  }
+
+  // "Save the project first?": whether it will be asked, and the answer ready for it (with a
+  // name for a new project when the answer saves and no project is open).
+  struct Question {
+    bool asks = false;
+    SaveFirst answer = SaveFirst::Discard;
+    QString project;  // where a save writes: the project open, or a new one
+    bool Cancels() const { return asks && answer == SaveFirst::Cancel; }
+  };
+  Question Prepare(std::string& what) {
+    Question q;
+    q.asks = form->HasUnsavedWork();
+    q.answer = std::array{SaveFirst::Save, SaveFirst::Discard, SaveFirst::Cancel}[Pick(3)];
+    dialogs.saveFirstAnswers = {q.answer};
+    questionsBefore = dialogs.saveFirstQuestions;
+    if (q.asks) {
+      what += std::array{" (saved first)", " (paint discarded)",
+                         " (cancelled)"}[static_cast<int>(q.answer)];
+      q.project = form->ProjectFile();
+      if (q.answer == SaveFirst::Save && q.project.isEmpty()) {
+        q.project = folder.filePath(QStringLiteral("saves/project%1.vantrel").arg(++saves));
+        dialogs.AnswerSave(q.project);
+      }
+    }
+    return q;
+  }
+  // After the event: asked exactly when there was work to lose and a file was chosen; what
+  // the answer saved is where it belongs.
+  void Settle(const Question& q, bool chosen) {
+    EXPECT_EQ(dialogs.saveFirstQuestions - questionsBefore, q.asks && chosen ? 1 : 0);
+    if (q.asks && chosen && q.answer == SaveFirst::Save) NoteProject(q.project, false);
+    dialogs.saveFirstAnswers.clear();
+    dialogs.saveAnswers.clear();
+  }
+  // A project the window wrote, of the picture it showed then; `check`: it still shows it.
+  void NoteProject(const QString& name, bool check) {
+    if (!std::count(projects.begin(), projects.end(), name)) projects.push_back(name);
+    projectPhotos[name] = openedFile;
+    projectTargets[name] = target;
+    savedNames.insert(QFileInfo(name).fileName());
+    if (!check) return;
+    // Opened on its own, the project gives the window's picture.
+    Session fresh;
+    fresh.OpenProject(name.toStdString());
+    EXPECT_TRUE(fresh.Layers().Bitmap1Bits == form->State().LayerBits.Bitmap1Bits &&
+                fresh.Layers().Sprite1Bits == form->State().LayerBits.Sprite1Bits &&
+                fresh.Layers().Bitmap2Bits == form->State().LayerBits.Bitmap2Bits &&
+                fresh.Layers().Sprite2Bits == form->State().LayerBits.Sprite2Bits)
+        << name.toStdString() << " does not hold the window's picture";
+    EXPECT_EQ(fresh.Roles(), form->State().ColourRoles) << name.toStdString();
+  }
+
   // Plays one random event and says what it expects.
   Expectation PlayOne(std::string& what) {
     const int roll = Pick(1000);
@@ -540,9 +728,12 @@ class EventStorm : public ::testing::Test {
       e.roles = form->State().ColourRoles;  // whatever the search chose, within the palette
       return e;
     }
-    if (roll < 860) return Open(what);
-    if (roll < 910) return Scale(what);
-    if (roll < 980) return Save(what);
+    if (roll < 840) return Open(what);
+    if (roll < 880) return Scale(what);
+    if (roll < 930) return Save(what);
+    if (roll < 950) return History(what);
+    if (roll < 975) return TouchUp(what);
+    if (roll < 980) return Project(what);
     if (roll < 990) {
       const int m = Pick(5);
       QAction* item =
@@ -621,6 +812,7 @@ class EventStorm : public ::testing::Test {
     auto fresh = testsupport::NewConverterState();
     fresh->PictureLoaded = true;
     fresh->Image1 = s.Image1;
+    fresh->PixelEdits = s.PixelEdits;
     SetColourRoles(*fresh, convertedRoles);
     ConvertPicture(*fresh, convertedDithering, nullptr, PortableKernels());
     ASSERT_TRUE(fresh->LayerBits.Bitmap1Bits == s.LayerBits.Bitmap1Bits &&
@@ -708,6 +900,10 @@ class EventStorm : public ::testing::Test {
   int saves = 0;
   QSet<QString> savedNames;
   std::map<std::string, std::shared_ptr<PictureSource>> opened;
+  std::vector<QString> projects;               // project files the window wrote
+  std::map<QString, QString> projectPhotos;    // the photo each of them holds
+  std::map<QString, Machine> projectTargets;   // and the target
+  int questionsBefore = 0;
 };
 
 TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
@@ -728,6 +924,7 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
     std::ostringstream context;
     context << "seed " << seed << ", event " << events << " (" << what << ")";
     const std::string where = context.str();
+    if (std::getenv("VANTREL_STORM_TRACE")) std::printf("%s\n", where.c_str());
 
     // Errors: exactly the one the event asks for, with its text.
     const auto newErrors = dialogs.errors.size() - errorsBefore;
@@ -756,6 +953,19 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
                                                              : Dithering::None;
       ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
     }
+    // A step undone or redone, or a project opened, may have converted again; if it did, the
+    // crop must be the picture's there.
+    const bool convertedNow = !before.SameConversion(Snapshot::Of(form->State()));
+    if (e.fromWindow && form->State().PictureLoaded && (converted || convertedNow)) {
+      const ::Snapshot now = form->TakeSnapshot();
+      converted = true;
+      convertedRoles = now.convertedRoles;
+      convertedDithering = now.convertedDithering;
+      if (convertedNow) ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
+    }
+    // Every step to undo is the state as the controls show it: after undo and redo too.
+    ASSERT_EQ(Differences(form->TakeSnapshot(), form->UndoHistory().Current()), "")
+        << where << ": the controls and the state differ from the step undo would return to";
     ASSERT_NO_FATAL_FAILURE(CheckControls(where));
     ASSERT_NO_FATAL_FAILURE(CheckConversion(where));
     if (!e.keptFile.isEmpty()) {

@@ -31,8 +31,8 @@ class MeddlingDialogs : public FakeDialogs {
     if (beforeOpenReturns) std::exchange(beforeOpenReturns, nullptr)();
     return confirmed;
   }
-  bool ExecuteSave(QWidget* parent, QString& fileName) override {
-    const bool confirmed = FakeDialogs::ExecuteSave(parent, fileName);
+  bool ExecuteSave(QWidget* parent, QString& fileName, const QString& filter) override {
+    const bool confirmed = FakeDialogs::ExecuteSave(parent, fileName, filter);
     if (beforeSaveReturns) std::exchange(beforeSaveReturns, nullptr)();
     return confirmed;
   }
@@ -117,7 +117,7 @@ TEST_F(FailuresTest, FailedSavesShowTheErrorAndLoseNothing) {
   const Kind kinds[] = {{"executable", form->SaveC64Executable1}, {"data", form->SaveC64Data1}};
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);
-    const QByteArray expected = Save(kind.action, folder.filePath("reference"));
+    const QByteArray expected = Save(kind.action, folder.filePath("reference.bin"));
     ASSERT_FALSE(expected.isEmpty());
     const Snapshot before = Take();
 
@@ -130,7 +130,7 @@ TEST_F(FailuresTest, FailedSavesShowTheErrorAndLoseNothing) {
     const QString vanishing = folder.filePath("vanishing");
     const Failure failures[] = {
         {"full disk", QStringLiteral("/dev/full"), nullptr, ENOSPC},
-        {"folder removed while the dialog was open", vanishing + "/picture",
+        {"folder removed while the dialog was open", vanishing + "/picture.bin",
          [vanishing] { ASSERT_TRUE(QDir(vanishing).removeRecursively()); }, ENOENT},
     };
     for (const Failure& failure : failures) {
@@ -150,13 +150,13 @@ TEST_F(FailuresTest, FailedSavesShowTheErrorAndLoseNothing) {
       EXPECT_FALSE(QDir(vanishing).exists()) << "the folder is not made again";
       EXPECT_TRUE(Take() == before);
       // The next save writes the same bytes as before the failure.
-      EXPECT_EQ(Save(kind.action, folder.filePath("after")), expected);
+      EXPECT_EQ(Save(kind.action, folder.filePath("after.bin")), expected);
       EXPECT_TRUE(dialogs.errors.size() == 1u);
     }
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), (QStringList{"after", "reference"}))
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), (QStringList{"after.bin", "reference.bin"}))
         << "no temporary file left behind";
-    QFile::remove(folder.filePath("after"));
-    QFile::remove(folder.filePath("reference"));
+    QFile::remove(folder.filePath("after.bin"));
+    QFile::remove(folder.filePath("reference.bin"));
   }
 }
 
