@@ -13,13 +13,16 @@ namespace {
 using vantrel::cli::OptionHelp;
 
 // `text` as roff prose: backslashes and minus signs escaped (options must copy as ASCII
-// hyphens), and a leading dot or quote kept from reading as a request.
+// hyphens), an option never hyphenated at a line's end, and a leading dot or quote kept from
+// reading as a request.
 std::string Roff(std::string_view text) {
   std::string out;
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\\') {
       out += "\\e";
     } else if (c == '-') {
+      if (i == 0 || text[i - 1] == ' ' || text[i - 1] == '(') out += "\\%";
       out += "\\-";
     } else {
       out += c;
@@ -135,8 +138,8 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-crop 40,50 \\-o picture.vantrel\n"
          "vantrel\\-convert picture.vantrel \\-o picture.prg\n.EE\n.RE\n.PP\n"
       << "The executable and the data file of every photo of a folder, into another:\n"
-      << ".PP\n.RS\n.EX\nvantrel\\-convert photos/*.jpg \\-\\-output\\-dir c64 \\-\\-format exe "
-         "\\-\\-format data\n.EE\n.RE\n.PP\n"
+      << ".PP\n.RS\n.EX\nvantrel\\-convert photos/*.jpg \\-\\-output\\-dir c64 \\e\n"
+         "    \\-\\-format exe \\-\\-format data\n.EE\n.RE\n.PP\n"
       << "A saved executable for another C64:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert old.prg \\-\\-machine any \\-o new.prg\n.EE\n.RE\n.PP\n"
       << "The executable on standard output:\n"
