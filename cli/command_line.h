@@ -9,7 +9,6 @@
 
 namespace vantrel::cli {
 
-using vantrel::ConversionSettings;
 using vantrel::OutputKind;
 
 // The -o name that writes to standard output.
@@ -19,15 +18,21 @@ struct OutputFile {
   std::string name;
   OutputKind kind = OutputKind::Data;
   bool project = false;  // a project file instead of `kind`
+  bool named = true;     // given with -o; else made from --output-dir
 };
 
-// One conversion and the files to write from it, in the order given.
-struct ConvertRequest {
+// One picture and the files to write from its conversion, in the order given.
+struct Job {
   std::string input;
   std::vector<OutputFile> outputs;
-  ConversionSettings settings;     // with autoColours set, the roles found are printed
-  Machine machine = Machine::Pal;  // the executables' and disk images' target
-  bool machineGiven = false;       // else a project's or a saved picture's own target
+};
+
+// The conversions asked for: one per picture, all with the same options.
+struct ConvertRequest {
+  std::vector<Job> jobs;
+  // The settings (with autoColours set, the roles found are printed), the executables' and
+  // disk images' target, and whether it was given (else a project's or a saved picture's).
+  OptionValues options;
   // The first option given that changes the conversion ("--crop"), empty if none: a project
   // or a saved picture brings its own.
   std::string settingOption;
@@ -43,18 +48,10 @@ struct UsageError {
 using ParsedCommandLine = std::variant<ConvertRequest, InfoRequest, UsageError>;
 
 // Reads the arguments that follow the program name. The crop is only checked for being
-// non-negative here; whether it fits is known once the picture is decoded.
+// non-negative here; whether it fits is known once the picture is decoded. Several pictures
+// need --output-dir, whose files are named after each picture; two pictures whose files would
+// have the same name are refused.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
-
-// ".prg" is the executable, ".png" the preview, ".d64" a disk image with the executable,
-// anything else the data file (case ignored).
-OutputKind KindFromExtension(const std::string& fileName);
-// Whether an -o of that name writes a project (".vantrel", case ignored).
-bool IsProjectName(const std::string& fileName);
-
-// A C64 colour given as 0..15 or as its palette name ("light-red", case ignored, the hyphen
-// optional, "gray" for "grey"); -1 if it is neither.
-int ParseColour(const std::string& text);
 
 // Every option as the help lists it: "--crop X,Y" and what it does, one sentence or more.
 struct OptionHelp {

@@ -13,13 +13,16 @@ namespace {
 using vantrel::cli::OptionHelp;
 
 // `text` as roff prose: backslashes and minus signs escaped (options must copy as ASCII
-// hyphens), and a leading dot or quote kept from reading as a request.
+// hyphens), an option never hyphenated at a line's end, and a leading dot or quote kept from
+// reading as a request.
 std::string Roff(std::string_view text) {
   std::string out;
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\\') {
       out += "\\e";
     } else if (c == '-') {
+      if (i == 0 || text[i - 1] == ' ' || text[i - 1] == '(') out += "\\%";
       out += "\\-";
     } else {
       out += c;
@@ -65,6 +68,10 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << ".B vantrel\\-convert\n"
       << "[\\fIoptions\\fR] \\fIPICTURE\\fR \\fB\\-o\\fR \\fIOUTPUT\\fR "
          "[\\fB\\-o\\fR \\fIOUTPUT\\fR ...]\n"
+      << ".br\n"
+      << ".B vantrel\\-convert\n"
+      << "[\\fIoptions\\fR] \\fIPICTURE\\fR... \\fB\\-\\-output\\-dir\\fR \\fIDIR\\fR "
+         "\\fB\\-\\-format\\fR \\fIKIND\\fR [\\fB\\-\\-format\\fR \\fIKIND\\fR ...]\n"
       << ".SH DESCRIPTION\n"
       << "Converts a photo (JPEG, PNG, WebP, GIF, BMP, TIFF, HEIC or AVIF, recognised by its\n"
       << "content) into a C64 picture: a hires bitmap with a full layer of sprites over it, in\n"
@@ -75,12 +82,23 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << "It writes one file per\n"
       << ".BR \\-o ,\n"
       << "all from one conversion, and prints nothing when it succeeds.\n"
+      << "With\n"
+      << ".BR \\-\\-output\\-dir ,\n"
+      << "it converts each \\fIPICTURE\\fR in turn and writes its files into \\fIDIR\\fR, one per\n"
+      << ".BR \\-\\-format ,\n"
+      << "named after the picture (\\fIa.jpg\\fR gives \\fIDIR/a.prg\\fR, \\fIDIR/a.bin\\fR ...),\n"
+      << "the same files as one run per picture.\n"
+      << "A picture that fails is reported and the others go on.\n"
+      << "Two pictures of the same base name are refused before anything is written, and\n"
+      << ".B \\-o\n"
+      << "names the file of one picture only.\n"
       << ".PP\n"
       << "\\fIPICTURE\\fR may also be a project file (.vantrel), which brings its photo, its\n"
       << "settings and its pixel edits, or a picture this program saved (an executable of any\n"
       << "target, a disk image holding one, or a data file), which comes back as it was saved.\n"
       << "With either, only\n"
       << ".BR \\-o ,\n"
+      << ".BR \\-\\-output\\-dir ,\n"
       << ".B \\-\\-format\n"
       << "and\n"
       << ".B \\-\\-machine\n"
@@ -119,6 +137,9 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << "A project for the settings, and the files made again from it later, in a Makefile:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-crop 40,50 \\-o picture.vantrel\n"
          "vantrel\\-convert picture.vantrel \\-o picture.prg\n.EE\n.RE\n.PP\n"
+      << "The executable and the data file of every photo of a folder, into another:\n"
+      << ".PP\n.RS\n.EX\nvantrel\\-convert photos/*.jpg \\-\\-output\\-dir c64 \\e\n"
+         "    \\-\\-format exe \\-\\-format data\n.EE\n.RE\n.PP\n"
       << "A saved executable for another C64:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert old.prg \\-\\-machine any \\-o new.prg\n.EE\n.RE\n.PP\n"
       << "The executable on standard output:\n"

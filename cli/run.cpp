@@ -1,6 +1,13 @@
-// One run of vantrel-convert: the input opened as what it is, the outputs written, the exit status.
+// One run of vantrel-convert: each input opened as what it is, its outputs written, the exit
+// status.
 #include "cli/run.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -18,32 +25,82 @@ namespace {
 
 constexpr const char* ProgramName = "vantrel-convert";
 
+void Hint(std::ostream& err) {
+  err << "Try '" << ProgramName << " --help' for more information.\n";
+}
+
 int UsageFailure(std::ostream& err, const std::string& reason) {
-  err << ProgramName << ": " << reason << "\n"
-      << "Try '" << ProgramName << " --help' for more information.\n";
+  err << ProgramName << ": " << reason << "\n";
+  Hint(err);
   return ExitUsage;
 }
 
-// The roles in role order, as numbers and then as names: "0,8,1,15,6 black,orange,...".
-void PrintRoles(const ColourRoleSet& roles, std::ostream& out) {
+// Why the system cannot open `file` ("No such file or directory"); empty if it can now.
+std::string SystemReason(const std::string& file) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(file, ignored)) return std::strerror(EISDIR);
+  // Not blocking: a FIFO without a writer must not hang the report.
+  const int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return std::strerror(errno);
+  char byte = 0;
+  const ssize_t got = ::read(descriptor, &byte, 1);
+  const int readError = errno;
+  ::close(descriptor);
+  return got < 0 && readError != EAGAIN ? std::strerror(readError) : std::string();
+}
+
+// A failure about `input` as the command line tells it: naming the file, and after "Cannot
+// open file" the system's reason, which the window does not show.
+std::string FileMessage(const VantrelError& error, const std::string& input) {
+  std::string message = error.AboutFile(input);
+  if (error.Code() == Message::kCannotOpenFile && !error.Arguments().empty()) {
+    if (const std::string reason = SystemReason(error.Arguments().front()); !reason.empty()) {
+      message += ": " + reason;
+    }
+  }
+  return message;
+}
+
+// How an output is named in messages: "-o x.prg", or the file --output-dir made.
+std::string OutputLabel(const OutputFile& output) {
+  return output.named ? "-o " + output.name : output.name;
+}
+
+// Tells what went wrong with one picture. With several, bad usage of one (a crop it cannot
+// take) names the picture and the rest go on, so the hint is left to the end.
+class Reporter {
+ public:
+  Reporter(std::ostream& err, const std::string& input, bool several)
+      : err_(err), input_(input), several_(several) {}
+
+  int Usage(const std::string& reason) const {
+    if (!several_) return UsageFailure(err_, reason);
+    err_ << ProgramName << ": " << input_ << ": " << reason << "\n";
+    return ExitUsage;
+  }
+  int Failure(const std::string& message) const {
+    Say(message);
+    return ExitFailure;
+  }
+  void Say(const std::string& message) const { err_ << ProgramName << ": " << message << "\n"; }
+
+ private:
+  std::ostream& err_;
+  const std::string& input_;
+  bool several_;
+};
+
+// The roles in role order, as numbers and then as names: "0,8,1,15,6 black,orange,...";
+// with several pictures after the picture's name.
+void PrintRoles(const ColourRoleSet& roles, const std::string& input, bool several,
+                std::ostream& out) {
+  if (several) out << input << ": ";
   for (int role = 0; role < RoleCount; ++role) out << (role ? "," : "") << roles[role];
   out << " ";
   for (int role = 0; role < RoleCount; ++role) {
     out << (role ? "," : "") << C64ColourNames[roles[role]];
   }
   out << "\n";
-}
-
-// An output that is `file` itself, also through a link, would destroy it.
-const OutputFile* Replaces(const ConvertRequest& request, const std::string& file) {
-  for (const OutputFile& output : request.outputs) {
-    std::error_code error;
-    if (output.name != StandardOutput && std::filesystem::equivalent(file, output.name, error) &&
-        !error) {
-      return &output;
-    }
-  }
-  return nullptr;
 }
 
 // What the outputs are made with besides the conversion: the target, and for a project the
@@ -55,28 +112,33 @@ struct Making {
 };
 
 // Opens the input as what it is and makes its conversion; the usage failure's reason, if any.
-std::string Open(Session& session, const ConvertRequest& request, FileKind kind, Making& making) {
-  making.dithering = request.settings.adjustment.dithering;
+std::string Open(Session& session, const ConvertRequest& request, const Job& job, FileKind kind,
+                 Making& making) {
+  const OptionValues& options = request.options;
+  making.dithering = options.settings.adjustment.dithering;
   switch (kind) {
     case FileKind::Picture:
-      session.ConvertFile(request.input, request.settings);
-      making.machine = request.machine;
+      session.ConvertFile(job.input, options.settings);
+      making.machine = options.machine;
       // A photo smaller than the window went to Fit by itself; a project records what it got.
-      making.scale = request.settings.scaleGiven
-                         ? request.settings.scale
+      making.scale = options.settings.scaleGiven
+                         ? options.settings.scale
                          : ScaleSetting{false, session.State().ScalePercent};
       return {};
     case FileKind::SavedPicture:
-      session.OpenFile(request.input);
-      making.machine = request.machineGiven ? request.machine : session.SavedMachine();
+      session.OpenFile(job.input);
+      making.machine = options.machineGiven ? options.machine : session.SavedMachine();
       return {};
     case FileKind::Project: {
-      const Project project = session.OpenProject(request.input);
-      making = {request.machineGiven ? request.machine : project.machine, project.settings.scale,
+      const Project project = session.OpenProject(job.input);
+      making = {options.machineGiven ? options.machine : project.machine, project.settings.scale,
                 project.dithering};
       // The project's photo is the picture now open.
-      if (const OutputFile* output = Replaces(request, session.PictureName())) {
-        return "-o " + output->name + " would replace the project's photo " + session.PictureName();
+      for (const OutputFile& output : job.outputs) {
+        if (output.name != StandardOutput && session.IsOpenPicture(output.name)) {
+          return Text(Message::kWouldReplaceProjectPhoto, OutputLabel(output),
+                      session.PictureName());
+        }
       }
       return {};
     }
@@ -84,44 +146,35 @@ std::string Open(Session& session, const ConvertRequest& request, FileKind kind,
   return {};
 }
 
-int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
-  if (const OutputFile* output = Replaces(request, request.input)) {
-    return UsageFailure(err,
-                        "-o " + output->name + " would replace the input picture " + request.input);
-  }
-  const FileKind kind = Session::KindOfFile(request.input);
+// One picture's conversion and its files, in the order given: once one cannot be written,
+// none after it is.
+int ConvertOne(const ConvertRequest& request, const Job& job, const Reporter& report, bool several,
+               std::ostream& out, std::ostream& err) {
+  const FileKind kind = Session::KindOfFile(job.input);
   if (kind != FileKind::Picture && !request.settingOption.empty()) {
-    return UsageFailure(err,
-                        request.settingOption + " cannot change " +
-                            (kind == FileKind::Project ? "the project " : "the saved picture ") +
-                            request.input + ": only -o, --format and --machine apply to it");
+    return report.Usage(Text(kind == FileKind::Project ? Message::kProjectBringsItsSettings
+                                                       : Message::kSavedPictureBringsItsSettings,
+                             request.settingOption, job.input));
   }
   Session session;
   Making making;
   try {
-    if (const std::string reason = Open(session, request, kind, making); !reason.empty()) {
-      return UsageFailure(err, reason);
+    if (const std::string reason = Open(session, request, job, kind, making); !reason.empty()) {
+      return report.Usage(reason);
     }
   } catch (const VantrelError& error) {
-    if (error.IsSetting()) return UsageFailure(err, error.what());
-    // Messages about the picture name it.
-    err << ProgramName << ": " << error.AboutFile(request.input) << "\n";
-    return ExitFailure;
+    if (error.IsSetting()) return report.Usage(error.what());
+    return report.Failure(FileMessage(error, job.input));
   }
   if (const std::string warning = session.PictureWarning(); !warning.empty()) {
-    err << ProgramName << ": " << warning << "\n";
-  }
-  // Projects first: they are the outputs that can still find the photo changed.
-  for (const OutputFile& output : request.outputs) {
-    if (output.project) {
-      session.SaveProject(output.name, making.scale, making.dithering, making.machine);
-    }
+    report.Say(warning);
   }
   const OutputOptions options{making.machine, {}};
   bool toStandardOutput = false;
-  for (const OutputFile& output : request.outputs) {
-    if (output.project) continue;
-    if (output.name != StandardOutput) {
+  for (const OutputFile& output : job.outputs) {
+    if (output.project) {
+      session.SaveProject(output.name, making.scale, making.dithering, making.machine);
+    } else if (output.name != StandardOutput) {
       session.SaveOutput(output.kind, options, output.name);
     } else {
       toStandardOutput = true;
@@ -132,14 +185,42 @@ int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err)
       if (!out) throw VantrelError(Message::kCannotWriteStandardOutput);
     }
   }
-  if (request.settings.autoColours) {
+  if (request.options.settings.autoColours) {
     // With a file on standard output the roles go beside the messages.
     std::ostream& roles = toStandardOutput ? err : out;
-    PrintRoles(session.Roles(), roles);
+    PrintRoles(session.Roles(), job.input, several, roles);
     roles.flush();
     if (!roles) return ExitFailure;
   }
   return ExitSuccess;
+}
+
+int Convert(const ConvertRequest& request, std::ostream& out, std::ostream& err) {
+  // No output may replace an input picture, its own or another's: checked before any is made.
+  for (const Job& job : request.jobs) {
+    for (const OutputFile& output : job.outputs) {
+      for (const Job& other : request.jobs) {
+        if (output.name != StandardOutput && IsSameFile(output.name, other.input)) {
+          return UsageFailure(err,
+                              Text(Message::kWouldReplaceInput, OutputLabel(output), other.input));
+        }
+      }
+    }
+  }
+  const bool several = request.jobs.size() > 1;
+  int status = ExitSuccess;
+  for (const Job& job : request.jobs) {
+    const Reporter report(err, job.input, several);
+    int jobStatus = ExitFailure;
+    try {
+      jobStatus = ConvertOne(request, job, report, several, out, err);
+    } catch (...) {
+      report.Failure(UserMessage(std::current_exception()));
+    }
+    status = std::max(status, jobStatus);
+  }
+  if (several && status == ExitUsage) Hint(err);
+  return status;
 }
 
 }  // namespace

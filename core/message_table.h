@@ -103,7 +103,47 @@ VANTREL_MESSAGE(
     kCropOutside, Setting,
     "--crop %1,%2 puts the window outside the %3 x %4 picture at %5 % (X 0..%6, Y 0..%7)")
 
+// Options, as the command line and the page take them; %1 is the option as the front end
+// spells it (--offsets on the command line, offsets in the page)
+VANTREL_MESSAGE(kUnknownOption, Setting, "unknown option '%1'")
+VANTREL_MESSAGE(kOptionTakesNoValue, Setting, "option '%1' takes no value")
+VANTREL_MESSAGE(kOptionNeedsValue, Setting, "option '%1' needs a value")
+VANTREL_MESSAGE(kNotAChoice, Setting, "%1 must be %2, not '%3'")
+VANTREL_MESSAGE(kNotAScale, Setting, "%1 must be fit or a percentage 1..%2, not '%3'")
+VANTREL_MESSAGE(kNeedsWholeNumbers, Setting, "%1 needs %2 (%3 whole numbers), not '%4'")
+VANTREL_MESSAGE(kNumberOutOfRange, Setting, "%1 %2: %3 is out of range %4..%5")
+VANTREL_MESSAGE(kCropBeforePicture, Setting, "%1 %2 lies outside the picture (X and Y start at 0)")
+VANTREL_MESSAGE(kNeedsColours, Setting, "%1 needs %2 colours %3, not '%4'")
+VANTREL_MESSAGE(kUnknownColour, Setting,
+                "%1: unknown colour '%2' (%3..%4 or a name such as light-red)")
+VANTREL_MESSAGE(kOptionsExclude, Setting, "%1 and %2 exclude each other")
+
+// The command line's own usage
+VANTREL_MESSAGE(kNoInputFile, Setting, "no input file")
+VANTREL_MESSAGE(kNoOutputFile, Setting, "no output file (-o, or --output-dir with --format)")
+VANTREL_MESSAGE(kStandardOutputNeedsFormat, Setting,
+                "-o - (standard output) needs --format before it")
+VANTREL_MESSAGE(kProjectToStandardOutput, Setting, "a project cannot go to standard output")
+VANTREL_MESSAGE(kFormatWithoutOutput, Setting, "--format is not followed by the -o it applies to")
+VANTREL_MESSAGE(kOutputForOnePicture, Setting,
+                "-o names the file of one picture, not of %1: give --output-dir DIR and a "
+                "--format for each kind of file")
+VANTREL_MESSAGE(kOutputDirNeedsFormat, Setting,
+                "--output-dir needs the kinds to write (--format exe, --format data ...)")
+VANTREL_MESSAGE(kSameOutputTwice, Setting, "%1 and %2 would both write %3")
+VANTREL_MESSAGE(kWouldReplaceInput, Setting, "%1 would replace the input picture %2")
+VANTREL_MESSAGE(kWouldReplaceProjectPhoto, Setting, "%1 would replace the project's photo %2")
+VANTREL_MESSAGE(kProjectBringsItsSettings, Setting,
+                "%1 cannot change the project %2: only -o, --output-dir, --format and --machine "
+                "apply to it")
+VANTREL_MESSAGE(kSavedPictureBringsItsSettings, Setting,
+                "%1 cannot change the saved picture %2: only -o, --output-dir, --format and "
+                "--machine apply to it")
+
 // Outputs
+VANTREL_MESSAGE(kNotWrittenPictureFormat, Setting,
+                "Cannot save as %1: this program reads %2 pictures but does not write them (the "
+                "preview is saved as .png)")
 VANTREL_MESSAGE(kCannotEncodePng, Plain, "Cannot encode PNG: %1")
 VANTREL_MESSAGE(kDiskFull, Plain, "The program does not fit on a disk")
 VANTREL_MESSAGE(kProgramTooLargeForADisk, Plain,

@@ -2,6 +2,8 @@
 // reads it. A new format is a row here and a decoder of its own.
 #include "picture/picture_format.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <stdexcept>
 
@@ -52,7 +54,8 @@ bool AnyBytes(const std::uint8_t*, std::size_t) { return true; }
 
 struct Format {
   PictureFormat format;
-  const char* name;  // the word used in messages
+  const char* name;        // the word used in messages
+  const char* extensions;  // what its files are named with, lower case, one blank apart
   bool (*recognises)(const std::uint8_t* bytes, std::size_t size);
   int (*decode)(const EncodedPicture& file, Bitmap32& picture);  // null: the JPEG decoder's
 };
@@ -66,13 +69,13 @@ struct Format {
 
 // Tried in order; the last row takes whatever the others do not.
 constexpr Format kFormats[] = {
-    {PictureFormat::kPng, "PNG", IsPng, DecodePng},
-    {PictureFormat::kGif, "GIF", IsGif, VANTREL_DECODER(DecodeGif)},
-    {PictureFormat::kBmp, "BMP", IsBmp, VANTREL_DECODER(DecodeBmp)},
-    {PictureFormat::kTiff, "TIFF", IsTiff, VANTREL_DECODER(DecodeTiff)},
-    {PictureFormat::kWebp, "WebP", IsWebp, VANTREL_DECODER(DecodeWebp)},
-    {PictureFormat::kHeif, "HEIF", IsHeif, VANTREL_DECODER(DecodeHeif)},
-    {PictureFormat::kJpeg, "JPEG", AnyBytes, nullptr},
+    {PictureFormat::kPng, "PNG", "png", IsPng, DecodePng},
+    {PictureFormat::kGif, "GIF", "gif", IsGif, VANTREL_DECODER(DecodeGif)},
+    {PictureFormat::kBmp, "BMP", "bmp dib", IsBmp, VANTREL_DECODER(DecodeBmp)},
+    {PictureFormat::kTiff, "TIFF", "tif tiff", IsTiff, VANTREL_DECODER(DecodeTiff)},
+    {PictureFormat::kWebp, "WebP", "webp", IsWebp, VANTREL_DECODER(DecodeWebp)},
+    {PictureFormat::kHeif, "HEIF", "heic heif hif avif", IsHeif, VANTREL_DECODER(DecodeHeif)},
+    {PictureFormat::kJpeg, "JPEG", "jpg jpeg jpe jfif", AnyBytes, nullptr},
 };
 
 const Format& Row(PictureFormat format) {
@@ -92,6 +95,19 @@ PictureFormat SniffFormat(const std::uint8_t* bytes, std::size_t size) {
 }
 
 const char* FormatName(PictureFormat format) { return Row(format).name; }
+
+std::optional<PictureFormat> FormatOfExtension(std::string_view extension) {
+  std::string lower(extension);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Format& row : kFormats) {
+    for (std::string_view names = row.extensions; !names.empty();) {
+      const std::size_t blank = std::min(names.find(' '), names.size());
+      if (names.substr(0, blank) == lower) return row.format;
+      names.remove_prefix(std::min(blank + 1, names.size()));
+    }
+  }
+  return std::nullopt;
+}
 
 bool DecodedHere(PictureFormat format) {
   return format == PictureFormat::kJpeg || Row(format).decode != nullptr;

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace vantrel {
 
@@ -15,5 +17,10 @@ PictureFormat SniffFormat(const std::uint8_t* bytes, std::size_t size);
 
 // "JPEG", "PNG", "GIF", "BMP", "TIFF", "WebP", "HEIF": the word used in messages.
 const char* FormatName(PictureFormat format);
+
+// The format whose files are commonly named with `extension` ("jpg", "TIFF", "avif": no dot,
+// case ignored); nothing for any other. Only names are judged by this: files are read by
+// their content.
+std::optional<PictureFormat> FormatOfExtension(std::string_view extension);
 
 }  // namespace vantrel

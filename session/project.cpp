@@ -179,7 +179,7 @@ Project ParseProject(std::string_view text, const std::string& name) {
   s.scaleGiven = true;
   const std::vector<int> crop = top.Integers("crop", 2, 0, 1 << 30);
   s.crop = {crop[0], crop[1]};
-  const std::vector<int> offsets = top.Integers("offsets", 3, -255, 255);
+  const std::vector<int> offsets = top.Integers("offsets", 3, -MaxChannelOffset, MaxChannelOffset);
   s.adjustment.red = offsets[0];
   s.adjustment.green = offsets[1];
   s.adjustment.blue = offsets[2];

@@ -83,6 +83,10 @@ FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scal
   return kind;
 }
 
+bool Session::IsOpenPicture(const std::string& fileName) const {
+  return pictureFromFile_ && IsSameFile(fileName, pictureName_);
+}
+
 void Session::RememberFile(const std::string& fileName) {
   std::error_code ignored;
   pictureSize_ = std::filesystem::file_size(fileName, ignored);

@@ -27,6 +27,8 @@
 #include "core/types.h"
 #include "picture/jpeg_decoder.h"
 #include "picture/picture_scale.h"
+#include "session/options.h"
+#include "session/output_names.h"
 #include "session/project.h"
 #include "session/settings.h"
 
@@ -105,6 +107,9 @@ class Session {
   bool HasPicture() const { return state_->Picture != nullptr; }
   // The name the picture was opened by; empty before the first.
   const std::string& PictureName() const { return pictureName_; }
+  // Whether writing `fileName` would replace that picture's file (IsSameFile, links too): no
+  // output may.
+  bool IsOpenPicture(const std::string& fileName) const;
   // What the user should be told about a picture that opened but is not whole; empty if
   // nothing.
   std::string PictureWarning() const;

@@ -15,10 +15,13 @@
 
 namespace vantrel {
 
+// How far a channel offset goes either way: -255 darkens any level to 0, 255 lightens it to 255.
+inline constexpr int MaxChannelOffset = 255;
+
 // What every change of the picture, the crop or an offset ends with: the offsets applied to
 // the crop, then the conversion.
 struct Adjustment {
-  int red = 0;  // channel offsets, -255..255
+  int red = 0;  // channel offsets, -MaxChannelOffset..MaxChannelOffset
   int green = 0;
   int blue = 0;
   Dithering dithering = Dithering::FloydSteinberg;

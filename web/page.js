@@ -56,9 +56,10 @@ function asBytes(bytes) {
 const api = new Library();
 window.vantrel = {
   ready: api.call('palette').then(() => undefined),
-  // Resolves to {exe, data, d64, png, colours}; options as the command line's (scale, crop,
-  // offsets, colours, autoColours, dither, machine, name), plus file: the picture's file name
-  // for messages and the disk name.
+  // Resolves to {exe, data, d64, png, colours}; options as the command line's, named as it
+  // names them without dashes, camelCase (scale, crop, offsets, colours, autoColours, dither,
+  // noDither, machine), plus name: the file's name on a disk, and file: the picture's file
+  // name for messages and the disk name.
   convert(bytes, options = {}) {
     const {file = 'picture', ...rest} = options || {};
     const copy = asBytes(bytes);
@@ -78,11 +79,12 @@ const state = {
   view: null,           // the session's last answer
   left: 0, top: 0,      // the window's corner in the scaled picture
   offsets: [0, 0, 0],
-  dither: 'fs',
+  dither: null,         // the option table's default until one is chosen
   fitChosen: false,     // Fit holds for pictures opened later, until the scale is moved
   selectedRole: 0,
   palette: [],
   defaultRoles: [0, 2, 3, 7, 10],
+  options: null,        // the library's option table: choices, ranges, defaults
 };
 
 function say(message) {
@@ -265,7 +267,8 @@ async function download(kind) {
 }
 
 function setOffset(channel, value) {
-  const number = Math.max(-255, Math.min(255, Math.trunc(Number(value)) || 0));
+  const {min, max} = state.options.offsets;
+  const number = Math.max(min, Math.min(max, Math.trunc(Number(value)) || 0));
   state.offsets[channel] = number;
   $(`offset-${channel}`).value = number;
   $(`offset-box-${channel}`).value = number;
@@ -302,15 +305,37 @@ function buildControls() {
     mixes.append(swatch);
   }
   const offsets = $('offsets');
+  const {min, max} = state.options.offsets;
   channelNames.forEach((name, channel) => {
     const row = document.createElement('p');
+    const range = `min="${min}" max="${max}" value="0"`;
     row.innerHTML = `<label for="offset-${channel}">${name}</label>` +
-      `<input type="range" id="offset-${channel}" min="-255" max="255" value="0">` +
-      `<input type="number" id="offset-box-${channel}" min="-255" max="255" value="0" aria-label="${name} offset">`;
+      `<input type="range" id="offset-${channel}" ${range}>` +
+      `<input type="number" id="offset-box-${channel}" ${range} aria-label="${name} offset">`;
     offsets.append(row);
     row.querySelector('input[type=range]').addEventListener('input', (event) => setOffset(channel, event.target.value));
     row.querySelector('input[type=number]').addEventListener('change', (event) => setOffset(channel, event.target.value));
   });
+  // The choices of the dithering, the Auto Colors goal and the target, as the library names them.
+  const {dither, machine} = state.options;
+  state.dither = dither.defaultValue;
+  for (const {name, caption} of dither.choices) {
+    const label = document.createElement('label');
+    label.innerHTML = `<input type="radio" name="dither" value="${name}"${name === dither.defaultValue ? ' checked' : ''}> ${caption}`;
+    $('ditherings').append(label);
+  }
+  fillSelect($('goal'), state.options['auto-colours'].choices, '');
+  fillSelect($('machine'), machine.choices, machine.defaultValue);
+}
+
+function fillSelect(select, choices, chosen) {
+  for (const {name, caption} of choices) {
+    const option = document.createElement('option');
+    option.value = name;
+    option.textContent = caption;
+    option.selected = name === chosen;
+    select.append(option);
+  }
 }
 
 function wireControls() {
@@ -370,8 +395,8 @@ function wireControls() {
       $(`offset-${channel}`).value = 0;
       $(`offset-box-${channel}`).value = 0;
     }
-    state.dither = 'fs';
-    document.querySelector('input[name=dither][value=fs]').checked = true;
+    state.dither = state.options.dither.defaultValue;
+    document.querySelector(`input[name=dither][value="${state.dither}"]`).checked = true;
     try {
       await ui.call('setRoles', {roles: state.defaultRoles});
     } catch (failure) {
@@ -398,9 +423,10 @@ function clampCrop(value, id) {
 }
 
 async function start() {
-  const {palette, defaultRoles} = await ui.call('palette');
+  const {palette, defaultRoles, options} = await ui.call('palette');
   state.palette = palette;
   state.defaultRoles = defaultRoles;
+  state.options = options;
   buildControls();
   wireControls();
   const view = await ui.call('setRoles', {roles: defaultRoles});

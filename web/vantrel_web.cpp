@@ -77,125 +77,106 @@ val RolesOf(const ColourRoleSet& roles) {
 
 bool Given(const val& value) { return !value.isUndefined() && !value.isNull(); }
 
-std::string Text(const val& value) { return value.call<std::string>("toString"); }
+bool IsList(const val& value) { return val::global("Array").call<bool>("isArray", value); }
 
-// A list of `count` whole numbers, or nothing.
-std::optional<std::vector<int>> Integers(const val& value, std::size_t count) {
-  if (!val::global("Array").call<bool>("isArray", value)) return std::nullopt;
-  if (value["length"].as<std::size_t>() != count) return std::nullopt;
-  std::vector<int> numbers;
+// JavaScript's own text of any value, null and undefined too.
+std::string Text(const val& value) { return val::global("String")(value).as<std::string>(); }
+
+// A page value as the option table reads it, as the command line would have written it: a
+// list's items joined by commas ([0, 0, 300] is "0,0,300"), a list or an object inside it kept
+// in brackets so that it cannot pass for numbers; anything else as JavaScript writes it.
+std::string OptionText(const val& value) {
+  if (!IsList(value)) return Text(value);
+  std::string text;
+  const std::size_t count = value["length"].as<std::size_t>();
   for (std::size_t i = 0; i < count; ++i) {
     const val item = value[i];
-    if (!val::global("Number").call<bool>("isInteger", item)) return std::nullopt;
-    const double number = item.as<double>();
-    if (number < -1e9 || number > 1e9) return std::nullopt;
-    numbers.push_back(static_cast<int>(number));
+    const bool nested = IsList(item) || item.typeOf().as<std::string>() == "object";
+    text += (i ? "," : "") + (nested && Given(item) ? "[" + Text(item) + "]" : Text(item));
   }
-  return numbers;
+  return text;
 }
 
-// What convert() was asked for, read from the page's options with the command line's
-// defaults; `refusal` says what was wrong, in the command line's words.
+// Takes the page's value of the table's option `name` into `values`, with the option spelt
+// as the page spells it; throws VantrelError as the table refuses it.
+void Take(OptionValues& values, std::string_view name, const val& value) {
+  const ConversionOption& option = *FindOption(name);
+  ApplyOption(option, Spelled(option.name, OptionSpelling::Page), OptionText(value), values);
+}
+
+// What convert() was asked for: the page API's options (the table's, with the command line's
+// defaults) and the page's own, the file's name on a disk.
 struct Request {
-  ConversionSettings settings;
-  OutputOptions output;
-  std::string refusal;
+  OptionValues values;
+  std::string c64Name;
 };
 
+// The option of the table a page key names (autoColours, or autoColors), or null.
+const ConversionOption* OptionOfKey(const std::string& key) {
+  for (const ConversionOption& option : ConversionOptions()) {
+    if (key == Spelled(option.name, OptionSpelling::Page) ||
+        (!option.alias.empty() && key == Spelled(option.alias, OptionSpelling::Page))) {
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+// Reads the options in the order given, as the command line reads its arguments; throws
+// VantrelError for the first one refused.
 Request ReadOptions(const val& options) {
   Request request;
-  ConversionSettings& settings = request.settings;
-  auto refuse = [&request](const std::string& why) {
-    if (request.refusal.empty()) request.refusal = why;
-  };
   if (!Given(options)) return request;
   const val keys = val::global("Object").call<val>("keys", options);
   const std::size_t count = keys["length"].as<std::size_t>();
-  static const char* const known[] = {"scale",       "crop",   "offsets", "colours",
-                                      "autoColours", "dither", "machine", "name"};
   for (std::size_t i = 0; i < count; ++i) {
     const std::string key = keys[i].as<std::string>();
-    bool isKnown = false;
-    for (const char* name : known) isKnown = isKnown || key == name;
-    if (!isKnown) refuse("unknown option '" + key + "'");
-  }
-  if (const val scale = options["scale"]; Given(scale)) {
-    const std::string text = Text(scale);
-    if (const std::optional<ScaleSetting> parsed = ParseScale(text)) {
-      settings.scale = *parsed;
-      settings.scaleGiven = true;
-    } else {
-      refuse("scale must be fit or a percentage 1.." + std::to_string(kMaxScalePercent) +
-             ", not '" + text + "'");
+    const val value = options[key];
+    if (key == "name") {
+      if (Given(value)) request.c64Name = Text(value);
+      continue;
     }
-  }
-  if (const val crop = options["crop"]; Given(crop)) {
-    const auto corner = Integers(crop, 2);
-    if (!corner) {
-      refuse("crop needs [x, y] (two whole numbers), not '" + Text(crop) + "'");
-    } else if ((*corner)[0] < 0 || (*corner)[1] < 0) {
-      refuse("crop " + Text(crop) + " lies outside the picture (x and y start at 0)");
+    const ConversionOption* option = OptionOfKey(key);
+    if (!option) throw VantrelError(Message::kUnknownOption, key);
+    if (!Given(value)) continue;
+    std::string text;
+    if (option->IsFlag()) {
+      // A flag is true, or not given.
+      if (value.isFalse()) continue;
+      if (!value.isTrue()) throw VantrelError(Message::kOptionTakesNoValue, key);
+    } else if (value.isTrue() && !option->implied.empty()) {
+      text = option->implied;  // autoColours: true, as a plain --auto-colours
     } else {
-      settings.crop = {(*corner)[0], (*corner)[1]};
+      text = OptionText(value);
     }
+    ApplyOption(*option, key, text, request.values);
   }
-  if (const val offsets = options["offsets"]; Given(offsets)) {
-    const auto values = Integers(offsets, 3);
-    if (!values) {
-      refuse("offsets needs [r, g, b] (three whole numbers), not '" + Text(offsets) + "'");
-    } else {
-      for (const int offset : *values) {
-        if (offset < -255 || offset > 255) {
-          refuse("offsets " + Text(offsets) + ": " + std::to_string(offset) +
-                 " is out of range -255..255");
-        }
-      }
-      settings.adjustment.red = (*values)[0];
-      settings.adjustment.green = (*values)[1];
-      settings.adjustment.blue = (*values)[2];
-    }
-  }
-  const val colours = options["colours"];
-  if (Given(colours)) {
-    const auto indices = Integers(colours, RoleCount);
-    if (!indices) {
-      refuse("colours needs five palette indices [bg, b1, s1, b2, s2], not '" + Text(colours) +
-             "'");
-    } else {
-      for (int role = 0; role < RoleCount; ++role) {
-        const int index = (*indices)[role];
-        if (index < 0 || index >= static_cast<int>(C64Palette.size())) {
-          refuse("colours: " + std::to_string(index) + " is no palette index (0..15)");
-        } else {
-          settings.roles[role] = index;
-        }
-      }
-    }
-  }
-  if (const val goal = options["autoColours"]; Given(goal)) {
-    if (const auto parsed = ChoiceNamed<ColourGoal>(ColourGoalNames, Text(goal))) {
-      settings.autoColours = *parsed;
-    } else {
-      refuse("autoColours must be faithful, balanced or calm, not '" + Text(goal) + "'");
-    }
-    if (Given(colours)) refuse("colours and autoColours exclude each other");
-  }
-  if (const val dither = options["dither"]; Given(dither)) {
-    if (const auto parsed = ChoiceNamed<Dithering>(DitheringNames, Text(dither))) {
-      settings.adjustment.dithering = *parsed;
-    } else {
-      refuse("dither must be none, fs or low-flicker, not '" + Text(dither) + "'");
-    }
-  }
-  if (const val machine = options["machine"]; Given(machine)) {
-    if (const auto parsed = MachineFromName(Text(machine))) {
-      request.output.machine = *parsed;
-    } else {
-      refuse("machine must be pal, ntsc, ntsc-old, drean or any, not '" + Text(machine) + "'");
-    }
-  }
-  if (const val name = options["name"]; Given(name)) request.output.c64Name = Text(name);
+  CheckOptionsTogether(request.values, OptionSpelling::Page);
   return request;
+}
+
+// The option table for the page's controls: each option's name and key, its choices with the
+// window's captions, the range of its numbers and its default.
+val OptionTable() {
+  val table = val::object();
+  for (const ConversionOption& option : ConversionOptions()) {
+    val row = val::object();
+    row.set("key", Spelled(option.name, OptionSpelling::Page));
+    row.set("flag", option.IsFlag());
+    val choices = val::array();
+    for (const OptionChoice& choice : option.choices) {
+      val item = val::object();
+      item.set("name", std::string(choice.name));
+      item.set("caption", std::string(choice.caption));
+      choices.call<void>("push", item);
+    }
+    row.set("choices", choices);
+    row.set("min", option.min);
+    row.set("max", option.max);
+    row.set("defaultValue", option.defaultValue);
+    table.set(option.name, row);
+  }
+  return table;
 }
 
 // Every output of the session's conversion and the roles it used.
@@ -253,6 +234,7 @@ class WebSession {
     return colours;
   }
   static val DefaultRoles() { return RolesOf(DefaultColourRoles); }
+  static val Options() { return OptionTable(); }
 
   // Opens a picture file at `scale` ("fit" or a percentage) with the window at its top-left
   // corner and converts it; {error} if it cannot, and then nothing changed.
@@ -273,18 +255,19 @@ class WebSession {
   // centre where the picture allows, then converts.
   val SetScale(const std::string& scale, const val& adjustment) {
     try {
-      const std::optional<ScaleSetting> setting = ParseScale(scale);
-      if (!setting || !session_.HasPicture()) return Failure("no such scale: " + scale);
+      const ScaleSetting setting = ScaleOf(scale);
+      if (!session_.HasPicture()) throw VantrelError(Message::kOpenAPictureFirst);
       const int old = session_.State().ScalePercent;
-      const int percent = setting->fit ? session_.FitScale() : setting->percent;
+      // As the window's control: the percentage brought into the picture's range.
+      const PercentRange range = session_.AllowedScales();
+      const int percent =
+          setting.fit ? session_.FitScale() : std::clamp(setting.percent, range.min, range.max);
       if (percent != old) {
-        const PercentRange range = session_.AllowedScales();
-        if (!range.Contains(percent)) return Failure("no such scale: " + scale);
         session_.SetScale(percent);
         crop_ =
             CropKeepingCentre(session_.SourceWidth(), session_.SourceHeight(), old, crop_, percent);
       }
-      fit_ = setting->fit;
+      fit_ = setting.fit;
       return Move(crop_.left, crop_.top, adjustment);
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
@@ -308,9 +291,7 @@ class WebSession {
   // The offsets and dithering changed: the conversion made again.
   val Reconvert(const val& adjustment) {
     try {
-      const std::optional<Adjustment> read = AdjustmentOf(adjustment);
-      if (!read) return Failure("offsets must be -255..255 and dither none, fs or low-flicker");
-      session_.Reconvert(*read);
+      session_.Reconvert(AdjustmentOf(adjustment));
       return View();
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
@@ -319,37 +300,37 @@ class WebSession {
 
   // "Convert": the conversion made again with the roles chosen since.
   val ConvertAgain(const std::string& dither) {
-    const auto dithering = ChoiceNamed<Dithering>(DitheringNames, dither);
-    if (!dithering) return Failure("dither must be none, fs or low-flicker");
-    session_.ConvertPicture(*dithering);
-    return View();
+    try {
+      session_.ConvertPicture(DitheringOf(dither));
+      return View();
+    } catch (...) {
+      return FailureOf(std::current_exception(), session_.PictureName());
+    }
   }
 
   // A palette pick: the roles and so the mix colours; the preview shows the last conversion
   // in them, as a save would write it.
   val SetRoles(const val& roles) {
-    const auto indices = Integers(roles, RoleCount);
-    if (!indices) return Failure("roles needs five palette indices");
-    ColourRoleSet set;
-    for (int role = 0; role < RoleCount; ++role) {
-      if ((*indices)[role] < 0 || (*indices)[role] > 15) return Failure("no palette index");
-      set[role] = (*indices)[role];
+    try {
+      OptionValues values;
+      Take(values, "colours", roles);
+      session_.SetColourRoles(values.settings.roles);
+      return View();
+    } catch (...) {
+      return FailureOf(std::current_exception(), session_.PictureName());
     }
-    session_.SetColourRoles(set);
-    return View();
   }
 
   // Auto Colors: the roles the search finds for the adjusted crop, the dithering and the
   // goal, with `progress(permille)` called now and then. Changes nothing.
   val FindRoles(const std::string& dither, const std::string& goal, const val& progress) {
-    const auto dithering = ChoiceNamed<Dithering>(DitheringNames, dither);
-    const auto colourGoal = ChoiceNamed<ColourGoal>(ColourGoalNames, goal);
-    if (!dithering || !colourGoal) return Failure("no such dithering or goal");
     try {
+      OptionValues values;
+      Take(values, "auto-colours", val(goal));
       SearchControl control;
       control.progress = [&progress](int permille) { progress(permille); };
       const std::optional<ColourRoleSet> roles =
-          session_.FindColourRoles(*dithering, *colourGoal, control);
+          session_.FindColourRoles(DitheringOf(dither), *values.settings.autoColours, control);
       if (!roles) return Failure("cancelled");
       return RolesOf(*roles);
     } catch (...) {
@@ -359,11 +340,14 @@ class WebSession {
 
   // One output file of the conversion on show: "exe", "data", "png" or "d64".
   val Output(const std::string& kind, const std::string& machine, const std::string& name) {
-    const auto outputKind = ChoiceNamed<OutputKind>(OutputKindNames, kind);
-    const std::optional<Machine> target = MachineFromName(machine);
-    if (!outputKind || !target) return Failure("no such output or target");
     try {
-      return Copy(session_.Output(*outputKind, {*target, name}));
+      const auto outputKind = ChoiceNamed<OutputKind>(OutputKindNames, kind);
+      if (!outputKind) {
+        throw VantrelError(Message::kNotAChoice, "kind", ChoiceList(OutputKindNames), kind);
+      }
+      OptionValues values;
+      Take(values, "machine", val(machine));
+      return Copy(session_.Output(*outputKind, {values.machine, name}));
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
     }
@@ -374,22 +358,25 @@ class WebSession {
   // For bench/web_bench.py: the milliseconds one conversion pass of the window on show takes
   // with `dither`, the mean of `runs`.
   double TimeConversion(const std::string& dither, int runs) {
-    const auto dithering = ChoiceNamed<Dithering>(DitheringNames, dither);
-    if (!dithering || runs <= 0) return -1;
-    const double start = emscripten_get_now();
-    for (int run = 0; run < runs; ++run) session_.ConvertPicture(*dithering);
-    return (emscripten_get_now() - start) / runs;
+    if (runs <= 0) return -1;
+    try {
+      const Dithering dithering = DitheringOf(dither);
+      const double start = emscripten_get_now();
+      for (int run = 0; run < runs; ++run) session_.ConvertPicture(dithering);
+      return (emscripten_get_now() - start) / runs;
+    } catch (...) {
+      return -1;
+    }
   }
 
  private:
   template <class Convert>
   static val ConvertWith(const std::string& file, const val& options, Convert convert) {
-    const Request request = ReadOptions(options);
-    if (!request.refusal.empty()) return Failure(request.refusal);
     try {
+      const Request request = ReadOptions(options);
       Session session;
-      convert(session, request.settings);
-      return Outputs(session, request.output);
+      convert(session, request.values.settings);
+      return Outputs(session, {request.values.machine, request.c64Name});
     } catch (...) {
       return FailureOf(std::current_exception(), file);
     }
@@ -399,11 +386,10 @@ class WebSession {
   val Opening(const std::string& file, const std::string& scale, const val& adjustment,
               OpenStep open) {
     try {
-      const std::optional<ScaleSetting> setting = ParseScale(scale);
-      if (!setting) return Failure("no such scale: " + scale);
+      const ScaleSetting setting = ScaleOf(scale);
       session_.MarkPictureLoaded();
-      open(*setting);
-      fit_ = setting->fit;
+      open(setting);
+      fit_ = setting.fit;
       crop_ = {0, 0};
       return Move(0, 0, adjustment);
     } catch (...) {
@@ -411,14 +397,22 @@ class WebSession {
     }
   }
 
-  static std::optional<Adjustment> AdjustmentOf(const val& adjustment) {
-    const auto offsets = Integers(adjustment["offsets"], 3);
-    const auto dithering = ChoiceNamed<Dithering>(DitheringNames, Text(adjustment["dither"]));
-    if (!offsets || !dithering) return std::nullopt;
-    for (const int offset : *offsets) {
-      if (offset < -255 || offset > 255) return std::nullopt;
-    }
-    return Adjustment{(*offsets)[0], (*offsets)[1], (*offsets)[2], *dithering};
+  // The page's controls' values, read by the option table's rows.
+  static ScaleSetting ScaleOf(const std::string& scale) {
+    OptionValues values;
+    Take(values, "scale", val(scale));
+    return values.settings.scale;
+  }
+  static Dithering DitheringOf(const std::string& dither) {
+    OptionValues values;
+    Take(values, "dither", val(dither));
+    return values.settings.adjustment.dithering;
+  }
+  static Adjustment AdjustmentOf(const val& adjustment) {
+    OptionValues values;
+    Take(values, "offsets", adjustment["offsets"]);
+    Take(values, "dither", adjustment["dither"]);
+    return values.settings.adjustment;
   }
 
   // Everything the page draws: the adjusted crop, the preview, the mix colours and roles,
@@ -469,6 +463,7 @@ EMSCRIPTEN_BINDINGS(vantrel) {
       .class_function("convertPixels", &WebSession::ConvertPixels)
       .class_function("palette", &WebSession::Palette)
       .class_function("defaultRoles", &WebSession::DefaultRoles)
+      .class_function("options", &WebSession::Options)
       .function("open", &WebSession::Open)
       .function("openPixels", &WebSession::OpenPixels)
       .function("setScale", &WebSession::SetScale)

@@ -59,7 +59,8 @@ const operations = {
       (address, width, height) => Module.Session.convertPixels(address, width, height, file, options));
   },
   palette() {
-    return {palette: Module.Session.palette(), defaultRoles: Module.Session.defaultRoles()};
+    return {palette: Module.Session.palette(), defaultRoles: Module.Session.defaultRoles(),
+            options: Module.Session.options()};
   },
   async open({bytes, file, scale, adjustment}) {
     return withPicture(

@@ -1,5 +1,6 @@
-// Reading the command line: every option form, the kind of each output, and the reason
-// given for each kind of bad usage.
+// Reading the command line: every option form, the kind and name of each output, and the
+// help listing every option of the table. (Bad usage is one table with the program's, in
+// program_test.cpp.)
 #include "cli/command_line.h"
 
 #include <gmock/gmock.h>
@@ -39,8 +40,13 @@ std::string Refusal(const Args& args) {
 
 Kinds KindsOf(const ConvertRequest& request) {
   Kinds kinds;
-  for (const OutputFile& output : request.outputs) kinds.push_back(output.kind);
+  if (request.jobs.size() != 1) return kinds;
+  for (const OutputFile& output : request.jobs[0].outputs) kinds.push_back(output.kind);
   return kinds;
+}
+
+std::string InputOf(const ConvertRequest& request) {
+  return request.jobs.size() == 1 ? request.jobs[0].input : "(not one input)";
 }
 
 TEST(CommandLine, OutputKindsFollowTheExtensionUnlessFormatOverridesOne) {
@@ -61,21 +67,54 @@ TEST(CommandLine, OutputKindsFollowTheExtensionUnlessFormatOverridesOne) {
        {Png, Data}},
       {{"in.jpg", "-o", "disk.d64", "-o", "DISK.D64", "--format", "d64", "-o", "x.prg"},
        {D64, D64, D64}},
+      // The extension of the name's last part, from its last dot.
+      {{"in.jpg", "-o", ".prg", "-o", "x.jpg.png", "-o", "jpg", "-o", "a.jpg/b"},
+       {Exe, Png, Data, Data}},
   };
   for (const Case& c : cases) {
     const ConvertRequest request = Accepted(c.args);
     EXPECT_EQ(KindsOf(request), c.kinds) << ::testing::PrintToString(c.args);
-    EXPECT_EQ(request.input, "in.jpg");
+    EXPECT_EQ(InputOf(request), "in.jpg");
   }
   const ConvertRequest three = Accepted({"in.jpg", "-o", "a.prg", "-o", "b.bin", "-o", "c.png"});
-  ASSERT_EQ(three.outputs.size(), 3u);
-  EXPECT_EQ(three.outputs[0].name, "a.prg");
-  EXPECT_EQ(three.outputs[1].name, "b.bin");
-  EXPECT_EQ(three.outputs[2].name, "c.png");
+  ASSERT_EQ(three.jobs.size(), 1u);
+  ASSERT_EQ(three.jobs[0].outputs.size(), 3u);
+  EXPECT_EQ(three.jobs[0].outputs[0].name, "a.prg");
+  EXPECT_EQ(three.jobs[0].outputs[1].name, "b.bin");
+  EXPECT_EQ(three.jobs[0].outputs[2].name, "c.png");
+}
+
+// --output-dir: each picture's files in the folder, named after it (without its last
+// extension), one per kind in the order given, a kind given twice once, a project among them.
+TEST(CommandLine, OutputFolderNamesEachPicturesFilesAfterIt) {
+  const ConvertRequest request = Accepted(
+      {"--format", "exe", "a.jpg", "photos/b.PNG", "--output-dir", "out", "--format", "data",
+       "--format=exe", "--format", "project", "--format", "png", "--", "-c.jpg.jpg"});
+  using Files = std::vector<std::pair<std::string, OutputKind>>;
+  const auto filesOf = [](const std::string& base) {
+    return Files{{"out/" + base + ".prg", Exe},
+                 {"out/" + base + ".bin", Data},
+                 {"out/" + base + ".vantrel", Data},
+                 {"out/" + base + ".png", Png}};
+  };
+  const std::pair<std::string, Files> expected[] = {
+      {"a.jpg", filesOf("a")}, {"photos/b.PNG", filesOf("b")}, {"-c.jpg.jpg", filesOf("-c.jpg")}};
+  ASSERT_EQ(request.jobs.size(), std::size(expected));
+  for (std::size_t j = 0; j < request.jobs.size(); ++j) {
+    const Job& job = request.jobs[j];
+    EXPECT_EQ(job.input, expected[j].first);
+    Files files;
+    for (const OutputFile& output : job.outputs) {
+      files.emplace_back(output.name, output.kind);
+      EXPECT_EQ(output.project, output.name.ends_with(".vantrel")) << output.name;
+      EXPECT_FALSE(output.named);
+    }
+    EXPECT_EQ(files, expected[j].second);
+  }
 }
 
 TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
-  const ConversionSettings defaults = Accepted({"in.jpg", "-o", "x"}).settings;
+  const ConversionSettings defaults = Accepted({"in.jpg", "-o", "x"}).options.settings;
   EXPECT_EQ(defaults.crop.left, 0);
   EXPECT_EQ(defaults.crop.top, 0);
   EXPECT_EQ(defaults.adjustment.red, 0);
@@ -87,7 +126,7 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   const ConversionSettings spaced =
       Accepted({"in.jpg", "--crop", "320,312", "--offsets", "-255,0,+255", "--colours",
                 "black,LIGHT-RED,15,dark-grey,1", "--no-dither", "-o", "x"})
-          .settings;
+          .options.settings;
   EXPECT_EQ(spaced.crop.left, 320);
   EXPECT_EQ(spaced.crop.top, 312);
   EXPECT_EQ(spaced.adjustment.red, -255);
@@ -99,7 +138,7 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   const ConversionSettings joined =
       Accepted({"--crop=5,7", "--offsets=1,-2,3", "--colours=6,white,purple,14,orange", "in.jpg",
                 "-o", "x", "--crop", "9,11"})
-          .settings;
+          .options.settings;
   EXPECT_EQ(joined.crop.left, 9) << "the last --crop counts";
   EXPECT_EQ(joined.crop.top, 11);
   EXPECT_EQ(joined.adjustment.red, 1);
@@ -107,13 +146,19 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(joined.adjustment.blue, 3);
   EXPECT_EQ(joined.roles, (ColourRoleSet{6, 1, 4, 14, 8}));
   EXPECT_EQ(joined.adjustment.dithering, vantrel::Dithering::FloydSteinberg);
+  // The American spellings are the same options.
+  EXPECT_EQ(Accepted({"in.jpg", "--colors", "1,2,3,4,5", "-o", "x"}).options.settings.roles,
+            (ColourRoleSet{1, 2, 3, 4, 5}));
+  EXPECT_EQ(Accepted({"in.jpg", "--auto-colors=calm", "-o", "x"}).options.settings.autoColours,
+            vantrel::ColourGoal::Calm);
 
   // --machine by name; PAL unless given.
-  EXPECT_EQ(Accepted({"in.jpg", "-o", "x"}).machine, vantrel::Machine::Pal);
+  EXPECT_EQ(Accepted({"in.jpg", "-o", "x"}).options.machine, vantrel::Machine::Pal);
   for (const vantrel::Machine machine : vantrel::AllMachines) {
     const std::string name(vantrel::MachineName(machine));
-    EXPECT_EQ(Accepted({"in.jpg", "--machine", name, "-o", "x"}).machine, machine) << name;
-    EXPECT_EQ(Accepted({"in.jpg", "--machine=" + name, "-o", "x"}).machine, machine) << name;
+    EXPECT_EQ(Accepted({"in.jpg", "--machine", name, "-o", "x"}).options.machine, machine) << name;
+    EXPECT_EQ(Accepted({"in.jpg", "--machine=" + name, "-o", "x"}).options.machine, machine)
+        << name;
   }
 
   // --dither by name, in either form; the last one given counts, --no-dither among them.
@@ -130,96 +175,31 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   for (const auto& d : ditherings) {
     Args args = {"in.jpg", "-o", "x"};
     args.insert(args.end(), d.args.begin(), d.args.end());
-    EXPECT_EQ(Accepted(args).settings.adjustment.dithering, d.dithering)
+    EXPECT_EQ(Accepted(args).options.settings.adjustment.dithering, d.dithering)
         << ::testing::PrintToString(d.args);
   }
 
   // After "--" a name that starts with a dash is the input.
-  EXPECT_EQ(Accepted({"-o", "x.prg", "--", "-photo.jpg"}).input, "-photo.jpg");
-  EXPECT_EQ(Accepted({"-o", "x.prg", "-"}).input, "-");
-}
-
-TEST(CommandLine, BadUsageGivesItsReason) {
-  struct Case {
-    Args args;
-    std::string reason;
-  };
-  const Case cases[] = {
-      {{"in.jpg", "-o", "x", "--bogus"}, "unknown option '--bogus'"},
-      {{"in.jpg", "-o", "x", "-x"}, "unknown option '-x'"},
-      {{"in.jpg", "-o", "x", "--colors=0,1,2,3,4"}, "unknown option '--colors=0,1,2,3,4'"},
-      {{"in.jpg", "-o", "x", "--no-dither=1"}, "option '--no-dither' takes no value"},
-      {{"in.jpg", "-o", "x", "--dither", "FS"},
-       "--dither must be none, fs or low-flicker, not 'FS'"},
-      {{"in.jpg", "-o", "x", "--dither"}, "option '--dither' needs a value"},
-      {{"in.jpg"}, "no output file (-o)"},
-      {{"-o", "x.prg"}, "no input file"},
-      {{"a.jpg", "b.jpg", "-o", "x"}, "one input file only, not 'a.jpg' and 'b.jpg'"},
-      {{"in.jpg", "-o"}, "option '-o' needs a value"},
-      {{"in.jpg", "-o", "x", "--crop"}, "option '--crop' needs a value"},
-      {{"in.jpg", "-o", "x", "--crop", "1"}, "--crop needs X,Y (two whole numbers), not '1'"},
-      {{"in.jpg", "-o", "x", "--crop", "1,2,3"},
-       "--crop needs X,Y (two whole numbers), not '1,2,3'"},
-      {{"in.jpg", "-o", "x", "--crop", "1, 2"}, "--crop needs X,Y (two whole numbers), not '1, 2'"},
-      {{"in.jpg", "-o", "x", "--crop", "1.5,2"},
-       "--crop needs X,Y (two whole numbers), not '1.5,2'"},
-      {{"in.jpg", "-o", "x", "--crop", "-1,0"},
-       "--crop -1,0 lies outside the picture (X and Y start at 0)"},
-      {{"in.jpg", "-o", "x", "--crop", "0,-200"},
-       "--crop 0,-200 lies outside the picture (X and Y start at 0)"},
-      {{"in.jpg", "-o", "x", "--offsets", "256,0,0"},
-       "--offsets 256,0,0: 256 is out of range -255..255"},
-      {{"in.jpg", "-o", "x", "--offsets", "0,0,-256"},
-       "--offsets 0,0,-256: -256 is out of range -255..255"},
-      {{"in.jpg", "-o", "x", "--offsets", "0,99999999999,0"},
-       "--offsets needs R,G,B (three whole numbers), not '0,99999999999,0'"},
-      {{"in.jpg", "-o", "x", "--offsets", "1,2"},
-       "--offsets needs R,G,B (three whole numbers), not '1,2'"},
-      {{"in.jpg", "-o", "x", "--offsets", "a,0,0"},
-       "--offsets needs R,G,B (three whole numbers), not 'a,0,0'"},
-      {{"in.jpg", "-o", "x", "--colours", "0,1,2,3,pink"},
-       "--colours: unknown colour 'pink' (0..15 or a name such as light-red)"},
-      {{"in.jpg", "-o", "x", "--colours", "0,16,2,3,4"},
-       "--colours: unknown colour '16' (0..15 or a name such as light-red)"},
-      {{"in.jpg", "-o", "x", "--colours", "0,1,,3,4"},
-       "--colours: unknown colour '' (0..15 or a name such as light-red)"},
-      {{"in.jpg", "-o", "x", "--colours", "0,1,2,3"},
-       "--colours needs five colours BG,B1,S1,B2,S2, not '0,1,2,3'"},
-      {{"in.jpg", "-o", "x", "--format", "gif"},
-       "--format must be exe, data, png, d64 or project, not 'gif'"},
-      {{"in.jpg", "-o", "x", "--format", "PRG"},
-       "--format must be exe, data, png, d64 or project, not 'PRG'"},
-      {{"in.jpg", "-o", "x", "--machine", "c64"},
-       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'c64'"},
-      {{"in.jpg", "-o", "x", "--machine", "NTSC"},
-       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'NTSC'"},
-      {{"in.jpg", "-o", "x", "--format", "png"},
-       "--format is not followed by the -o it applies to"},
-      {{"in.jpg", "-o", "-"}, "-o - (standard output) needs --format before it"},
-      {{"in.jpg", "--format", "exe", "-o", "x", "-o", "-"},
-       "-o - (standard output) needs --format before it"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Refusal(c.args), c.reason) << ::testing::PrintToString(c.args);
-  }
+  EXPECT_EQ(InputOf(Accepted({"-o", "x.prg", "--", "-photo.jpg"})), "-photo.jpg");
+  EXPECT_EQ(InputOf(Accepted({"-o", "x.prg", "-"})), "-");
 }
 
 TEST(CommandLine, ColoursByNumberOrPaletteName) {
   for (int index = 0; index < 16; ++index) {
     const std::string name(C64ColourNames[index]);
-    EXPECT_EQ(ParseColour(name), index) << name;
-    EXPECT_EQ(ParseColour(std::to_string(index)), index);
+    EXPECT_EQ(vantrel::ParseColour(name), index) << name;
+    EXPECT_EQ(vantrel::ParseColour(std::to_string(index)), index);
   }
-  EXPECT_EQ(ParseColour("Light-Grey"), 15);
-  EXPECT_EQ(ParseColour("+7"), 7);
+  EXPECT_EQ(vantrel::ParseColour("Light-Grey"), 15);
+  EXPECT_EQ(vantrel::ParseColour("+7"), 7);
   // Spellings people type: no hyphen, and gray for grey.
   const std::pair<const char*, int> spellings[] = {
       {"lightred", 10}, {"LightRed", 10},  {"gray", 12},        {"dark-gray", 11},
       {"darkgrey", 11}, {"LIGHTGRAY", 15}, {"light-green", 13}, {"lightblue", 14}};
-  for (const auto& [text, index] : spellings) EXPECT_EQ(ParseColour(text), index) << text;
+  for (const auto& [text, index] : spellings) EXPECT_EQ(vantrel::ParseColour(text), index) << text;
   for (const char* bad :
        {"16", "-1", "", "-", "red ", " red", "light red", "0x3", "3a", "grayish", "lightgrayx"}) {
-    EXPECT_EQ(ParseColour(bad), -1) << "'" << bad << "'";
+    EXPECT_EQ(vantrel::ParseColour(bad), -1) << "'" << bad << "'";
   }
 }
 
@@ -243,20 +223,26 @@ bool MentionsOption(const std::string& text, const std::string& option) {
   return false;
 }
 
-// Every option the program accepts is explained in the help text.
+// Every option of the table, by each of its names, is accepted and explained in the help;
+// and so are the command line's own.
 TEST(CommandLine, HelpListsEveryOption) {
   const std::string help = HelpText();
-  const Args options = {"-o",        "--format",    "--crop",   "--offsets",
-                        "--colours", "--no-dither", "--dither", "--auto-colours",
-                        "--machine", "-h",          "--help",   "--version"};
+  Args options = {"-o", "--format", "--output-dir", "-h", "--help", "--version"};
+  for (const vantrel::ConversionOption& option : vantrel::ConversionOptions()) {
+    options.push_back("--" + option.name);
+    if (!option.alias.empty()) options.push_back("--" + option.alias);
+    EXPECT_THAT(help, ::testing::HasSubstr(option.Shape())) << option.name;
+  }
   for (const std::string& option : options) {
     EXPECT_NE(Refusal({option}).rfind("unknown option", 0), 0u) << option << " is not accepted";
     EXPECT_TRUE(MentionsOption(help, option)) << option;
   }
-  EXPECT_THAT(help, ::testing::HasSubstr("exe|data|png|d64"));
+  EXPECT_THAT(help, ::testing::HasSubstr("  --format exe|data|png|d64|project\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --machine pal|ntsc|ntsc-old|drean|any\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --dither none|fs|low-flicker\n"));
-  EXPECT_THAT(help, ::testing::HasSubstr("BG,B1,S1,B2,S2"));
+  EXPECT_THAT(help, ::testing::HasSubstr("  --colours, --colors BG,B1,S1,B2,S2\n"));
+  EXPECT_THAT(help, ::testing::HasSubstr("offsets, each -255..255"));
+  EXPECT_THAT(help, ::testing::HasSubstr("each 0..15 or a name (default 0,2,3,7,10)"));
   for (const std::string_view name : C64ColourNames) {
     EXPECT_THAT(help, ::testing::HasSubstr(" " + std::string(name))) << name;
   }

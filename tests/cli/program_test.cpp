@@ -13,6 +13,7 @@
 #include <fstream>
 #include <set>
 
+#include "cli/command_line.h"
 #include "colour/mix_colours.h"
 #include "run_program.h"
 #include "support/jpeg_writer.h"
@@ -148,41 +149,140 @@ TEST_F(ProgramTest, EveryOptionChangesTheResult) {
   ExpectPreviewOfRoles(File("p.png"), {6, 1, 4, 14, 8});
 }
 
+// Bad usage, whether the reading of the command line finds it or the program once the picture
+// is open: exit status 2, the reason and the hint on standard error, nothing else printed,
+// nothing written. A row the reading refuses gives it the same reason; it takes any other.
 TEST_F(ProgramTest, BadUsageSaysWhyAndWritesNothing) {
   struct Case {
     Args args;
     std::string reason;
+    bool read = true;  // refused by ParseCommandLine already
   };
+  const std::string in = Sample;
   const std::string out = File("out.prg");
+  const std::string needsColour = "(0..15 or a name such as light-red)";
+  const std::string notWritten = "pictures but does not write them (the preview is saved as .png)";
   const Case cases[] = {
-      {{Sample, "-o", out, "--bogus"}, "unknown option '--bogus'"},
-      {{Sample}, "no output file (-o)"},
-      {{"-o", out}, "no input file"},
-      {{Sample, "-o", out, "--offsets", "0,300,0"},
-       "--offsets 0,300,0: 300 is out of range -255..255"},
-      {{Sample, "-o", out, "--colours", "0,2,3,7,pink"},
-       "--colours: unknown colour 'pink' (0..15 or a name such as light-red)"},
-      {{Sample, "-o", out, "--crop", "-1,0"},
+      // Options the table does not have, and their values' shapes.
+      {{in, "-o", out, "--bogus"}, "unknown option '--bogus'"},
+      {{in, "-o", out, "-x"}, "unknown option '-x'"},
+      {{in, "-o", out, "--colour=0,1,2,3,4"}, "unknown option '--colour=0,1,2,3,4'"},
+      {{in, "-o", out, "--no-dither=1"}, "option '--no-dither' takes no value"},
+      {{in, "-o", out, "--dither"}, "option '--dither' needs a value"},
+      {{in, "-o"}, "option '-o' needs a value"},
+      {{in, "-o", out, "--crop"}, "option '--crop' needs a value"},
+      // Choices.
+      {{in, "-o", out, "--dither", "FS"}, "--dither must be none, fs or low-flicker, not 'FS'"},
+      {{in, "-o", out, "--format", "gif"},
+       "--format must be exe, data, png, d64 or project, not 'gif'"},
+      {{in, "-o", out, "--format", "PRG"},
+       "--format must be exe, data, png, d64 or project, not 'PRG'"},
+      {{in, "-o", out, "--machine", "c64"},
+       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'c64'"},
+      {{in, "-o", out, "--machine", "NTSC"},
+       "--machine must be pal, ntsc, ntsc-old, drean or any, not 'NTSC'"},
+      {{in, "-o", out, "--auto-colours=yes"},
+       "--auto-colours must be faithful, balanced or calm, not 'yes'"},
+      {{in, "-o", out, "--auto-colours="},
+       "--auto-colours must be faithful, balanced or calm, not ''"},
+      {{in, "--scale", "big", "-o", out}, "--scale must be fit or a percentage 1..3200, not 'big'"},
+      // Numbers.
+      {{in, "-o", out, "--crop", "1"}, "--crop needs X,Y (two whole numbers), not '1'"},
+      {{in, "-o", out, "--crop", "1,2,3"}, "--crop needs X,Y (two whole numbers), not '1,2,3'"},
+      {{in, "-o", out, "--crop", "1, 2"}, "--crop needs X,Y (two whole numbers), not '1, 2'"},
+      {{in, "-o", out, "--crop", "1.5,2"}, "--crop needs X,Y (two whole numbers), not '1.5,2'"},
+      {{in, "-o", out, "--crop", "-1,0"},
        "--crop -1,0 lies outside the picture (X and Y start at 0)"},
+      {{in, "-o", out, "--crop", "0,-200"},
+       "--crop 0,-200 lies outside the picture (X and Y start at 0)"},
+      {{in, "-o", out, "--offsets", "256,0,0"}, "--offsets 256,0,0: 256 is out of range -255..255"},
+      {{in, "-o", out, "--offsets", "0,300,0"}, "--offsets 0,300,0: 300 is out of range -255..255"},
+      {{in, "-o", out, "--offsets", "0,0,-256"},
+       "--offsets 0,0,-256: -256 is out of range -255..255"},
+      {{in, "-o", out, "--offsets", "0,99999999999,0"},
+       "--offsets needs R,G,B (three whole numbers), not '0,99999999999,0'"},
+      {{in, "-o", out, "--offsets", "1,2"},
+       "--offsets needs R,G,B (three whole numbers), not '1,2'"},
+      {{in, "-o", out, "--offsets", "a,0,0"},
+       "--offsets needs R,G,B (three whole numbers), not 'a,0,0'"},
+      // Colours, named as the option was written.
+      {{in, "-o", out, "--colours", "0,1,2,3,pink"},
+       "--colours: unknown colour 'pink' " + needsColour},
+      {{in, "-o", out, "--colors=0,1,2,3,pink"}, "--colors: unknown colour 'pink' " + needsColour},
+      {{in, "-o", out, "--colours", "0,16,2,3,4"}, "--colours: unknown colour '16' " + needsColour},
+      {{in, "-o", out, "--colours", "0,1,,3,4"}, "--colours: unknown colour '' " + needsColour},
+      {{in, "-o", out, "--colours", "0,1,2,3"},
+       "--colours needs five colours BG,B1,S1,B2,S2, not '0,1,2,3'"},
+      {{in, "--colours", "0,1,2,3,4", "--auto-colours", "-o", out},
+       "--colours and --auto-colours exclude each other"},
+      {{"--auto-colors", in, "-o", out, "--colors=black,1,2,3,4"},
+       "--colours and --auto-colours exclude each other"},
+      // Inputs and outputs.
+      {{in}, "no output file (-o, or --output-dir with --format)"},
+      {{"-o", out}, "no input file"},
+      {{in, File("b.jpg"), "-o", out},
+       "-o names the file of one picture, not of 2: give --output-dir DIR and a --format for "
+       "each kind of file"},
+      {{in, "-o", out, "--format", "png"}, "--format is not followed by the -o it applies to"},
+      {{in, "-o", "-"}, "-o - (standard output) needs --format before it"},
+      {{in, "--format", "exe", "-o", out, "-o", "-"},
+       "-o - (standard output) needs --format before it"},
+      {{in, "-o", out, "--output-dir", File("d"), "--format", "exe"},
+       "-o and --output-dir exclude each other"},
+      {{in, "--output-dir", File("d")},
+       "--output-dir needs the kinds to write (--format exe, --format data ...)"},
+      {{in, File("x/Astronaut.PNG"), "--output-dir", File("d"), "--format", "exe"},
+       in + " and " + File("x/Astronaut.PNG") + " would both write " + File("d/Astronaut.prg")},
+      // A name that says it holds a picture of another format.
+      {{in, "-o", File("p.jpg")},
+       "Cannot save as " + File("p.jpg") + ": this program reads JPEG " + notWritten},
+      {{in, "-o", out, "-o", File("p.JPEG")},
+       "Cannot save as " + File("p.JPEG") + ": this program reads JPEG " + notWritten},
+      {{in, "-o", File("p.gif")},
+       "Cannot save as " + File("p.gif") + ": this program reads GIF " + notWritten},
+      {{in, "-o", File("p.bmp")},
+       "Cannot save as " + File("p.bmp") + ": this program reads BMP " + notWritten},
+      {{in, "-o", File("p.webp")},
+       "Cannot save as " + File("p.webp") + ": this program reads WebP " + notWritten},
+      {{in, "-o", File("p.tif")},
+       "Cannot save as " + File("p.tif") + ": this program reads TIFF " + notWritten},
+      {{in, "-o", File("p.tiff")},
+       "Cannot save as " + File("p.tiff") + ": this program reads TIFF " + notWritten},
+      {{in, "-o", File("p.heic")},
+       "Cannot save as " + File("p.heic") + ": this program reads HEIF " + notWritten},
+      {{in, "-o", File("p.avif")},
+       "Cannot save as " + File("p.avif") + ": this program reads HEIF " + notWritten},
+      {{in, "--format", "data", "-o", File("p.gif")},
+       "Cannot save as " + File("p.gif") + ": this program reads GIF " + notWritten},
       // Known only once the picture is decoded: 512 x 512 leaves X 0..320 and Y 0..312.
-      {{Sample, "-o", out, "--crop", "321,0"},
+      {{in, "-o", out, "--crop", "321,0"},
        "--crop 321,0 puts the window outside the 512 x 512 picture at 100 % (X 0..320, Y "
-       "0..312)"},
-      {{Sample, "-o", out, "-o", File("out.png"), "--crop", "0,313"},
+       "0..312)",
+       false},
+      {{in, "-o", out, "-o", File("out.png"), "--crop", "0,313"},
        "--crop 0,313 puts the window outside the 512 x 512 picture at 100 % (X 0..320, Y "
-       "0..312)"},
+       "0..312)",
+       false},
       // The crop is in the scaled picture's pixels: 512 x 512 at 50 % is 256 x 256.
-      {{Sample, "--scale", "50", "-o", out, "--crop", "65,0"},
-       "--crop 65,0 puts the window outside the 256 x 256 picture at 50 % (X 0..64, Y 0..56)"},
+      {{in, "--scale", "50", "-o", out, "--crop", "65,0"},
+       "--crop 65,0 puts the window outside the 256 x 256 picture at 50 % (X 0..64, Y 0..56)",
+       false},
       // Known once the picture is open: 512 x 512 can be shown at 40..100 %.
-      {{Sample, "--scale", "39", "-o", out},
-       "--scale 39 is outside 40..100 for the 512 x 512 picture " + Sample},
-      {{Sample, "--scale=101", "-o", out},
-       "--scale 101 is outside 40..100 for the 512 x 512 picture " + Sample},
-      {{Sample, "--scale", "big", "-o", out},
-       "--scale must be fit or a percentage 1..3200, not 'big'"},
+      {{in, "--scale", "39", "-o", out},
+       "--scale 39 is outside 40..100 for the 512 x 512 picture " + in,
+       false},
+      {{in, "--scale=101", "-o", out},
+       "--scale 101 is outside 40..100 for the 512 x 512 picture " + in,
+       false},
   };
   for (const Case& c : cases) {
+    const vantrel::cli::ParsedCommandLine parsed = vantrel::cli::ParseCommandLine(c.args);
+    if (c.read) {
+      const auto* usage = std::get_if<vantrel::cli::UsageError>(&parsed);
+      EXPECT_EQ(usage ? usage->reason : "(accepted)", c.reason);
+    } else {
+      EXPECT_TRUE(std::holds_alternative<vantrel::cli::ConvertRequest>(parsed)) << c.reason;
+    }
     const ProgramResult result = Run(c.args);
     EXPECT_EQ(result.status, 2) << c.reason;
     EXPECT_EQ(result.err, "vantrel-convert: " + c.reason + "\n" + Hint);
@@ -210,7 +310,11 @@ TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
     std::string message;
   };
   const Case cases[] = {
-      {{File("missing.jpg"), "-o", File("old.prg")}, "Cannot open file " + File("missing.jpg")},
+      // The specified text, and the system's reason after it.
+      {{File("missing.jpg"), "-o", File("old.prg")},
+       "Cannot open file " + File("missing.jpg") + ": No such file or directory"},
+      {{File("folder"), "-o", File("old.prg")},
+       "Cannot open file " + File("folder") + ": Is a directory"},
       // Messages about the picture name it.
       {{File("text.jpg"), "-o", File("old.prg"), "-o", File("new.bin")},
        File("text.jpg") + ": JPEG error #" + std::to_string(JERR_NO_SOI)},
@@ -221,6 +325,9 @@ TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
       {{Sample, "-o", File("no/such/folder.prg")},
        "Cannot create file " + File("no/such/folder.prg") + ": No such file or directory"},
       {{Sample, "-o", File("folder")}, "Cannot create file " + File("folder") + ": Is a directory"},
+      // Once one output fails, none after it is written, a project neither.
+      {{Sample, "-o", File("no/such/folder.prg"), "-o", File("p.vantrel"), "-o", File("new.bin")},
+       "Cannot create file " + File("no/such/folder.prg") + ": No such file or directory"},
   };
   for (const Case& c : cases) {
     const ProgramResult result = Run(c.args);
@@ -233,17 +340,18 @@ TEST_F(ProgramTest, FileErrorsGiveTheMessageAndLoseNothing) {
 }
 
 // An -o that names the input picture, by its own name or through a link, is bad usage and
-// leaves the photo as it was; -o - writes the kind --format names to standard output.
+// leaves the photo as it was; -o - writes the kind --format names to standard output. (The
+// names have no picture extension, which would be refused before.)
 TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
-  const std::string photo = File("cat.jpg");
+  const std::string photo = File("cat");
   std::filesystem::copy_file(Sample, photo);
-  std::filesystem::create_symlink(photo, File("soft.jpg"));
-  std::filesystem::create_hard_link(photo, File("hard.jpg"));
+  std::filesystem::create_symlink(photo, File("soft"));
+  std::filesystem::create_hard_link(photo, File("hard.bin"));
   const std::string original = ReadWhole(photo);
   for (const std::string& output :
-       {photo, File("soft.jpg"), File("hard.jpg"),
+       {photo, File("soft"), File("hard.bin"),
         File("../" + std::filesystem::path(dir.File("")).parent_path().filename().string() +
-             "/cat.jpg")}) {
+             "/cat")}) {
     const ProgramResult result = Run({photo, "-o", File("fine.prg"), "-o", output});
     EXPECT_EQ(result.status, 2) << output;
     EXPECT_EQ(result.err, "vantrel-convert: -o " + output + " would replace the input picture " +
@@ -251,6 +359,15 @@ TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
     EXPECT_EQ(ReadWhole(photo), original);
     EXPECT_FALSE(std::filesystem::exists(File("fine.prg"))) << "nothing is written";
   }
+
+  // A file --output-dir makes is refused the same when it is another input.
+  ASSERT_EQ(Run({photo, "-o", File("dog.prg")}).status, 0);
+  const ProgramResult folder =
+      Run({photo, File("dog.prg"), "--output-dir", dir.Path().string(), "--format", "exe"});
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_EQ(folder.err, "vantrel-convert: " + File("dog.prg") +
+                            " would replace the input picture " + File("dog.prg") + "\n" + Hint);
+  EXPECT_FALSE(std::filesystem::exists(File("cat.prg"))) << "nothing is written";
 
   const ProgramResult piped = Run({photo, "--format", "exe", "-o", "-", "-o", File("cat.prg")});
   EXPECT_EQ(piped.status, 0) << piped.err;
@@ -262,6 +379,52 @@ TEST_F(ProgramTest, TheInputIsNeverAnOutputAndStandardOutputTakesAFile) {
   EXPECT_EQ(automatic.status, 0) << automatic.err;
   EXPECT_EQ(automatic.out.substr(1, 3), "PNG");
   EXPECT_THAT(automatic.err, ::testing::MatchesRegex("[0-9,]+ [a-z,-]+\n"));
+}
+
+// Several pictures in one run: each one's files in the folder, byte for byte those of a run
+// of its own. One that fails is told and the others go on; the status is the highest.
+TEST_F(ProgramTest, SeveralPicturesConvertEachAsARunOfItsOwn) {
+  std::filesystem::copy_file(Sample, File("a.jpg"));
+  std::filesystem::copy_file(VANTREL_TEST_DATA "/hubble.jpg", File("b.jpg"));  // 192 x 200
+  std::ofstream(File("bad.jpg")) << "not a picture\n";
+  std::filesystem::create_directory(File("out"));
+  std::filesystem::create_directory(File("one"));
+  const Args settings = {"--offsets", "10,0,-5", "--dither", "low-flicker", "--machine", "ntsc"};
+  for (const std::string name : {"a", "b"}) {
+    Args alone = {File(name + ".jpg"), "-o", File("one/" + name + ".prg"), "-o",
+                  File("one/" + name + ".bin")};
+    alone.insert(alone.end(), settings.begin(), settings.end());
+    ASSERT_EQ(Run(alone).status, 0) << name;
+  }
+  Args several = {File("a.jpg"), File("bad.jpg"), File("missing.jpg"), File("b.jpg"),
+                  "--format",    "exe",           "--output-dir",      File("out"),
+                  "--format",    "data",          "--format",          "exe"};
+  several.insert(several.end(), settings.begin(), settings.end());
+  const ProgramResult result = Run(several);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "vantrel-convert: " + File("bad.jpg") + ": JPEG error #" +
+                            std::to_string(JERR_NO_SOI) + "\nvantrel-convert: Cannot open file " +
+                            File("missing.jpg") + ": No such file or directory\n");
+  EXPECT_EQ(result.out, "");
+  for (const std::string name : {"a.prg", "a.bin", "b.prg", "b.bin"}) {
+    EXPECT_EQ(ReadWhole(File("out/" + name)), ReadWhole(File("one/" + name))) << name;
+  }
+
+  // A crop that one of them cannot take is its bad usage: named, the hint once at the end.
+  std::filesystem::remove_all(File("out"));
+  std::filesystem::create_directory(File("out"));
+  const ProgramResult cropped =
+      Run({File("b.jpg"), File("a.jpg"), "--crop", "100,0", "--auto-colours=calm", "--output-dir",
+           File("out"), "--format", "png"});
+  EXPECT_EQ(cropped.status, 2);
+  EXPECT_EQ(cropped.err, "vantrel-convert: " + File("b.jpg") +
+                             ": --crop 100,0 puts the window outside the 192 x 200 picture at "
+                             "100 % (X 0..0, Y 0..0)\n" +
+                             Hint);
+  // The roles found are printed after each picture's name.
+  EXPECT_THAT(cropped.out, ::testing::MatchesRegex(File("a.jpg") + ": [0-9,]+ [a-z,-]+\n"));
+  EXPECT_TRUE(std::filesystem::exists(File("out/a.png")));
+  EXPECT_FALSE(std::filesystem::exists(File("out/b.png")));
 }
 
 // A JPEG cut short converts (libjpeg completes it in grey), with a warning on standard error.
@@ -320,6 +483,7 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
   Args any = {File("photo.jpg"), "--machine", "any", "-o", File("any.prg")};
   any.insert(any.begin() + 1, settings.begin(), settings.end());
   ASSERT_EQ(Run(any).status, 0);
+  std::filesystem::create_hard_link(File("photo.jpg"), File("photo.link"));
   std::filesystem::create_directory(File("moved"));
   std::filesystem::copy_file(File("photo.jpg"), File("moved/photo.jpg"));
   std::filesystem::copy_file(File("p.vantrel"), File("moved/p.vantrel"));
@@ -354,7 +518,10 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
        {},
        "--crop cannot change the saved picture"},
       {{"p.vantrel", "--colours", "0,1,2,3,4", "-o", "x.prg"}, 2, {}, "cannot change the project"},
-      {{"p.vantrel", "-o", "x.prg", "-o", "photo.jpg"}, 2, {}, "would replace the project's photo"},
+      {{"p.vantrel", "-o", "x.prg", "-o", "photo.link"},
+       2,
+       {},
+       "would replace the project's photo"},
       {{"p.vantrel", "--format", "project", "-o", "-"}, 2, {}, "cannot go to standard output"},
       {{"cut.prg", "-o", "x.prg"}, 1, {}, "ends early"},
       {{"bad.vantrel", "-o", "x.prg"}, 1, {}, "is not a usable project file"},

@@ -8,6 +8,7 @@ and refuse bad input with its message; the page itself must show a chosen pictur
 the mix colours on a palette click and download the file a save would write.
 """
 import base64
+import re
 import subprocess
 import sys
 import tempfile
@@ -97,6 +98,11 @@ class Page(unittest.TestCase):
             (self.work / "astronaut.gif", {"scale": 70, "crop": [100, 50]}, None),
             (self.work / "astronaut.bmp", {"offsets": [-30, 0, 20], "dither": "low-flicker"}, None),
             (self.work / "astronaut.webp", {"scale": "fit", "colours": [0, 11, 12, 15, 1]}, None),
+            # Every option of the table by the command line's names: aliases, flags, names of
+            # colours, a goal left to its default.
+            (DATA / "astronaut.jpg", {"colors": ["blue", "white", "light-red", "grey", 7],
+                                      "noDither": True, "offsets": ["+5", -5, 0]}, None),
+            (DATA / "hubble.jpg", {"autoColors": True, "crop": "0,0", "scale": "100%"}, None),
         ]
         for picture, options, arguments in cases:
             with self.subTest(picture=picture.name, options=options):
@@ -109,14 +115,15 @@ class Page(unittest.TestCase):
                 self.assertNotIn("error", result, result.get("error"))
                 for kind in OUTPUTS:
                     self.assertEqual(base64.b64decode(result[kind]), files[kind], kind)
-                if "autoColours" in options:
+                if "autoColours" in options or "autoColors" in options:
                     self.assertEqual(",".join(map(str, result["colours"])), printed.split()[0])
 
     def test_bad_input_is_refused_with_the_command_lines_message(self):
         png = (self.work / "cat.png").read_bytes()
         cases = [
             # bytes or a picture, page options, command-line options, whether the page reads
-            # the option itself (its message then names it without the command line's dashes)
+            # the option itself (its message then names it by the page's key: --auto-colours
+            # is autoColours)
             (b"not a picture at all", {}, [], False),
             (png[:len(png) // 2], {}, [], False),  # libpng's own failure, through its longjmp
             (DATA / "coffee.jpg", {"crop": [5000, 0]}, ["--crop", "5000,0"], False),
@@ -124,6 +131,11 @@ class Page(unittest.TestCase):
             (DATA / "coffee.jpg", {"offsets": [0, 0, 300]}, ["--offsets", "0,0,300"], True),
             (DATA / "coffee.jpg", {"dither": "ordered"}, ["--dither", "ordered"], True),
             (DATA / "coffee.jpg", {"machine": "vic20"}, ["--machine", "vic20"], True),
+            (DATA / "coffee.jpg", {"colours": [0, 1, 2, 3, 99]}, ["--colours", "0,1,2,3,99"], True),
+            (DATA / "coffee.jpg", {"crop": [[1], 2]}, ["--crop", "[1],2"], True),
+            (DATA / "coffee.jpg", {"noDither": "yes"}, ["--no-dither=yes"], True),
+            (DATA / "coffee.jpg", {"colours": [0, 1, 2, 3, 4], "autoColours": "calm"},
+             ["--colours", "0,1,2,3,4", "--auto-colours=calm"], True),
         ]
         for number, (picture, options, arguments, read_by_page) in enumerate(cases):
             with self.subTest(options=options, case=number):
@@ -137,7 +149,7 @@ class Page(unittest.TestCase):
                 self.assertEqual(files, {})
                 message = errors.splitlines()[0].removeprefix("vantrel-convert: ")
                 if read_by_page:
-                    message = message.removeprefix("--")
+                    message = re.sub(r"--([a-z-]+)", lambda name: page_key(name.group(1)), message)
                 result = self.convert_in_page(picture, {**options, "file": str(picture)})
                 self.assertEqual(result.get("error"), message)
 
@@ -191,24 +203,23 @@ class Page(unittest.TestCase):
             lambda d: d.find_element(By.ID, "status").text.startswith(f"Auto Colors ({goal}):"))
 
 
+def page_key(name):
+    """The page's key of a command-line option: auto-colours is autoColours."""
+    first, *rest = name.split("-")
+    return first + "".join(part.capitalize() for part in rest)
+
+
 def command_line(options):
-    """The command line's options for the page API's."""
+    """The command line's options for the page API's: the same names, with dashes."""
     arguments = []
     for key, value in options.items():
-        if key == "scale":
-            arguments += ["--scale", str(value)]
-        elif key == "crop":
-            arguments += ["--crop", ",".join(map(str, value))]
-        elif key == "offsets":
-            arguments += ["--offsets", ",".join(map(str, value))]
-        elif key == "colours":
-            arguments += ["--colours", ",".join(map(str, value))]
-        elif key == "autoColours":
-            arguments += [f"--auto-colours={value}"]
-        elif key == "dither":
-            arguments += ["--dither", value]
-        elif key == "machine":
-            arguments += ["--machine", value]
+        option = "--" + re.sub(r"[A-Z]", lambda letter: "-" + letter.group(0).lower(), key)
+        if value is True:
+            arguments.append(option)
+        elif isinstance(value, list):
+            arguments.append(f"{option}={','.join(map(str, value))}")
+        else:
+            arguments.append(f"{option}={value}")
     return arguments
 
 
