@@ -75,6 +75,7 @@ constexpr Entry kTable[] = {
     {Message::kNoProgramOnTheDisk, kPlain, "the disk holds no program file"},
     {Message::kNoSavedPictureKind, kPlain,
      "neither an executable, a disk image nor a data file of this program"},
+    {Message::kPackedDataDamaged, kPlain, "its packed data is damaged"},
 
     {Message::kUnusableProject, kNamesFile, "%1 is not a usable project file: %2"},
     {Message::kJsonDamaged, kPlain, "its JSON is damaged (%1)"},
@@ -108,6 +109,10 @@ constexpr Entry kTable[] = {
      "The program does not fit on a disk: %1 bytes, at most %2"},
     {Message::kC64NameLength, kPlain, "A C64 file name has 1 to 16 characters, not %1"},
     {Message::kNoLoadAddress, kPlain, "A program file starts with its two-byte load address"},
+    {Message::kNotAPictureExecutable, kPlain,
+     "Only a picture executable (%1 bytes, loading at $0800) can be packed"},
+    {Message::kPackedProgramTooLarge, kPlain,
+     "The packed program does not fit in the C64's memory beside what it unpacks"},
 
     {Message::kOpenAPictureFirst, kPlain, "Open a picture first"},
     {Message::kIsTheOpenPicture, kNamesFile,

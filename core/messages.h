@@ -62,6 +62,7 @@ enum class Message {
   kProgramFileDamaged,
   kNoProgramOnTheDisk,
   kNoSavedPictureKind,
+  kPackedDataDamaged,
   // Projects
   kUnusableProject,
   kJsonDamaged,
@@ -90,6 +91,8 @@ enum class Message {
   kProgramTooLargeForADisk,
   kC64NameLength,
   kNoLoadAddress,
+  kNotAPictureExecutable,
+  kPackedProgramTooLarge,
   // The window
   kOpenAPictureFirst,
   kIsTheOpenPicture,
