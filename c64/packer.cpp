@@ -16,6 +16,9 @@ constexpr int ChainSteps = 384;  // earlier positions with the same two bytes tr
 // Beyond this a match or repeat is taken at full length only (and at the shorter lengths up to
 // it): the zero areas give runs of thousands that need no finer choice.
 constexpr std::size_t LongMatch = 48;
+// A match this long is taken whole, the positions inside it not looked at: long runs cost
+// no more time than short ones.
+constexpr std::size_t TakenWhole = 1024;
 constexpr std::size_t Arrivals = 6;  // ways of reaching a position kept, by last offset and token
 
 constexpr unsigned GammaBits(std::size_t value) {
@@ -193,6 +196,7 @@ std::vector<Token> Parse(std::span<const std::uint8_t> data) {
 
   for (std::size_t at = 0; at < size; ++at) {
     Slot& slot = slots[at];
+    std::size_t skipTo = 0;
     const auto offer = [&](std::size_t to, const Arrival& arrival) { slots[to].Offer(arrival); };
     std::size_t cheapest = 0;
     for (std::size_t i = 0; i < slot.count; ++i) {
@@ -215,6 +219,7 @@ std::vector<Token> Parse(std::span<const std::uint8_t> data) {
       // The last offset again, after a literal run.
       if (a.literals != 0 && at > 0) {
         const std::size_t longest = CommonLength(data, at, a.offset);
+        if (longest >= TakenWhole) skipTo = std::max(skipTo, at + longest);
         ForLengths(1, longest, [&](std::size_t length) {
           Arrival repeat = next;
           repeat.step = Step::Repeat;
@@ -245,8 +250,14 @@ std::vector<Token> Parse(std::span<const std::uint8_t> data) {
         });
         shorter = c.length;
       }
+      if (!candidates.empty() && candidates.back().length >= TakenWhole) {
+        skipTo = std::max<std::size_t>(skipTo, at + candidates.back().length);
+      }
     }
     finder.Insert(at);
+    if (skipTo != 0) {
+      while (at + 1 < skipTo) finder.Insert(++at);
+    }
   }
 
   // Back from the cheapest arrival at the end, then literal steps joined into runs.
