@@ -11,7 +11,7 @@
 namespace vantrel {
 namespace {
 
-constexpr unsigned EndMarker = 256;  // gamma(hi + 1) of the end
+constexpr std::size_t EndMarker = 256;  // gamma(hi + 1) of the end; hi + 1 is 1..255 otherwise
 constexpr int ChainSteps = 384;  // earlier positions with the same two bytes tried, nearest first
 // Beyond this a match or repeat is taken at full length only (and at the shorter lengths up to
 // it): the zero areas give runs of thousands that need no finer choice.
@@ -59,11 +59,12 @@ class StreamWriter {
     if (index >= skip) Bit(true);
   }
 
-  // The end: gamma(256) but for its last bit, which the depacker never reads.
+  // The end: gamma(256) but for its closing 1, which the depacker never reads: it stops as the
+  // value outgrows eight bits.
   void End() {
-    for (int bit = 7; bit >= 0; --bit) {
+    for (std::size_t bit = EndMarker >> 1; bit != 0; bit >>= 1) {
       Bit(false);
-      Bit(false);
+      Bit((EndMarker & bit) != 0);
     }
   }
 
@@ -236,7 +237,8 @@ std::vector<Token> Parse(std::span<const std::uint8_t> data) {
       finder.Find(at, candidates);
       std::size_t shorter = 1;
       for (const Candidate& c : candidates) {
-        // Flag, gamma(hi + 1) and the low byte, which carries the length's first bit.
+        // The flag, gamma(hi + 1) and the low byte; that byte carries the first bit of
+        // gamma(length - 1), one bit less to count.
         const unsigned offsetCost = 1 + OffsetBits(c.offset) - 1;
         ForLengths(shorter + 1, c.length, [&](std::size_t length) {
           Arrival match;
@@ -388,7 +390,7 @@ std::vector<std::uint8_t> UnpackLz(std::span<const std::uint8_t> stream, std::si
   for (;;) {
     const std::size_t room = size - out.size();
     if (next == Next::Match) {
-      const std::size_t high = in.Gamma(255, in.Bit());
+      const std::size_t high = in.Gamma(EndMarker - 1, in.Bit());
       if (high == 0) break;  // the end
       const std::uint8_t low = in.Byte();
       if (room < 2) Damaged();

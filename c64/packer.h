@@ -28,16 +28,17 @@ namespace vantrel {
 // Offsets reach this far back: the 255 values of hi, 128 offsets each.
 inline constexpr std::size_t PackMaxOffset = 255 * 128;
 
-// Packs `data` (any length, also empty) with a near-optimal parse; the same bytes always give
-// the same stream.
+// Packs `data` (any length; empty data gives an empty stream) with a near-optimal parse; the
+// same bytes always give the same stream. The 6502 depacker counts lengths in 16 bits, which
+// anything shorter than 64 KiB keeps to.
 std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data);
 
 // Unpacks a stream that must give exactly `size` bytes and end where `stream` ends. Throws
 // VantrelError (kPackedDataDamaged) for anything else, reading nothing outside `stream`.
 // `lead`, when given, gets how far the unpacking runs ahead of its reading: the most by which
-// the bytes written before any write exceed the stream bytes read before it, plus one. An
-// unpacker that writes over memory below its stream must start the stream at least that far
-// above the first byte it writes.
+// the bytes written, up to and including any one write, exceed the stream bytes read before
+// it. An unpacker that writes from below its stream upwards must start the stream at least that
+// far above its first write, or it overwrites stream bytes it has still to read.
 std::vector<std::uint8_t> UnpackLz(std::span<const std::uint8_t> stream, std::size_t size,
                                    std::ptrdiff_t* lead = nullptr);
 
