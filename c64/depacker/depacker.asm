@@ -63,7 +63,7 @@ BasicEnd        .word 0                 ; $080b end of the BASIC program
 ; copies the depacker to $9e00 and starts it.
 
                 .cerror * != 2061, "the SYS 2061 entry point moved"
-Start           sei                     ; no interrupt while the KERNAL's memory is in use
+Start           sei                     ; the KERNAL's interrupt reads $f5-$f6 (its key table)
                 .cerror * + 1 != $080f, "the page count operand moved"
                 ldx #0                  ; patched: pages the stream spans
                 ldy #0
@@ -246,7 +246,6 @@ Finish          ldx #ZpSize-1
                 .cerror * > ZpSaved, "the depacker runs into its zero page copy"
                 .here
 CoreEnd
-
 
 ; The stream follows.
 StreamStart

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -140,6 +140,23 @@ TEST(Packer, DamagedStreamsAreRefused) {
       }
     }
   }
+}
+
+// The bytes the packer relies on: the BASIC line, the three operands it fills in, and the
+// depacker's own idea of where the stream starts (LDA #<stream, STA Source), which must be
+// where the packer puts it: right after the depacker's last byte.
+TEST(Packer, DepackerStartsWithItsSysAndFindsItsStream) {
+  const std::span<const std::uint8_t> depacker = DepackerTemplate();
+  const Bytes start = {
+      0x01, 0x08, 0x0B, 0x08, 0x0A, 0x00, 0x9E, '2',  '0',  '6',  '1',  0x00, 0x00,
+      0x00, 0x78, 0xA2, 0x00, 0xA0, 0x00, 0xB9, 0x00, 0x00, 0x99, 0x00, 0x00};  // SEI, LDX #0, LDY
+                                                                                // #0, LDA 0,Y, STA
+                                                                                // 0,Y
+  EXPECT_EQ(Bytes(depacker.begin(), depacker.begin() + start.size()), start);
+  const std::size_t streamStart = PackedLoadAddress + depacker.size() - 2;
+  const Bytes setSource = {0xA9, static_cast<std::uint8_t>(streamStart & 0xFF), 0x85, 0xF5};
+  EXPECT_NE(std::search(depacker.begin(), depacker.end(), setSource.begin(), setSource.end()),
+            depacker.end());
 }
 
 TEST(Packer, DamagedPackedExecutablesAreRefused) {
