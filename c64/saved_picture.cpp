@@ -10,6 +10,7 @@
 #include "c64/displayer_template.h"
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
+#include "c64/packed_executable.h"
 #include "core/error.h"
 
 namespace vantrel {
@@ -72,6 +73,14 @@ SavedPicture ReadExecutable(std::span<const std::uint8_t> bytes, const std::stri
   }
   picture.roles.Sprite1Colour = bytes[Sprite1ColourPatchOffset];
   picture.roles.Sprite2Colour = bytes[Sprite2ColourPatchOffset];
+  return picture;
+}
+
+// A plain executable, or a packed one read as the plain one it unpacks to.
+SavedPicture ReadProgram(std::span<const std::uint8_t> bytes, const std::string& name) {
+  if (!IsPackedExecutable(bytes)) return ReadExecutable(bytes, name);
+  SavedPicture picture = ReadExecutable(UnpackExecutable(bytes, name), name);
+  picture.packed = true;
   return picture;
 }
 
@@ -141,7 +150,7 @@ SavedPicture ReadDiskImage(std::span<const std::uint8_t> bytes, const std::strin
         fileTrack = d[0];
         fileSector = d[1];
       }
-      SavedPicture picture = ReadExecutable(program, name);
+      SavedPicture picture = ReadProgram(program, name);
       picture.kind = SavedKind::DiskImage;
       picture.c64Name = PaddedName(e + 5);
       return picture;
@@ -193,14 +202,14 @@ bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
 }
 
 std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes) {
-  if (DisplayerMachine(bytes)) return SavedKind::Executable;
+  if (DisplayerMachine(bytes) || IsPackedExecutable(bytes)) return SavedKind::Executable;
   if (LooksLikeDiskImage(bytes)) return SavedKind::DiskImage;
   if (ReadDataFile(bytes)) return SavedKind::Data;
   return std::nullopt;
 }
 
 SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::string& name) {
-  if (DisplayerMachine(bytes)) return ReadExecutable(bytes, name);
+  if (DisplayerMachine(bytes) || IsPackedExecutable(bytes)) return ReadProgram(bytes, name);
   if (LooksLikeDiskImage(bytes)) return ReadDiskImage(bytes, name);
   if (std::optional<SavedPicture> data = ReadDataFile(bytes)) return *data;
   NotASavedPicture(name, Text(Message::kNoSavedPictureKind));

@@ -22,11 +22,13 @@ struct SavedPicture {
   // (Drean's is NTSC's) read as the first of them in AllMachines.
   Machine machine = Machine::Pal;
   std::string c64Name;  // the program's name on the disk, for a disk image
+  bool packed = false;  // the executable (on its own or on the disk) was a packed one
 };
 
 // Which kind of saved picture the bytes are, told by their content: an executable begins with
-// a displayer of this program, a disk image has the size of one, a data file is 32 KiB laid
-// out as this program lays out its two banks. Nothing for anything else.
+// a displayer of this program (a packed one with its depacker), a disk image has the size of
+// one, a data file is 32 KiB laid out as this program lays out its two banks. Nothing for
+// anything else.
 std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes);
 
 // Whether a file of this size can be a disk image (683 sectors, with or without error bytes).

@@ -72,6 +72,7 @@ VANTREL_MESSAGE(kProgramFileDamaged, Plain, "its program file is damaged")
 VANTREL_MESSAGE(kNoProgramOnTheDisk, Plain, "the disk holds no program file")
 VANTREL_MESSAGE(kNoSavedPictureKind, Plain,
                 "neither an executable, a disk image nor a data file of this program")
+VANTREL_MESSAGE(kPackedDataDamaged, Plain, "its packed data is damaged")
 
 // Projects
 VANTREL_MESSAGE(kUnusableProject, NamesFile, "%1 is not a usable project file: %2")
@@ -150,6 +151,10 @@ VANTREL_MESSAGE(kProgramTooLargeForADisk, Plain,
                 "The program does not fit on a disk: %1 bytes, at most %2")
 VANTREL_MESSAGE(kC64NameLength, Plain, "A C64 file name has 1 to 16 characters, not %1")
 VANTREL_MESSAGE(kNoLoadAddress, Plain, "A program file starts with its two-byte load address")
+VANTREL_MESSAGE(kNotAPictureExecutable, Plain,
+                "Only a picture executable (%1 bytes, loading at $0800) can be packed")
+VANTREL_MESSAGE(kPackedProgramTooLarge, Plain,
+                "The packed program does not fit in the C64's memory beside what it unpacks")
 
 // The window
 VANTREL_MESSAGE(kOpenAPictureFirst, Plain, "Open a picture first")

@@ -9,7 +9,7 @@ PACKAGES=(
   libjpeg-dev libjpeg-turbo-progs libpng-dev
   libgif-dev libtiff-dev libwebp-dev libheif-dev libstb-dev libgdk-pixbuf-2.0-dev
   nlohmann-json3-dev nettle-dev
-  64tass
+  64tass acme  # acme: the tests assemble the ACME sources this program writes
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "c64/d64_image.h"
 #include "c64/displayer_template.h"
+#include "c64/packed_executable.h"
 #include "session/session.h"
 
 namespace vantrel {
@@ -24,7 +26,15 @@ LayerPlanes RandomLayers(unsigned seed) {
   return layers;
 }
 
-std::vector<std::uint8_t> Saved(Session& session, OutputKind kind, Machine machine) {
+// The file a save writes; packed, the executable alone or on the disk holds the packed one.
+std::vector<std::uint8_t> Saved(Session& session, OutputKind kind, Machine machine,
+                                bool packed = false) {
+  if (packed) {
+    const std::vector<std::uint8_t> program =
+        PackExecutable(session.Output(OutputKind::Executable, {machine, {}}));
+    if (kind == OutputKind::DiskImage) return BuildD64Image(program, "MY PICTURE");
+    return program;
+  }
   const auto bytes = session.Output(kind, {machine, "MY PICTURE"});
   return {bytes.begin(), bytes.end()};
 }
@@ -34,6 +44,7 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
     OutputKind kind;
     Machine machine;
     SavedKind read;
+    bool packed = false;
   } cases[] = {
       {OutputKind::Executable, Machine::Pal, SavedKind::Executable},
       {OutputKind::Executable, Machine::Ntsc, SavedKind::Executable},
@@ -42,19 +53,24 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
       {OutputKind::Executable, Machine::Any, SavedKind::Executable},
       {OutputKind::DiskImage, Machine::Any, SavedKind::DiskImage},
       {OutputKind::Data, Machine::Pal, SavedKind::Data},
+      {OutputKind::Executable, Machine::Pal, SavedKind::Executable, true},
+      {OutputKind::Executable, Machine::Any, SavedKind::Executable, true},
+      {OutputKind::DiskImage, Machine::Ntsc, SavedKind::DiskImage, true},
   };
   const ColourRoleSet roleSets[] = {DefaultColourRoles, {15, 0, 15, 0, 15}, {6, 14, 3, 1, 9}};
   unsigned seed = 1;
   for (const auto& c : cases) {
     for (const ColourRoleSet& roles : roleSets) {
-      SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + " for " +
-                   std::string(MachineName(c.machine)) + ", seed " + std::to_string(seed));
+      SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + (c.packed ? " packed" : "") +
+                   " for " + std::string(MachineName(c.machine)) + ", seed " +
+                   std::to_string(seed));
       Session original;
       original.TakeConversion(RandomLayers(seed++), roles);
-      const std::vector<std::uint8_t> file = Saved(original, c.kind, c.machine);
+      const std::vector<std::uint8_t> file = Saved(original, c.kind, c.machine, c.packed);
       ASSERT_EQ(SniffSavedPicture(file), c.read);
       const SavedPicture picture = ReadSavedPicture(file, "picture");
       EXPECT_EQ(picture.kind, c.read);
+      EXPECT_EQ(picture.packed, c.packed);
       EXPECT_EQ(picture.roles, roles);
       EXPECT_EQ(picture.layers.Bitmap1Bits, original.Layers().Bitmap1Bits);
       EXPECT_EQ(picture.layers.Sprite1Bits, original.Layers().Sprite1Bits);
@@ -70,7 +86,7 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
 
       Session again;
       again.TakeConversion(picture.layers, picture.roles);
-      EXPECT_EQ(Saved(again, c.kind, picture.machine), file);
+      EXPECT_EQ(Saved(again, c.kind, picture.machine, picture.packed), file);
       EXPECT_EQ(Saved(again, OutputKind::Png, picture.machine),
                 Saved(original, OutputKind::Png, c.machine));
     }
@@ -83,6 +99,8 @@ TEST(SavedPicture, WhatIsNotSuchAPictureIsRefusedOrNotRecognised) {
   const std::vector<std::uint8_t> exe = Saved(session, OutputKind::Executable, Machine::Pal);
   const std::vector<std::uint8_t> data = Saved(session, OutputKind::Data, Machine::Pal);
   const std::vector<std::uint8_t> disk = Saved(session, OutputKind::DiskImage, Machine::Pal);
+  const std::vector<std::uint8_t> packed =
+      Saved(session, OutputKind::Executable, Machine::Pal, true);
 
   const auto changed = [](std::vector<std::uint8_t> bytes, std::size_t at, std::uint8_t value) {
     bytes[at] = value;
@@ -118,6 +136,12 @@ TEST(SavedPicture, WhatIsNotSuchAPictureIsRefusedOrNotRecognised) {
       {"data file with a screen colour unlike the others", changed(data, 100, 0x12), nullptr},
       {"data file with a sprite colour above 15", changed(data, 2025, 0x20), nullptr},
       {"data file cut short", cut(data, 32767), nullptr},
+      {"packed executable cut short", cut(packed, packed.size() - 1),
+       "x is not a picture saved by Vantrel Converter: its packed data is damaged"},
+      {"disk with a packed executable cut short",
+       BuildD64Image(cut(packed, packed.size() - 100), "X"),
+       "x is not a picture saved by Vantrel Converter: its packed data is damaged"},
+      {"another program where the depacker is", changed(packed, 40, 0xEA), nullptr},
       {"disk without a program", emptyDisk, "x is not a picture saved by Vantrel Converter"},
       {"disk whose program runs in a circle", loopingDisk,
        "x is not a picture saved by Vantrel Converter"},

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "c64/packed_executable.h"
 #include "colour/palette.h"
 #include "core/write_file.h"
 #include "frame_check.h"
@@ -74,7 +75,7 @@ TEST(DisplayerInVice, SamplePhotoFromTheCommandLine) {
 // petcat takes a program to start at its load address, but C64 BASIC text starts at $0801:
 // the file's byte at $0800 is the zero in front of the program. So petcat is shown the file
 // as BASIC sees it, from $0801 on (listing the file as it is gives "2568 sys2062", the link
-// and line number read one byte early).
+// and line number read one byte early). The packed executable lists as it is.
 TEST(DisplayerInVice, BasicLineListsAsSys2062) {
   Session session;
   const auto file = session.Output(OutputKind::Executable);
@@ -90,6 +91,13 @@ TEST(DisplayerInVice, BasicLineListsAsSys2062) {
 
   const std::string listing = ListBasic(program);
   EXPECT_NE(listing.find("==0801==\n   10 sys2062\n"), std::string::npos) << listing;
+
+  // The packed executable loads at $0801 itself, its SYS starting the depacker.
+  const std::string packed = machine.Folder() + "/packed.prg";
+  const std::vector<std::uint8_t> packedBytes = PackExecutable(file);
+  WriteFileReplacing(packed, packedBytes.data(), packedBytes.size());
+  const std::string packedListing = ListBasic(packed);
+  EXPECT_NE(packedListing.find("==0801==\n   10 sys2061\n"), std::string::npos) << packedListing;
 }
 
 }  // namespace

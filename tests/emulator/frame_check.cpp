@@ -28,9 +28,9 @@ int ExpectedColour(const LayerPlanes& bits, const ColourRoleSet& roles, int fram
 
 }  // namespace
 
-std::vector<long long> ThreeFrameLimits(const ViceModel& model) {
+std::vector<long long> ThreeFrameLimits(const ViceModel& model, long long settled) {
   std::vector<long long> limits;
-  for (long long frame = SettledFrames; frame < SettledFrames + 3; ++frame) {
+  for (long long frame = settled; frame < settled + 3; ++frame) {
     limits.push_back(frame * model.FrameCycles() + model.LowerBorderCycles());
   }
   return limits;

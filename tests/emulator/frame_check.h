@@ -15,9 +15,11 @@ namespace vantrel::emulator {
 // The displayer shows its first frames between frame 25 and 35 after power-on (seen in x64sc),
 // most of that time spent moving the banks; 50 leaves room and keeps the runs short.
 inline constexpr long long SettledFrames = 50;
+// A packed executable unpacks itself first: in about 2 s (100 to 120 frames), 3 s at most.
+inline constexpr long long PackedSettledFrames = SettledFrames + 200;
 
 // Cycle limits of three consecutive whole frames on `model`, once the displayer has settled.
-std::vector<long long> ThreeFrameLimits(const ViceModel& model);
+std::vector<long long> ThreeFrameLimits(const ViceModel& model, long long settled = SettledFrames);
 
 struct Comparison {
   int mismatches = 0;

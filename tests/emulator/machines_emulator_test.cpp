@@ -1,7 +1,8 @@
 // Every target machine's executable on each emulated C64 that runs it ("Any C64" on all
-// five), and a disk image loaded from an emulated drive: both interlaced frames exact on
-// every pixel, the third frame the same as the first. All emulator runs of this file go in
-// one batch, two at a time, and each test then checks its own screenshots.
+// five), packed executables of every target started at their SYS 2061, and disk images
+// (plain and packed) loaded from an emulated drive: both interlaced frames exact on every
+// pixel, the third frame the same as the first. All emulator runs of this file go in one
+// batch, two at a time, and each test then checks its own screenshots.
 #include <gtest/gtest.h>
 
 #include <exception>
@@ -14,9 +15,10 @@
 #include "c64/machine.h"
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
-#include "core/write_file.h"
+#include "c64/packed_executable.h"
 #include "colour/palette.h"
 #include "core/types.h"
+#include "core/write_file.h"
 #include "frame_check.h"
 #include "vice_machine.h"
 
@@ -34,7 +36,15 @@ struct MachineCase {
   Machine machine;
   std::string_view model;
   Picture picture;
+  bool packed = false;
 };
+
+// The packed photo of each target on one C64 that runs it.
+constexpr MachineCase PackedCases[] = {{Machine::Pal, "c64", Picture::Photo, true},
+                                       {Machine::Ntsc, "ntsc", Picture::Photo, true},
+                                       {Machine::OldNtsc, "oldntsc", Picture::Photo, true},
+                                       {Machine::Drean, "drean", Picture::Photo, true},
+                                       {Machine::Any, "c64c", Picture::Photo, true}};
 
 std::vector<MachineCase> AllCases() {
   std::vector<MachineCase> cases;
@@ -45,8 +55,11 @@ std::vector<MachineCase> AllCases() {
       }
     }
   }
+  cases.insert(cases.end(), std::begin(PackedCases), std::end(PackedCases));
   return cases;
 }
+
+long long Settled(bool packed) { return packed ? PackedSettledFrames : SettledFrames; }
 
 struct DetectionCase {
   std::string_view model;
@@ -58,9 +71,11 @@ constexpr DetectionCase Detections[] = {{"c64", Machine::Pal},
                                         {"oldntsc", Machine::OldNtsc},
                                         {"drean", Machine::Drean}};
 
-// The disk: the photo's "Any C64" executable, named as the window names it after the photo.
+// The disks: the photo's "Any C64" executable, plain and packed, named as the window names
+// it after the photo.
 constexpr Machine DiskMachine = Machine::Any;
 constexpr std::string_view DiskModel = "ntsc";
+constexpr bool DiskPacked[] = {false, true};
 
 // Everything this file runs in VICE, run once for all its tests.
 class Batch {
@@ -69,26 +84,28 @@ class Batch {
     std::vector<ViceRun> runs;
     for (const MachineCase& c : AllCases()) {
       const ViceModel& model = ViceModelNamed(c.model);
-      for (const long long limit : ThreeFrameLimits(model)) {
-        runs.push_back({&model, {Program(c.machine, c.picture), {}}, limit});
+      for (const long long limit : ThreeFrameLimits(model, Settled(c.packed))) {
+        runs.push_back(
+            {&model, {Program(c.machine, c.picture, c.packed), {}, Start(c.packed)}, limit});
       }
     }
-    const std::string disk = machine_.Folder() + "/picture.d64";
     diskName_ = C64FileName("/home/user/Pictures/astronaut.jpg");
-    const FileBytes executable = Executable(DiskMachine, Picture::Photo);
-    const std::vector<std::uint8_t> image =
-        BuildD64Image(std::span(executable.data(), ExecutableFileSize), diskName_);
-    WriteFileReplacing(disk, image.data(), image.size());
-    const ViceModel& diskModel = ViceModelNamed(DiskModel);
-    for (const long long limit : ThreeFrameLimits(diskModel)) {
-      runs.push_back({&diskModel, {diskName_, disk}, limit});
+    for (const bool packed : DiskPacked) {
+      const std::string disk = machine_.Folder() + (packed ? "/packed.d64" : "/picture.d64");
+      const std::vector<std::uint8_t> program = Bytes(DiskMachine, Picture::Photo, packed);
+      const std::vector<std::uint8_t> image = BuildD64Image(program, diskName_);
+      WriteFileReplacing(disk, image.data(), image.size());
+      const ViceModel& diskModel = ViceModelNamed(DiskModel);
+      for (const long long limit : ThreeFrameLimits(diskModel, Settled(packed))) {
+        runs.push_back({&diskModel, {diskName_, disk, Start(packed)}, limit});
+      }
     }
     shots_ = machine_.RunAll(runs);
 
     std::vector<VicePeek> peeks;
     for (const DetectionCase& c : Detections) {
       peeks.push_back({&ViceModelNamed(c.model),
-                       {Program(Machine::Any, Picture::Synthetic), {}},
+                       {Program(Machine::Any, Picture::Synthetic, false), {}},
                        AfterDetection,
                        DetectedMachine});
     }
@@ -99,7 +116,7 @@ class Batch {
     return picture == Picture::Synthetic ? synthetic_ : photo_;
   }
 
-  // The three screenshots of run group `index` (machine cases first, then the disk).
+  // The three screenshots of run group `index` (machine cases first, then the disks).
   std::vector<std::string> Shots(std::size_t index) const {
     return {shots_.begin() + 3 * index, shots_.begin() + 3 * index + 3};
   }
@@ -112,20 +129,25 @@ class Batch {
   }
 
  private:
-  FileBytes Executable(Machine machine, Picture picture) const {
+  static int Start(bool packed) { return packed ? PackedEntry : 0x080E; }
+
+  std::vector<std::uint8_t> Bytes(Machine machine, Picture picture, bool packed) const {
     C64Memory image{};
     FileBytes buffer{};
     BuildMemoryImage(Bits(picture), image);
     FillScreenColours(DefaultColourRoles, image);
     AssembleExecutable(image, DefaultColourRoles, buffer, machine);
-    return buffer;
+    const std::span<const std::uint8_t> plain(buffer.data(), ExecutableFileSize);
+    if (packed) return PackExecutable(plain);
+    return {plain.begin(), plain.end()};
   }
 
-  std::string Program(Machine machine, Picture picture) {
+  std::string Program(Machine machine, Picture picture, bool packed) {
     const std::string file = machine_.Folder() + "/" + std::string(MachineName(machine)) +
-                             (picture == Picture::Synthetic ? "-synthetic" : "-photo") + ".prg";
-    const FileBytes buffer = Executable(machine, picture);
-    WriteFileReplacing(file, buffer.data(), ExecutableFileSize);
+                             (picture == Picture::Synthetic ? "-synthetic" : "-photo") +
+                             (packed ? "-packed" : "") + ".prg";
+    const std::vector<std::uint8_t> bytes = Bytes(machine, picture, packed);
+    WriteFileReplacing(file, bytes.data(), bytes.size());
     return file;
   }
 
@@ -173,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(DisplayerInVice, EveryMachine,
                            const MachineCase c = AllCases()[info.param];
                            std::string name =
                                std::string(MachineName(c.machine)) + "_on_" + std::string(c.model) +
-                               (c.picture == Picture::Synthetic ? "_Synthetic" : "_Photo");
+                               (c.picture == Picture::Synthetic ? "_Synthetic" : "_Photo") +
+                               (c.packed ? "_Packed" : "");
                            for (char& ch : name) {
                              if (ch == '-') ch = '_';
                            }
@@ -195,8 +218,11 @@ TEST(DisplayerInVice, AnyC64FindsOutWhichMachineItRunsOn) {
 TEST(DisplayerInVice, DiskImageLoadsFromDrive8AndShowsThePicture) {
   Batch& batch = TheBatch();
   EXPECT_EQ(batch.DiskName(), "ASTRONAUT");
-  ExpectExact(CheckThreeFrames(batch.Shots(AllCases().size()), ViceModelNamed(DiskModel),
-                               batch.Bits(Picture::Photo), DefaultColourRoles));
+  for (std::size_t i = 0; i < std::size(DiskPacked); ++i) {
+    SCOPED_TRACE(DiskPacked[i] ? "packed" : "plain");
+    ExpectExact(CheckThreeFrames(batch.Shots(AllCases().size() + i), ViceModelNamed(DiskModel),
+                                 batch.Bits(Picture::Photo), DefaultColourRoles));
+  }
   if (::testing::Test::HasFailure()) batch.KeepFiles("disk image");
 }
 

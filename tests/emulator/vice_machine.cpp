@@ -92,7 +92,9 @@ std::string ViceMachine::WriteRun(int number, const ViceModel& model, const Vice
       for (char& c : petscii) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       out << "l \"" << petscii << "\" 8\n";
     }
-    out << extraCommands << "g 080e\n";
+    char start[16];
+    std::snprintf(start, sizeof start, "g %04x\n", program.start);
+    out << extraCommands << start;
   }
   std::ofstream out(script);
   // The model goes first: it chooses ROM names and other settings that the options after it

@@ -34,12 +34,14 @@ inline constexpr ViceModel ViceDrean{"drean", 312, 65, 272, 35, 280};      // 65
 // The model of that -model name; throws std::invalid_argument for another name.
 const ViceModel& ViceModelNamed(std::string_view name);
 
-// How a run gets its program into memory before starting it at $080e (SYS 2062): the
-// monitor loads `file` at its own address, from the host when `diskImage` is empty, else
-// from that D64 image attached to drive 8 (read by VICE's own disk drive code).
+// How a run gets its program into memory before starting it at `start` (its SYS address:
+// 2062 for a plain executable): the monitor loads `file` at its own address, from the host
+// when `diskImage` is empty, else from that D64 image attached to drive 8 (read by VICE's own
+// disk drive code).
 struct ViceProgram {
   std::string file;
   std::string diskImage;
+  int start = 0x080E;
 };
 
 // One emulator run: a program on a model, ended after `limit` cycles with a screenshot.
