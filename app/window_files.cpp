@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
-#include <filesystem>
 
 #include "app/Overlay.h"
 #include "app/preferences.h"
@@ -16,29 +15,25 @@ using namespace vantrel;
 
 namespace {
 
-// What each save writes: its extension and the files its dialog lists first.
-struct SaveKind {
-  const char* extension;
-  const char* filter;
-};
-constexpr SaveKind kExecutableFiles{".prg", "C64 programs (*.prg)"};
-constexpr SaveKind kDataFiles{".bin", "C64 data files (*.bin)"};
-constexpr SaveKind kDiskImages{".d64", "C64 disk images (*.d64)"};
-constexpr SaveKind kPngFiles{".png", "PNG pictures (*.png)"};
-constexpr SaveKind kProjectFiles{".vantrel", "Vantrel projects (*.vantrel)"};
+// The files each save's dialog lists first; the extension is the session's rule.
+constexpr const char* kProjectFilter = "Vantrel projects (*.vantrel)";
 
-SaveKind SaveKindOf(OutputKind kind) {
+const char* FilterOf(OutputKind kind) {
   switch (kind) {
     case OutputKind::Executable:
-      return kExecutableFiles;
+      return "C64 programs (*.prg)";
     case OutputKind::DiskImage:
-      return kDiskImages;
+      return "C64 disk images (*.d64)";
     case OutputKind::Png:
-      return kPngFiles;
+      return "PNG pictures (*.png)";
     case OutputKind::Data:
       break;
   }
-  return kDataFiles;
+  return "C64 data files (*.bin)";
+}
+
+QString Extension(std::string_view extension) {
+  return QString::fromLatin1(extension.data(), static_cast<qsizetype>(extension.size()));
 }
 
 }  // namespace
@@ -199,7 +194,7 @@ void TForm1::OpenGivenFile(const QString& fileName) {
 // The photo's name with the extension, in the folder of the last save, else the photo's own.
 QString TForm1::ProposedSaveName(const QString& extension) const {
   // A project goes where it came from.
-  if (extension == QLatin1String(kProjectFiles.extension) && !projectFile_.isEmpty()) {
+  if (extension == Extension(ProjectExtension) && !projectFile_.isEmpty()) {
     return projectFile_;
   }
   const QFileInfo photo(openedFile_);
@@ -210,13 +205,10 @@ QString TForm1::ProposedSaveName(const QString& extension) const {
   return QDir(folder).filePath(base + extension);
 }
 
-// The same file as the open picture, also under another name (a link).
+// The same file as the open picture, also under another name (a link): the session's rule,
+// as the command line follows it.
 bool TForm1::IsOpenPicture(const QString& fileName) const {
-  if (openedFile_.isEmpty()) return false;
-  std::error_code error;
-  return std::filesystem::equivalent(QFile::encodeName(fileName).toStdString(),
-                                     QFile::encodeName(openedFile_).toStdString(), error) &&
-         !error;
+  return session_.IsOpenPicture(QFile::encodeName(fileName).toStdString());
 }
 
 // The name the user gives is used as given, with the kind's extension added when it has none.
@@ -250,9 +242,8 @@ void TForm1::Save(OutputKind kind) {
     return;
   }
   const std::span<const std::uint8_t> bytes = session_.Output(kind, CurrentOutputOptions());
-  const SaveKind files = SaveKindOf(kind);
   const QString fileName =
-      AskSaveName(QString::fromLatin1(files.extension), QString::fromLatin1(files.filter));
+      AskSaveName(Extension(OutputExtension(kind)), QString::fromLatin1(FilterOf(kind)));
   if (fileName.isEmpty()) return;
   WriteFileReplacing(QFile::encodeName(fileName).toStdString(), bytes);
 }
@@ -264,8 +255,8 @@ void TForm1::SaveProject1Click() {
   if (!session_.PictureLoaded() || !session_.HasPicture()) {
     throw VantrelError(Message::kOpenAPictureFirst);
   }
-  const QString fileName = AskSaveName(QString::fromLatin1(kProjectFiles.extension),
-                                       QString::fromLatin1(kProjectFiles.filter));
+  const QString fileName =
+      AskSaveName(Extension(ProjectExtension), QString::fromLatin1(kProjectFilter));
   if (fileName.isEmpty()) return;
   WriteProject(fileName);
 }
@@ -298,8 +289,8 @@ bool TForm1::MaySetWorkAside() {
   }
   if (projectFile_.isEmpty()) {
     if (!session_.HasPicture()) throw VantrelError(Message::kOpenAPictureFirst);
-    const QString fileName = AskSaveName(QString::fromLatin1(kProjectFiles.extension),
-                                         QString::fromLatin1(kProjectFiles.filter));
+    const QString fileName =
+        AskSaveName(Extension(ProjectExtension), QString::fromLatin1(kProjectFilter));
     if (fileName.isEmpty()) return false;
     WriteProject(fileName);
   } else {

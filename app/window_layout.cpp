@@ -184,7 +184,9 @@ void TForm1::CreateOffsetControls(QWidget* client) {
   TrackBar1 = Place(new TTrackBar(client), 16, 312, 241, 32);
   TrackBar2 = Place(new TTrackBar(client), 16, 336, 241, 32);
   TrackBar3 = Place(new TTrackBar(client), 16, 360, 241, 25);
-  for (TTrackBar* bar : {TrackBar1, TrackBar2, TrackBar3}) bar->setRange(-255, 255);
+  for (TTrackBar* bar : {TrackBar1, TrackBar2, TrackBar3}) {
+    bar->setRange(-MaxChannelOffset, MaxChannelOffset);
+  }
   Edit1 = Place(new TEdit(client), 256, 312, 33, 21);
   Edit2 = Place(new TEdit(client), 256, 336, 33, 21);
   Edit3 = Place(new TEdit(client), 256, 360, 33, 21);

@@ -278,10 +278,8 @@ class WebSession {
   // with the adjustment {red, green, blue, dither}.
   val Move(int left, int top, const val& adjustment) {
     try {
-      const int maxLeft = session_.State().PictureWidth - WindowWidth;
-      const int maxTop = session_.State().PictureHeight - WindowHeight;
-      crop_ = {std::clamp(left, 0, std::max(maxLeft, 0)), std::clamp(top, 0, std::max(maxTop, 0))};
-      session_.ReadSourceWindow(-crop_.left, -crop_.top);
+      crop_ = session_.AllowedCrops().Clamp({left, top});
+      session_.ReadSourceWindow(crop_.DrawX(), crop_.DrawY());
       return Reconvert(adjustment);
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
