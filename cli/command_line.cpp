@@ -124,7 +124,8 @@ void ApplyVersion(Parse& parse, const std::string&) { parse.info = InfoRequest::
 constexpr OwnOption kOwnOptions[] = {
     {"-o", nullptr, "FILE",
      "write FILE; its kind follows the extension: .prg the C64 executable, .d64 a disk image "
-     "holding it, .png the preview (192 x 200, the colours the eye sees), .vantrel a project "
+     "holding it, .png the preview (192 x 200, the colours the eye sees), .asm the data file as "
+     "an assembler source with labels (see --asm-syntax), .vantrel a project "
      "(the photo's path and digest, every setting and the pixel edits), anything else the "
      "32 KiB data file, but not the extension of another picture format (.jpg, .gif, .tif "
      "...); may be repeated; - is standard output (give its --format first)",
@@ -135,7 +136,7 @@ constexpr OwnOption kOwnOptions[] = {
      ApplyFormat, false},
     {"--output-dir", nullptr, "DIR",
      "write each picture's files into DIR, named after the picture with each --format's "
-     "extension (.prg, .bin, .png, .d64, .vantrel); for several pictures, instead of -o",
+     "extension (.prg, .bin, .png, .d64, .asm, .vantrel); for several pictures, instead of -o",
      ApplyOutputDir, false},
     {"--help", "-h", nullptr, "show this help and exit", ApplyHelp, true},
     {"--version", nullptr, nullptr, "show the version and exit", ApplyVersion, true},

@@ -107,6 +107,7 @@ void PrintRoles(const ColourRoleSet& roles, const std::string& input, bool sever
 // scale and the dithering it records.
 struct Making {
   Machine machine = Machine::Pal;
+  bool pack = false;
   ScaleSetting scale;
   Dithering dithering = Dithering::FloydSteinberg;
 };
@@ -116,6 +117,7 @@ std::string Open(Session& session, const ConvertRequest& request, const Job& job
                  Making& making) {
   const OptionValues& options = request.options;
   making.dithering = options.settings.adjustment.dithering;
+  making.pack = options.pack;
   switch (kind) {
     case FileKind::Picture:
       session.ConvertFile(job.input, options.settings);
@@ -128,11 +130,13 @@ std::string Open(Session& session, const ConvertRequest& request, const Job& job
     case FileKind::SavedPicture:
       session.OpenFile(job.input);
       making.machine = options.machineGiven ? options.machine : session.SavedMachine();
+      // A packed picture saves packed again unless told otherwise.
+      making.pack = options.packGiven ? options.pack : session.SavedPacked();
       return {};
     case FileKind::Project: {
       const Project project = session.OpenProject(job.input);
-      making = {options.machineGiven ? options.machine : project.machine, project.settings.scale,
-                project.dithering};
+      making = {options.machineGiven ? options.machine : project.machine, options.pack,
+                project.settings.scale, project.dithering};
       // The project's photo is the picture now open.
       for (const OutputFile& output : job.outputs) {
         if (output.name != StandardOutput && session.IsOpenPicture(output.name)) {
@@ -169,7 +173,7 @@ int ConvertOne(const ConvertRequest& request, const Job& job, const Reporter& re
   if (const std::string warning = session.PictureWarning(); !warning.empty()) {
     report.Say(warning);
   }
-  const OutputOptions options{making.machine, {}};
+  const OutputOptions options{making.machine, {}, making.pack, request.options.asmSyntax};
   bool toStandardOutput = false;
   for (const OutputFile& output : job.outputs) {
     if (output.project) {

@@ -87,6 +87,24 @@ void ApplyMachine(OptionValues& values, const OptionUse& use) {
   values.machineGiven = true;
 }
 
+void ApplyPack(OptionValues& values, const OptionUse& use) {
+  values.pack = use.choice == 0;
+  values.packGiven = true;
+}
+
+void ApplyAsmSyntax(OptionValues& values, const OptionUse& use) {
+  values.asmSyntax = AllAsmSyntaxes[static_cast<std::size_t>(use.choice)];
+}
+
+std::vector<OptionChoice> AsmSyntaxChoices() {
+  std::vector<OptionChoice> choices;
+  static constexpr std::array<std::string_view, 3> kCaptions = {"64tass", "ACME", "Kick Assembler"};
+  for (const AsmSyntax syntax : AllAsmSyntaxes) {
+    choices.push_back({AsmSyntaxName(syntax), kCaptions[static_cast<std::size_t>(syntax)]});
+  }
+  return choices;
+}
+
 void ApplyScale(OptionValues& values, const OptionUse& use) {
   const std::optional<ScaleSetting> scale = ParseScale(use.value);
   if (!scale) throw VantrelError(Message::kNotAScale, use.spelled, kMaxScalePercent, use.value);
@@ -162,6 +180,28 @@ std::vector<ConversionOption> Table() {
         "the C64 the executable is made for: PAL, NTSC (6567R8), old NTSC (6567R56A), Drean "
         "(PAL-N), or any of them, found out when the program starts";
     o.apply = ApplyMachine;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "pack";
+    o.choices = {{"yes", "Packed"}, {"no", "Not packed"}};
+    o.implied = "yes";
+    o.defaultValue = "no";
+    o.defaultNote = ", or as a saved picture was";
+    o.help =
+        "pack the executable and the disk image's program: about a quarter of the size, "
+        "unpacked by the C64 itself when it runs (under two seconds)";
+    o.apply = ApplyPack;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "asm-syntax";
+    o.choices = AsmSyntaxChoices();
+    o.defaultValue = AsmSyntaxName(defaults.asmSyntax);
+    o.help =
+        "the assembler an assembler source (-o x.asm, --format asm) is written for: 64tass, "
+        "ACME or Kick Assembler";
+    o.apply = ApplyAsmSyntax;
   }
   {
     ConversionOption& o = rows.emplace_back();

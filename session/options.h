@@ -19,7 +19,10 @@ struct OptionValues {
   ConversionSettings settings;
   Machine machine = Machine::Pal;  // the executables' and disk images' target
   bool machineGiven = false;
-  std::vector<std::string_view> given;  // the names of the options taken, in order
+  bool pack = false;  // the executables and disk images packed
+  bool packGiven = false;
+  AsmSyntax asmSyntax = AsmSyntax::Tass64;  // the assembler sources' syntax
+  std::vector<std::string_view> given;      // the names of the options taken, in order
 };
 
 // A value a choice option takes, and the window's word for it.

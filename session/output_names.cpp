@@ -21,7 +21,7 @@ std::string Lower(std::string_view text) {
 }
 
 // In the order of OutputKind.
-constexpr std::string_view kExtensions[] = {".prg", ".bin", ".png", ".d64"};
+constexpr std::string_view kExtensions[] = {".prg", ".bin", ".png", ".d64", ".asm"};
 
 }  // namespace
 
@@ -42,8 +42,8 @@ OutputTarget OutputTargetOfName(const std::string& fileName) {
           ? Lower(std::string_view(fileName).substr(dot))
           : std::string();
   if (extension == ProjectExtension) return {OutputKind::Data, true};
-  for (const OutputKind kind :
-       {OutputKind::Executable, OutputKind::Png, OutputKind::DiskImage, OutputKind::Data}) {
+  for (const OutputKind kind : {OutputKind::Executable, OutputKind::Png, OutputKind::DiskImage,
+                                OutputKind::Data, OutputKind::AssemblerSource}) {
     if (extension == OutputExtension(kind)) return {kind, false};
   }
   if (extension.size() > 1) {

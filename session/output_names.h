@@ -20,14 +20,15 @@ struct OutputTarget {
 inline constexpr std::string_view ProjectExtension = ".vantrel";
 
 // The output a file name asks for by its extension, case ignored: .prg the executable, .d64 a
-// disk image, .png the preview, .vantrel a project, anything else (no extension too) the data
-// file. Throws VantrelError (a setting: kNotWrittenPictureFormat) for the extension of a
-// picture format this program reads but does not write (.jpg, .gif, .bmp, .webp, .tif, .heic
+// disk image, .png the preview, .asm an assembler source, .vantrel a project, anything else
+// (no extension too) the data file. Throws VantrelError (a setting: kNotWrittenPictureFormat) for
+// the extension of a picture format this program reads but does not write (.jpg, .gif, .bmp, .webp,
+// .tif, .heic
 // ...): a file of that name would lie about what it holds.
 OutputTarget OutputTargetOfName(const std::string& fileName);
 
-// The extension a file of `kind` is saved under: ".prg", ".bin", ".png", ".d64"; for a
-// project, ProjectExtension.
+// The extension a file of `kind` is saved under: ".prg", ".bin", ".png", ".d64", ".asm"; for
+// a project, ProjectExtension.
 std::string_view OutputExtension(OutputKind kind);
 std::string_view OutputExtension(const OutputTarget& target);
 

@@ -10,6 +10,7 @@
 #include "c64/d64_image.h"
 #include "c64/memory_image.h"
 #include "c64/output_files.h"
+#include "c64/packed_executable.h"
 #include "colour/mix_colours.h"
 #include "convert/conversion.h"
 #include "convert/preview_png.h"
@@ -43,6 +44,7 @@ void Session::TakePicture(std::shared_ptr<PictureSource> picture, const std::str
   SetPicture(*state_, std::move(picture), ResolvePercent(scale, width, height));
   pictureName_ = name;
   pictureFromFile_ = false;
+  savedDiskName_.clear();
   // The paint of the picture before does not belong on this one.
   state_->PixelEdits = {};
 }
@@ -117,6 +119,8 @@ void Session::OpenSaved(const SavedPicture& saved, const std::string& name) {
               {false, 100});
   TakeConversion(saved.layers, saved.roles);
   savedMachine_ = saved.machine;
+  savedPacked_ = saved.packed;
+  savedDiskName_ = saved.kind == SavedKind::DiskImage ? saved.c64Name : std::string();
   conversionAsRead_ = true;
 }
 
@@ -399,6 +403,7 @@ void Session::SaveProject(const std::string& fileName, const ScaleSetting& scale
 // --- Outputs -------------------------------------------------------------------------------
 
 std::string Session::DiskName() const {
+  if (!savedDiskName_.empty()) return savedDiskName_;
   return C64FileName(pictureName_.empty() ? std::string("PICTURE") : pictureName_);
 }
 
@@ -410,15 +415,24 @@ std::span<const std::uint8_t> Session::Output(OutputKind kind, const OutputOptio
   }
   BuildMemoryImage(state.LayerBits, state.MemoryImage);
   FillScreenColours(state.ColourRoles, state.MemoryImage);
-  if (kind == OutputKind::Data) {
+  if (kind == OutputKind::Data || kind == OutputKind::AssemblerSource) {
     AssembleDataFile(state.MemoryImage, state.ColourRoles, state.FileBuffer);
-    return {state.FileBuffer.data(), DataFileSize};
+    const std::span<const std::uint8_t> data(state.FileBuffer.data(), DataFileSize);
+    if (kind == OutputKind::Data) return data;
+    const std::string source = AssemblerSource(data, options.asmSyntax);
+    state.EncodedOutput.assign(source.begin(), source.end());
+    return state.EncodedOutput;
   }
   AssembleExecutable(state.MemoryImage, state.ColourRoles, state.FileBuffer, options.machine);
-  const std::span<const std::uint8_t> executable(state.FileBuffer.data(), ExecutableFileSize);
+  std::span<const std::uint8_t> executable(state.FileBuffer.data(), ExecutableFileSize);
+  if (options.pack) {
+    state.EncodedOutput = PackExecutable(executable);
+    executable = state.EncodedOutput;
+  }
   if (kind == OutputKind::Executable) return executable;
-  state.EncodedOutput =
+  std::vector<std::uint8_t> disk =
       BuildD64Image(executable, options.c64Name.empty() ? DiskName() : options.c64Name);
+  state.EncodedOutput = std::move(disk);
   return state.EncodedOutput;
 }
 

@@ -84,6 +84,8 @@ class Session {
 
   // The target the saved picture opened last was made for (PAL for a data file).
   Machine SavedMachine() const { return savedMachine_; }
+  // Whether that saved picture's executable was packed.
+  bool SavedPacked() const { return savedPacked_; }
 
   // --- Projects -----------------------------------------------------------------------
 
@@ -186,7 +188,7 @@ class Session {
   // one is complete.
   void SaveOutput(OutputKind kind, const OutputOptions& options, const std::string& fileName);
   // The C64 file name a disk image gives the picture: its file's base name, "PICTURE" before
-  // any.
+  // any; for a disk image opened, the name its program had there.
   std::string DiskName() const;
 
   // --- What a front end draws ---------------------------------------------------------
@@ -221,6 +223,8 @@ class Session {
   std::uintmax_t pictureSize_ = 0;
   std::int64_t pictureTime_ = 0;
   Machine savedMachine_ = Machine::Pal;
+  bool savedPacked_ = false;
+  std::string savedDiskName_;  // a saved disk image's name for its program, kept when saved again
   // What the conversion on show was made with: the crop, the offsets, the dithering and the
   // roles; or that it is a saved picture's, as read.
   CropCorner crop_;

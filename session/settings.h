@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "c64/assembler_source.h"
 #include "c64/machine.h"
 #include "colour/palette.h"
 #include "convert/dithering.h"
@@ -29,18 +30,22 @@ struct Adjustment {
 
 // The files a conversion can be saved as.
 enum class OutputKind {
-  Executable,  // the C64 program: displayer and picture, loads at $0800
-  Data,        // the two video banks, 32 KiB
-  Png,         // the preview as the eye sees it, 192 x 200
-  DiskImage,   // a 1541 disk image (.d64) holding the executable
+  Executable,       // the C64 program: displayer and picture, loads at $0800
+  Data,             // the two video banks, 32 KiB
+  Png,              // the preview as the eye sees it, 192 x 200
+  DiskImage,        // a 1541 disk image (.d64) holding the executable
+  AssemblerSource,  // the data file as an assembler's source, with labels
 };
 // Their names where a front end takes them as words (--format, the page), in enum order.
-inline constexpr std::array<std::string_view, 4> OutputKindNames = {"exe", "data", "png", "d64"};
+inline constexpr std::array<std::string_view, 5> OutputKindNames = {"exe", "data", "png", "d64",
+                                                                    "asm"};
 
 // What an output needs besides the conversion.
 struct OutputOptions {
   Machine machine = Machine::Pal;  // whose timing the executable's displayer follows
   std::string c64Name;             // the file's name on a disk; empty: the picture's (DiskName)
+  bool pack = false;               // the executable (alone or on a disk) packed
+  AsmSyntax asmSyntax = AsmSyntax::Tass64;  // the assembler a source is written for
 };
 
 // Everything one conversion takes besides the picture, given in one go (the command line,

@@ -237,7 +237,7 @@ TEST(CommandLine, HelpListsEveryOption) {
     EXPECT_NE(Refusal({option}).rfind("unknown option", 0), 0u) << option << " is not accepted";
     EXPECT_TRUE(MentionsOption(help, option)) << option;
   }
-  EXPECT_THAT(help, ::testing::HasSubstr("  --format exe|data|png|d64|project\n"));
+  EXPECT_THAT(help, ::testing::HasSubstr("  --format exe|data|png|d64|asm|project\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --machine pal|ntsc|ntsc-old|drean|any\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --dither none|fs|low-flicker\n"));
   EXPECT_THAT(help, ::testing::HasSubstr("  --colours, --colors BG,B1,S1,B2,S2\n"));

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -174,9 +175,9 @@ TEST_F(ProgramTest, BadUsageSaysWhyAndWritesNothing) {
       // Choices.
       {{in, "-o", out, "--dither", "FS"}, "--dither must be none, fs or low-flicker, not 'FS'"},
       {{in, "-o", out, "--format", "gif"},
-       "--format must be exe, data, png, d64 or project, not 'gif'"},
+       "--format must be exe, data, png, d64, asm or project, not 'gif'"},
       {{in, "-o", out, "--format", "PRG"},
-       "--format must be exe, data, png, d64 or project, not 'PRG'"},
+       "--format must be exe, data, png, d64, asm or project, not 'PRG'"},
       {{in, "-o", out, "--machine", "c64"},
        "--machine must be pal, ntsc, ntsc-old, drean or any, not 'c64'"},
       {{in, "-o", out, "--machine", "NTSC"},
@@ -483,6 +484,11 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
   Args any = {File("photo.jpg"), "--machine", "any", "-o", File("any.prg")};
   any.insert(any.begin() + 1, settings.begin(), settings.end());
   ASSERT_EQ(Run(any).status, 0);
+  Args packed = {File("photo.jpg"), "--machine", "ntsc",        "--pack", "-o",
+                 File("pk.prg"),    "-o",        File("pk.d64")};
+  packed.insert(packed.begin() + 1, settings.begin(), settings.end());
+  ASSERT_EQ(Run(packed).status, 0);
+  EXPECT_LT(ReadWhole(File("pk.prg")).size(), ReadWhole(File("ref.prg")).size() / 2);
   std::filesystem::create_hard_link(File("photo.jpg"), File("photo.link"));
   std::filesystem::create_directory(File("moved"));
   std::filesystem::copy_file(File("photo.jpg"), File("moved/photo.jpg"));
@@ -510,6 +516,15 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
        ""},
       {{"ref.prg", "--machine", "any", "-o", "t.prg"}, 0, {{"t.prg", "any.prg"}}, ""},
       {{"ref.d64", "-o", "d.bin"}, 0, {{"d.bin", "ref.bin"}}, ""},
+      // A disk image keeps its program's name; a packed picture is packed again, unless told.
+      {{"ref.d64", "-o", "r.d64"}, 0, {{"r.d64", "ref.d64"}}, ""},
+      {{"pk.prg", "-o", "k.prg", "-o", "k.bin"},
+       0,
+       {{"k.prg", "pk.prg"}, {"k.bin", "ref.bin"}},
+       ""},
+      {{"pk.d64", "-o", "kd.d64"}, 0, {{"kd.d64", "pk.d64"}}, ""},
+      {{"pk.prg", "--pack=no", "-o", "u.prg"}, 0, {{"u.prg", "ref.prg"}}, ""},
+      {{"ref.prg", "--pack", "-o", "n.prg"}, 0, {{"n.prg", "pk.prg"}}, ""},
       {{"ref.bin", "--machine", "ntsc", "-o", "b.prg"}, 0, {{"b.prg", "ref.prg"}}, ""},
       {{"ref.prg", "--format", "project", "-o", "saved.json"}, 0, {}, ""},
       {{"saved.json", "-o", "j.prg"}, 0, {{"j.prg", "ref.prg"}}, ""},
@@ -547,4 +562,15 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
   }
   EXPECT_FALSE(std::filesystem::exists(File("x.prg"))) << "a refused input writes nothing";
   EXPECT_EQ(ReadWhole(File("photo.jpg")), ReadWhole(Sample));
+
+  // The data file as a source, by its extension or by --format: 64tass assembles it to the
+  // data file's bytes.
+  ASSERT_EQ(
+      Run({File("ref.prg"), "-o", File("s.asm"), "--format", "asm", "-o", File("t.txt")}).status,
+      0);
+  EXPECT_EQ(ReadWhole(File("s.asm")), ReadWhole(File("t.txt")));
+  const std::string assemble = std::string(VANTREL_64TASS) + " --quiet --nostart -o '" +
+                               File("s.assembled") + "' '" + File("s.asm") + "'";
+  ASSERT_EQ(std::system(assemble.c_str()), 0) << assemble;
+  EXPECT_EQ(ReadWhole(File("s.assembled")), ReadWhole(File("ref.bin")));
 }
