@@ -17,8 +17,8 @@
 #include "core/bitmap32.h"
 #include "core/error.h"
 #include "picture/jpeg_decoder.h"
+#include "picture/jpeg_samples.h"
 #include "support/address_space_cap.h"
-#include "tests/picture/jpeg_samples.h"
 
 namespace vantrel {
 namespace {
