@@ -111,10 +111,18 @@ TEST(SavedPicture, WhatIsNotSuchAPictureIsRefusedOrNotRecognised) {
   loopingDisk[firstBlock] = 17;
   loopingDisk[firstBlock + 1] = 0;
 
+  std::vector<std::uint8_t> elsewhere = exe;
+  elsewhere[1] = 0xC0;  // loads at $C000
+  const std::string program = "x is not a program this converter saved: ";
+  const std::string dataFile = "x is not a data file this converter saved: ";
+  const std::string notLaidOut = "its picture data is not laid out as this program lays it out";
   const struct {
     const char* name;
     std::vector<std::uint8_t> bytes;
     const char* message;  // the start of the refusal; null: not recognised at all
+    // What a file named as a saved picture of this kind says when it is not recognised.
+    SavedKind namedAs = SavedKind::Executable;
+    std::string named = {};
   } cases[] = {
       {"executable cut in its picture", cut(exe, 20000),
        "x ends early: a picture executable of 35840 bytes, but the file has 20000"},
@@ -123,22 +131,36 @@ TEST(SavedPicture, WhatIsNotSuchAPictureIsRefusedOrNotRecognised) {
       {"executable with more after it", longer, "x is not a picture saved by Vantrel Converter"},
       {"executable with a stray byte in the border", changed(exe, 2562 + 3, 0x55),
        "x is not a picture saved by Vantrel Converter"},
-      {"executable with a sprite colour above 15", changed(exe, 530, 0x13), nullptr},
-      {"another program", changed(exe, 20, 0xEA), nullptr},
-      {"data file with a stray byte beside the picture", changed(data, 0x2000 + 3, 1), nullptr},
-      {"data file with a screen colour unlike the others", changed(data, 100, 0x12), nullptr},
-      {"data file with a sprite colour above 15", changed(data, 2025, 0x20), nullptr},
-      {"data file cut short", cut(data, 32767), nullptr},
+      {"executable with a sprite colour above 15", changed(exe, 530, 0x13), nullptr,
+       SavedKind::Executable, program + "its program is not the picture displayer"},
+      {"another program", changed(exe, 20, 0xEA), nullptr, SavedKind::Executable,
+       program + "its program is not the picture displayer"},
+      {"a program that loads elsewhere", elsewhere, nullptr, SavedKind::Executable,
+       program + "it loads at $C000"},
+      {"executable cut before it can be told", cut(exe, 10), nullptr, SavedKind::Executable,
+       program + "it ends after 10 bytes"},
+      {"data file with a stray byte beside the picture", changed(data, 0x2000 + 3, 1), nullptr,
+       SavedKind::Data, dataFile + notLaidOut},
+      {"data file with a screen colour unlike the others", changed(data, 100, 0x12), nullptr,
+       SavedKind::Data, dataFile + notLaidOut},
+      {"data file with a sprite colour above 15", changed(data, 2025, 0x20), nullptr,
+       SavedKind::Data, dataFile + notLaidOut},
+      {"data file cut short", cut(data, 32767), nullptr, SavedKind::Data,
+       dataFile + "a data file has 32768 bytes, this file 32767"},
       {"disk without a program", emptyDisk, "x is not a picture saved by Vantrel Converter"},
       {"disk whose program runs in a circle", loopingDisk,
        "x is not a picture saved by Vantrel Converter"},
-      {"empty", {}, nullptr},
+      {"disk image cut short", cut(disk, 100000), nullptr, SavedKind::DiskImage,
+       "x is not a disk image this converter saved: a disk image has 174848 or 175531 bytes, "
+       "this file 100000"},
+      {"empty", {}, nullptr, SavedKind::Executable, program + "it ends after 0 bytes"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (!c.message) {
       EXPECT_EQ(SniffSavedPicture(c.bytes), std::nullopt);
       EXPECT_THROW(ReadSavedPicture(c.bytes, "x"), VantrelError);
+      EXPECT_EQ(NotSavedHere(c.bytes, c.namedAs, "x").what(), c.named);
       continue;
     }
     try {
