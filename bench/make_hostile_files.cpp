@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   {
     std::ofstream huge(out / "huge.vantrel", std::ios::binary | std::ios::trunc);
     huge << "{\n  \"vantrel\": 1,\n  \"edits\": [\n    [0,0,1,1]";
-    for (long long size = 0; size < 100LL << 20; size += 16) huge << ",\n    [0,0,1,1]";
+    for (long long size = 0; size < 100LL << 20; size += 15) huge << ",\n    [0,0,1,1]";
     huge << "\n  ]\n}\n";
   }
   const fs::path pipe = out / "pipe.jpg";
