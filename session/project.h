@@ -51,7 +51,7 @@ Project ParseProject(std::string_view text, const std::string& name);
 // a file larger than MaxProjectBytes is refused as ParseProject refuses its text, unread.
 std::string ReadProjectFile(const std::string& fileName);
 
-// Whether a file's name says it is a project (.vantrel), or JSON that can only be meant as one.
+// Whether a file's name says it is a project: .vantrel, or .json, which is read as one.
 bool NamedAsProject(std::string_view fileName);
 
 // Whether the bytes are a project file, told by their content (a JSON object naming its

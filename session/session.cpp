@@ -81,9 +81,9 @@ FileKind Session::KindOfFile(const std::string& fileName) {
   std::vector<std::uint8_t> head(36864);
   long long size = 0;
   try {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenRegularFile(fileName, size),
-                                                               &std::fclose);
-    head.resize(std::fread(head.data(), 1, head.size(), file.get()));
+    std::FILE* file = OpenRegularFile(fileName, size);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
   } catch (const VantrelError&) {
     return FileKind::Picture;
   }

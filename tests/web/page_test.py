@@ -203,6 +203,11 @@ class Page(unittest.TestCase):
                     layout = driver.execute_script(LAYOUT)
                     if screenshots:
                         driver.save_screenshot(str(Path(screenshots) / f"page-{width}x{height}.png"))
+                    # Scrolled to the save buttons, the status is still in sight.
+                    driver.execute_script("window.scrollTo(0, document.documentElement.scrollHeight)")
+                    scrolled = driver.execute_script(
+                        "const r = document.getElementById('status').getBoundingClientRect();"
+                        "return [r.top, r.bottom, window.scrollY];")
                 finally:
                     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
                 self.assertEqual(layout["innerWidth"], width)
@@ -217,8 +222,11 @@ class Page(unittest.TestCase):
                 self.assertLess(abs(layout["cropTop"]["height"] - layout["sourceBox"]["height"]), 2)
                 status = layout["status"]
                 self.assertTrue(status["text"].startswith("astronaut.jpg: 512 x 512"), status["text"])
-                self.assertGreaterEqual(status["top"], 0)
-                self.assertLessEqual(status["bottom"], height)
+                for top, bottom in ((status["top"], status["bottom"]), scrolled[:2]):
+                    self.assertGreaterEqual(top, 0)
+                    self.assertLessEqual(bottom, height)
+                if width < 1000:
+                    self.assertGreater(scrolled[2], height, "the page was scrolled")
 
     def auto_colours(self, goal):
         driver = self.driver
