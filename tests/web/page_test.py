@@ -5,7 +5,8 @@
 
 The page API must make the command line's bytes (JPEG and PNG, given and automatic colours)
 and refuse bad input with its message; the page itself must show a chosen picture, change
-the mix colours on a palette click and download the file a save would write.
+the mix colours on a palette click, download the file a save would write and fit the window
+of a phone as of a desktop.
 """
 import base64
 import os
