@@ -2,7 +2,8 @@
 # Runs vantrel-convert on each hostile file (written by make_hostile_files) and on
 # /dev/zero, and prints the wall time and peak resident memory of each run with how it
 # ended. Each is meant to end within 2 s and 1.2 GiB. Each run's address space is capped
-# at 4 GiB, so that one that does not keep to that cannot take the machine's memory.
+# at 4 GiB, so that one that does not keep to that cannot take the machine's memory, and a
+# run still going after 20 s (one waiting on the FIFO) is stopped.
 # Usage: bench/hostile_files.sh [build folder]   (default: build)
 set -euo pipefail
 
@@ -23,11 +24,15 @@ printf '%-22s %9s %8s %9s  %s\n' file bytes seconds "peak MiB" "how it ended"
 for file in "$out"/files/* /dev/zero; do
   status=0
   (ulimit -v $((4 << 20)) && exec /usr/bin/time -o "$out/time" -f '%e %M' \
-    "$cli" "$file" -o "$out/out.prg") >/dev/null 2>"$out/err" || status=$?
+    timeout 20 "$cli" "$file" -o "$out/out.prg") >/dev/null 2>"$out/err" </dev/null || status=$?
   read -r seconds kib < <(tail -n 1 "$out/time")
   size=$([ -f "$file" ] && stat -c %s "$file" || echo -)
   if [ "$status" -eq 0 ]; then
     ended="converted"
+  elif [ "$status" -eq 124 ]; then
+    ended="still waiting after 20 s: stopped"
+  elif [ "$status" -gt 128 ]; then
+    ended="killed by signal $((status - 128))"
   else
     ended=$(head -n 1 "$out/err" | sed "s|$out/files/||")
   fi

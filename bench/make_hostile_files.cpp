@@ -1,5 +1,7 @@
 // Writes the hostile files that bench/hostile_files.sh runs the command line on:
 //   make_hostile_files <output folder>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -42,5 +44,19 @@ int main(int argc, char** argv) {
         WithPngSize(picture_writers::EncodePng(Square(1, 0xFF808080u)), 16384, 16384));
   Write(out / "huge.tif",
         WithTiffSize(picture_writers::EncodeTiff(Square(1, 0xFF808080u)), 16384, 16384));
+  Write(out / "deep.vantrel", DeeplyNestedProject(50000));
+  // 100 MB of a project's JSON: an edit list of six and a half million runs.
+  {
+    std::ofstream huge(out / "huge.vantrel", std::ios::binary | std::ios::trunc);
+    huge << "{\n  \"vantrel\": 1,\n  \"edits\": [\n    [0,0,1,1]";
+    for (long long size = 0; size < 100LL << 20; size += 15) huge << ",\n    [0,0,1,1]";
+    huge << "\n  ]\n}\n";
+  }
+  const fs::path pipe = out / "pipe.jpg";
+  fs::remove(pipe);
+  if (mkfifo(pipe.c_str(), 0600) != 0) {
+    std::perror("mkfifo");
+    return 1;
+  }
   return 0;
 }

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstddef>
+#include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 #include "c64/d64_image.h"
@@ -206,6 +209,61 @@ std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes) 
   if (LooksLikeDiskImage(bytes)) return SavedKind::DiskImage;
   if (ReadDataFile(bytes)) return SavedKind::Data;
   return std::nullopt;
+}
+
+std::optional<SavedKind> SavedKindNamed(std::string_view fileName) {
+  if (fileName.size() < 4) return std::nullopt;
+  std::string extension;
+  for (const char c : fileName.substr(fileName.size() - 4)) {
+    extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (extension == ".prg") return SavedKind::Executable;
+  if (extension == ".d64") return SavedKind::DiskImage;
+  if (extension == ".bin") return SavedKind::Data;
+  return std::nullopt;
+}
+
+VantrelError NotSavedHere(std::span<const std::uint8_t> bytes, SavedKind kind,
+                          const std::string& name) {
+  switch (kind) {
+    case SavedKind::Executable: {
+      const auto notOurs = [&](const std::string& why) {
+        return VantrelError(Message::kNotAProgramSavedHere, name, why);
+      };
+      if (bytes.size() < 2) return notOurs(Text(Message::kEndsAfter, bytes.size()));
+      // Every displayer loads at $0800, and a BASIC program at $0801.
+      const unsigned address = bytes[0] | bytes[1] << 8;
+      if (address != 0x0800 && address != 0x0801) {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "%04X", address);
+        return notOurs(Text(Message::kLoadsAt, hex));
+      }
+      // Too short to tell its program from a displayer's first bytes.
+      if (bytes.size() < 16 && std::any_of(AllMachines.begin(), AllMachines.end(), [&](Machine m) {
+            return BeginsWithDisplayer(bytes, DisplayerTemplateFor(m), bytes.size());
+          })) {
+        return notOurs(Text(Message::kEndsAfter, bytes.size()));
+      }
+      return notOurs(Text(Message::kNotTheDisplayer));
+    }
+    case SavedKind::DiskImage:
+      if (IsDiskImageSize(bytes.size())) break;
+      return VantrelError(Message::kNotADiskImageSavedHere, name,
+                          Text(Message::kWrongDiskImageSize, D64ImageSize,
+                               D64ImageSize + D64ImageSize / 256, bytes.size()));
+    case SavedKind::Data:
+      return VantrelError(Message::kNotADataFileSavedHere, name,
+                          bytes.size() != DataFileSize
+                              ? Text(Message::kWrongDataFileSize, DataFileSize, bytes.size())
+                              : Text(Message::kNotLaidOutAsSaved));
+  }
+  // Bytes of a disk image's size are read as one, which says what is wrong with them.
+  try {
+    ReadSavedPicture(bytes, name);
+  } catch (const VantrelError& error) {
+    return error;
+  }
+  throw std::logic_error("NotSavedHere: the bytes are a saved picture");
 }
 
 SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::string& name) {

@@ -6,8 +6,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "c64/machine.h"
+#include "core/error.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -33,6 +35,15 @@ std::optional<SavedKind> SniffSavedPicture(std::span<const std::uint8_t> bytes);
 
 // Whether a file of this size can be a disk image (683 sectors, with or without error bytes).
 bool IsDiskImageSize(std::uintmax_t size);
+
+// The kind of saved picture a file's name says it is (.prg, .d64, .bin), if any.
+std::optional<SavedKind> SavedKindNamed(std::string_view fileName);
+
+// What to tell of bytes that a file named as a saved picture of `kind` holds but that are
+// no such picture (SniffSavedPicture finds nothing): what they are not, and why ("<name> is
+// not a program this converter saved: it loads at $C000").
+VantrelError NotSavedHere(std::span<const std::uint8_t> bytes, SavedKind kind,
+                          const std::string& name);
 
 // Reads a saved picture; `name` stands for the file in messages. Throws VantrelError when the
 // bytes are not such a picture or are cut short, saying which.

@@ -73,10 +73,22 @@ VANTREL_MESSAGE(kNoProgramOnTheDisk, Plain, "the disk holds no program file")
 VANTREL_MESSAGE(kNoSavedPictureKind, Plain,
                 "neither an executable, a disk image nor a data file of this program")
 VANTREL_MESSAGE(kPackedDataDamaged, Plain, "its packed data is damaged")
+// ... a file whose name says it is one of them
+VANTREL_MESSAGE(kNotAProgramSavedHere, NamesFile, "%1 is not a program this converter saved: %2")
+VANTREL_MESSAGE(kNotADiskImageSavedHere, NamesFile,
+                "%1 is not a disk image this converter saved: %2")
+VANTREL_MESSAGE(kNotADataFileSavedHere, NamesFile, "%1 is not a data file this converter saved: %2")
+VANTREL_MESSAGE(kLoadsAt, Plain, "it loads at $%1")
+VANTREL_MESSAGE(kEndsAfter, Plain, "it ends after %1 bytes")
+VANTREL_MESSAGE(kWrongDiskImageSize, Plain, "a disk image has %1 or %2 bytes, this file %3")
+VANTREL_MESSAGE(kWrongDataFileSize, Plain, "a data file has %1 bytes, this file %2")
 
 // Projects
 VANTREL_MESSAGE(kUnusableProject, NamesFile, "%1 is not a usable project file: %2")
 VANTREL_MESSAGE(kJsonDamaged, Plain, "its JSON is damaged (%1)")
+VANTREL_MESSAGE(kProjectTooLarge, Plain, "it has %1 bytes, more than any project (at most %2 MiB)")
+VANTREL_MESSAGE(kProjectNestsTooDeep, Plain,
+                "its lists and objects nest more than %1 deep, deeper than in any project")
 VANTREL_MESSAGE(kNoJsonObject, Plain, "it holds no JSON object")
 VANTREL_MESSAGE(kMemberMissing, Plain, "\"%1\" is missing")
 VANTREL_MESSAGE(kMemberNotText, Plain, "\"%1\" is not text")

@@ -6,14 +6,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <system_error>
 #include <type_traits>
 
 #include "core/error.h"
+#include "core/read_file.h"
 #include "picture/jpeg_error_guard.h"
 #include "picture/jpeg_pixels.h"
 #include "picture/picture_decoders.h"
@@ -129,10 +128,6 @@ void ReadRows(j_decompress_ptr cinfo, void* context) {
 
 void FinishDecompress(j_decompress_ptr cinfo, void*) { jpeg_finish_decompress(cinfo); }
 
-VantrelError CannotOpen(const std::string& fileName) {
-  return VantrelError(Message::kCannotOpenFile, fileName);
-}
-
 VantrelError OutOfMemory(const std::string& fileName) {
   return VantrelError(Message::kNotEnoughMemoryToOpen, fileName);
 }
@@ -227,10 +222,8 @@ bool DecodeFrom(HeaderStep header, const std::string& fileName, Bitmap32& pictur
 }
 
 bool DecodeInto(const std::string& fileName, Bitmap32& picture) {
-  std::error_code ignored;
-  if (std::filesystem::is_directory(fileName, ignored)) throw CannotOpen(fileName);
-  FileHandle file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) throw CannotOpen(fileName);
+  long long size = 0;
+  FileHandle file(OpenRegularFile(fileName, size));
   return DecodeFrom(HeaderStep{file.get(), nullptr, 0}, fileName, picture);
 }
 

@@ -1,60 +1,22 @@
 // A photo opened from a file or from bytes, and the reduced decodes made for its scales.
 #include "picture/photo.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
-#include <system_error>
 
 #include "core/error.h"
+#include "core/read_file.h"
 #include "picture/area_resampler.h"
 #include "picture/orientation.h"
 #include "picture/picture_decoders.h"
 #include "picture/picture_scale.h"
 
 namespace vantrel {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-}  // namespace
 
 std::vector<std::uint8_t> ReadPictureFile(const std::string& fileName) {
-  std::error_code ignored;
-  const VantrelError cannotOpen(Message::kCannotOpenFile, fileName);
-  if (std::filesystem::is_directory(fileName, ignored)) throw cannotOpen;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) throw cannotOpen;
-  // A device such as /dev/zero or a pipe may never end.
-  struct stat status {};
-  if (fstat(fileno(file.get()), &status) != 0) throw cannotOpen;
-  if (!S_ISREG(status.st_mode)) {
-    throw VantrelError(Message::kNotARegularFile, fileName);
-  }
-  auto tooLarge = [&fileName](long long size) {
+  return ReadRegularFile(fileName, MaxPictureFileBytes, [&fileName](long long size) {
     return VantrelError(Message::kFileTooLargeForAPicture, fileName, size);
-  };
-  if (status.st_size > MaxPictureFileBytes) throw tooLarge(status.st_size);
-  // Read straight into a buffer of the file's size, then on in pieces in case it grew.
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
-  const std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  bytes.resize(filled);
-  if (filled == bytes.capacity()) {
-    std::uint8_t buffer[1 << 16];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-      bytes.insert(bytes.end(), buffer, buffer + got);
-      if (static_cast<long long>(bytes.size()) > MaxPictureFileBytes) {
-        throw tooLarge(static_cast<long long>(bytes.size()));
-      }
-    }
-  }
-  if (std::ferror(file.get()) != 0) throw cannotOpen;
-  return bytes;
+  });
 }
 
 int Photo::Index(int reduction) {

@@ -4,9 +4,11 @@
 #include <nettle/sha2.h>
 
 #include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include "core/error.h"
+#include "core/read_file.h"
 
 namespace vantrel {
 namespace {
@@ -15,6 +17,24 @@ using Json = nlohmann::ordered_json;
 
 [[noreturn]] void Unusable(const std::string& name, const std::string& why) {
   throw VantrelError(Message::kUnusableProject, name, why);
+}
+
+VantrelError TooLarge(const std::string& name, long long size) {
+  return VantrelError(Message::kUnusableProject, name,
+                      Text(Message::kProjectTooLarge, size, MaxProjectBytes >> 20));
+}
+
+// Lists and objects nested deeper than a project's are refused while the text is parsed,
+// before a value nested thousands deep exists that copying or comparing would recurse into.
+struct NestedTooDeep {};
+
+Json ParseJson(std::string_view text) {
+  return Json::parse(text, [](int depth, Json::parse_event_t event, const Json&) {
+    const bool opens =
+        event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start;
+    if (opens && depth >= ProjectNesting) throw NestedTooDeep{};
+    return true;
+  });
 }
 
 template <std::size_t Count>
@@ -149,11 +169,16 @@ std::string ProjectText(const Project& project) {
 }
 
 Project ParseProject(std::string_view text, const std::string& name) {
+  if (text.size() > static_cast<std::size_t>(MaxProjectBytes)) {
+    throw TooLarge(name, static_cast<long long>(text.size()));
+  }
   Json json;
   try {
-    json = Json::parse(text);
+    json = ParseJson(text);
   } catch (const Json::exception& error) {
     Unusable(name, Text(Message::kJsonDamaged, error.what()));
+  } catch (const NestedTooDeep&) {
+    Unusable(name, Text(Message::kProjectNestsTooDeep, ProjectNesting));
   }
   if (!json.is_object()) Unusable(name, Text(Message::kNoJsonObject));
   const Reader top(json, name);
@@ -209,6 +234,22 @@ Project ParseProject(std::string_view text, const std::string& name) {
                 static_cast<std::uint8_t>(code));
   }
   return project;
+}
+
+std::string ReadProjectFile(const std::string& fileName) {
+  const std::vector<std::uint8_t> bytes = ReadRegularFile(
+      fileName, MaxProjectBytes, [&fileName](long long size) { return TooLarge(fileName, size); });
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool NamedAsProject(std::string_view fileName) {
+  const auto endsWith = [&](std::string_view extension) {
+    return fileName.size() >= extension.size() &&
+           std::equal(
+               extension.begin(), extension.end(), fileName.end() - extension.size(),
+               [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+  };
+  return endsWith(".vantrel") || endsWith(".json");
 }
 
 bool LooksLikeProject(std::span<const std::uint8_t> bytes) {

@@ -16,6 +16,14 @@ namespace vantrel {
 // The version this program writes; it reads this one and the ones before it.
 inline constexpr int ProjectVersion = 1;
 
+// The largest project file read: a few times the largest project there can be (every pixel
+// painted, each in a run of its own, is under 1 MiB), so that a huge file is refused before
+// it is read.
+inline constexpr long long MaxProjectBytes = 4LL << 20;
+// How deep lists and objects nest in a project: the top object, "conversion" and the list of
+// edits in it, the colours and the runs in those.
+inline constexpr int ProjectNesting = 3;
+
 // A conversion is remade from what it was made with; the roles and the dithering chosen since
 // (a pick does not convert) are kept beside it, so the files come out as they were.
 struct Project {
@@ -36,8 +44,15 @@ std::string ProjectText(const Project& project);
 
 // Reads a project file's text; `name` stands for the file in messages. Throws VantrelError
 // ("<name> is not a usable project file: <why>") for anything but a project this program can
-// read.
+// read, a text longer than MaxProjectBytes or nested deeper than ProjectNesting among them.
 Project ParseProject(std::string_view text, const std::string& name);
+
+// The text of the project file `fileName`, read as any file the user names (core/read_file.h);
+// a file larger than MaxProjectBytes is refused as ParseProject refuses its text, unread.
+std::string ReadProjectFile(const std::string& fileName);
+
+// Whether a file's name says it is a project: .vantrel, or .json, which is read as one.
+bool NamedAsProject(std::string_view fileName);
 
 // Whether the bytes are a project file, told by their content (a JSON object naming its
 // version under "vantrel").

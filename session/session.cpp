@@ -2,8 +2,9 @@
 #include "session/session.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "colour/mix_colours.h"
 #include "convert/conversion.h"
 #include "convert/preview_png.h"
+#include "core/read_file.h"
 #include "core/write_file.h"
 #include "picture/channel_offsets.h"
 #include "picture/photo.h"
@@ -49,21 +51,45 @@ void Session::TakePicture(std::shared_ptr<PictureSource> picture, const std::str
   state_->PixelEdits = {};
 }
 
-FileKind Session::KindOfFile(const std::string& fileName) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(fileName, error);
-  if (error || !std::filesystem::is_regular_file(fileName, error)) return FileKind::Picture;
+namespace {
+
+// A picture's own signature, whatever the file is named.
+bool LooksLikePicture(std::span<const std::uint8_t> bytes) {
+  return SniffFormat(bytes.data(), bytes.size()) != PictureFormat::kJpeg ||
+         (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF);
+}
+
+// What a file holds, told by its content and, where the content does not tell, by its name:
+// a project, or a saved picture of the kind the name says, is read as one so that it is
+// refused for what it is not; anything else meets the picture decoders. `head` is the
+// start of the file, `size` its whole size.
+FileKind KindOf(std::span<const std::uint8_t> head, std::uintmax_t size,
+                const std::string& fileName) {
+  if (LooksLikeProject(head)) return FileKind::Project;
   // An executable is told by its first bytes, a data file by all of its 32 KiB, a disk image
   // by its size alone (reading it tells the rest).
-  std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, 36864)));
-  std::ifstream file(fileName, std::ios::binary);
-  file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(file.gcount()));
-  if (LooksLikeProject(head)) return FileKind::Project;
   if (SniffSavedPicture(head) || (size != head.size() && IsDiskImageSize(size))) {
     return FileKind::SavedPicture;
   }
+  if (LooksLikePicture(head)) return FileKind::Picture;
+  if (NamedAsProject(fileName)) return FileKind::Project;
+  if (SavedKindNamed(fileName)) return FileKind::SavedPicture;
   return FileKind::Picture;
+}
+
+}  // namespace
+
+FileKind Session::KindOfFile(const std::string& fileName) {
+  std::vector<std::uint8_t> head(36864);
+  long long size = 0;
+  try {
+    std::FILE* file = OpenRegularFile(fileName, size);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+  } catch (const VantrelError&) {
+    return FileKind::Picture;
+  }
+  return KindOf(head, static_cast<std::uintmax_t>(size), fileName);
 }
 
 FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scale) {
@@ -74,7 +100,8 @@ FileKind Session::OpenFile(const std::string& fileName, const ScaleSetting& scal
     throw VantrelError(Message::kNotEnoughMemoryToOpen, fileName);
   }
   FileKind kind = FileKind::Picture;
-  if (SniffSavedPicture(bytes)) {
+  if (KindOf(bytes, bytes.size(), fileName) == FileKind::SavedPicture) {
+    if (!SniffSavedPicture(bytes)) throw NotSavedHere(bytes, *SavedKindNamed(fileName), fileName);
     OpenSaved(ReadSavedPicture(bytes, fileName), fileName);
     kind = FileKind::SavedPicture;
   } else {
@@ -316,16 +343,8 @@ void Session::ConvertPixels(Bitmap32 picture, const std::string& name,
 
 // --- Projects ------------------------------------------------------------------------------
 
-namespace {
-
-std::string TextOf(const std::vector<std::uint8_t>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 Project Session::OpenProject(const std::string& fileName, ProgressSink* progress) {
-  const Project project = ParseProject(TextOf(ReadPictureFile(fileName)), fileName);
+  const Project project = ParseProject(ReadProjectFile(fileName), fileName);
   const std::filesystem::path photoPath =
       std::filesystem::path(fileName).parent_path() / std::filesystem::path(project.photo);
   const std::string photo = photoPath.lexically_normal().string();

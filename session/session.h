@@ -53,8 +53,10 @@ class Session {
 
   // --- The picture --------------------------------------------------------------------
 
-  // What the file holds, from its first bytes; a file that cannot be read counts as a
-  // picture (opening it says why).
+  // What the file holds, from its first bytes and, where they do not tell, its name: a
+  // .vantrel or .json file counts as a project and a .prg, .d64 or .bin file as a saved
+  // picture, so that opening it says what it is not. A file that cannot be read, or is not
+  // a regular file, counts as a picture (opening it says why); it is never waited on.
   static FileKind KindOfFile(const std::string& fileName);
 
   // Opens a picture of any supported format, recognised by its content and turned upright,
@@ -65,7 +67,9 @@ class Session {
   //
   // A picture this program saved opens as what it shows, at 100 %, and its layers and roles
   // become the conversion, as read (no conversion runs); the crop, the offsets and a new
-  // conversion then work on that picture as on a photo. Returns which of the two it was.
+  // conversion then work on that picture as on a photo. Returns which of the two it was. A
+  // file named as a saved picture that is neither a picture nor one this program can read
+  // back is refused with what it is not (NotSavedHere).
   FileKind OpenFile(const std::string& fileName, const ScaleSetting& scale = {});
   // The same for a file already in memory; `name` stands for the file name.
   void OpenBytes(std::span<const std::uint8_t> bytes, const std::string& name,

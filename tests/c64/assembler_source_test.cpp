@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "session/session.h"
+#include "c64/memory_image.h"
+#include "c64/output_files.h"
 
 namespace vantrel {
 namespace {
@@ -139,10 +140,12 @@ Bytes SavedDataFile(unsigned seed, const ColourRoleSet& roles) {
        {&layers.Bitmap1Bits, &layers.Sprite1Bits, &layers.Bitmap2Bits, &layers.Sprite2Bits}) {
     for (std::uint8_t& bit : *plane) bit = rng() % 3 == 0;
   }
-  Session session;
-  session.TakeConversion(layers, roles);
-  const auto bytes = session.Output(OutputKind::Data);
-  return {bytes.begin(), bytes.end()};
+  C64Memory image{};
+  BuildMemoryImage(layers, image);
+  FillScreenColours(roles, image);
+  FileBytes buffer{};
+  AssembleDataFile(image, roles, buffer);
+  return {buffer.begin(), buffer.begin() + DataFileSize};
 }
 
 TEST(AssemblerSource, AssemblesToTheDataFileWithEveryLabelInPlace) {
@@ -155,7 +158,7 @@ TEST(AssemblerSource, AssemblesToTheDataFileWithEveryLabelInPlace) {
     const char* name;
     Bytes data;
   } files[] = {
-      {"default roles", SavedDataFile(1, DefaultColourRoles)},
+      {"default roles", SavedDataFile(1, ColourRoleSet{0, 2, 3, 7, 10})},
       {"other roles", SavedDataFile(2, {6, 14, 1, 9, 15})},
       {"any 32 KiB", random},
   };

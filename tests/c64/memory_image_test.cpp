@@ -10,10 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "colour/palette.h"
-
 namespace vantrel {
 namespace {
+
+// The roles a picture starts with in the window.
+constexpr ColourRoleSet DefaultColourRoles{0, 2, 3, 7, 10};
 
 enum class Layer { Bitmap1, Sprite1, Bitmap2, Sprite2 };
 

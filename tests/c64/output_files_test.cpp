@@ -23,11 +23,13 @@
 
 #include "c64/displayer_template.h"
 #include "c64/memory_image.h"
-#include "colour/palette.h"
 #include "core/error.h"
 
 namespace vantrel {
 namespace {
+
+// The roles a picture starts with in the window.
+constexpr ColourRoleSet DefaultColourRoles{0, 2, 3, 7, 10};
 
 namespace fs = std::filesystem;
 

@@ -12,10 +12,9 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
+#include "convert/auto_colours_windows.h"
 #include "convert/conversion.h"
 #include "convert/low_flicker_dither.h"
-#include "picture/channel_offsets.h"
-#include "tests/convert/auto_colours_windows.h"
 
 namespace vantrel {
 namespace {
@@ -191,10 +190,9 @@ TEST(SearchColourRoles, ReportsRisingProgressAndStopsWhenCancelled) {
   std::vector<int> reported;
   SearchControl control;
   control.progress = [&](int permille) { reported.push_back(permille); };
-  const ColourRoleSet roles =
-      SearchColourRoles(state->Image1.Words(), Dithering::FloydSteinberg, ColourGoal::Faithful,
-                        control)
-          .roles;
+  const ColourRoleSet roles = SearchColourRoles(state->Image1.Words(), Dithering::FloydSteinberg,
+                                                ColourGoal::Faithful, control)
+                                  .roles;
   ASSERT_GE(reported.size(), 20u);
   EXPECT_GE(reported.front(), 0);
   EXPECT_EQ(reported.back(), 1000);
@@ -208,8 +206,7 @@ TEST(SearchColourRoles, ReportsRisingProgressAndStopsWhenCancelled) {
     int polls = 0;
     reported.clear();
     control.cancelled = [&] { return ++polls >= 5; };
-    EXPECT_THROW(SearchColourRoleGoals(state->Image1.Words(), dithering, control),
-                 SearchCancelled);
+    EXPECT_THROW(SearchColourRoleGoals(state->Image1.Words(), dithering, control), SearchCancelled);
     EXPECT_EQ(polls, 5);
     ASSERT_FALSE(reported.empty());
     EXPECT_LT(reported.back(), 1000);
@@ -236,7 +233,7 @@ TEST(ChooseColourRoles, SameWindowSameRolesWhateverTheStateHoldsBesides) {
 
 TEST(ChooseColourRoles, FollowsTheChannelOffsetsAndTheDitheringSetting) {
   auto state = auto_colours_windows::Astronaut(0, 0);
-  ApplyChannelOffsets(*state, 0, 0, 160, nullptr);  // a strong blue cast
+  testsupport::SetCrop(*state, state->SourceWindow, 0, 0, 160);  // a strong blue cast
   const ColourRoleSet roles = ChooseColourRoles(*state, Dithering::None, ColourGoal::Faithful);
   const double chosen = ConvertedError(*state, roles, false);
   EXPECT_LT(chosen, ConvertedError(*state, DefaultColourRoles, false));

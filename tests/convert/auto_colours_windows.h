@@ -1,12 +1,13 @@
 // Windows the automatic colour choice is judged on: parts of the sample photo and pictures
 // made here, and windows of other photos to check it on, each brought into a ConverterState
-// through the real crop and offset steps. Shared by the tests and the benchmark.
+// as the crop and the channel offsets bring them. Shared by the tests and the benchmark.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,8 @@
 #include "colour/scielab.h"
 #include "convert/conversion.h"
 #include "core/converter_state.h"
-#include "picture/channel_offsets.h"
-#include "picture/jpeg_decoder.h"
-#include "picture/source_window.h"
-#include "tests/support/converter_states.h"
+#include "picture/jpeg_samples.h"
+#include "support/converter_states.h"
 
 namespace vantrel::auto_colours_windows {
 
@@ -28,33 +27,32 @@ struct TestWindow {
   std::function<std::unique_ptr<ConverterState>()> make;
 };
 
-// A state with a picture loaded, cropped at (left, top) and adjusted with zero offsets.
-inline std::unique_ptr<ConverterState> Prepared(std::unique_ptr<ConverterState> state, int left,
-                                                int top) {
-  ReadSourceWindow(*state, -left, -top);
-  ApplyChannelOffsets(*state, 0, 0, 0, nullptr);
+// A state whose crop has pixel (x, y) colour(x, y) as PackedRGB, adjusted with zero offsets.
+inline std::unique_ptr<ConverterState> Drawn(const std::function<PackedRGB(int, int)>& colour) {
+  WindowWords crop;
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0; x < WindowWidth; ++x) crop[y * WindowWidth + x] = colour(x, y);
+  }
+  auto state = testsupport::NewConverterState();
+  testsupport::SetCrop(*state, crop);
   return state;
 }
 
+// The photo's window at (left, top), decoded as the program decodes photos (the float DCT).
 inline std::unique_ptr<ConverterState> Photo(const std::string& file, int left, int top) {
-  auto state = testsupport::NewConverterState();
-  testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/" + file);
-  return Prepared(std::move(state), left, top);
+  const jpeg_samples::RawImage photo =
+      jpeg_samples::ReadJpegRgb(VANTREL_TEST_DATA "/" + file, JDCT_FLOAT);
+  if (left + WindowWidth > photo.width || top + WindowHeight > photo.height) {
+    throw std::runtime_error(file + " has no window at that corner");
+  }
+  return Drawn([&](int x, int y) {
+    const std::uint8_t* p = photo.Pixel(left + x, top + y);
+    return MakePackedRGB(p[0], p[1], p[2]);
+  });
 }
 
 inline std::unique_ptr<ConverterState> Astronaut(int left, int top) {
   return Photo("astronaut.jpg", left, top);
-}
-
-// A 192 x 200 picture whose pixel (x, y) is colour(x, y) as PackedRGB.
-inline std::unique_ptr<ConverterState> Drawn(const std::function<PackedRGB(int, int)>& colour) {
-  Bitmap32 picture(WindowWidth, WindowHeight);
-  for (int y = 0; y < WindowHeight; ++y) {
-    for (int x = 0; x < WindowWidth; ++x) picture.ScanLine(y)[x] = colour(x, y);
-  }
-  auto state = testsupport::NewConverterState();
-  testsupport::SetPicture(*state, std::move(picture));
-  return Prepared(std::move(state), 0, 0);
 }
 
 // Grey from black at the left to white at the right.

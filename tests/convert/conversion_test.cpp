@@ -13,7 +13,7 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/nearest_mix.h"
-#include "tests/support/converter_states.h"
+#include "support/converter_states.h"
 
 namespace vantrel {
 namespace {

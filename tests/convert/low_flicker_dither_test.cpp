@@ -13,8 +13,8 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "colour/perceptual.h"
+#include "convert/auto_colours_windows.h"
 #include "convert/error_diffusion.h"
-#include "tests/convert/auto_colours_windows.h"
 
 namespace vantrel {
 namespace {

@@ -1,10 +1,11 @@
-// A small SHA-256 (FIPS 180-4) for comparing converted planes with digests made elsewhere.
+// SHA-256 through nettle (the library the project files' photo digests use), for comparing
+// converted planes with digests made elsewhere.
 #pragma once
 
-#include <array>
+#include <nettle/sha2.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,92 +13,25 @@ namespace vantrel::testing_support {
 
 class Sha256 {
  public:
-  void Update(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t n = 0; n < size; ++n) {
-      block_[used_++] = data[n];
-      if (used_ == 64) {
-        Compress();
-        used_ = 0;
-      }
-    }
-    length_ += size;
-  }
+  Sha256() { sha256_init(&context_); }
 
-  // Hex digest, lower case; the object is spent afterwards.
+  void Update(const std::uint8_t* data, std::size_t size) { sha256_update(&context_, size, data); }
+
+  // Hex digest, lower case; the object starts again afterwards.
   std::string HexDigest() {
-    const std::uint64_t bits = length_ * 8;
-    const std::uint8_t pad = 0x80, zero = 0;
-    Update(&pad, 1);
-    while (used_ != 56) Update(&zero, 1);
-    for (int shift = 56; shift >= 0; shift -= 8) {
-      const auto byte = static_cast<std::uint8_t>(bits >> shift);
-      Update(&byte, 1);
-    }
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context_, sizeof digest, digest);
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const std::uint32_t word : state_) {
-      char text[9];
-      std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(word));
-      hex += text;
+    for (const std::uint8_t byte : digest) {
+      hex += kHex[byte >> 4];
+      hex += kHex[byte & 0x0F];
     }
     return hex;
   }
 
  private:
-  static std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-  void Compress() {
-    static constexpr std::array<std::uint32_t, 64> k = {
-        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
-        0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
-        0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
-        0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7,
-        0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc,
-        0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b,
-        0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116,
-        0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
-        0xc67178f2};
-    std::array<std::uint32_t, 64> w;
-    for (int t = 0; t < 16; ++t) {
-      w[t] = (std::uint32_t{block_[4 * t]} << 24) | (std::uint32_t{block_[4 * t + 1]} << 16) |
-             (std::uint32_t{block_[4 * t + 2]} << 8) | block_[4 * t + 3];
-    }
-    for (int t = 16; t < 64; ++t) {
-      const std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
-      const std::uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
-      w[t] = w[t - 16] + s0 + w[t - 7] + s1;
-    }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int t = 0; t < 64; ++t) {
-      const std::uint32_t t1 =
-          h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[t] + w[t];
-      const std::uint32_t t2 =
-          (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-      h = g;
-      g = f;
-      f = e;
-      e = d + t1;
-      d = c;
-      c = b;
-      b = a;
-      a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
-  }
-
-  std::array<std::uint32_t, 8> state_ = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                         0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  std::array<std::uint8_t, 64> block_{};
-  std::size_t used_ = 0;
-  std::uint64_t length_ = 0;
+  sha256_ctx context_;
 };
 
 inline std::string Sha256Hex(const std::vector<std::uint8_t>& bytes) {

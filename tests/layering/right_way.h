@@ -1,4 +1,4 @@
-// A core header that keeps to its layer: the layer check must let it pass.
+// A header allowed core/ only that keeps to it: the include check must let it pass.
 #pragma once
 
 #include <jpeglib.h>

@@ -1,4 +1,4 @@
-// A core header that reaches up into a layer above it: the layer check must refuse it.
+// A header allowed core/ only that reaches into picture/: the include check must refuse it.
 #pragma once
 
 #include "core/types.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "picture/jpeg_samples.h"
 #include "picture/photo.h"
-#include "tests/picture/jpeg_samples.h"
 
 namespace vantrel {
 namespace {

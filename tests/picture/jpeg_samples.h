@@ -52,10 +52,10 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-// The file's pixels as RGB (libjpeg's default settings). These helpers only handle files
-// they made themselves or the sample; libjpeg's default error handler ends the program
-// on a broken file, which then is a broken test setup.
-inline RawImage ReadJpegRgb(const std::filesystem::path& path) {
+// The file's pixels as RGB (libjpeg's default settings, or another DCT). These helpers only
+// handle files they made themselves or the samples; libjpeg's default error handler ends the
+// program on a broken file, which then is a broken test setup.
+inline RawImage ReadJpegRgb(const std::filesystem::path& path, J_DCT_METHOD dct = JDCT_ISLOW) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) throw std::runtime_error("cannot open " + path.string());
   jpeg_decompress_struct cinfo;
@@ -65,6 +65,7 @@ inline RawImage ReadJpegRgb(const std::filesystem::path& path) {
   jpeg_stdio_src(&cinfo, file);
   jpeg_read_header(&cinfo, TRUE);
   cinfo.out_color_space = JCS_RGB;
+  cinfo.dct_method = dct;
   jpeg_start_decompress(&cinfo);
   RawImage image(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height), 3);
   while (cinfo.output_scanline < cinfo.output_height) {

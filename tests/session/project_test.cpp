@@ -3,13 +3,18 @@
 #include "session/project.h"
 
 #include <gtest/gtest.h>
+#include <jerror.h>  // libjpeg's message codes
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "convert/sha256.h"
 #include "core/error.h"
 #include "session/session.h"
 
@@ -34,10 +39,20 @@ Project Sample() {
 }
 
 TEST(ProjectFile, WhatIsWrittenComesBack) {
-  for (const bool fit : {false, true}) {
+  for (const int variant : {0, 1, 2}) {
     Project project = Sample();
-    if (fit) project.settings.scale = {true, 100};
+    if (variant == 1) project.settings.scale = {true, 100};
+    if (variant == 2) {
+      // The largest project there is: every pixel painted, each in a run of its own, and a
+      // photo's path as long as the system allows.
+      project.photo = std::string(4095, 'p');
+      for (int i = 0; i < PixelCount; ++i)
+        project.edits.codes[i] = static_cast<std::uint8_t>(8 + i % 2);
+    }
     const std::string text = ProjectText(project);
+    if (variant == 2) {
+      EXPECT_LT(text.size(), MaxProjectBytes / 4);
+    }
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                               text.size());
     EXPECT_TRUE(LooksLikeProject(bytes));
@@ -57,9 +72,38 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
     EXPECT_TRUE(back.edits == project.edits);
     EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
   }
-  EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  const std::uint8_t abc[] = {'a', 'b', 'c'};
-  EXPECT_EQ(Sha256Hex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// The photo's digest, and the tests' own (which check converted planes), against published
+// vectors, with the two lengths around the padding boundary; the tests' one fed in pieces.
+TEST(ProjectFile, PhotoDigestsAreSha256) {
+  const auto text = [](const std::string& t) {
+    return std::vector<std::uint8_t>(t.begin(), t.end());
+  };
+  const struct {
+    std::vector<std::uint8_t> input;
+    const char* digest;
+  } cases[] = {
+      {text(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {text("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {text("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::vector<std::uint8_t>(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+      {std::vector<std::uint8_t>(55, 0),
+       "02779466cdec163811d078815c633f21901413081449002f24aa3e80f0b88ef7"},
+      {std::vector<std::uint8_t>(56, 0),
+       "d4817aa5497628e7c77e6b606107042bbba3130888c5f47a375e6179be789fbb"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input.size());
+    EXPECT_EQ(Sha256Hex(c.input), c.digest);
+    testing_support::Sha256 pieces;
+    for (std::size_t at = 0, step = 1; at < c.input.size(); at += step, step = step * 3 + 1) {
+      pieces.Update(c.input.data() + at, std::min(step, c.input.size() - at));
+    }
+    EXPECT_EQ(pieces.HexDigest(), c.digest);
+  }
 }
 
 TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
@@ -91,6 +135,10 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {replaced("[-255,", "[-256,"), "\"offsets\" holds -256, outside -255..255"},
       {replaced("[100,199,3,92]", "[100,199,3,93]"), "\"edits\" holds 93, outside 1..92"},
       {replaced("[0,0,9,1]", "[0,0,10,1]"), "\"edits\" holds 10, outside 1..9"},
+      {replaced("\"crop\": [12,300]", "\"crop\": [[[12]],300]"),
+       "its lists and objects nest more than 3 deep"},
+      {good + std::string(MaxProjectBytes + 1 - good.size(), ' '),
+       "it has 4194305 bytes, more than any project (at most 4 MiB)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -226,6 +274,80 @@ TEST(ProjectFile, MakesItsFilesAgainAlsoAfterMovingAndRefusesAnotherPhoto) {
     EXPECT_EQ(Bytes(session.Output(OutputKind::Data)), before);
   }
   fs::remove_all(root);
+}
+
+// A file that is not what its name says, opened as the front ends open a file (a project as
+// one, anything else as a picture), says what it is not; what the content shows to be a
+// picture opens whatever its name, and unknown content meets the JPEG decoder.
+TEST(ProjectFile, FilesNamedAsWhatTheyAreNotSaySo) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("vantrel-named-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const auto noise = [](std::size_t size, std::vector<std::uint8_t> start = {}) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    std::copy(start.begin(), start.end(), bytes.begin());
+    return bytes;
+  };
+  const auto text = [](const std::string& t) {
+    return std::vector<std::uint8_t>(t.begin(), t.end());
+  };
+  std::ifstream sample(VANTREL_TEST_DATA "/astronaut.jpg", std::ios::binary);
+  const std::vector<std::uint8_t> photo{std::istreambuf_iterator<char>(sample), {}};
+  const std::string jpegError = "JPEG error #" + std::to_string(JERR_NO_SOI);
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    std::string message;  // @ for the file; "" when it opens
+  } cases[] = {
+      {"photo.prg", photo, ""},
+      {"random.PRG", noise(5000, {0x00, 0xC0}),
+       "@ is not a program this converter saved: it loads at $C000"},
+      {"basic.prg", noise(300, {0x01, 0x08}),
+       "@ is not a program this converter saved: its program is not the picture displayer"},
+      {"short.d64", noise(1000),
+       "@ is not a disk image this converter saved: a disk image has 174848 or 175531 bytes, "
+       "this file 1000"},
+      {"kernal.bin", noise(8192),
+       "@ is not a data file this converter saved: a data file has 32768 bytes, this file 8192"},
+      {"noise.bin", noise(32768),
+       "@ is not a data file this converter saved: its picture data is not laid out as this "
+       "program lays it out"},
+      {"settings.json", text("{\"theme\": \"dark\"}"),
+       "@ is not a usable project file: \"vantrel\" is missing"},
+      {"list.vantrel", text("[1, 2]"), "@ is not a usable project file: it holds no JSON object"},
+      {"notes.vantrel", text("my notes"), "@ is not a usable project file: its JSON is damaged ("},
+      {"noise.jpg", noise(5000), jpegError},
+      {"noise", noise(5000), jpegError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (folder / c.name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(c.bytes.data()),
+               static_cast<std::streamsize>(c.bytes.size()));
+    std::string message;
+    try {
+      Session session;
+      if (Session::KindOfFile(path) == FileKind::Project) {
+        session.OpenProject(path);
+      } else {
+        session.OpenFile(path);
+      }
+    } catch (const VantrelError& error) {
+      message = error.what();
+    }
+    std::string expected = c.message;
+    if (const std::size_t at = expected.find('@'); at != std::string::npos) {
+      expected.replace(at, 1, path);
+    }
+    EXPECT_EQ(message.substr(0, expected.size()), expected);
+    if (!expected.ends_with("(")) {
+      EXPECT_EQ(message, expected);
+    }
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,17 +1,13 @@
 // States for the tests of single stages, made as a session makes its own: the default roles
-// and their mix colours, both bitmaps 256 x 200, and a picture where one is asked for.
+// and their mix colours, both bitmaps 256 x 200, and a crop where one is asked for.
 #pragma once
 
+#include <algorithm>
 #include <memory>
-#include <string>
-#include <utility>
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "core/converter_state.h"
-#include "picture/photo.h"
-#include "picture/picture_scale.h"
-#include "picture/source_window.h"
 
 namespace testsupport {
 
@@ -25,18 +21,25 @@ inline std::unique_ptr<ConverterState> NewConverterState() {
   return state;
 }
 
-// The picture file at the scale `scale` resolves to.
-inline void LoadPicture(ConverterState& state, const std::string& fileName,
-                        const ScaleSetting& scale = {}) {
-  auto picture = std::make_shared<Photo>(Photo::OpenFile(fileName));
-  const int percent = ResolvePercent(scale, picture->Width(), picture->Height());
-  SetPicture(state, std::move(picture), percent);
-}
-
-// A picture already decoded, at 100 %.
-inline void SetPicture(ConverterState& state, Bitmap32 picture) {
-  vantrel::SetPicture(
-      state, std::make_shared<Photo>(Photo::FromBitmap(std::move(picture), "the picture")), 100);
+// A picture loaded and `crop` read from it, as the crop and the channel offsets leave the
+// state: the crop in SourceWindow, and with the offsets added (each channel clamped to
+// 0..255) in WorkPlanes and Image1.
+inline void SetCrop(ConverterState& state, const WindowWords& crop, int red = 0, int green = 0,
+                    int blue = 0) {
+  const auto offset = [](PackedRGB word, int shift, int by) {
+    return static_cast<std::uint8_t>(
+        std::clamp(static_cast<int>((word >> shift) & 0xFF) + by, 0, 255));
+  };
+  state.PictureLoaded = true;
+  state.SourceWindow = crop;
+  for (int i = 0; i < PixelCount; ++i) {
+    const std::uint8_t r = offset(crop[i], 16, red), g = offset(crop[i], 8, green),
+                       b = offset(crop[i], 0, blue);
+    state.WorkPlanes.red[i] = r;
+    state.WorkPlanes.green[i] = g;
+    state.WorkPlanes.blue[i] = b;
+    state.Image1.SetPixel(i % WindowWidth, i / WindowWidth, MakeTColor(r, g, b));
+  }
 }
 
 }  // namespace testsupport

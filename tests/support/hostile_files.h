@@ -149,4 +149,15 @@ inline Bytes BmpHeaderOnly(std::int32_t width, std::int32_t height, int bits, in
   return b;
 }
 
+// A project file whose "scale" is a list in a list ... `depth` deep: a small file (two bytes
+// a level) that a parser recursing into it, or code copying the value, runs out of stack on.
+inline Bytes DeeplyNestedProject(int depth) {
+  const std::string text =
+      "{\"vantrel\": 1, \"photo\": {\"path\": \"a.jpg\", \"sha256\": \"0\"}, "
+      "\"scale\": " +
+      std::string(static_cast<std::size_t>(depth), '[') +
+      std::string(static_cast<std::size_t>(depth), ']') + "}\n";
+  return Bytes(text.begin(), text.end());
+}
+
 }  // namespace hostile_files

@@ -5,10 +5,12 @@
 
 The page API must make the command line's bytes (JPEG and PNG, given and automatic colours)
 and refuse bad input with its message; the page itself must show a chosen picture, change
-the mix colours on a palette click and download the file a save would write.
+the mix colours on a palette click, download the file a save would write and fit the window
+of a phone as of a desktop.
 """
 import base64
 import re
+import os
 import subprocess
 import sys
 import tempfile
@@ -195,6 +197,50 @@ class Page(unittest.TestCase):
                 self.assertEqual(status, 0, errors)
                 self.assertEqual(saved.read_bytes(), files["exe"])
 
+    def test_layout_fits_a_phone_and_a_desktop(self):
+        """At a phone's width and a desktop's, with a picture open: nothing is wider than the
+        window, every control lies inside it, the views keep the picture's shape and the status
+        is in sight. With VANTREL_SCREENSHOTS set, a screenshot of each lands in that folder."""
+        driver = self.driver
+        screenshots = os.environ.get("VANTREL_SCREENSHOTS")
+        for width, height, mobile in ((390, 844, True), (1400, 1000, False)):
+            with self.subTest(size=f"{width} x {height}"):
+                driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                    "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+                try:
+                    driver.get(self.url)
+                    wait = WebDriverWait(driver, 120)
+                    wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-ready"))
+                    driver.find_element(By.ID, "file").send_keys(str(DATA / "astronaut.jpg"))
+                    wait.until(lambda d: not d.find_element(By.ID, "convert").get_property("disabled"))
+                    layout = driver.execute_script(LAYOUT)
+                    if screenshots:
+                        driver.save_screenshot(str(Path(screenshots) / f"page-{width}x{height}.png"))
+                    # Scrolled to the save buttons, the status is still in sight.
+                    driver.execute_script("window.scrollTo(0, document.documentElement.scrollHeight)")
+                    scrolled = driver.execute_script(
+                        "const r = document.getElementById('status').getBoundingClientRect();"
+                        "return [r.top, r.bottom, window.scrollY];")
+                finally:
+                    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+                self.assertEqual(layout["innerWidth"], width)
+                self.assertLessEqual(layout["scrollWidth"], width)
+                self.assertEqual(layout["outside"], [])
+                for view in ("source", "preview"):
+                    shown = layout[view]
+                    self.assertAlmostEqual(shown["height"] / shown["width"], 200 / 192, delta=0.01)
+                    self.assertLessEqual(shown["width"], 384)
+                    self.assertGreater(shown["width"], 0.8 * min(384, width - 60), view)
+                # The vertical crop slider runs along the source view's side.
+                self.assertLess(abs(layout["cropTop"]["height"] - layout["sourceBox"]["height"]), 2)
+                status = layout["status"]
+                self.assertTrue(status["text"].startswith("astronaut.jpg: 512 x 512"), status["text"])
+                for top, bottom in ((status["top"], status["bottom"]), scrolled[:2]):
+                    self.assertGreaterEqual(top, 0)
+                    self.assertLessEqual(bottom, height)
+                if width < 1000:
+                    self.assertGreater(scrolled[2], height, "the page was scrolled")
+
     def auto_colours(self, goal):
         driver = self.driver
         driver.find_element(By.CSS_SELECTOR, f"#goal option[value='{goal}']").click()
@@ -207,6 +253,29 @@ def page_key(name):
     """The page's key of a command-line option: auto-colours is autoColours."""
     first, *rest = name.split("-")
     return first + "".join(part.capitalize() for part in rest)
+# Where the page's parts lie: the controls outside the window, the views' picture sizes and
+# the status's place.
+LAYOUT = """
+const inside = (r) => r.left >= -0.5 && r.right <= window.innerWidth + 0.5;
+const outside = [];
+for (const e of document.querySelectorAll('input, select, button, canvas, output, progress, label, '
+                                          + 'fieldset, figure, h1, h2, p')) {
+  const r = e.getBoundingClientRect();
+  if (r.width > 0 && !inside(r)) outside.push(`${e.tagName} ${e.id || e.className} ${r.left}..${r.right}`);
+}
+const content = (id) => {
+  const e = document.getElementById(id), r = e.getBoundingClientRect(), s = getComputedStyle(e);
+  const across = parseFloat(s.borderLeftWidth) + parseFloat(s.borderRightWidth);
+  const down = parseFloat(s.borderTopWidth) + parseFloat(s.borderBottomWidth);
+  return {width: r.width - across, height: r.height - down};
+};
+const box = (id) => document.getElementById(id).getBoundingClientRect();
+const status = document.getElementById('status');
+return {innerWidth: window.innerWidth, scrollWidth: document.documentElement.scrollWidth, outside,
+        source: content('source'), preview: content('preview'), sourceBox: box('source'),
+        cropTop: box('crop-top'),
+        status: {text: status.textContent, top: box('status').top, bottom: box('status').bottom}};
+"""
 
 
 def command_line(options):

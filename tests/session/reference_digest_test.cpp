@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "reference_digests.h"
+#include "convert/reference_digests.h"
+#include "convert/sha256.h"
 #include "session/session.h"
-#include "sha256.h"
 
 namespace vantrel {
 namespace {

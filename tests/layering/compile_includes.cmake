@@ -1,0 +1,38 @@
+# Preprocesses, for each folder in PROBED, a source that includes the first header of that
+# folder, with the include directories a source of LAYER is compiled with. A folder in
+# ALLOWED must be found and every other one not found; anything else fails.
+#   cmake -DCXX=c++ -DLAYER=c64 -DINCLUDES=dir|dir -DALLOWED=c64|core -DPROBED=core|colour|...
+#         -DSOURCE_DIR=<source tree> -DWORK=<scratch folder> -P compile_includes.cmake
+cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" includes "${INCLUDES}")
+string(REPLACE "|" ";" allowed "${ALLOWED}")
+string(REPLACE "|" ";" probed "${PROBED}")
+set(flags "")
+foreach(dir IN LISTS includes)
+  list(APPEND flags "-I${dir}")
+endforeach()
+file(MAKE_DIRECTORY "${WORK}")
+set(wrong "")
+foreach(folder IN LISTS probed)
+  file(GLOB headers RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/${folder}/*.h")
+  list(SORT headers)
+  list(GET headers 0 header)
+  set(source "${WORK}/includes_${folder}.cpp")
+  file(WRITE "${source}" "// A source of ${LAYER}/ that uses ${folder}/.\n#include \"${header}\"\n")
+  execute_process(COMMAND "${CXX}" -std=c++20 -E ${flags} "${source}" -o /dev/null
+    RESULT_VARIABLE status ERROR_VARIABLE errors OUTPUT_QUIET)
+  if(folder IN_LIST allowed)
+    if(NOT status EQUAL 0)
+      string(APPEND wrong "\n  ${header} is not found, yet ${LAYER} uses ${folder}:\n${errors}")
+    endif()
+  elseif(status EQUAL 0)
+    string(APPEND wrong "\n  ${header} compiles in ${LAYER}, which does not use ${folder}")
+  elseif(NOT errors MATCHES "${header}: No such file|'${header}' file not found")
+    string(APPEND wrong "\n  ${header} fails in ${LAYER} for another reason:\n${errors}")
+  else()
+    message(STATUS "${LAYER}: #include \"${header}\" is not found")
+  endif()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "Includes of ${LAYER} (it uses ${allowed}):${wrong}")
+endif()
