@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "core/cell_colours.h"
 #include "core/picture_source.h"
 #include "core/types.h"
 #include "core/view_surface.h"
@@ -19,6 +21,11 @@ struct ConverterState {
   ColourRoleSet ColourRoles;  // palette index of each role
   MixSlots MixTable{};        // the nine mix colours, slot 1 first
   std::int32_t LastMixCode = 0;
+  // Colours per cell, when the picture has them: each cell's background and bitmap colours
+  // (the roles keep the sprite colours, and the roles the cells were chosen from), and each
+  // cell's nine mixes, which then colour every pixel instead of MixTable.
+  std::optional<CellColours> CellTable;
+  CellMixSlots CellMixTables{};
 
   // The opened picture and the scale it is shown at. Until a picture has opened, the crop is
   // read from PictureBitmap, which the window creates blank.
