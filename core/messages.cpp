@@ -91,6 +91,8 @@ constexpr Entry kTable[] = {
      "it was written by a newer version of Vantrel Converter (project version %1)"},
     {Message::kNoPhotoNamed, kPlain, "it names no photo"},
     {Message::kEditNotARun, kPlain, "an edit is not [x, y, code, count]"},
+    {Message::kCellRowNotColours, kPlain,
+     "row %1 of \"cells\" is not 24 cells of four hexadecimal digits"},
     {Message::kProjectPhotoMissing, kNamesFile, "The photo %1 of the project %2 is missing"},
     {Message::kProjectPhotoChanged, kNamesFile,
      "The photo %1 has changed since the project %2 was saved"},

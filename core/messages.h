@@ -77,6 +77,7 @@ enum class Message {
   kNewerProject,
   kNoPhotoNamed,
   kEditNotARun,
+  kCellRowNotColours,
   kProjectPhotoMissing,
   kProjectPhotoChanged,
   kPhotoChangedSinceOpened,

@@ -3,18 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "c64/machine.h"
+#include "core/cell_colours.h"
 #include "core/types.h"
 #include "session/settings.h"
 
 namespace vantrel {
 
-// The version this program writes; it reads this one and the ones before it.
-inline constexpr int ProjectVersion = 1;
+// The newest version this program writes; it reads this one and the ones before it. A project
+// without colours per cell is written as version 1, as before them, which every earlier
+// program reads too; version 2 adds the cells' colours.
+inline constexpr int ProjectVersion = 2;
 
 // A conversion is remade from what it was made with; the roles and the dithering chosen since
 // (a pick does not convert) are kept beside it, so the files come out as they were.
@@ -26,6 +30,7 @@ struct Project {
   ConversionSettings settings;
   bool converted = true;
   ColourRoleSet roles = DefaultColourRoles;         // the roles now
+  std::optional<CellColours> cells;                 // the colours per cell now, if any
   Dithering dithering = Dithering::FloydSteinberg;  // the dithering chosen now
   Machine machine = Machine::Pal;
   Edits edits;

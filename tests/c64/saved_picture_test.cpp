@@ -44,18 +44,32 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
       {OutputKind::Data, Machine::Pal, SavedKind::Data},
   };
   const ColourRoleSet roleSets[] = {DefaultColourRoles, {15, 0, 15, 0, 15}, {6, 14, 3, 1, 9}};
+  // Colours per cell: none, and every cell its own (the first cell's are the roles', as a
+  // picture read back gives them).
+  std::mt19937 rng(5);
+  CellColours own;
+  for (CellColourSet& cell : own) {
+    cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
+  }
+  own[0] = {6, 14, 6, 1};
+  const std::optional<CellColours> cellTables[] = {std::nullopt, own};
   unsigned seed = 1;
   for (const auto& c : cases) {
     for (const ColourRoleSet& roles : roleSets) {
+      for (const std::optional<CellColours>& cells : cellTables) {
+      if (cells && roles != roleSets[2]) continue;
       SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + " for " +
-                   std::string(MachineName(c.machine)) + ", seed " + std::to_string(seed));
+                   std::string(MachineName(c.machine)) + ", seed " + std::to_string(seed) +
+                   (cells ? ", colours per cell" : ""));
       Session original;
-      original.TakeConversion(RandomLayers(seed++), roles);
+      original.TakeConversion(RandomLayers(seed++), roles, cells);
       const std::vector<std::uint8_t> file = Saved(original, c.kind, c.machine);
       ASSERT_EQ(SniffSavedPicture(file), c.read);
       const SavedPicture picture = ReadSavedPicture(file, "picture");
       EXPECT_EQ(picture.kind, c.read);
       EXPECT_EQ(picture.roles, roles);
+      EXPECT_EQ(picture.cells, cells);
       EXPECT_EQ(picture.layers.Bitmap1Bits, original.Layers().Bitmap1Bits);
       EXPECT_EQ(picture.layers.Sprite1Bits, original.Layers().Sprite1Bits);
       EXPECT_EQ(picture.layers.Bitmap2Bits, original.Layers().Bitmap2Bits);
@@ -69,10 +83,48 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
       }
 
       Session again;
-      again.TakeConversion(picture.layers, picture.roles);
+      again.TakeConversion(picture.layers, picture.roles, picture.cells);
       EXPECT_EQ(Saved(again, c.kind, picture.machine), file);
       EXPECT_EQ(Saved(again, OutputKind::Png, picture.machine),
                 Saved(original, OutputKind::Png, c.machine));
+      // Cells that all hold the roles' colours save today's bytes and read back as roles.
+      if (!cells) {
+        Session uniform;
+        uniform.TakeConversion(original.Layers(), roles, UniformCellColours(roles));
+        EXPECT_EQ(Saved(uniform, c.kind, c.machine), file);
+      }
+      }
+    }
+  }
+}
+
+// A data file whose screens another program wrote: a cell's colours changed in both screens
+// of each bank open as colours per cell, shown as the C64 shows them, and save again unchanged.
+TEST(SavedPicture, ScreensWrittenElsewhereOpenWithTheirCellsColours) {
+  Session session;
+  session.TakeConversion(RandomLayers(7), DefaultColourRoles);
+  std::vector<std::uint8_t> data = Saved(session, OutputKind::Data, Machine::Pal);
+  // Cell (3, 2), screen byte 2 * 40 + 11: white on blue in frame 1, cyan on black in frame 2.
+  for (const std::size_t screen : {0x0000, 0x0400}) {
+    data[screen + 91] = 0x16;
+    data[0x4000 + screen + 91] = 0x30;
+  }
+  const SavedPicture picture = ReadSavedPicture(data, "elsewhere");
+  ASSERT_TRUE(picture.cells.has_value());
+  CellColours expected = UniformCellColours(DefaultColourRoles);
+  expected[2 * 24 + 3] = {6, 1, 0, 3};
+  EXPECT_EQ(*picture.cells, expected);
+  EXPECT_EQ(picture.roles, DefaultColourRoles);
+  Session again;
+  again.TakeConversion(picture.layers, picture.roles, picture.cells);
+  EXPECT_EQ(Saved(again, OutputKind::Data, Machine::Pal), data);
+  // The mix a pixel of that cell shows: its frame-1 colour with its frame-2 colour.
+  for (int y = 16; y < 24; ++y) {
+    for (int x = 24; x < 32; ++x) {
+      const auto [first, second] = MixSlotLayers(again.MixCodeAt(x, y));
+      const TColor one = C64Palette[first == 0 ? 6 : first == 1 ? 1 : 3];
+      const TColor two = C64Palette[second == 0 ? 0 : second == 1 ? 3 : 10];
+      ASSERT_EQ(again.Preview().ScanLine(y)[x], ToPackedRGB(MixColours(one, two)));
     }
   }
 }
@@ -115,7 +167,8 @@ TEST(SavedPicture, WhatIsNotSuchAPictureIsRefusedOrNotRecognised) {
       {"executable with a sprite colour above 15", changed(exe, 530, 0x13), nullptr},
       {"another program", changed(exe, 20, 0xEA), nullptr},
       {"data file with a stray byte beside the picture", changed(data, 0x2000 + 3, 1), nullptr},
-      {"data file with a screen colour unlike the others", changed(data, 100, 0x12), nullptr},
+      {"data file with a screen byte unlike its copy in the other screen", changed(data, 100, 0x12),
+       nullptr},
       {"data file with a sprite colour above 15", changed(data, 2025, 0x20), nullptr},
       {"data file cut short", cut(data, 32767), nullptr},
       {"disk without a program", emptyDisk, "x is not a picture saved by Vantrel Converter"},

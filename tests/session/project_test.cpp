@@ -33,10 +33,26 @@ Project Sample() {
   return project;
 }
 
+// Cells with colours of their own, `seed` apart.
+CellColours SomeCells(unsigned seed) {
+  CellColours cells;
+  for (int i = 0; i < CellCount; ++i) {
+    const unsigned h = (i + seed) * 2654435761u;
+    cells[i] = {static_cast<std::uint8_t>(h >> 28), static_cast<std::uint8_t>((h >> 24) & 15),
+                static_cast<std::uint8_t>((h >> 20) & 15), static_cast<std::uint8_t>((h >> 16) & 15)};
+  }
+  return cells;
+}
+
 TEST(ProjectFile, WhatIsWrittenComesBack) {
-  for (const bool fit : {false, true}) {
+  for (const int variant : {0, 1, 2}) {
     Project project = Sample();
-    if (fit) project.settings.scale = {true, 100};
+    if (variant == 1) project.settings.scale = {true, 100};
+    if (variant == 2) {
+      // Converted with one cell table, another picked since.
+      project.settings.cells = SomeCells(1);
+      project.cells = SomeCells(2);
+    }
     const std::string text = ProjectText(project);
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                               text.size());
@@ -55,6 +71,10 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
     EXPECT_TRUE(back.converted);
     EXPECT_EQ(back.machine, Machine::Drean);
     EXPECT_TRUE(back.edits == project.edits);
+    EXPECT_EQ(back.settings.cells, project.settings.cells);
+    EXPECT_EQ(back.cells, project.cells);
+    // Version 2 only for colours per cell: other projects stay as earlier programs read them.
+    EXPECT_NE(text.find(variant == 2 ? "\"vantrel\": 2," : "\"vantrel\": 1,"), std::string::npos);
     EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
   }
   EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -64,8 +84,14 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
 
 TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
   const std::string good = ProjectText(Sample());
-  const auto replaced = [&](const std::string& from, const std::string& to) {
-    std::string text = good;
+  Project withCells = Sample();
+  withCells.cells = SomeCells(3);
+  const std::string goodCells = ProjectText(withCells);
+  const std::string rows = "\"cells\": [\n    \"";
+  const std::string firstRow = goodCells.substr(goodCells.find(rows) + rows.size(), 119);
+  const auto replaced = [&](const std::string& from, const std::string& to,
+                            const std::string* in = nullptr) {
+    std::string text = in ? *in : good;
     const std::size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     return text.replace(at, from.size(), to);
@@ -77,7 +103,7 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {good.substr(0, good.size() / 2), "its JSON is damaged"},
       {"[1, 2]", "it holds no JSON object"},
       {"{}", "\"vantrel\" is missing"},
-      {replaced("\"vantrel\": 1", "\"vantrel\": 2"), "it was written by a newer version"},
+      {replaced("\"vantrel\": 1", "\"vantrel\": 3"), "it was written by a newer version"},
       {replaced("\"vantrel\": 1", "\"vantrel\": \"1\""), "\"vantrel\" is not a whole number"},
       {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
       {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" holds 0, outside 1..3200"},
@@ -91,6 +117,13 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {replaced("[-255,", "[-256,"), "\"offsets\" holds -256, outside -255..255"},
       {replaced("[100,199,3,92]", "[100,199,3,93]"), "\"edits\" holds 93, outside 1..92"},
       {replaced("[0,0,9,1]", "[0,0,10,1]"), "\"edits\" holds 10, outside 1..9"},
+      {replaced(firstRow, firstRow.substr(0, 118) + "g", &goodCells),
+       "row 1 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced(firstRow, firstRow.substr(0, 117), &goodCells),
+       "row 1 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced("\"" + firstRow + "\",", "", &goodCells),
+       "row 25 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced("\"cells\": [", "\"cells\": 7, \"x\": [", &goodCells), "\"cells\" is not a list"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -157,6 +190,15 @@ TEST(ProjectFile, MakesItsFilesAgainAlsoAfterMovingAndRefusesAnotherPhoto) {
          s.PaintPixel(7, 7, 2);
        },
        true},
+      {"photo, converted with colours per cell, picked and painted",
+       [](Session& s) {
+         s.ReadSourceWindow(-5, -3);
+         s.SetCellColours({6, 1, 14, 3, 5}, SomeCells(4));
+         s.ConvertPicture(Dithering::FloydSteinberg);
+         s.SetCellColours({6, 1, 7, 3, 2}, SomeCells(5));  // other colours without converting
+         s.PaintPixel(9, 9, 8);
+       },
+       false},
       {"saved picture converted again",
        [](Session& s) {
          s.ReadSourceWindow(0, 0);
