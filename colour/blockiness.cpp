@@ -16,6 +16,10 @@ double Blockiness(const FloatPicture& source, const FloatPicture& preview) {
   }
   std::vector<float> error(static_cast<std::size_t>(width) * height);
   for (std::size_t i = 0; i < error.size(); ++i) error[i] = preview.plane[0][i] - source.plane[0][i];
+  return BlockinessOfError(error.data(), width, height);
+}
+
+double BlockinessOfError(const float* error, int width, int height) {
   double border = 0, inside = 0;
   long long borderPairs = 0, insidePairs = 0;
   const auto add = [&](int p, int q, bool acrossBorder) {

@@ -2,19 +2,21 @@
 // bitmap colour in each frame, for a goal, judged as the eye sees the conversion (S-CIELAB at
 // both distances, and flicker).
 //
-// The search starts from roles for the whole picture (Auto Colors' for the goal, or given).
-// Then it goes over the cells in passes, row by row, left to right: each cell is dithered in
-// turn, as the conversion would dither it with the error arriving from the cells before it,
-// with each of a few candidate colour sets (the cell's own so far, its neighbours', the best
-// of an estimate from its colours, and coordinate descent from the best of them over the
-// colours the estimate ranks highest), and takes the one that lowers the error of the whole
-// picture as the eye sees it most: the change of S-CIELAB in the neighbourhood the cell's
-// pixels reach through the eye's filters, with the neighbours as they stand, plus the goal's
-// weight times the change of flicker. A cell whose colours differ from its neighbours' for no
-// gain so pays for the step at its border. Between passes the sprite colours are tried anew
-// with the cells held, and each pass ends with the real conversion measured; the best of
-// everything measured wins, so the result never looks worse than the roles it started from.
-// Two threads work on alternate rows of cells, each a few cells behind the row above it; what
+// The search starts from roles for the whole picture (Auto Colors' for the goal, or given) and
+// goes over the cells in passes, row by row, left to right. For each cell it tries a few
+// colour sets: the cell's own so far, its four neighbours', the best of an estimate from the
+// cell's colours, and a coordinate descent from the best of those over the colours the
+// estimate ranks highest. Each set is judged by replaying the conversion's own dithering where
+// the cell changes it (with the error arriving from the left and above, and the cell's share
+// to the cell on its left), and measuring how the error of the whole picture as the eye sees
+// it changes around the cell (the eye's filters spread a cell's change 12 pixels), plus the
+// goal's weight times the change of flicker, plus a weight on the steps of the lightness error
+// at the cells' borders against those inside them, which is what makes 8-pixel blocks (see
+// Blockiness). Between the passes the sprite colours the estimate ranks best with the cells
+// are converted and measured; each pass ends with the real conversion measured, and the best
+// of all that were measured, the roles alone included, wins, unless its cells show (its
+// blockiness above 1.06): then the next pass weighs the steps more, and the pass is not kept.
+// Two threads work on alternate rows of cells, each some cells behind the row above it; what
 // each cell sees does not depend on their timing, so the same window always gives the same
 // colours.
 #pragma once
@@ -35,6 +37,7 @@ struct CellColourChoice {
   CellColours cells;
   RoleScore score;  // of the conversion with them
   RoleScore start;  // of the roles the search started from, alone
+  double blockiness = 0;  // of the conversion with them (Blockiness)
   int passes = 0;   // passes over the cells that were kept
 };
 
