@@ -1,12 +1,13 @@
 // The automatic colour choice on each judged window and on windows of other photos (target:
 // 250 ms per search, all goals at once), one candidate's evaluation on its own, and the
-// low-flicker dithering pass. The table benchmark prints, for every window, dithering and
+// low-flicker dithering pass; colours per cell against the roles, in quality and time. The table benchmark prints, for every window, dithering and
 // goal, S-CIELAB at 12 and 24 pixels per degree and the flicker of the chosen roles (and the
 // blurred CIELAB measure the search used to minimise, for comparison), against the roles the
 // previous search chose, and checks the goals.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -15,8 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "colour/blockiness.h"
+#include "colour/mix_colours.h"
 #include "colour/perceptual.h"
 #include "convert/auto_colours.h"
+#include "convert/cell_colours_search.h"
 #include "convert/conversion.h"
 #include "convert/low_flicker_dither.h"
 #include "tests/convert/auto_colours_windows.h"
@@ -243,6 +247,148 @@ void BM_AutoColoursTable(benchmark::State& bench) {
   bench.counters["slowest_search_ms"] = slowest;
 }
 BENCHMARK(BM_AutoColoursTable)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Colours per cell for the goal, the search timed from the window alone (the roles it starts
+// from searched too), for each judged window and dithering.
+void BM_SearchCellColours(benchmark::State& bench) {
+  const auto window = AllWindows()[bench.range(0)];
+  const auto dithering = static_cast<Dithering>(bench.range(1));
+  bench.SetLabel(window.name);
+  const auto state = window.make();
+  CellColourChoice choice;
+  for (auto _ : bench) {
+    choice = SearchCellColours(state->Image1.Words(), dithering, ColourGoal::Faithful);
+    benchmark::DoNotOptimize(choice);
+  }
+  bench.counters["near"] = choice.score.near;
+  bench.counters["far"] = choice.score.far;
+  bench.counters["flicker"] = choice.score.flicker;
+  bench.counters["blockiness"] = choice.blockiness;
+}
+BENCHMARK(BM_SearchCellColours)
+    ->ArgNames({"window", "dithering"})
+    ->ArgsProduct({{0, 1, 3}, {1}})
+    ->Unit(benchmark::kMillisecond);
+
+// How a conversion measures: S-CIELAB near and far, flicker and blockiness.
+struct CellsScore {
+  double near = 0, far = 0, flicker = 0, blockiness = 0;
+};
+
+CellsScore Measured(ConverterState& state, Dithering dithering) {
+  ConvertPicture(state, dithering, nullptr);
+  const PackedRGB* source = state.Image1.Words();
+  const PackedRGB* preview = state.PreviewBitmap.Words();
+  const int stride = state.PreviewBitmap.Width();
+  CellsScore s;
+  s.near = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                             NearPixelsPerDegree);
+  s.far = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                            FarPixelsPerDegree);
+  s.flicker = state.CellTable ? InterlaceFlicker(state.LayerBits, state.ColourRoles, *state.CellTable)
+                              : InterlaceFlicker(state.LayerBits, state.ColourRoles);
+  s.blockiness = Blockiness(source, WindowWidth, preview, stride);
+  return s;
+}
+
+// Wall-clock milliseconds of the faster of two runs of `search`.
+template <typename Search>
+double FasterOfTwo(Search search) {
+  double best = 1e30;
+  for (int run = 0; run < 2; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    search();
+    best = std::min(best, std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - start)
+                              .count());
+  }
+  return best;
+}
+
+// Every judged window, every other photo and the sample photo at Fit: global Faithful (Auto
+// Colors) against colours per cell for Faithful and Calm, with Floyd-Steinberg: S-CIELAB at
+// 12 and 24 pixels per degree, flicker, blockiness and the searches' times (wall clock, the
+// faster of two runs each, the per-cell search including the roles it starts from), then the
+// means and the goals.
+void BM_CellColoursTable(benchmark::State& bench) {
+  double worstRatio = 0;
+  for (auto _ : bench) {
+    std::vector<TestWindow> windows = AllWindows();
+    for (const TestWindow& other : OtherPhotoWindows()) windows.push_back(other);
+    windows.push_back({"astronaut at Fit", [] {
+                         auto state = testsupport::NewConverterState();
+                         testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg",
+                                                  {true, 100});
+                         return auto_colours_windows::Prepared(std::move(state), 0, 0);
+                       }});
+    const Dithering dithering = Dithering::FloydSteinberg;
+    std::printf("\nColours per cell against the roles (Floyd-Steinberg): S-CIELAB near (12 "
+                "px/deg) / far (24 px/deg) / flicker / blockiness; search ms\n");
+    std::printf("%-32s %-31s %-31s %-31s %8s %8s %6s\n", "window", "global faithful",
+                "per cell faithful", "per cell calm", "global", "cells", "ratio");
+    const auto cell = [](const CellsScore& s) {
+      std::printf(" %6.2f/%6.2f/%5.1f/%5.3f  ", s.near, s.far, s.flicker, s.blockiness);
+    };
+    CellsScore meanGlobal, meanFaithful, meanCalm;
+    std::array<double, 3> meanShare{};  // faithful near, far; calm flicker
+    std::array<double, 2> meanCalmShare{};
+    double meanRatio = 0, worstBlockiness = 0;
+    const int n = static_cast<int>(windows.size());
+    for (const TestWindow& window : windows) {
+      auto state = window.make();
+      const std::vector<PackedRGB> adjusted(state->Image1.Words(),
+                                            state->Image1.Words() + PixelCount);
+      ColourRoleSet roles;
+      const double globalMs = FasterOfTwo([&] {
+        roles = SearchColourRoles(adjusted.data(), dithering, ColourGoal::Faithful).roles;
+      });
+      CellColourChoice faithful, calm;
+      const double cellsMs = FasterOfTwo([&] {
+        faithful = SearchCellColours(adjusted.data(), dithering, ColourGoal::Faithful);
+      });
+      calm = SearchCellColours(adjusted.data(), dithering, ColourGoal::Calm);
+      SetColourRoles(*state, roles);
+      const CellsScore g = Measured(*state, dithering);
+      SetCellColours(*state, faithful.roles, faithful.cells);
+      const CellsScore f = Measured(*state, dithering);
+      SetCellColours(*state, calm.roles, calm.cells);
+      const CellsScore c = Measured(*state, dithering);
+      ClearCellColours(*state);
+      std::printf("%-32s", window.name.c_str());
+      cell(g), cell(f), cell(c);
+      std::printf(" %8.1f %8.1f %6.2f\n", globalMs, cellsMs, cellsMs / globalMs);
+      for (const auto& [mean, s] :
+           {std::pair{&meanGlobal, g}, std::pair{&meanFaithful, f}, std::pair{&meanCalm, c}}) {
+        mean->near += s.near / n, mean->far += s.far / n, mean->flicker += s.flicker / n;
+        mean->blockiness += s.blockiness / n;
+      }
+      meanShare[0] += f.near / g.near / n, meanShare[1] += f.far / g.far / n;
+      meanShare[2] += c.flicker / g.flicker / n;
+      meanCalmShare[0] += c.near / g.near / n, meanCalmShare[1] += c.far / g.far / n;
+      meanRatio += cellsMs / globalMs / n;
+      worstRatio = std::max(worstRatio, cellsMs / globalMs);
+      worstBlockiness = std::max({worstBlockiness, f.blockiness, c.blockiness});
+    }
+    std::printf("%-32s", "MEAN");
+    cell(meanGlobal), cell(meanFaithful), cell(meanCalm);
+    std::printf(" %24.2f\n", meanRatio);
+    const auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
+    std::printf("Goals, on the means of the windows' ratios to global faithful:\n");
+    std::printf("  faithful per cell: near %.3f, far %.3f (<= 0.80 each): %s\n", meanShare[0],
+                meanShare[1], verdict(meanShare[0] <= 0.8 && meanShare[1] <= 0.8));
+    std::printf("  calm per cell: flicker %.3f (<= 0.50), near %.3f, far %.3f (<= 0.95 each): %s\n",
+                meanShare[2], meanCalmShare[0], meanCalmShare[1],
+                verdict(meanShare[2] <= 0.5 && meanCalmShare[0] <= 0.95 &&
+                        meanCalmShare[1] <= 0.95));
+    std::printf("  blockiness per cell: mean %.3f / %.3f, worst %.3f (<= 1.06): %s\n",
+                meanFaithful.blockiness, meanCalm.blockiness, worstBlockiness,
+                verdict(worstBlockiness <= 1.06));
+    std::printf("  per-cell search time: mean %.2f, worst %.2f times global (<= 3): %s\n\n",
+                meanRatio, worstRatio, verdict(worstRatio <= 3));
+  }
+  bench.counters["worst_time_ratio"] = worstRatio;
+}
+BENCHMARK(BM_CellColoursTable)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace vantrel

@@ -591,8 +591,8 @@ class DitherReplay {
         const CellPairs& p = cellPairs[CellOf(x, y)];
         int e[3], light = 0;
         const int code = Pixel(x, y, TableChannels(p), p,
-                               [&](int j, int c) { return error_[c][j]; },
-                               [&](int j) { return lightness_[j]; }, e, light);
+                               [&](int d, int c) { return error_[c][i - d]; },
+                               [&](int d) { return lightness_[i - d]; }, e, light);
         pairs[i] = p[code - 1];
         for (int c = 0; c < 3; ++c) error_[c][i] = e[c];
         lightness_[i] = light;
@@ -608,30 +608,16 @@ class DitherReplay {
                                   TableChannels(sets.right)};
     const CellPairs* pairs[3] = {&sets.left, &sets.own, &sets.right};
     for (int row = 0; row < WindowRows; ++row) {
-      const int y = r.y0 + row;
       r.first[row] = chained ? std::max(0, r.x0 - row) - r.x0 + 7 : 7;
       r.last[row] = chained ? std::min(Width - 1, r.x0 + CellSize) - r.x0 + 7 : 14;
-      for (int col = r.first[row]; col <= r.last[row]; ++col) {
-        const int x = r.x0 + col - 7;
-        const int which = x < r.x0 ? 0 : x < r.x0 + CellSize ? 1 : 2;
-        // A pixel of the window reads what the replay gave its neighbours there, the others
-        // what they hold.
-        const auto inWindow = [&](int j) {
-          const int jy = j / Width - r.y0, jc = j % Width - r.x0 + 7;
-          return jy >= 0 && jy < WindowRows && jc >= r.first[jy] && jc <= r.last[jy];
-        };
-        const auto errorAt = [&](int j, int c) {
-          return inWindow(j) ? r.error[j / Width - r.y0][j % Width - r.x0 + 7][c] : error_[c][j];
-        };
-        const auto lightAt = [&](int j) {
-          return inWindow(j) ? r.lightness[j / Width - r.y0][j % Width - r.x0 + 7] : lightness_[j];
-        };
-        int light = 0;
-        const int code = Pixel(x, y, mixes[which], *pairs[which], errorAt, lightAt,
-                               r.error[row][col], light);
-        r.pair[row][col] = (*pairs[which])[code - 1];
-        r.lightness[row][col] = light;
-      }
+    }
+    // Floyd-Steinberg's shares round the side edges reach pixels far off in the planes; the
+    // cells there look them up one by one, the others in a grid around the window.
+    if (dithering_ == Dithering::FloydSteinberg &&
+        (r.x0 == 0 || r.x0 + CellSize == Width)) {
+      WindowAtTheEdge(mixes, pairs, r);
+    } else {
+      WindowInside(mixes, pairs, r);
     }
   }
 
@@ -650,7 +636,84 @@ class DitherReplay {
  private:
   static MixChannels TableChannels(const CellPairs& pairs) { return MixChannels(TableOf(pairs)); }
 
-  // One pixel's turn: its MixCode, its error (what it passes on) and lightness error.
+  // The window with every pixel before each looked up in the planes or the replay.
+  void WindowAtTheEdge(const MixChannels (&mixes)[3], const CellPairs* const (&pairs)[3],
+                       Replay& r) const {
+    const auto inWindow = [&](int j) {
+      const int jy = j / Width - r.y0, jc = j % Width - r.x0 + 7;
+      return jy >= 0 && jy < WindowRows && jc >= r.first[jy] && jc <= r.last[jy];
+    };
+    for (int row = 0; row < WindowRows; ++row) {
+      const int y = r.y0 + row;
+      for (int col = r.first[row]; col <= r.last[row]; ++col) {
+        const int x = r.x0 + col - 7, i = y * Width + x;
+        const int which = x < r.x0 ? 0 : x < r.x0 + CellSize ? 1 : 2;
+        const auto errorAt = [&](int d, int c) {
+          const int j = i - d;
+          return inWindow(j) ? r.error[j / Width - r.y0][j % Width - r.x0 + 7][c] : error_[c][j];
+        };
+        const auto lightAt = [&](int d) {
+          const int j = i - d;
+          return inWindow(j) ? r.lightness[j / Width - r.y0][j % Width - r.x0 + 7] : lightness_[j];
+        };
+        int light = 0;
+        const int code =
+            Pixel(x, y, mixes[which], *pairs[which], errorAt, lightAt, r.error[row][col], light);
+        r.pair[row][col] = (*pairs[which])[code - 1];
+        r.lightness[row][col] = light;
+      }
+    }
+  }
+
+  // The window with the pixels it reads around it copied into a grid first: rows y0 - 1 ..
+  // y0 + 7, columns x0 - 8 .. x0 + 9; none lies beyond the picture's side edges but as zeros,
+  // which the rules add as nothing.
+  static constexpr int GridRows = WindowRows + 1, GridColumns = WindowColumns + 2;
+
+  void WindowInside(const MixChannels (&mixes)[3], const CellPairs* const (&pairs)[3],
+                    Replay& r) const {
+    int error[GridRows][GridColumns][3];
+    int light[GridRows][GridColumns];
+    for (int gr = 0; gr < GridRows; ++gr) {
+      const int y = r.y0 - 1 + gr;
+      for (int gc = 0; gc < GridColumns; ++gc) {
+        const int x = r.x0 - 8 + gc;
+        const bool inside = y >= 0 && x >= 0 && x < Width;
+        for (int c = 0; c < 3; ++c) error[gr][gc][c] = inside ? error_[c][y * Width + x] : 0;
+        light[gr][gc] = inside ? lightness_[y * Width + x] : 0;
+      }
+    }
+    for (int row = 0; row < WindowRows; ++row) {
+      const int y = r.y0 + row, gr = row + 1;
+      for (int col = r.first[row]; col <= r.last[row]; ++col) {
+        const int x = r.x0 + col - 7, gc = col + 1;
+        const int which = x < r.x0 ? 0 : x < r.x0 + CellSize ? 1 : 2;
+        // d back: 1 the pixel on the left, Width - 1, Width and Width + 1 those above it.
+        const auto at = [&](int d, int& dr, int& dc) {
+          dr = d == 1 ? 0 : 1;
+          dc = d == 1 ? 1 : d - Width;
+        };
+        const auto errorAt = [&](int d, int c) {
+          int dr, dc;
+          at(d, dr, dc);
+          return error[gr - dr][gc - dc][c];
+        };
+        const auto lightAt = [&](int d) {
+          int dr, dc;
+          at(d, dr, dc);
+          return light[gr - dr][gc - dc];
+        };
+        int e[3], l = 0;
+        const int code = Pixel(x, y, mixes[which], *pairs[which], errorAt, lightAt, e, l);
+        r.pair[row][col] = (*pairs[which])[code - 1];
+        r.lightness[row][col] = light[gr][gc] = l;
+        for (int c = 0; c < 3; ++c) r.error[row][col][c] = error[gr][gc][c] = e[c];
+      }
+    }
+  }
+
+  // One pixel's turn: its MixCode, its error (what it passes on) and lightness error. The
+  // pixels before it are reached by how far back they lie: errorAt(d, channel), lightAt(d).
   template <typename ErrorAt, typename LightAt>
   int Pixel(int x, int y, const MixChannels& mix, const CellPairs& pairs, ErrorAt errorAt,
             LightAt lightAt, int (&e)[3], int& light) const {
@@ -661,9 +724,10 @@ class DitherReplay {
     if (dithering_ == Dithering::FloydSteinberg) {
       static constexpr int Offsets[4] = {193, 192, 191, 1}, Weights[4] = {1, 5, 3, 7};
       for (int k = 0; k < 4; ++k) {
-        const int j = i - Offsets[k];
-        if (j < 0) continue;
-        for (int c = 0; c < 3; ++c) v[c] = std::clamp(v[c] + Weights[k] * errorAt(j, c), 0, 255);
+        if (i - Offsets[k] < 0) continue;
+        for (int c = 0; c < 3; ++c) {
+          v[c] = std::clamp(v[c] + Weights[k] * errorAt(Offsets[k], c), 0, 255);
+        }
       }
     }
     const int code = NearestMixCode(mix, v[0], v[1], v[2]);
@@ -685,19 +749,19 @@ class DitherReplay {
     int w[3];
     for (int c = 0; c < 3; ++c) {
       int received = 0;
-      if (x > 0) received += (7 * errorAt(i - 1, c) + 8) >> 4;
+      if (x > 0) received += (7 * errorAt(1, c) + 8) >> 4;
       if (y > 0) {
-        const int up = errorAt(i - Width, c);
+        const int up = errorAt(Width, c);
         received += (5 * up + 8) >> 4;
-        if (x + 1 < Width) received += (3 * errorAt(i - Width + 1, c) + 8) >> 4;
+        if (x + 1 < Width) received += (3 * errorAt(Width - 1, c) + 8) >> 4;
         if (x > 0) {
-          const int from = errorAt(i - Width - 1, c);
+          const int from = errorAt(Width + 1, c);
           received += from - ((7 * from + 8) >> 4) - ((3 * from + 8) >> 4) - ((5 * from + 8) >> 4);
         }
       }
       w[c] = in[c] + lab16::Clamp(received, ErrorBound);
     }
-    const int neighbours = 2 * in[0] + (x > 0 ? lightAt(i - 1) : 0) + (y > 0 ? lightAt(i - Width) : 0);
+    const int neighbours = 2 * in[0] + (x > 0 ? lightAt(1) : 0) + (y > 0 ? lightAt(Width) : 0);
     const PaletteTables& p = Palette();
     unsigned best = ~0u;
     for (int k = 0; k < 9; ++k) {
@@ -725,7 +789,7 @@ class DitherReplay {
 
 // Candidates per cell: how many of the colours the estimate ranks best each of the four
 // colours tries in the descent, after the cell's own, its neighbours' and the estimate's best.
-constexpr int ColoursTried = 3;
+constexpr int ColoursTried = 2;
 
 // Rows of cells go to the two threads by turns; a cell starts when the row above has done the
 // cell five to its right. A cell's replay reaches into the cells beside it and the eye's
@@ -737,13 +801,14 @@ constexpr int Threads = 2;
 class CellSearch {
  public:
   CellSearch(const PackedRGB* adjusted, Dithering dithering, double lambda,
-             const SearchControl& control)
+             const SearchControl& control, int reported)
       : lambda_(lambda),
         control_(control),
         conversion_(adjusted, dithering),
         replay_(conversion_, dithering),
         source_(Width, Height),
-        preview_(Width, Height) {
+        preview_(Width, Height),
+        reported_(reported) {
     ToOpponent(adjusted, Width, source_);
     near_ = std::make_unique<EyeState>(NearPixelsPerDegree, source_);
     far_ = std::make_unique<EyeState>(FarPixelsPerDegree, source_);
@@ -1066,16 +1131,20 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
   // The roles to start from take about a third of the time when they are searched.
   const int globalShare = start ? 0 : 350;
   ColourRoleSet roles;
+  int reported = -1;  // what the caller was told last
   if (start) {
     roles = *start;
   } else {
     SearchControl global = control;
     if (control.progress) {
-      global.progress = [&](int permille) { control.progress(permille * globalShare / 1000); };
+      global.progress = [&](int permille) {
+        const int scaled = permille * globalShare / 1000;
+        if (scaled > reported) control.progress(reported = scaled);
+      };
     }
     roles = SearchColourRoles(adjusted, dithering, goal, global).roles;
   }
-  CellSearch search(adjusted, dithering, FlickerLambda(goal), control);
+  CellSearch search(adjusted, dithering, FlickerLambda(goal), control, reported);
   search.CheckCancelled();
   CellColourChoice choice;
   choice.roles = roles;
