@@ -1,14 +1,14 @@
 // The automatic colour choice on each judged window and on windows of other photos (target:
 // 250 ms per search, all goals at once), one candidate's evaluation on its own, and the
-// low-flicker dithering pass; colours per cell against the roles, in quality and time. The table benchmark prints, for every window, dithering and
-// goal, S-CIELAB at 12 and 24 pixels per degree and the flicker of the chosen roles (and the
-// blurred CIELAB measure the search used to minimise, for comparison), against the roles the
-// previous search chose, and checks the goals.
+// low-flicker dithering pass; colours per cell against the roles, in quality and time. The table
+// benchmark prints, for every window, dithering and goal, S-CIELAB at 12 and 24 pixels per degree
+// and the flicker of the chosen roles (and the blurred CIELAB measure the search used to minimise,
+// for comparison), against the roles the previous search chose, and checks the goals.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -285,8 +285,9 @@ CellsScore Measured(ConverterState& state, Dithering dithering) {
                              NearPixelsPerDegree);
   s.far = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
                             FarPixelsPerDegree);
-  s.flicker = state.CellTable ? InterlaceFlicker(state.LayerBits, state.ColourRoles, *state.CellTable)
-                              : InterlaceFlicker(state.LayerBits, state.ColourRoles);
+  s.flicker = state.CellTable
+                  ? InterlaceFlicker(state.LayerBits, state.ColourRoles, *state.CellTable)
+                  : InterlaceFlicker(state.LayerBits, state.ColourRoles);
   s.blockiness = Blockiness(source, WindowWidth, preview, stride);
   return s;
 }
@@ -298,9 +299,9 @@ double FasterOfTwo(Search search) {
   for (int run = 0; run < 2; ++run) {
     const auto start = std::chrono::steady_clock::now();
     search();
-    best = std::min(best, std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - start)
-                              .count());
+    best = std::min(
+        best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count());
   }
   return best;
 }
@@ -315,15 +316,16 @@ void BM_CellColoursTable(benchmark::State& bench) {
   for (auto _ : bench) {
     std::vector<TestWindow> windows = AllWindows();
     for (const TestWindow& other : OtherPhotoWindows()) windows.push_back(other);
-    windows.push_back({"astronaut at Fit", [] {
-                         auto state = testsupport::NewConverterState();
-                         testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg",
-                                                  {true, 100});
-                         return auto_colours_windows::Prepared(std::move(state), 0, 0);
-                       }});
+    windows.push_back(
+        {"astronaut at Fit", [] {
+           auto state = testsupport::NewConverterState();
+           testsupport::LoadPicture(*state, VANTREL_TEST_DATA "/astronaut.jpg", {true, 100});
+           return auto_colours_windows::Prepared(std::move(state), 0, 0);
+         }});
     const Dithering dithering = Dithering::FloydSteinberg;
-    std::printf("\nColours per cell against the roles (Floyd-Steinberg): S-CIELAB near (12 "
-                "px/deg) / far (24 px/deg) / flicker / blockiness; search ms\n");
+    std::printf(
+        "\nColours per cell against the roles (Floyd-Steinberg): S-CIELAB near (12 "
+        "px/deg) / far (24 px/deg) / flicker / blockiness; search ms\n");
     std::printf("%-32s %-31s %-31s %-31s %8s %8s %6s\n", "window", "global faithful",
                 "per cell faithful", "per cell calm", "global", "cells", "ratio");
     const auto cell = [](const CellsScore& s) {
@@ -346,9 +348,8 @@ void BM_CellColoursTable(benchmark::State& bench) {
         roles = SearchColourRoles(adjusted.data(), dithering, ColourGoal::Faithful).roles;
       });
       CellColourChoice faithful, calm;
-      const double cellsMs = FasterOfTwo([&] {
-        faithful = SearchCellColours(adjusted.data(), dithering, ColourGoal::Faithful);
-      });
+      const double cellsMs = FasterOfTwo(
+          [&] { faithful = SearchCellColours(adjusted.data(), dithering, ColourGoal::Faithful); });
       calm = SearchCellColours(adjusted.data(), dithering, ColourGoal::Calm);
       SetColourRoles(*state, roles);
       const CellsScore g = Measured(*state, dithering);
@@ -367,8 +368,9 @@ void BM_CellColoursTable(benchmark::State& bench) {
       }
       if (g.near > 0 && g.far > 0 && g.flicker > 0) {
         ++judged;
-        shares[0] += f.near / g.near, shares[1] += f.far / g.far, shares[2] += c.flicker / g.flicker;
-        shares[3] += c.near / g.near, shares[4] += c.far / g.far;
+        const double ratios[5] = {f.near / g.near, f.far / g.far, c.flicker / g.flicker,
+                                  c.near / g.near, c.far / g.far};
+        for (int k = 0; k < 5; ++k) shares[k] += ratios[k];
       }
       meanRatio += cellsMs / globalMs / n;
       worstRatio = std::max(worstRatio, cellsMs / globalMs);
@@ -380,14 +382,16 @@ void BM_CellColoursTable(benchmark::State& bench) {
     cell(meanGlobal), cell(meanFaithful), cell(meanCalm);
     std::printf(" %24.2f\n", meanRatio);
     const auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
-    std::printf("Goals, on the means of the %d windows' ratios to global faithful that have an "
-                "error:\n", judged);
+    std::printf(
+        "Goals, on the means of the %d windows' ratios to global faithful that have an "
+        "error:\n",
+        judged);
     std::printf("  faithful per cell: near %.3f, far %.3f (<= 0.80 each): %s\n", meanShare[0],
                 meanShare[1], verdict(meanShare[0] <= 0.8 && meanShare[1] <= 0.8));
-    std::printf("  calm per cell: flicker %.3f (<= 0.50), near %.3f, far %.3f (<= 0.95 each): %s\n",
-                meanShare[2], meanCalmShare[0], meanCalmShare[1],
-                verdict(meanShare[2] <= 0.5 && meanCalmShare[0] <= 0.95 &&
-                        meanCalmShare[1] <= 0.95));
+    std::printf(
+        "  calm per cell: flicker %.3f (<= 0.50), near %.3f, far %.3f (<= 0.95 each): %s\n",
+        meanShare[2], meanCalmShare[0], meanCalmShare[1],
+        verdict(meanShare[2] <= 0.5 && meanCalmShare[0] <= 0.95 && meanCalmShare[1] <= 0.95));
     std::printf("  blockiness per cell: mean %.3f / %.3f, worst %.3f (<= 1.06): %s\n",
                 meanFaithful.blockiness, meanCalm.blockiness, worstBlockiness,
                 verdict(worstBlockiness <= 1.06));

@@ -15,7 +15,8 @@ double Blockiness(const FloatPicture& source, const FloatPicture& preview) {
     throw std::logic_error("Blockiness: pictures of different sizes");
   }
   std::vector<float> error(static_cast<std::size_t>(width) * height);
-  for (std::size_t i = 0; i < error.size(); ++i) error[i] = preview.plane[0][i] - source.plane[0][i];
+  for (std::size_t i = 0; i < error.size(); ++i)
+    error[i] = preview.plane[0][i] - source.plane[0][i];
   return BlockinessOfError(error.data(), width, height);
 }
 

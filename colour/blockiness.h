@@ -5,9 +5,10 @@
 //
 // Both pictures go through S-CIELAB's eye at 24 pixels per degree (BlockinessPixelsPerDegree;
 // ScielabEye: the opponent channels blurred by the eye's point spread, then CIELAB); e(x, y) is
-// the picture's L* there minus the photo's. Over every pair of horizontally or vertically adjacent pixels p, q of the
-// 192 x 200 window, d = |e(p) - e(q)|. Pairs that straddle a cell border (x = 8k - 1 and 8k,
-// or y = 8k - 1 and 8k) are border pairs, all others inside pairs; the measure is
+// the picture's L* there minus the photo's. Over every pair of horizontally or vertically
+// adjacent pixels p, q of the 192 x 200 window, d = |e(p) - e(q)|. Pairs that straddle a cell
+// border (x = 8k - 1 and 8k, or y = 8k - 1 and 8k) are border pairs, all others inside pairs;
+// the measure is
 //
 //   blockiness = mean d over the border pairs / mean d over the inside pairs.
 //

@@ -67,8 +67,7 @@ std::pair<FrameColours, FrameColours> CellFrameColours(const CellColourSet& cell
                                                        const ColourRoleSet& roles);
 
 // The nine mixes of every cell.
-void BuildCellMixTables(const CellColours& cells, const ColourRoleSet& roles,
-                        CellMixSlots& tables);
+void BuildCellMixTables(const CellColours& cells, const ColourRoleSet& roles, CellMixSlots& tables);
 
 // The roles of the state and, from them, its nine mix colours; a cell table stays, its mixes
 // following the new sprite colours. Throws std::logic_error for an index that is not a

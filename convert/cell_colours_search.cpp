@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -149,7 +150,9 @@ class CellSpread {
         for (int axis = 0; axis < 2; ++axis) {
           const int size = axis == 0 ? Width : Height;
           for (int place = 0; place < 3; ++place) {
-            const int start = place == 0 ? CellSize * (size / 16) : place == 1 ? 0 : size - CellSize;
+            const int start = place == 0   ? CellSize * (size / 16)
+                              : place == 1 ? 0
+                                           : size - CellSize;
             std::vector<float>& w = c.weights[axis][place];
             w.assign(static_cast<std::size_t>(CellSize) * c.span, 0.0f);
             for (int o = 0; o < CellSize + 2 * c.radius; ++o) {
@@ -193,7 +196,8 @@ class CellSpread {
     for (int i = 0; i < CellSize; ++i) {
       for (int o = 0; o < span; o += 8) {
         Float8 sum = Float8{} + 0.0f;
-        for (int u = 0; u < CellSize; ++u) sum += change[i * CellSize + u] * Load8(wx + u * span + o);
+        for (int u = 0; u < CellSize; ++u)
+          sum += change[i * CellSize + u] * Load8(wx + u * span + o);
         Store8(across + i * span + o, sum);
       }
     }
@@ -202,9 +206,8 @@ class CellSpread {
   // out[(offset + p) * outSpan + offset + o] += weight * sum over i of wy[i * span + p] *
   // across[i * span + o], for p < outputs: row p of the outputs gets the cell rows the filter
   // reaches it from.
-  VANTREL_WIDE_CLONES static void Down(const float* across, const float* wy, int span,
-                                       float weight, int outputs, int offset, int outSpan,
-                                       float* out) {
+  VANTREL_WIDE_CLONES static void Down(const float* across, const float* wy, int span, float weight,
+                                       int outputs, int offset, int outSpan, float* out) {
     for (int p = 0; p < outputs; ++p) {
       float* row = out + (offset + p) * outSpan + offset;
       float c[CellSize];
@@ -303,8 +306,7 @@ class EyeState {
     blurred_ = previewOpponent;
     eye_.Blur(blurred_);
     FloatPicture lab = blurred_;
-    BlurredOpponentToLab(lab.plane[0].data(), lab.plane[1].data(), lab.plane[2].data(),
-                         PixelCount);
+    BlurredOpponentToLab(lab.plane[0].data(), lab.plane[1].data(), lab.plane[2].data(), PixelCount);
     for (int i = 0; i < PixelCount; ++i) {
       const float dL = lab.plane[0][i] - source_.plane[0][i];
       const float da = lab.plane[1][i] - source_.plane[1][i];
@@ -394,7 +396,8 @@ class EyeState {
       const float* a = was + (y - y0) * w;
       const float* b = now + (y - y0) * w;
       for (int x = x0; x + 1 < x1; ++x) {
-        const double d = std::fabs(b[x - x0 + 1] - b[x - x0]) - std::fabs(a[x - x0 + 1] - a[x - x0]);
+        const double d =
+            std::fabs(b[x - x0 + 1] - b[x - x0]) - std::fabs(a[x - x0 + 1] - a[x - x0]);
         change += (x + 1) % CellSize == 0 ? d : -InsideShare * d;
       }
       if (y + 1 >= y1) continue;
@@ -474,7 +477,7 @@ class CellEstimate {
 
 // The four colours of a cell by number: background 1, bitmap 1, background 2, bitmap 2.
 std::uint8_t& Colour(CellColourSet& cell, int which) {
-  return which == 0 ? cell.Background1Colour
+  return which == 0   ? cell.Background1Colour
          : which == 1 ? cell.Bitmap1Colour
          : which == 2 ? cell.Background2Colour
                       : cell.Bitmap2Colour;
@@ -507,15 +510,15 @@ class Conversion {
                             slots.data(), codes_.data(), nullptr);
     } else {
       work_ = adjusted_;
-      DiffuseErrorsCells(work_, *tables_, dithering_ == Dithering::FloydSteinberg, codes_,
-                         nullptr);
+      DiffuseErrorsCells(work_, *tables_, dithering_ == Dithering::FloydSteinberg, codes_, nullptr);
     }
     pairs.resize(PixelCount);
     for (int cell = 0; cell < CellCount; ++cell) {
       const CellPairs p = PairsOf(cells[cell], roles.Sprite1Colour, roles.Sprite2Colour);
       const int x0 = cell % CellColumns * CellSize, y0 = cell / CellColumns * CellSize;
       for (int y = y0; y < y0 + CellSize; ++y) {
-        for (int x = x0; x < x0 + CellSize; ++x) pairs[y * Width + x] = p[codes_[y * Width + x] - 1];
+        for (int x = x0; x < x0 + CellSize; ++x)
+          pairs[y * Width + x] = p[codes_[y * Width + x] - 1];
       }
     }
   }
@@ -590,9 +593,9 @@ class DitherReplay {
         const int i = y * Width + x;
         const CellPairs& p = cellPairs[CellOf(x, y)];
         int e[3], light = 0;
-        const int code = Pixel(x, y, TableChannels(p), p,
-                               [&](int d, int c) { return error_[c][i - d]; },
-                               [&](int d) { return lightness_[i - d]; }, e, light);
+        const int code = Pixel(
+            x, y, TableChannels(p), p, [&](int d, int c) { return error_[c][i - d]; },
+            [&](int d) { return lightness_[i - d]; }, e, light);
         pairs[i] = p[code - 1];
         for (int c = 0; c < 3; ++c) error_[c][i] = e[c];
         lightness_[i] = light;
@@ -613,8 +616,7 @@ class DitherReplay {
     }
     // Floyd-Steinberg's shares round the side edges reach pixels far off in the planes; the
     // cells there look them up one by one, the others in a grid around the window.
-    if (dithering_ == Dithering::FloydSteinberg &&
-        (r.x0 == 0 || r.x0 + CellSize == Width)) {
+    if (dithering_ == Dithering::FloydSteinberg && (r.x0 == 0 || r.x0 + CellSize == Width)) {
       WindowAtTheEdge(mixes, pairs, r);
     } else {
       WindowInside(mixes, pairs, r);
@@ -718,7 +720,8 @@ class DitherReplay {
   int Pixel(int x, int y, const MixChannels& mix, const CellPairs& pairs, ErrorAt errorAt,
             LightAt lightAt, int (&e)[3], int& light) const {
     const int i = y * Width + x;
-    if (dithering_ == Dithering::LowFlicker) return LowFlickerPixel(x, y, pairs, errorAt, lightAt, e, light);
+    if (dithering_ == Dithering::LowFlicker)
+      return LowFlickerPixel(x, y, pairs, errorAt, lightAt, e, light);
     const ColourPlanes& in = conversion_.Adjusted();
     int v[3] = {in.red[i], in.green[i], in.blue[i]};
     if (dithering_ == Dithering::FloydSteinberg) {
@@ -768,8 +771,9 @@ class DitherReplay {
       const auto& s = p.lab16[pairs[k]];
       const int dL = w[0] - s[0], da = w[1] - s[1], db = w[2] - s[2];
       const int contrast = 2 * s[0] - neighbours;
-      const unsigned cost = static_cast<unsigned>(dL * dL + da * da + db * db + p.penalty[pairs[k]] +
-                                                  ((contrast * contrast) >> ContrastShift));
+      const unsigned cost =
+          static_cast<unsigned>(dL * dL + da * da + db * db + p.penalty[pairs[k]] +
+                                ((contrast * contrast) >> ContrastShift));
       best = std::min(best, cost << 4 | static_cast<unsigned>(k + 1));
     }
     const int code = static_cast<int>(best & 15);
@@ -850,8 +854,16 @@ class CellSearch {
     stop_.store(false);
     from_ = permilleFrom;
     to_ = permilleTo;
-    std::thread helper([this] { Work(1); });
-    Work(0);
+    // Where no second thread can start (a browser without threads), one takes every row in
+    // turn: the same order the waits allow, so the same colours.
+    std::thread helper;
+    try {
+      helper = std::thread([this] { Work(1, Threads); });
+    } catch (const std::system_error&) {
+      Work(0, 1);
+      return !stop_.load();
+    }
+    Work(0, Threads);
     helper.join();
     return !stop_.load();
   }
@@ -894,10 +906,11 @@ class CellSearch {
   }
 
  private:
-  void Work(int thread) {
+  // Rows thread, thread + stride, ...
+  void Work(int thread, int stride) {
     Scratch scratch(far_->Span());
     int sinceCheck = 0;
-    for (int row = thread; row < CellRows; row += Threads) {
+    for (int row = thread; row < CellRows; row += stride) {
       for (int column = 0; column < CellColumns; ++column) {
         if (row > 0 && !WaitFor(row - 1, std::min(CellColumns, column + RowLead + 1))) return;
         if (stop_.load()) return;
@@ -949,7 +962,8 @@ class CellSearch {
 
   // The replay's change of the pixels of one of the window's cells (-1 left, 0 own, 1 right)
   // in the opponent channels and in flicker; false when none changes.
-  bool CellChange(const Replay& r, int side, float (&change)[3][CellPixels], double& flicker) const {
+  bool CellChange(const Replay& r, int side, float (&change)[3][CellPixels],
+                  double& flicker) const {
     const PaletteTables& p = Palette();
     bool any = false;
     flicker = 0;
@@ -989,8 +1003,7 @@ class CellSearch {
     const EyeState::Changes nearChange = near_->Change(cell, change, scratch, false, false);
     const EyeState::Changes farChange = far_->Change(cell, change, scratch, false, true);
     const double error = (nearChange.error + farChange.error) / 2;
-    trial.cost = (error + lambda_ * flicker + stepWeight_ * farChange.steps) /
-                 PixelCount;
+    trial.cost = (error + lambda_ * flicker + stepWeight_ * farChange.steps) / PixelCount;
     return trial.cost;
   }
 

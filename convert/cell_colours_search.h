@@ -35,10 +35,10 @@ struct CellColourChoice {
   // from (what a window shows beside the cells).
   ColourRoleSet roles;
   CellColours cells;
-  RoleScore score;  // of the conversion with them
-  RoleScore start;  // of the roles the search started from, alone
+  RoleScore score;        // of the conversion with them
+  RoleScore start;        // of the roles the search started from, alone
   double blockiness = 0;  // of the conversion with them (Blockiness)
-  int passes = 0;   // passes over the cells that were kept
+  int passes = 0;         // passes over the cells that were kept
 };
 
 // Colours per cell for the adjusted window (200 rows of 192 PackedRGB words) converted with

@@ -12,8 +12,8 @@ namespace vantrel {
 // Reads Image1 into WorkPlanes, chooses every pixel's mix colour (with `dithering`: the
 // nearest one; Floyd-Steinberg, the nearest with each error spread 7/3/5/1 sixteenths over
 // the neighbours; low flicker, see DiffuseLowFlicker) among its own cell's nine mixes when the
-// state has colours per cell (CellTable), else among MixTable's, sets LayerBits from the choices, leaves
-// the mix colours in WorkPlanes and writes them into columns 0..191 of PreviewBitmap, then
+// state has colours per cell (CellTable), else among MixTable's, sets LayerBits from the choices,
+// leaves the mix colours in WorkPlanes and writes them into columns 0..191 of PreviewBitmap, then
 // lays the state's PixelEdits over LayerBits and the preview (ApplyEdits), if any. Reports
 // rows 0..199 once for each of the first three passes and leaves resetting the progress
 // display to the caller.

@@ -451,8 +451,8 @@ void DitherAvx2(const std::int16_t* L, const std::int16_t* a, const std::int16_t
   DitherRows<false>(L, a, b, width, height, slots, nullptr, codes, progress);
 }
 
-void DitherCellsAvx2(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
-                     int width, int height, const LowFlickerSlots* cellSlots, std::uint8_t* codes,
+void DitherCellsAvx2(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b, int width,
+                     int height, const LowFlickerSlots* cellSlots, std::uint8_t* codes,
                      ProgressSink* progress) {
   DitherRows<true>(L, a, b, width, height, cellSlots[0], cellSlots, codes, progress);
 }

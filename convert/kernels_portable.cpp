@@ -249,8 +249,8 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
                       int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
                       ProgressSink* progress) {
   DitherLowFlickerWith(
-      L, a, b, width, height, [&slots](int, int) -> const LowFlickerSlots& { return slots; },
-      codes, progress);
+      L, a, b, width, height, [&slots](int, int) -> const LowFlickerSlots& { return slots; }, codes,
+      progress);
 }
 
 void DitherLowFlickerCells(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
@@ -269,9 +269,9 @@ void DitherLowFlickerCells(const std::int16_t* L, const std::int16_t* a, const s
 
 const ConversionKernels& PortableKernels() {
   static constexpr ConversionKernels kernels{
-      "portable",       Read,         Classify,     Diffuse,     Expand,
-      Draw,             ToLab,        DitherLowFlicker, ClassifyCells, DiffuseCells,
-      ExpandCells,      DitherLowFlickerCells};
+      "portable",    Read,         Classify,    Diffuse,
+      Expand,        Draw,         ToLab,       DitherLowFlicker,
+      ClassifyCells, DiffuseCells, ExpandCells, DitherLowFlickerCells};
   return kernels;
 }
 

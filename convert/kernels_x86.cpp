@@ -401,9 +401,9 @@ SSE41_FUNCTION void Expand(const MixCodes& codes, const MixSlots& mixTable, Laye
 
 // Sixteen codes looked up in two tables: lanes 0..7 in `left`, 8..15 in `right`.
 SSE41_INLINE void PutFromTwo(Plane& plane, int i, __m128i left, __m128i right, __m128i codes) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(&plane[i]),
-                   _mm_blend_epi16(_mm_shuffle_epi8(left, codes), _mm_shuffle_epi8(right, codes),
-                                   0xF0));
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(&plane[i]),
+      _mm_blend_epi16(_mm_shuffle_epi8(left, codes), _mm_shuffle_epi8(right, codes), 0xF0));
 }
 
 // Per cell: the layer bits as above; the colours of sixteen codes from two cells' tables,

@@ -29,8 +29,8 @@ int Lightness16(TColor c) { return SrgbToLab16(RedOf(c), GreenOf(c), BlueOf(c))[
 
 LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles) {
   const std::array<TColor, RoleCount> colours = RoleColours(roles);
-  return MakeLowFlickerSlots(mixTable, {{colours[0], colours[1], colours[2]},
-                                        {colours[0], colours[3], colours[4]}});
+  return MakeLowFlickerSlots(
+      mixTable, {{colours[0], colours[1], colours[2]}, {colours[0], colours[3], colours[4]}});
 }
 
 LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable,

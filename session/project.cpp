@@ -132,8 +132,8 @@ std::optional<CellColours> ReadCells(const Json& object, const std::string& name
   if (!found->is_array()) Unusable(name, Text(Message::kMemberNotList, "cells"));
   if (found->size() != static_cast<std::size_t>(CellRows)) {
     // The first row missing, or the first one too many.
-    Unusable(name, Text(Message::kCellRowNotColours,
-                        std::min<std::size_t>(found->size(), CellRows) + 1));
+    Unusable(name,
+             Text(Message::kCellRowNotColours, std::min<std::size_t>(found->size(), CellRows) + 1));
   }
   const auto digit = [](char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
@@ -203,7 +203,8 @@ std::string ProjectText(const Project& project) {
   if (project.cells) {
     const Json rows = CellText(*project.cells);
     text += "  \"cells\": [";
-    for (std::size_t i = 0; i < rows.size(); ++i) text += (i ? ",\n    " : "\n    ") + rows[i].dump();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      text += (i ? ",\n    " : "\n    ") + rows[i].dump();
     text += "\n  ],\n";
   }
   text += "  \"edits\": [";

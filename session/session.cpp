@@ -102,7 +102,8 @@ Bitmap32 PictureShown(const SavedPicture& saved) {
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) {
       const MixSlots& table = saved.cells ? (*cellMixes)[CellOf(x, y)] : mixes;
-      shown.ScanLine(y)[x] = ToPackedRGB(table[MixCodeShown(saved.layers, y * WindowWidth + x) - 1]);
+      shown.ScanLine(y)[x] =
+          ToPackedRGB(table[MixCodeShown(saved.layers, y * WindowWidth + x) - 1]);
     }
   }
   return shown;
@@ -324,8 +325,8 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
   }
   if (settings.perCell) {
     // From the roles the conversion has now, the given ones or those just found.
-    const CellColourChoice choice = *FindCellColours(settings.adjustment.dithering,
-                                                     *settings.perCell, state_->ColourRoles);
+    const CellColourChoice choice =
+        *FindCellColours(settings.adjustment.dithering, *settings.perCell, state_->ColourRoles);
     SetCellColours(choice.roles, choice.cells);
     ConvertPicture(settings.adjustment.dithering, progress);
   }

@@ -164,7 +164,8 @@ class Session {
   // starting from `start`, or from the roles Auto Colors finds for the goal; nothing when the
   // caller cancelled. Changes nothing: the caller sets them (SetCellColours).
   std::optional<CellColourChoice> FindCellColours(
-      Dithering dithering, ColourGoal goal, const std::optional<ColourRoleSet>& start = std::nullopt,
+      Dithering dithering, ColourGoal goal,
+      const std::optional<ColourRoleSet>& start = std::nullopt,
       const SearchControl& control = {}) const;
   // The nine mix colours of the cell holding pixel (x, y): its own with colours per cell, else
   // MixColours(); what a touch-up there can paint.

@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
       const std::string dithering(DitheringNames[d]);
       WritePpm(out + "/" + goal + "-" + dithering + ".ppm", preview.Words(), preview.Width());
       const auto measure = [&](double pixelsPerDegree) {
-        return ScielabDifference(window, WindowWidth, preview.Words(), preview.Width(),
-                                 WindowWidth, WindowHeight, pixelsPerDegree);
+        return ScielabDifference(window, WindowWidth, preview.Words(), preview.Width(), WindowWidth,
+                                 WindowHeight, pixelsPerDegree);
       };
       const ColourRoleSet& roles = session.Roles();
       const double flicker = session.CellTable()
@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
         session.ConvertPicture(dithering);
         report(std::string(ColourGoalNames[goal]), d);
         if (!withCells) continue;
-        const auto cells = session.FindCellColours(dithering, static_cast<ColourGoal>(goal),
-                                                   choices[goal].roles);
+        const auto cells =
+            session.FindCellColours(dithering, static_cast<ColourGoal>(goal), choices[goal].roles);
         session.SetCellColours(cells->roles, cells->cells);
         session.ConvertPicture(dithering);
         report("cells-" + std::string(ColourGoalNames[goal]), d);

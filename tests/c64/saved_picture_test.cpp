@@ -58,41 +58,41 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
   for (const auto& c : cases) {
     for (const ColourRoleSet& roles : roleSets) {
       for (const std::optional<CellColours>& cells : cellTables) {
-      if (cells && roles != roleSets[2]) continue;
-      SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + " for " +
-                   std::string(MachineName(c.machine)) + ", seed " + std::to_string(seed) +
-                   (cells ? ", colours per cell" : ""));
-      Session original;
-      original.TakeConversion(RandomLayers(seed++), roles, cells);
-      const std::vector<std::uint8_t> file = Saved(original, c.kind, c.machine);
-      ASSERT_EQ(SniffSavedPicture(file), c.read);
-      const SavedPicture picture = ReadSavedPicture(file, "picture");
-      EXPECT_EQ(picture.kind, c.read);
-      EXPECT_EQ(picture.roles, roles);
-      EXPECT_EQ(picture.cells, cells);
-      EXPECT_EQ(picture.layers.Bitmap1Bits, original.Layers().Bitmap1Bits);
-      EXPECT_EQ(picture.layers.Sprite1Bits, original.Layers().Sprite1Bits);
-      EXPECT_EQ(picture.layers.Bitmap2Bits, original.Layers().Bitmap2Bits);
-      EXPECT_EQ(picture.layers.Sprite2Bits, original.Layers().Sprite2Bits);
-      if (c.read != SavedKind::Data) {
-        // Drean's displayer is NTSC's, byte for byte: either reads as the first of them.
-        EXPECT_EQ(DisplayerTemplateFor(picture.machine), DisplayerTemplateFor(c.machine));
-      }
-      if (c.read == SavedKind::DiskImage) {
-        EXPECT_EQ(picture.c64Name, "MY PICTURE");
-      }
+        if (cells && roles != roleSets[2]) continue;
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + " for " +
+                     std::string(MachineName(c.machine)) + ", seed " + std::to_string(seed) +
+                     (cells ? ", colours per cell" : ""));
+        Session original;
+        original.TakeConversion(RandomLayers(seed++), roles, cells);
+        const std::vector<std::uint8_t> file = Saved(original, c.kind, c.machine);
+        ASSERT_EQ(SniffSavedPicture(file), c.read);
+        const SavedPicture picture = ReadSavedPicture(file, "picture");
+        EXPECT_EQ(picture.kind, c.read);
+        EXPECT_EQ(picture.roles, roles);
+        EXPECT_EQ(picture.cells, cells);
+        EXPECT_EQ(picture.layers.Bitmap1Bits, original.Layers().Bitmap1Bits);
+        EXPECT_EQ(picture.layers.Sprite1Bits, original.Layers().Sprite1Bits);
+        EXPECT_EQ(picture.layers.Bitmap2Bits, original.Layers().Bitmap2Bits);
+        EXPECT_EQ(picture.layers.Sprite2Bits, original.Layers().Sprite2Bits);
+        if (c.read != SavedKind::Data) {
+          // Drean's displayer is NTSC's, byte for byte: either reads as the first of them.
+          EXPECT_EQ(DisplayerTemplateFor(picture.machine), DisplayerTemplateFor(c.machine));
+        }
+        if (c.read == SavedKind::DiskImage) {
+          EXPECT_EQ(picture.c64Name, "MY PICTURE");
+        }
 
-      Session again;
-      again.TakeConversion(picture.layers, picture.roles, picture.cells);
-      EXPECT_EQ(Saved(again, c.kind, picture.machine), file);
-      EXPECT_EQ(Saved(again, OutputKind::Png, picture.machine),
-                Saved(original, OutputKind::Png, c.machine));
-      // Cells that all hold the roles' colours save today's bytes and read back as roles.
-      if (!cells) {
-        Session uniform;
-        uniform.TakeConversion(original.Layers(), roles, UniformCellColours(roles));
-        EXPECT_EQ(Saved(uniform, c.kind, c.machine), file);
-      }
+        Session again;
+        again.TakeConversion(picture.layers, picture.roles, picture.cells);
+        EXPECT_EQ(Saved(again, c.kind, picture.machine), file);
+        EXPECT_EQ(Saved(again, OutputKind::Png, picture.machine),
+                  Saved(original, OutputKind::Png, c.machine));
+        // Cells that all hold the roles' colours save today's bytes and read back as roles.
+        if (!cells) {
+          Session uniform;
+          uniform.TakeConversion(original.Layers(), roles, UniformCellColours(roles));
+          EXPECT_EQ(Saved(uniform, c.kind, c.machine), file);
+        }
       }
     }
   }

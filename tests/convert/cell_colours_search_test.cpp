@@ -26,8 +26,7 @@ TEST(SearchCellColours, SameColoursWhateverTheTimingAndCloserThanTheRoles) {
   const PackedRGB* window = state->Image1.Words();
   for (const Dithering dithering : {Dithering::FloydSteinberg, Dithering::LowFlicker}) {
     SCOPED_TRACE(static_cast<int>(dithering));
-    const ColourRoleSet start =
-        SearchColourRoles(window, dithering, ColourGoal::Faithful).roles;
+    const ColourRoleSet start = SearchColourRoles(window, dithering, ColourGoal::Faithful).roles;
     const CellColourChoice choice =
         SearchCellColours(window, dithering, ColourGoal::Faithful, start);
     // Again, with the caller's thread held up now and then, so the other thread runs ahead of

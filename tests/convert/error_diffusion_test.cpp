@@ -115,9 +115,9 @@ std::unique_ptr<CellMixSlots> OwnCellTables(std::mt19937& rng, const MixSlots& t
     cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
             static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
   }
-  BuildCellMixTables(cells, ColourRoleSet{0, 0, static_cast<int>(rng() % 16), 0,
-                                          static_cast<int>(rng() % 16)},
-                     *tables);
+  BuildCellMixTables(
+      cells, ColourRoleSet{0, 0, static_cast<int>(rng() % 16), 0, static_cast<int>(rng() % 16)},
+      *tables);
   for (int cell = 0; cell < CellCount; cell += 5) (*tables)[cell] = table;
   return tables;
 }
@@ -140,9 +140,9 @@ TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
           const ColourPlanes input = *expected;
           DiffuseOneShareAtATime(*expected, *tables, dither, *expectedCodes);
           for (const ConversionKernels* kernels : AvailableKernels()) {
-            SCOPED_TRACE(testing::Message() << picture.name << " seed " << seed << " dither "
-                                            << dither << " kernels " << kernels->name << " cells "
-                                            << static_cast<int>(cells));
+            SCOPED_TRACE(testing::Message()
+                         << picture.name << " seed " << seed << " dither " << dither << " kernels "
+                         << kernels->name << " cells " << static_cast<int>(cells));
             *actual = input;
             if (cells == Cells::Global) {
               DiffuseErrors(*actual, table, dither, *codes, nullptr, *kernels);

@@ -137,10 +137,9 @@ TEST(LowFlickerDither, EveryKernelAgreesWithThePlainModel) {
       std::vector<LowFlickerSlots> cellSlots(cellCount, slots);
       for (int cell = 0; ownCells && cell < cellCount; ++cell) {
         if (cell % 3 == 0) continue;
-        const CellColourSet colours{static_cast<std::uint8_t>(rng() % 16),
-                                    static_cast<std::uint8_t>(rng() % 16),
-                                    static_cast<std::uint8_t>(rng() % 16),
-                                    static_cast<std::uint8_t>(rng() % 16)};
+        const CellColourSet colours{
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
         const auto frames = CellFrameColours(colours, c.roles);
         cellSlots[cell] = MakeLowFlickerSlots(BuildMixTable(frames.first, frames.second), frames);
       }
@@ -158,8 +157,8 @@ TEST(LowFlickerDither, EveryKernelAgreesWithThePlainModel) {
         EXPECT_EQ(mismatches(codes), 0) << kernels->name << " per cell";
         if (ownCells) continue;
         std::fill(codes.begin(), codes.end(), 0);
-        LowFlickerDither(p.L.data(), p.a.data(), p.b.data(), p.width, p.height, slots,
-                         codes.data(), nullptr, *kernels);
+        LowFlickerDither(p.L.data(), p.a.data(), p.b.data(), p.width, p.height, slots, codes.data(),
+                         nullptr, *kernels);
         EXPECT_EQ(mismatches(codes), 0) << kernels->name;
       }
     }

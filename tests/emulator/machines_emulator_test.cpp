@@ -184,11 +184,11 @@ TEST_P(EveryMachine, ShowsBothFramesExactly) {
 INSTANTIATE_TEST_SUITE_P(DisplayerInVice, EveryMachine,
                          ::testing::Range<std::size_t>(0, AllCases().size()), [](const auto& info) {
                            const MachineCase c = AllCases()[info.param];
-                           std::string name =
-                               std::string(MachineName(c.machine)) + "_on_" + std::string(c.model) +
-                               (c.picture == Picture::Synthetic ? "_Synthetic"
-                                : c.picture == Picture::Photo   ? "_Photo"
-                                                                : "_PerCell");
+                           std::string name = std::string(MachineName(c.machine)) + "_on_" +
+                                              std::string(c.model) +
+                                              (c.picture == Picture::Synthetic ? "_Synthetic"
+                                               : c.picture == Picture::Photo   ? "_Photo"
+                                                                               : "_PerCell");
                            for (char& ch : name) {
                              if (ch == '-') ch = '_';
                            }

@@ -39,7 +39,8 @@ CellColours SomeCells(unsigned seed) {
   for (int i = 0; i < CellCount; ++i) {
     const unsigned h = (i + seed) * 2654435761u;
     cells[i] = {static_cast<std::uint8_t>(h >> 28), static_cast<std::uint8_t>((h >> 24) & 15),
-                static_cast<std::uint8_t>((h >> 20) & 15), static_cast<std::uint8_t>((h >> 16) & 15)};
+                static_cast<std::uint8_t>((h >> 20) & 15),
+                static_cast<std::uint8_t>((h >> 16) & 15)};
   }
   return cells;
 }
