@@ -197,7 +197,7 @@ struct VectorTable {
   __m128i low4, times7, eights, indexBytes, minimumWords;
 };
 
-SSE41_FUNCTION VectorTable MakeVectorTable(const MixSlots& mixTable) {
+SSE41_INLINE VectorTable MakeVectorTable(const MixSlots& mixTable) {
   alignas(16) std::uint8_t red[16], green[16], blue[16];
   for (int lane = 0; lane < 16; ++lane) {
     const TColor m = mixTable[lane < 8 ? lane : 8];

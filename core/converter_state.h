@@ -21,11 +21,6 @@ struct ConverterState {
   ColourRoleSet ColourRoles;  // palette index of each role
   MixSlots MixTable{};        // the nine mix colours, slot 1 first
   std::int32_t LastMixCode = 0;
-  // Colours per cell, when the picture has them: each cell's background and bitmap colours
-  // (the roles keep the sprite colours, and the roles the cells were chosen from), and each
-  // cell's nine mixes, which then colour every pixel instead of MixTable.
-  std::optional<CellColours> CellTable;
-  CellMixSlots CellMixTables{};
 
   // The opened picture and the scale it is shown at. Until a picture has opened, the crop is
   // read from PictureBitmap, which the window creates blank.
@@ -47,6 +42,12 @@ struct ConverterState {
   C64Memory MemoryImage{};
   FileBytes FileBuffer{};
   std::vector<std::uint8_t> EncodedOutput;  // outputs that are not C64 files (the PNG preview)
+
+  // Colours per cell, when the picture has them: each cell's background and bitmap colours
+  // (the roles keep the sprite colours, and the roles the cells were chosen from), and each
+  // cell's nine mixes, which then colour every pixel instead of MixTable.
+  std::optional<CellColours> CellTable;
+  CellMixSlots CellMixTables{};
 };
 
 // Width and height the window gives both bitmaps when it is created.
