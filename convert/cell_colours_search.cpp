@@ -1123,11 +1123,12 @@ class CellSearch {
 };
 
 // Passes over the cells; between them the sprite colours tried anew.
-constexpr int Passes = 2;
+constexpr int Passes = 2, ExtraPasses = 2;
 
 // The weight of the steps at the cells' borders (see InsideShare), against the error, in the
 // first pass. A pass whose conversion shows its cells more than BlockinessAim has the next
-// weigh them StepGrowth times as much; one beyond BlockinessLimit is not kept. Conversions
+// weigh them StepGrowth times as much; one beyond BlockinessLimit is not kept (or beyond the
+// roles' own blockiness, where that is higher). Conversions
 // with one set of roles measure about 0.97 to 1.06; cells chosen for their error alone, 1.1
 // to 1.4.
 constexpr double StepWeight = 4;
@@ -1164,12 +1165,21 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
   choice.cells = UniformCellColours(roles);
   choice.start = choice.score = search.Show(choice.cells, roles);
   choice.blockiness = search.Blockiness();
+  // Without dithering even the roles' bands may fall on the cells' borders: the cells may
+  // show no more than they do then.
+  const double limit = std::max(BlockinessLimit, choice.blockiness);
+  const double aim = std::max(BlockinessAim, choice.blockiness);
   double best = search.Objective(choice.score);
   double stepWeight = StepWeight;
   const int passShare = (1000 - globalShare) / Passes;
-  for (int pass = 0; pass < Passes; ++pass) {
-    const int from = globalShare + pass * passShare;
-    if (!search.Pass(stepWeight, from, from + passShare - 10)) throw SearchCancelled();
+  // While no pass has been kept for its cells showing, up to ExtraPasses more follow; their
+  // progress stays where the last planned pass left it.
+  for (int pass = 0; pass < Passes || (choice.passes == 0 && pass < Passes + ExtraPasses);
+       ++pass) {
+    const int from = globalShare + std::min(pass, Passes - 1) * passShare;
+    if (!search.Pass(stepWeight, from, pass < Passes ? from + passShare - 10 : 990)) {
+      throw SearchCancelled();
+    }
     search.CheckCancelled();
     // The pass's cells converted, and with the sprite colours the estimate ranks best with
     // them (before the last pass, whose cells have no pass after them to follow new sprites).
@@ -1186,7 +1196,7 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
     const double blockiness = search.Blockiness();
     // Cells that show are no gain, whatever the measure says: such a pass is not kept, and
     // the next weighs the steps at the borders more.
-    if (blockiness <= BlockinessLimit && search.Objective(score) < best) {
+    if (blockiness <= limit && search.Objective(score) < best) {
       best = search.Objective(score);
       choice.roles = kept;
       choice.cells = cells;
@@ -1194,8 +1204,8 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
       choice.blockiness = blockiness;
       choice.passes = pass + 1;
     }
-    if (blockiness > BlockinessAim) stepWeight *= StepGrowth;
-    search.Report(from + passShare);
+    if (blockiness > aim) stepWeight *= StepGrowth;
+    if (pass < Passes) search.Report(from + passShare);
   }
   search.Report(1000);
   return choice;
