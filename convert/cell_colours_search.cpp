@@ -869,24 +869,27 @@ class CellSearch {
   }
 
   // The sprite colours that, with the cells held, the estimate ranks best, the current ones
-  // first.
+  // first: either sprite colour changed on its own.
   std::vector<std::pair<int, int>> SpriteCandidates(int count) const {
+    const std::pair<int, int> now{roles_.Sprite1Colour, roles_.Sprite2Colour};
     std::vector<std::pair<float, std::pair<int, int>>> ranked;
-    for (int s1 = 0; s1 < PaletteSize; ++s1) {
-      for (int s2 = 0; s2 < PaletteSize; ++s2) {
+    for (int which = 0; which < 2; ++which) {
+      for (int c = 0; c < PaletteSize; ++c) {
+        std::pair<int, int> sprites = now;
+        (which == 0 ? sprites.first : sprites.second) = c;
+        if (sprites == now) continue;
         float total = 0;
         for (int cell = 0; cell < CellCount; ++cell) {
-          total += estimates_[cell].Cost(PairsOf(cells_[cell], s1, s2));
+          total += estimates_[cell].Cost(PairsOf(cells_[cell], sprites.first, sprites.second));
         }
-        ranked.push_back({total, {s1, s2}});
+        ranked.push_back({total, sprites});
       }
     }
     std::stable_sort(ranked.begin(), ranked.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::pair<int, int>> best{{roles_.Sprite1Colour, roles_.Sprite2Colour}};
-    for (const auto& [cost, sprites] : ranked) {
-      if (static_cast<int>(best.size()) > count) break;
-      if (std::find(best.begin(), best.end(), sprites) == best.end()) best.push_back(sprites);
+    std::vector<std::pair<int, int>> best{now};
+    for (int k = 0; k < count && k < static_cast<int>(ranked.size()); ++k) {
+      best.push_back(ranked[k].second);
     }
     return best;
   }
@@ -1123,7 +1126,7 @@ class CellSearch {
 };
 
 // Passes over the cells; between them the sprite colours tried anew.
-constexpr int Passes = 2, ExtraPasses = 2;
+constexpr int Passes = 2, ExtraPasses = 1;
 
 // The weight of the steps at the cells' borders (see InsideShare), against the error, in the
 // first pass. A pass whose conversion shows its cells more than BlockinessAim has the next
@@ -1165,6 +1168,11 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
   choice.cells = UniformCellColours(roles);
   choice.start = choice.score = search.Show(choice.cells, roles);
   choice.blockiness = search.Blockiness();
+  if (choice.start.error == 0) {
+    // The roles show the picture exactly already.
+    search.Report(1000);
+    return choice;
+  }
   // Without dithering even the roles' bands may fall on the cells' borders: the cells may
   // show no more than they do then.
   const double limit = std::max(BlockinessLimit, choice.blockiness);
