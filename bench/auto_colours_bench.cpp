@@ -1,13 +1,14 @@
 // The automatic colour choice on each judged window and on windows of other photos (target:
 // 250 ms per search, all goals at once), one candidate's evaluation on its own, and the
-// low-flicker dithering pass. The table benchmark prints, for every window, dithering and
-// goal, S-CIELAB at 12 and 24 pixels per degree and the flicker of the chosen roles (and the
-// blurred CIELAB measure the search used to minimise, for comparison), against the roles the
-// previous search chose, and checks the goals.
+// low-flicker dithering pass; colours per cell against the roles, in quality and time. The table
+// benchmark prints, for every window, dithering and goal, S-CIELAB at 12 and 24 pixels per degree
+// and the flicker of the chosen roles (and the blurred CIELAB measure the search used to minimise,
+// for comparison), against the roles the previous search chose, and checks the goals.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -15,10 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "colour/blockiness.h"
+#include "colour/mix_colours.h"
 #include "colour/perceptual.h"
 #include "convert/auto_colours.h"
+#include "convert/cell_colours_search.h"
 #include "convert/conversion.h"
 #include "convert/low_flicker_dither.h"
+#include "session/session.h"
 #include "tests/convert/auto_colours_windows.h"
 
 namespace vantrel {
@@ -37,19 +42,58 @@ constexpr int Orders[] = {1, 2, 0};  // the table's order of the ditherings
 // The roles the previous search (blurred CIELAB) chose, per window, dithering (none, fs, low
 // flicker) and goal: their Floyd-Steinberg and plain conversions are measured again here.
 const std::map<std::string, std::array<std::array<ColourRoleSet, GoalCount>, 3>> Previous = {
-    {"astronaut top-left (0,0)", {{{{{2, 6, 12, 0, 1}, {15, 0, 6, 0, 2}, {15, 0, 6, 0, 2}}}, {{{0, 6, 15, 1, 10}, {0, 6, 15, 1, 10}, {15, 8, 0, 6, 0}}}, {{{1, 9, 6, 0, 4}, {1, 11, 6, 8, 0}, {1, 9, 6, 0, 9}}}}}},
-    {"astronaut face (130,10)", {{{{{8, 15, 0, 0, 1}, {8, 15, 0, 0, 1}, {8, 15, 0, 0, 1}}}, {{{0, 1, 8, 8, 15}, {0, 1, 8, 8, 15}, {0, 1, 8, 8, 15}}}, {{{8, 1, 11, 0, 1}, {8, 1, 11, 0, 1}, {8, 1, 0, 0, 1}}}}}},
-    {"astronaut flag and suit (0,250)", {{{{{10, 14, 2, 1, 2}, {10, 14, 2, 1, 2}, {10, 4, 2, 2, 4}}}, {{{10, 14, 2, 1, 2}, {4, 10, 2, 10, 2}, {4, 10, 2, 10, 2}}}, {{{10, 14, 2, 1, 2}, {10, 14, 2, 1, 2}, {10, 4, 1, 14, 1}}}}}},
-    {"astronaut shuttle (320,0)", {{{{{15, 1, 8, 9, 0}, {15, 1, 8, 9, 0}, {15, 9, 1, 9, 1}}}, {{{1, 11, 2, 9, 0}, {15, 1, 9, 9, 1}, {15, 1, 9, 9, 1}}}, {{{1, 10, 0, 8, 3}, {1, 12, 8, 8, 12}, {1, 12, 8, 8, 12}}}}}},
-    {"astronaut helmet (300,312)", {{{{{1, 10, 0, 10, 0}, {1, 0, 2, 11, 0}, {1, 0, 2, 11, 0}}}, {{{1, 0, 2, 0, 2}, {1, 0, 2, 0, 11}, {1, 0, 2, 0, 11}}}, {{{0, 8, 1, 1, 10}, {0, 10, 1, 1, 10}, {0, 10, 1, 1, 10}}}}}},
-    {"grey ramp", {{{{{0, 1, 11, 1, 15}, {1, 12, 11, 15, 11}, {1, 12, 11, 15, 11}}}, {{{0, 1, 12, 1, 12}, {0, 1, 12, 12, 1}, {15, 11, 1, 1, 11}}}, {{{1, 12, 0, 0, 12}, {1, 12, 0, 0, 12}, {1, 12, 0, 0, 12}}}}}},
-    {"two mix colours", {{{{{6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}}}, {{{6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}}}, {{{6, 1, 3, 7, 10}, {6, 1, 3, 7, 10}, {6, 1, 3, 7, 10}}}}}},
-    {"saturated gradient", {{{{{6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}}}, {{{6, 5, 2, 13, 9}, {6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}}}, {{{6, 5, 2, 9, 13}, {5, 6, 2, 6, 2}, {5, 6, 2, 6, 2}}}}}},
-    {"rocket-sky", {{{{{12, 0, 6, 11, 0}, {12, 11, 9, 8, 6}, {12, 11, 9, 8, 6}}}, {{{0, 6, 11, 5, 7}, {0, 6, 11, 5, 9}, {11, 0, 6, 5, 0}}}, {{{0, 10, 3, 12, 6}, {0, 10, 3, 12, 6}, {11, 0, 1, 0, 6}}}}}},
-    {"rocket-lights", {{{{{12, 10, 6, 7, 9}, {12, 10, 6, 7, 9}, {12, 10, 6, 7, 9}}}, {{{11, 10, 6, 7, 3}, {11, 10, 6, 7, 3}, {11, 10, 6, 7, 3}}}, {{{3, 0, 7, 10, 6}, {3, 9, 7, 10, 6}, {3, 9, 7, 10, 6}}}}}},
-    {"coffee", {{{{{1, 10, 2, 7, 8}, {10, 1, 7, 1, 7}, {10, 1, 7, 15, 1}}}, {{{1, 10, 1, 8, 7}, {10, 1, 7, 7, 1}, {10, 1, 7, 7, 1}}}, {{{1, 10, 2, 7, 8}, {8, 1, 7, 1, 7}, {8, 1, 7, 1, 7}}}}}},
-    {"chelsea", {{{{{10, 8, 0, 7, 8}, {10, 8, 0, 7, 8}, {8, 11, 10, 2, 10}}}, {{{8, 10, 0, 10, 7}, {8, 10, 0, 10, 7}, {8, 15, 10, 10, 7}}}, {{{8, 0, 10, 10, 7}, {8, 0, 10, 10, 7}, {10, 8, 0, 7, 8}}}}}},
-    {"hubble", {{{{{10, 11, 0, 3, 0}, {10, 11, 0, 3, 0}, {0, 6, 10, 10, 11}}}, {{{0, 11, 1, 6, 10}, {0, 10, 14, 12, 1}, {0, 12, 10, 12, 10}}}, {{{0, 2, 11, 11, 1}, {0, 2, 11, 11, 1}, {10, 11, 0, 11, 0}}}}}},
+    {"astronaut top-left (0,0)",
+     {{{{{2, 6, 12, 0, 1}, {15, 0, 6, 0, 2}, {15, 0, 6, 0, 2}}},
+       {{{0, 6, 15, 1, 10}, {0, 6, 15, 1, 10}, {15, 8, 0, 6, 0}}},
+       {{{1, 9, 6, 0, 4}, {1, 11, 6, 8, 0}, {1, 9, 6, 0, 9}}}}}},
+    {"astronaut face (130,10)",
+     {{{{{8, 15, 0, 0, 1}, {8, 15, 0, 0, 1}, {8, 15, 0, 0, 1}}},
+       {{{0, 1, 8, 8, 15}, {0, 1, 8, 8, 15}, {0, 1, 8, 8, 15}}},
+       {{{8, 1, 11, 0, 1}, {8, 1, 11, 0, 1}, {8, 1, 0, 0, 1}}}}}},
+    {"astronaut flag and suit (0,250)",
+     {{{{{10, 14, 2, 1, 2}, {10, 14, 2, 1, 2}, {10, 4, 2, 2, 4}}},
+       {{{10, 14, 2, 1, 2}, {4, 10, 2, 10, 2}, {4, 10, 2, 10, 2}}},
+       {{{10, 14, 2, 1, 2}, {10, 14, 2, 1, 2}, {10, 4, 1, 14, 1}}}}}},
+    {"astronaut shuttle (320,0)",
+     {{{{{15, 1, 8, 9, 0}, {15, 1, 8, 9, 0}, {15, 9, 1, 9, 1}}},
+       {{{1, 11, 2, 9, 0}, {15, 1, 9, 9, 1}, {15, 1, 9, 9, 1}}},
+       {{{1, 10, 0, 8, 3}, {1, 12, 8, 8, 12}, {1, 12, 8, 8, 12}}}}}},
+    {"astronaut helmet (300,312)",
+     {{{{{1, 10, 0, 10, 0}, {1, 0, 2, 11, 0}, {1, 0, 2, 11, 0}}},
+       {{{1, 0, 2, 0, 2}, {1, 0, 2, 0, 11}, {1, 0, 2, 0, 11}}},
+       {{{0, 8, 1, 1, 10}, {0, 10, 1, 1, 10}, {0, 10, 1, 1, 10}}}}}},
+    {"grey ramp",
+     {{{{{0, 1, 11, 1, 15}, {1, 12, 11, 15, 11}, {1, 12, 11, 15, 11}}},
+       {{{0, 1, 12, 1, 12}, {0, 1, 12, 12, 1}, {15, 11, 1, 1, 11}}},
+       {{{1, 12, 0, 0, 12}, {1, 12, 0, 0, 12}, {1, 12, 0, 0, 12}}}}}},
+    {"two mix colours",
+     {{{{{6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}}},
+       {{{6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}, {6, 1, 0, 7, 10}}},
+       {{{6, 1, 3, 7, 10}, {6, 1, 3, 7, 10}, {6, 1, 3, 7, 10}}}}}},
+    {"saturated gradient",
+     {{{{{6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}}},
+       {{{6, 5, 2, 13, 9}, {6, 2, 5, 5, 2}, {6, 2, 5, 5, 2}}},
+       {{{6, 5, 2, 9, 13}, {5, 6, 2, 6, 2}, {5, 6, 2, 6, 2}}}}}},
+    {"rocket-sky",
+     {{{{{12, 0, 6, 11, 0}, {12, 11, 9, 8, 6}, {12, 11, 9, 8, 6}}},
+       {{{0, 6, 11, 5, 7}, {0, 6, 11, 5, 9}, {11, 0, 6, 5, 0}}},
+       {{{0, 10, 3, 12, 6}, {0, 10, 3, 12, 6}, {11, 0, 1, 0, 6}}}}}},
+    {"rocket-lights",
+     {{{{{12, 10, 6, 7, 9}, {12, 10, 6, 7, 9}, {12, 10, 6, 7, 9}}},
+       {{{11, 10, 6, 7, 3}, {11, 10, 6, 7, 3}, {11, 10, 6, 7, 3}}},
+       {{{3, 0, 7, 10, 6}, {3, 9, 7, 10, 6}, {3, 9, 7, 10, 6}}}}}},
+    {"coffee",
+     {{{{{1, 10, 2, 7, 8}, {10, 1, 7, 1, 7}, {10, 1, 7, 15, 1}}},
+       {{{1, 10, 1, 8, 7}, {10, 1, 7, 7, 1}, {10, 1, 7, 7, 1}}},
+       {{{1, 10, 2, 7, 8}, {8, 1, 7, 1, 7}, {8, 1, 7, 1, 7}}}}}},
+    {"chelsea",
+     {{{{{10, 8, 0, 7, 8}, {10, 8, 0, 7, 8}, {8, 11, 10, 2, 10}}},
+       {{{8, 10, 0, 10, 7}, {8, 10, 0, 10, 7}, {8, 15, 10, 10, 7}}},
+       {{{8, 0, 10, 10, 7}, {8, 0, 10, 10, 7}, {10, 8, 0, 7, 8}}}}}},
+    {"hubble",
+     {{{{{10, 11, 0, 3, 0}, {10, 11, 0, 3, 0}, {0, 6, 10, 10, 11}}},
+       {{{0, 11, 1, 6, 10}, {0, 10, 14, 12, 1}, {0, 12, 10, 12, 10}}},
+       {{{0, 2, 11, 11, 1}, {0, 2, 11, 11, 1}, {10, 11, 0, 11, 0}}}}}},
 };
 
 // The previous low-flicker dithering with its roles, measured before it changed: S-CIELAB
@@ -58,19 +102,32 @@ struct Recorded {
   double near, far, flicker;
 };
 const std::map<std::string, std::array<Recorded, GoalCount>> PreviousLowFlicker = {
-    {"astronaut top-left (0,0)", {{{43.3932, 27.5653, 25.2594}, {41.6760, 27.6408, 21.4505}, {54.4603, 28.8620, 19.7466}}}},
-    {"astronaut face (130,10)", {{{35.0114, 24.8813, 21.1031}, {35.0114, 24.8813, 21.1031}, {33.2371, 25.4768, 19.6208}}}},
-    {"astronaut flag and suit (0,250)", {{{36.7425, 38.3645, 5.6289}, {36.7425, 38.3645, 5.6289}, {40.7767, 41.4568, 1.6046}}}},
-    {"astronaut shuttle (320,0)", {{{29.7486, 22.4745, 16.3959}, {40.3638, 30.7098, 5.6739}, {40.3638, 30.7098, 5.6739}}}},
-    {"astronaut helmet (300,312)", {{{14.6532, 12.3785, 7.5154}, {17.3487, 14.4715, 3.5857}, {17.3487, 14.4715, 3.5857}}}},
-    {"grey ramp", {{{32.0672, 20.9638, 0.0000}, {32.0672, 20.9638, 0.0000}, {32.0672, 20.9638, 0.0000}}}},
-    {"two mix colours", {{{0.0000, 0.0000, 9.4673}, {0.0000, 0.0000, 9.4673}, {0.0000, 0.0000, 9.4673}}}},
-    {"saturated gradient", {{{37.4069, 36.1169, 13.7810}, {37.0891, 36.5433, 4.5170}, {37.0891, 36.5433, 4.5170}}}},
-    {"rocket-sky", {{{28.4986, 21.3209, 19.9538}, {28.4986, 21.3209, 19.9538}, {15.9864, 13.9974, 6.7739}}}},
-    {"rocket-lights", {{{34.2234, 19.9524, 30.5494}, {20.6024, 16.4303, 18.4777}, {20.6024, 16.4303, 18.4777}}}},
-    {"coffee", {{{29.6518, 30.2879, 19.2494}, {57.8487, 42.4006, 3.7357}, {57.8487, 42.4006, 3.7357}}}},
-    {"chelsea", {{{18.9091, 16.9770, 10.3666}, {18.9091, 16.9770, 10.3666}, {18.9027, 16.9827, 10.3663}}}},
-    {"hubble", {{{13.2422, 12.8794, 1.8131}, {13.2422, 12.8794, 1.8131}, {14.3590, 14.0464, 0.2279}}}},
+    {"astronaut top-left (0,0)",
+     {{{43.3932, 27.5653, 25.2594}, {41.6760, 27.6408, 21.4505}, {54.4603, 28.8620, 19.7466}}}},
+    {"astronaut face (130,10)",
+     {{{35.0114, 24.8813, 21.1031}, {35.0114, 24.8813, 21.1031}, {33.2371, 25.4768, 19.6208}}}},
+    {"astronaut flag and suit (0,250)",
+     {{{36.7425, 38.3645, 5.6289}, {36.7425, 38.3645, 5.6289}, {40.7767, 41.4568, 1.6046}}}},
+    {"astronaut shuttle (320,0)",
+     {{{29.7486, 22.4745, 16.3959}, {40.3638, 30.7098, 5.6739}, {40.3638, 30.7098, 5.6739}}}},
+    {"astronaut helmet (300,312)",
+     {{{14.6532, 12.3785, 7.5154}, {17.3487, 14.4715, 3.5857}, {17.3487, 14.4715, 3.5857}}}},
+    {"grey ramp",
+     {{{32.0672, 20.9638, 0.0000}, {32.0672, 20.9638, 0.0000}, {32.0672, 20.9638, 0.0000}}}},
+    {"two mix colours",
+     {{{0.0000, 0.0000, 9.4673}, {0.0000, 0.0000, 9.4673}, {0.0000, 0.0000, 9.4673}}}},
+    {"saturated gradient",
+     {{{37.4069, 36.1169, 13.7810}, {37.0891, 36.5433, 4.5170}, {37.0891, 36.5433, 4.5170}}}},
+    {"rocket-sky",
+     {{{28.4986, 21.3209, 19.9538}, {28.4986, 21.3209, 19.9538}, {15.9864, 13.9974, 6.7739}}}},
+    {"rocket-lights",
+     {{{34.2234, 19.9524, 30.5494}, {20.6024, 16.4303, 18.4777}, {20.6024, 16.4303, 18.4777}}}},
+    {"coffee",
+     {{{29.6518, 30.2879, 19.2494}, {57.8487, 42.4006, 3.7357}, {57.8487, 42.4006, 3.7357}}}},
+    {"chelsea",
+     {{{18.9091, 16.9770, 10.3666}, {18.9091, 16.9770, 10.3666}, {18.9027, 16.9827, 10.3663}}}},
+    {"hubble",
+     {{{13.2422, 12.8794, 1.8131}, {13.2422, 12.8794, 1.8131}, {14.3590, 14.0464, 0.2279}}}},
 };
 
 void BM_SearchColourRoles(benchmark::State& bench) {
@@ -159,13 +216,12 @@ GroupScores Measure(const std::vector<TestWindow>& windows) {
 
 // Prints one group's table and its means, checks the goals on the means, and returns the
 // slowest search.
-double PrintGroup(const char* title, const std::vector<TestWindow>& windows,
-                  const GroupScores& g) {
+double PrintGroup(const char* title, const std::vector<TestWindow>& windows, const GroupScores& g) {
   const int n = static_cast<int>(windows.size());
   std::printf("\n%s: S-CIELAB near (12 px/deg) / far (24 px/deg) / flicker; [blurred CIELAB]\n",
               title);
-  std::printf("%-24s %-16s %-27s %-27s %-27s %7s\n", "window", "dithering", "faithful",
-              "balanced", "calm", "ms");
+  std::printf("%-24s %-16s %-27s %-27s %-27s %7s\n", "window", "dithering", "faithful", "balanced",
+              "calm", "ms");
   std::array<std::array<ConvertedScore, GoalCount>, 3> mean{}, meanBefore{};
   // The previous low-flicker dithering's blurred measure was not recorded: a dash.
   const auto cell = [](const ConvertedScore& s) {
@@ -243,6 +299,163 @@ void BM_AutoColoursTable(benchmark::State& bench) {
   bench.counters["slowest_search_ms"] = slowest;
 }
 BENCHMARK(BM_AutoColoursTable)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Colours per cell for the goal, the search timed from the window alone (the roles it starts
+// from searched too), for each judged window and dithering.
+void BM_SearchCellColours(benchmark::State& bench) {
+  const auto window = AllWindows()[bench.range(0)];
+  const auto dithering = static_cast<Dithering>(bench.range(1));
+  bench.SetLabel(window.name);
+  const auto state = window.make();
+  CellColourChoice choice;
+  for (auto _ : bench) {
+    choice = SearchCellColours(state->Image1.Words(), dithering, ColourGoal::Faithful);
+    benchmark::DoNotOptimize(choice);
+  }
+  bench.counters["near"] = choice.score.near;
+  bench.counters["far"] = choice.score.far;
+  bench.counters["flicker"] = choice.score.flicker;
+  bench.counters["blockiness"] = choice.blockiness;
+}
+BENCHMARK(BM_SearchCellColours)
+    ->ArgNames({"window", "dithering"})
+    ->ArgsProduct({{0, 1, 3}, {1}})
+    ->Unit(benchmark::kMillisecond);
+
+// How a conversion measures: S-CIELAB near and far, flicker and blockiness.
+struct CellsScore {
+  double near = 0, far = 0, flicker = 0, blockiness = 0;
+};
+
+CellsScore Measured(ConverterState& state, Dithering dithering) {
+  ConvertPicture(state, dithering, nullptr);
+  const PackedRGB* source = state.Image1.Words();
+  const PackedRGB* preview = state.PreviewBitmap.Words();
+  const int stride = state.PreviewBitmap.Width();
+  CellsScore s;
+  s.near = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                             NearPixelsPerDegree);
+  s.far = ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                            FarPixelsPerDegree);
+  s.flicker = state.CellTable
+                  ? InterlaceFlicker(state.LayerBits, state.ColourRoles, *state.CellTable)
+                  : InterlaceFlicker(state.LayerBits, state.ColourRoles);
+  s.blockiness = Blockiness(source, WindowWidth, preview, stride);
+  return s;
+}
+
+// Wall-clock milliseconds of the faster of two runs of `search`.
+template <typename Search>
+double FasterOfTwo(Search search) {
+  double best = 1e30;
+  for (int run = 0; run < 2; ++run) {
+    const auto start = std::chrono::steady_clock::now();
+    search();
+    best = std::min(
+        best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                  .count());
+  }
+  return best;
+}
+
+// Every judged window, every other photo and the sample photo at Fit: global Faithful (Auto
+// Colors) against colours per cell for Faithful and Calm, with Floyd-Steinberg: S-CIELAB at
+// 12 and 24 pixels per degree, flicker, blockiness and the searches' times (wall clock, the
+// faster of two runs each, the per-cell search including the roles it starts from), then the
+// means and the goals.
+void BM_CellColoursTable(benchmark::State& bench) {
+  double worstRatio = 0;
+  for (auto _ : bench) {
+    std::vector<TestWindow> windows = AllWindows();
+    for (const TestWindow& other : OtherPhotoWindows()) windows.push_back(other);
+    windows.push_back({"astronaut at Fit", [] {
+                         // The photo at Fit as the session scales it; its top-left window.
+                         Session session;
+                         session.OpenFile(VANTREL_TEST_DATA "/astronaut.jpg", {true, 100});
+                         session.ReadSourceWindow(0, 0);
+                         auto state = testsupport::NewConverterState();
+                         testsupport::SetCrop(*state, session.State().SourceWindow);
+                         return state;
+                       }});
+    const Dithering dithering = Dithering::FloydSteinberg;
+    std::printf(
+        "\nColours per cell against the roles (Floyd-Steinberg): S-CIELAB near (12 "
+        "px/deg) / far (24 px/deg) / flicker / blockiness; search ms\n");
+    std::printf("%-32s %-31s %-31s %-31s %8s %8s %6s\n", "window", "global faithful",
+                "per cell faithful", "per cell calm", "global", "cells", "ratio");
+    const auto cell = [](const CellsScore& s) {
+      std::printf(" %6.2f/%6.2f/%5.1f/%5.3f  ", s.near, s.far, s.flicker, s.blockiness);
+    };
+    CellsScore meanGlobal, meanFaithful, meanCalm;
+    std::array<double, 3> meanShare{};  // faithful near, far; calm flicker
+    std::array<double, 2> meanCalmShare{};
+    double meanRatio = 0, worstBlockiness = 0;
+    const int n = static_cast<int>(windows.size());
+    // Windows the roles already show exactly leave nothing to divide by.
+    int judged = 0;
+    std::array<double, 5> shares{};  // faithful near, far; calm flicker, near, far
+    for (const TestWindow& window : windows) {
+      auto state = window.make();
+      const std::vector<PackedRGB> adjusted(state->Image1.Words(),
+                                            state->Image1.Words() + PixelCount);
+      ColourRoleSet roles;
+      const double globalMs = FasterOfTwo([&] {
+        roles = SearchColourRoles(adjusted.data(), dithering, ColourGoal::Faithful).roles;
+      });
+      CellColourChoice faithful, calm;
+      const double cellsMs = FasterOfTwo(
+          [&] { faithful = SearchCellColours(adjusted.data(), dithering, ColourGoal::Faithful); });
+      calm = SearchCellColours(adjusted.data(), dithering, ColourGoal::Calm);
+      SetColourRoles(*state, roles);
+      const CellsScore g = Measured(*state, dithering);
+      SetCellColours(*state, faithful.roles, faithful.cells);
+      const CellsScore f = Measured(*state, dithering);
+      SetCellColours(*state, calm.roles, calm.cells);
+      const CellsScore c = Measured(*state, dithering);
+      ClearCellColours(*state);
+      std::printf("%-32s", window.name.c_str());
+      cell(g), cell(f), cell(c);
+      std::printf(" %8.1f %8.1f %6.2f\n", globalMs, cellsMs, cellsMs / globalMs);
+      for (const auto& [mean, s] :
+           {std::pair{&meanGlobal, g}, std::pair{&meanFaithful, f}, std::pair{&meanCalm, c}}) {
+        mean->near += s.near / n, mean->far += s.far / n, mean->flicker += s.flicker / n;
+        mean->blockiness += s.blockiness / n;
+      }
+      if (g.near > 0 && g.far > 0 && g.flicker > 0) {
+        ++judged;
+        const double ratios[5] = {f.near / g.near, f.far / g.far, c.flicker / g.flicker,
+                                  c.near / g.near, c.far / g.far};
+        for (int k = 0; k < 5; ++k) shares[k] += ratios[k];
+      }
+      meanRatio += cellsMs / globalMs / n;
+      worstRatio = std::max(worstRatio, cellsMs / globalMs);
+      worstBlockiness = std::max({worstBlockiness, f.blockiness, c.blockiness});
+    }
+    for (int k = 0; k < 3; ++k) meanShare[k] = shares[k] / judged;
+    meanCalmShare = {shares[3] / judged, shares[4] / judged};
+    std::printf("%-32s", "MEAN");
+    cell(meanGlobal), cell(meanFaithful), cell(meanCalm);
+    std::printf(" %24.2f\n", meanRatio);
+    const auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
+    std::printf(
+        "Goals, on the means of the %d windows' ratios to global faithful that have an "
+        "error:\n",
+        judged);
+    std::printf("  faithful per cell: near %.3f, far %.3f (<= 0.80 each): %s\n", meanShare[0],
+                meanShare[1], verdict(meanShare[0] <= 0.8 && meanShare[1] <= 0.8));
+    std::printf(
+        "  calm per cell: flicker %.3f (<= 0.50), near %.3f, far %.3f (<= 0.95 each): %s\n",
+        meanShare[2], meanCalmShare[0], meanCalmShare[1],
+        verdict(meanShare[2] <= 0.5 && meanCalmShare[0] <= 0.95 && meanCalmShare[1] <= 0.95));
+    std::printf("  blockiness per cell: mean %.3f / %.3f, worst %.3f (<= 1.06): %s\n",
+                meanFaithful.blockiness, meanCalm.blockiness, worstBlockiness,
+                verdict(worstBlockiness <= 1.06));
+    std::printf("  per-cell search time: mean %.2f, worst %.2f times global (<= 3): %s\n\n",
+                meanRatio, worstRatio, verdict(worstRatio <= 3));
+  }
+  bench.counters["worst_time_ratio"] = worstRatio;
+}
+BENCHMARK(BM_CellColoursTable)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 }  // namespace vantrel

@@ -40,12 +40,16 @@ void PackSprites(const Plane& bits, std::uint8_t* bank) {
   }
 }
 
-void FillBankColours(std::uint8_t colourByte, std::uint8_t* bank) {
+// `colourByte(cell)`: the screen byte of picture cell `cell` (CellOf).
+template <typename ColourByte>
+void FillBankColours(ColourByte colourByte, std::uint8_t* bank) {
   std::fill_n(bank, ScreensSize, std::uint8_t{0});
   for (int row = 0; row < ScreenRows; ++row) {
     for (int column = PictureFirstColumn; column <= PictureLastColumn; ++column) {
-      bank[Screen0Offset + row * ScreenColumns + column] = colourByte;
-      bank[Screen1Offset + row * ScreenColumns + column] = colourByte;
+      const std::uint8_t byte =
+          colourByte(CellOf((column - PictureFirstColumn) * CellSize, row * CellSize));
+      bank[Screen0Offset + row * ScreenColumns + column] = byte;
+      bank[Screen1Offset + row * ScreenColumns + column] = byte;
     }
   }
 }
@@ -78,8 +82,22 @@ void FillScreenColours(const ColourRoleSet& roles, C64Memory& image) {
   const auto colourByte = [&](std::int32_t bitmapColour) {
     return static_cast<std::uint8_t>(bitmapColour * 16 + roles.BackgroundColour);
   };
-  FillBankColours(colourByte(roles.Bitmap1Colour), image.data() + FirstFrameBank);
-  FillBankColours(colourByte(roles.Bitmap2Colour), image.data() + SecondFrameBank);
+  const std::uint8_t first = colourByte(roles.Bitmap1Colour);
+  const std::uint8_t second = colourByte(roles.Bitmap2Colour);
+  FillBankColours([first](int) { return first; }, image.data() + FirstFrameBank);
+  FillBankColours([second](int) { return second; }, image.data() + SecondFrameBank);
+}
+
+void FillScreenColours(const CellColours& cells, C64Memory& image) {
+  const auto byte = [](int bitmap, int background) {
+    return static_cast<std::uint8_t>((bitmap & 0x0F) << 4 | (background & 0x0F));
+  };
+  FillBankColours(
+      [&](int cell) { return byte(cells[cell].Bitmap1Colour, cells[cell].Background1Colour); },
+      image.data() + FirstFrameBank);
+  FillBankColours(
+      [&](int cell) { return byte(cells[cell].Bitmap2Colour, cells[cell].Background2Colour); },
+      image.data() + SecondFrameBank);
 }
 
 }  // namespace vantrel

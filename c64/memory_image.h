@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "core/cell_colours.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -36,5 +37,9 @@ void BuildMemoryImage(const LayerPlanes& layerBits, C64Memory& image);
 // Writes the colour bytes of both screens of both banks from the background and bitmap
 // colours: bitmap colour in the high nibble, background in the low, in columns 8..31 only.
 void FillScreenColours(const ColourRoleSet& roles, C64Memory& image);
+
+// The same with colours per cell: picture cell (column c, row r) is screen byte r * 40 + c + 8
+// of both screens, frame 1's colours in the first bank and frame 2's in the second.
+void FillScreenColours(const CellColours& cells, C64Memory& image);
 
 }  // namespace vantrel

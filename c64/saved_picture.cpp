@@ -71,7 +71,7 @@ SavedPicture ReadExecutable(std::span<const std::uint8_t> bytes, const std::stri
   picture.machine = *machine;
   const auto image = bytes.subspan(ExecutableImageOffset, MemoryImageSize);
   if (image[kSpareByte1] != 0 || image[kSpareByte2] != 0 ||
-      !UnpackMemoryImage(image, picture.layers, picture.roles)) {
+      !UnpackMemoryImage(image, picture.layers, picture.roles, picture.cells)) {
     NotASavedPicture(name, Text(Message::kNotLaidOutAsSaved));
   }
   picture.roles.Sprite1Colour = bytes[Sprite1ColourPatchOffset];
@@ -97,7 +97,9 @@ std::optional<SavedPicture> ReadDataFile(std::span<const std::uint8_t> bytes) {
   image[kSpareByte1] = 0;
   image[kSpareByte2] = 0;
   SavedPicture picture;
-  if (!UnpackMemoryImage(image, picture.layers, picture.roles)) return std::nullopt;
+  if (!UnpackMemoryImage(image, picture.layers, picture.roles, picture.cells)) {
+    return std::nullopt;
+  }
   picture.roles.Sprite1Colour = sprite1;
   picture.roles.Sprite2Colour = sprite2;
   return picture;
@@ -172,7 +174,7 @@ bool IsDiskImageSize(std::uintmax_t size) {
 }
 
 bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
-                       ColourRoleSet& roles) {
+                       ColourRoleSet& roles, std::optional<CellColours>& cells) {
   if (image.size() != MemoryImageSize) return false;
   // Each bit of the bitmaps and sprites back into its plane, then the colours of the
   // picture's first cell; repacking must give the image back byte for byte.
@@ -188,19 +190,35 @@ bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
   };
   unpack(FirstFrameBank, unpacked.Bitmap1Bits, unpacked.Sprite1Bits);
   unpack(SecondFrameBank, unpacked.Bitmap2Bits, unpacked.Sprite2Bits);
-  const std::size_t firstCell = Screen0Offset + PictureFirstColumn;
-  const std::uint8_t colours1 = image[FirstFrameBank + firstCell];
-  const std::uint8_t colours2 = image[SecondFrameBank + firstCell];
+  // Each cell's colours from screen 0 of each bank; the roles from the first cell's.
+  CellColours read;
+  for (int row = 0; row < CellRows; ++row) {
+    for (int column = 0; column < CellColumns; ++column) {
+      const std::size_t at = Screen0Offset + row * ScreenColumns + column + PictureFirstColumn;
+      const std::uint8_t colours1 = image[FirstFrameBank + at];
+      const std::uint8_t colours2 = image[SecondFrameBank + at];
+      read[row * CellColumns + column] = {
+          static_cast<std::uint8_t>(colours1 & 0x0F), static_cast<std::uint8_t>(colours1 >> 4),
+          static_cast<std::uint8_t>(colours2 & 0x0F), static_cast<std::uint8_t>(colours2 >> 4)};
+    }
+  }
   ColourRoleSet found = roles;
-  found.BackgroundColour = colours1 & 0x0F;
-  found.Bitmap1Colour = colours1 >> 4;
-  found.Bitmap2Colour = colours2 >> 4;
+  found.BackgroundColour = read[0].Background1Colour;
+  found.Bitmap1Colour = read[0].Bitmap1Colour;
+  found.Bitmap2Colour = read[0].Bitmap2Colour;
+  const bool byRoles = read == UniformCellColours(found);
   C64Memory probe{};
   BuildMemoryImage(unpacked, probe);
-  FillScreenColours(found, probe);
+  if (byRoles) {
+    FillScreenColours(found, probe);
+  } else {
+    FillScreenColours(read, probe);
+  }
   if (!std::equal(probe.begin(), probe.end(), image.begin())) return false;
   layers = unpacked;
   roles = found;
+  cells.reset();
+  if (!byRoles) cells = read;
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "c64/machine.h"
 #include "core/error.h"
+#include "core/cell_colours.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -20,6 +21,9 @@ struct SavedPicture {
   SavedKind kind = SavedKind::Data;
   LayerPlanes layers;
   ColourRoleSet roles;
+  // Each cell's colours, when the screens give cells colours of their own (the roles then hold
+  // the first cell's and the sprite colours); nothing when every cell shows the roles.
+  std::optional<CellColours> cells;
   // Whose displayer the executable carries (PAL for data). Machines with the same displayer
   // (Drean's is NTSC's) read as the first of them in AllMachines.
   Machine machine = Machine::Pal;
@@ -49,10 +53,11 @@ VantrelError NotSavedHere(std::span<const std::uint8_t> bytes, SavedKind kind,
 // bytes are not such a picture or are cut short, saying which.
 SavedPicture ReadSavedPicture(std::span<const std::uint8_t> bytes, const std::string& name);
 
-// The two banks back into layer bits and roles: the inverse of BuildMemoryImage followed by
-// FillScreenColours. False when the image holds anything those two never write (the two
-// spare bytes after frame 1's screen excepted).
+// The two banks back into layer bits, roles and, where the cells have colours of their own,
+// the cell table: the inverse of BuildMemoryImage followed by FillScreenColours (of the roles,
+// or of the cells). False when the image holds anything those never write (the two spare
+// bytes after frame 1's screen excepted), such as two screens of a bank that differ.
 bool UnpackMemoryImage(std::span<const std::uint8_t> image, LayerPlanes& layers,
-                       ColourRoleSet& roles);
+                       ColourRoleSet& roles, std::optional<CellColours>& cells);
 
 }  // namespace vantrel

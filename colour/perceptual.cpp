@@ -174,4 +174,22 @@ double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles) {
   return total / PixelCount;
 }
 
+double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
+                        const CellColours& cells) {
+  std::array<float, 16> lightness{};
+  for (int c = 0; c < 16; ++c) lightness[c] = TColorToLab(C64Palette[c]).L;
+  double total = 0;
+  for (int i = 0; i < PixelCount; ++i) {
+    const CellColourSet& cell = cells[CellOf(i % WindowWidth, i / WindowWidth)];
+    const int first = layers.Sprite1Bits[i]   ? roles.Sprite1Colour & 0x0F
+                      : layers.Bitmap1Bits[i] ? cell.Bitmap1Colour
+                                              : cell.Background1Colour;
+    const int second = layers.Sprite2Bits[i]   ? roles.Sprite2Colour & 0x0F
+                       : layers.Bitmap2Bits[i] ? cell.Bitmap2Colour
+                                               : cell.Background2Colour;
+    total += std::fabs(lightness[first] - lightness[second]);
+  }
+  return total / PixelCount;
+}
+
 }  // namespace vantrel

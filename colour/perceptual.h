@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/cell_colours.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -65,5 +66,8 @@ double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int pre
 // Mean over the pixels of |L(frame 1 colour) - L(frame 2 colour)|: how much the interlace
 // flickers, from the layer bits and the roles that colour them.
 double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles);
+// The same with each cell's own background and bitmap colours (the roles give the sprites').
+double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
+                        const CellColours& cells);
 
 }  // namespace vantrel

@@ -306,13 +306,21 @@ void ScielabEye::Filter(const std::vector<float>& in, const GaussianSum& sum,
   }
 }
 
-void ScielabEye::Perceive(FloatPicture& picture) {
+void ScielabEye::Blur(FloatPicture& picture) {
   for (int c = 0; c < 3; ++c) {
     Filter(picture.plane[c], channels_[c], filtered_);
     std::swap(picture.plane[c], filtered_);
   }
+}
+
+void ScielabEye::Perceive(FloatPicture& picture) {
+  Blur(picture);
   OpponentToLab(picture.plane[0].data(), picture.plane[1].data(), picture.plane[2].data(),
                 width_ * height_);
+}
+
+void BlurredOpponentToLab(float* first, float* second, float* third, int count) {
+  OpponentToLab(first, second, third, count);
 }
 
 double MeanLabDifference(const FloatPicture& first, const FloatPicture& second) {

@@ -50,8 +50,10 @@ class ScielabEye {
   ScielabEye(double pixelsPerDegree, int width, int height);
 
   // Opponent planes in, what the eye makes of them in CIELAB out. Pixels beyond an edge repeat
-  // the edge pixel, so a uniform picture stays uniform.
+  // the edge pixel, so a uniform picture stays uniform. The same as Blur, then ToLab.
   void Perceive(FloatPicture& picture);
+  // The first half: each opponent plane through its channel's filter, in place.
+  void Blur(FloatPicture& picture);
 
   const GaussianSum& Channel(int channel) const { return channels_[channel]; }
   double PixelsPerDegree() const { return pixelsPerDegree_; }
@@ -66,6 +68,10 @@ class ScielabEye {
   std::array<std::vector<float>, 3> horizontal_;  // one per Gaussian of a channel
   std::vector<const float*> rows_;
 };
+
+// The second half of Perceive: blurred opponent values to CIELAB, `count` (a multiple of 8)
+// pixels of three planes in place.
+void BlurredOpponentToLab(float* first, float* second, float* third, int count);
 
 // Mean CIE76 difference between two pictures in CIELAB of the same size.
 double MeanLabDifference(const FloatPicture& first, const FloatPicture& second);

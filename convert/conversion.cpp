@@ -21,14 +21,25 @@ void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* pr
   // swapped back); the preview's columns 192.. are never written.
   MixCodes codes;  // the diffusion's choices, which the classification would repeat
   kernels.read(state.Image1.Words(), state.WorkPlanes, progress);
-  if (dithering == Dithering::LowFlicker) {
+  if (state.CellTable) {
+    // Colours per cell: the same passes, each pixel with its own cell's mixes.
+    if (dithering == Dithering::LowFlicker) {
+      DiffuseLowFlickerCells(state.WorkPlanes, state.CellMixTables, *state.CellTable,
+                             state.ColourRoles, codes, state.LabPlanes, progress, kernels);
+    } else {
+      DiffuseErrorsCells(state.WorkPlanes, state.CellMixTables,
+                         dithering == Dithering::FloydSteinberg, codes, progress, kernels);
+    }
+    kernels.expandCells(codes, state.CellMixTables, state.LayerBits, state.WorkPlanes, progress);
+  } else if (dithering == Dithering::LowFlicker) {
     DiffuseLowFlicker(state.WorkPlanes, state.MixTable, state.ColourRoles, codes, state.LabPlanes,
                       progress, kernels);
+    kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   } else {
     DiffuseErrors(state.WorkPlanes, state.MixTable, dithering == Dithering::FloydSteinberg, codes,
                   progress, kernels);
+    kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   }
-  kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   state.LastMixCode = codes[PixelCount - 1];
   state.ConvertedLayers = state.LayerBits;
   std::array<std::uint32_t*, WindowHeight> rows;
@@ -81,9 +92,24 @@ void PaintPreviewFromLayers(ConverterState& state) {
   for (int y = 0; y < WindowHeight; ++y) {
     std::uint32_t* row = state.PreviewBitmap.ScanLine(y);
     for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
-      row[x] = ToPackedRGB(state.MixTable[MixCodeShown(state.LayerBits, i) - 1]);
+      row[x] = ToPackedRGB(MixTableAt(state, x, y)[MixCodeShown(state.LayerBits, i) - 1]);
     }
   }
+}
+
+const MixSlots& MixTableAt(const ConverterState& state, int x, int y) {
+  return state.CellTable ? state.CellMixTables[CellOf(x, y)] : state.MixTable;
+}
+
+TColor FrameColourAt(const ConverterState& state, int x, int y, int frame) {
+  const int role = RoleShownInFrame(state.LayerBits, y * WindowWidth + x, frame);
+  if (state.CellTable && role != 2 && role != 4) {
+    const CellColourSet& cell = (*state.CellTable)[CellOf(x, y)];
+    const int index = role == 0 ? (frame == 1 ? cell.Background1Colour : cell.Background2Colour)
+                                : (frame == 1 ? cell.Bitmap1Colour : cell.Bitmap2Colour);
+    return PaletteColour(index);
+  }
+  return PaletteColour(state.ColourRoles[role]);
 }
 
 }  // namespace vantrel

@@ -12,4 +12,13 @@ void DiffuseErrors(ColourPlanes& work, const MixSlots& mixTable, bool dither, Mi
   }
 }
 
+void DiffuseErrorsCells(ColourPlanes& work, const CellMixSlots& tables, bool dither,
+                        MixCodes& codes, ProgressSink* progress, const ConversionKernels& kernels) {
+  if (dither) {
+    kernels.diffuseCells(work, tables, codes, progress);
+  } else {
+    kernels.classifyCells(work, tables, codes, progress);
+  }
+}
+
 }  // namespace vantrel

@@ -13,5 +13,9 @@ namespace vantrel {
 // WorkPlanes stay as they are.
 void DiffuseErrors(ColourPlanes& work, const MixSlots& mixTable, bool dither, MixCodes& codes,
                    ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
+// The same with each pixel's own cell's nine mixes.
+void DiffuseErrorsCells(ColourPlanes& work, const CellMixSlots& tables, bool dither,
+                        MixCodes& codes, ProgressSink* progress,
+                        const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/cell_colours.h"
 #include "core/progress.h"
 #include "core/types.h"
 
@@ -55,6 +56,21 @@ struct ConversionKernels {
   void (*lowFlicker)(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b, int width,
                      int height, const LowFlickerSlots& slots, std::uint8_t* codes,
                      ProgressSink* progress);
+
+  // Colours per cell: classify, diffuse, expand and the low-flicker dithering as above, each
+  // pixel (x, y) with the nine mixes of its own cell (CellOf(x, y); for the low-flicker pass
+  // cell (x / 8, y / 8) of a picture (width + 7) / 8 cells wide). The error still goes to the
+  // same neighbours, across the cells' borders. With every cell's table the same they give
+  // exactly what the passes above give with it.
+  void (*classifyCells)(const ColourPlanes& work, const CellMixSlots& tables, MixCodes& codes,
+                        ProgressSink* progress);
+  void (*diffuseCells)(ColourPlanes& work, const CellMixSlots& tables, MixCodes& codes,
+                       ProgressSink* progress);
+  void (*expandCells)(const MixCodes& codes, const CellMixSlots& tables, LayerPlanes& layers,
+                      ColourPlanes& work, ProgressSink* progress);
+  void (*lowFlickerCells)(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                          int width, int height, const LowFlickerSlots* cellSlots,
+                          std::uint8_t* codes, ProgressSink* progress);
 };
 
 // The reference: plain C++, compiled and tested on every build.

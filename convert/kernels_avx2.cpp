@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "colour/perceptual.h"
@@ -98,9 +99,13 @@ AVX2 __m256i Both(const void* p) {
   return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i*>(p)));
 }
 
-__attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlots& slots) {
+// One half of VectorSlots: the slots of one cell, for the pass with colours per cell.
+struct HalfSlots {
+  __m128i la[3], bf[3], twiceL[3];
+};
+
+__attribute__((target("avx2"))) HalfSlots MakeHalfSlots(const LowFlickerSlots& slots) {
   alignas(16) std::int16_t la[3][8] = {}, bf[3][8] = {}, twiceL[3][8] = {};
-  alignas(16) std::int32_t code[3][4] = {};
   for (int k = 0; k < 9; ++k) {
     const int g = k / 4, lane = k % 4;
     la[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][0]);
@@ -108,13 +113,25 @@ __attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlot
     twiceL[g][2 * lane] = static_cast<std::int16_t>(2 * slots.lab[k][0]);
     bf[g][2 * lane] = static_cast<std::int16_t>(slots.lab[k][2]);
     bf[g][2 * lane + 1] = static_cast<std::int16_t>(-(slots.penalty[k] / FlickerPenalty));
-    code[g][lane] = k + 1;
   }
+  HalfSlots h;
+  for (int g = 0; g < 3; ++g) {
+    h.la[g] = _mm_load_si128(reinterpret_cast<const __m128i*>(la[g]));
+    h.bf[g] = _mm_load_si128(reinterpret_cast<const __m128i*>(bf[g]));
+    h.twiceL[g] = _mm_load_si128(reinterpret_cast<const __m128i*>(twiceL[g]));
+  }
+  return h;
+}
+
+__attribute__((target("avx2"))) VectorSlots MakeVectorSlots(const LowFlickerSlots& slots) {
+  const HalfSlots h = MakeHalfSlots(slots);
+  alignas(16) std::int32_t code[3][4] = {};
+  for (int k = 0; k < 9; ++k) code[k / 4][k % 4] = k + 1;
   VectorSlots v;
   for (int g = 0; g < 3; ++g) {
-    v.la[g] = Both(la[g]);
-    v.bf[g] = Both(bf[g]);
-    v.twiceL[g] = Both(twiceL[g]);
+    v.la[g] = _mm256_broadcastsi128_si256(h.la[g]);
+    v.bf[g] = _mm256_broadcastsi128_si256(h.bf[g]);
+    v.twiceL[g] = _mm256_broadcastsi128_si256(h.twiceL[g]);
     v.code[g] = Both(code[g]);
   }
   v.padding = _mm256_setr_epi32(0, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0, 0x7FFFFFFF, 0x7FFFFFFF,
@@ -213,10 +230,35 @@ struct RowPair {
   __m256i wla, wb0, shareLa, shareB0;
   __m256i receivedLa;  // the bounded error in wla
   __m256i leftError;   // (lightness error of the pixel before, 0) in every lane
+  // With colours per cell: every cell's slots, the first cell of each row's row of cells, and
+  // the slots of the cells the two rows are in now, one per half.
+  const HalfSlots* cells = nullptr;
+  int cells0 = 0, cells1 = 0;
+  VectorSlots inCells{};
 
   // Pixel x0 of the first row and x0 - RowLag of the second, where they exist.
+  template <bool PerCell>
   AVX2 void Step(int x0, const StepConstants& k) {
     const int x1 = x0 - RowLag;
+    if constexpr (PerCell) {
+      // Each row takes its cell's slots as it enters the cell.
+      if (x0 < width && x0 % CellSize == 0) {
+        const HalfSlots& c = cells[cells0 + x0 / CellSize];
+        for (int g = 0; g < 3; ++g) {
+          inCells.la[g] = _mm256_inserti128_si256(inCells.la[g], c.la[g], 0);
+          inCells.bf[g] = _mm256_inserti128_si256(inCells.bf[g], c.bf[g], 0);
+          inCells.twiceL[g] = _mm256_inserti128_si256(inCells.twiceL[g], c.twiceL[g], 0);
+        }
+      }
+      if (x1 >= 0 && x1 < width && x1 % CellSize == 0) {
+        const HalfSlots& c = cells[cells1 + x1 / CellSize];
+        for (int g = 0; g < 3; ++g) {
+          inCells.la[g] = _mm256_inserti128_si256(inCells.la[g], c.la[g], 1);
+          inCells.bf[g] = _mm256_inserti128_si256(inCells.bf[g], c.bf[g], 1);
+          inCells.twiceL[g] = _mm256_inserti128_si256(inCells.twiceL[g], c.twiceL[g], 1);
+        }
+      }
+    }
     if (x0 == 0) {
       wla =
           _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in0La[1], got0La[1], ErrorBound)), 0);
@@ -248,7 +290,7 @@ struct RowPair {
     const __m256i inB0 = Halves(in0B0[n0], in1B0[n1]);
     const __m256i gotLa = Halves(got0La[n0], got1La[n1]);
     const __m256i gotB0 = Halves(got0B0[n0], got1B0[n1]);
-    const VectorSlots& v = k.slots;
+    const VectorSlots& v = PerCell ? inCells : k.slots;
     __m256i key[3], dla[3], dbf[3];
 #pragma GCC unroll 3
     for (int g = 0; g < 3; ++g) {
@@ -313,12 +355,21 @@ struct RowPair {
 
 // Four rows at a time as two pairs, the second pair 2 * RowLag steps behind the first: two
 // independent chains of steps that the processor overlaps.
-__attribute__((target("avx2"))) void DitherAvx2(const std::int16_t* L, const std::int16_t* a,
+// `cellSlots`: with PerCell, the slots of every cell, (width + 7) / 8 cells a row.
+template <bool PerCell>
+__attribute__((target("avx2"))) void DitherRows(const std::int16_t* L, const std::int16_t* a,
                                                 const std::int16_t* b, int width, int height,
-                                                const LowFlickerSlots& slots, std::uint8_t* codes,
-                                                ProgressSink* progress) {
+                                                const LowFlickerSlots& slots,
+                                                const LowFlickerSlots* cellSlots,
+                                                std::uint8_t* codes, ProgressSink* progress) {
   StepConstants k;
   k.slots = MakeVectorSlots(slots);
+  const int cellColumns = (width + CellSize - 1) / CellSize;
+  std::vector<HalfSlots> cells;
+  if constexpr (PerCell) {
+    const int count = cellColumns * ((height + CellSize - 1) / CellSize);
+    for (int cell = 0; cell < count; ++cell) cells.push_back(MakeHalfSlots(cellSlots[cell]));
+  }
   k.penalty = _mm256_set1_epi32(FlickerPenalty << 16);
   k.lowHalves = _mm256_set1_epi32(0xFFFF);
   k.factors = _mm256_setr_epi16(3, 3, 5, 5, 7, 7, 0, 0, 3, 3, 5, 5, 7, 7, 0, 0);
@@ -373,13 +424,37 @@ __attribute__((target("avx2"))) void DitherAvx2(const std::int16_t* L, const std
                      {}};
     };
     RowPair first = pair(0), second = pair(2);
+    if constexpr (PerCell) {
+      for (const auto& [p, r] : {std::pair{&first, 0}, std::pair{&second, 2}}) {
+        // Rows below the picture take the last row's cells; their codes go nowhere.
+        const auto cellRow = [&](int n) {
+          return std::min(y + n, height - 1) / CellSize * cellColumns;
+        };
+        p->cells = cells.data();
+        p->cells0 = cellRow(r);
+        p->cells1 = cellRow(r + 1);
+        p->inCells = k.slots;
+      }
+    }
     const bool both = y + 2 < height;
     const int steps = width + (both ? 3 : 1) * RowLag;
     for (int step = 0; step < steps; ++step) {
-      if (step < width + RowLag) first.Step(step, k);
-      if (both && step >= 2 * RowLag) second.Step(step - 2 * RowLag, k);
+      if (step < width + RowLag) first.Step<PerCell>(step, k);
+      if (both && step >= 2 * RowLag) second.Step<PerCell>(step - 2 * RowLag, k);
     }
   }
+}
+
+void DitherAvx2(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b, int width,
+                int height, const LowFlickerSlots& slots, std::uint8_t* codes,
+                ProgressSink* progress) {
+  DitherRows<false>(L, a, b, width, height, slots, nullptr, codes, progress);
+}
+
+void DitherCellsAvx2(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b, int width,
+                     int height, const LowFlickerSlots* cellSlots, std::uint8_t* codes,
+                     ProgressSink* progress) {
+  DitherRows<true>(L, a, b, width, height, cellSlots[0], cellSlots, codes, progress);
 }
 
 #undef AVX2
@@ -392,6 +467,7 @@ const ConversionKernels& Avx2Kernels() {
     set.name = "avx2";
     set.toLab = ToLab;
     set.lowFlicker = DitherAvx2;
+    set.lowFlickerCells = DitherCellsAvx2;
     return set;
   }();
   return kernels;

@@ -27,33 +27,63 @@ void Read(const std::uint32_t* words, ColourPlanes& work, ProgressSink* progress
   }
 }
 
-void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
-              ProgressSink* progress) {
-  const MixChannels mix(mixTable);
+// The mix tables a row of pixels is classified with: one for the whole picture, or each
+// cell's own. `At(x)` is the table of pixel x of the row last started.
+struct OneTable {
+  explicit OneTable(const MixSlots& table) : mix(table), codes(MakeCodeTables(table)) {}
+  void StartRow(int) {}
+  const MixChannels& At(int) const { return mix; }
+  const CodeTables& Codes(int) const { return codes; }
+  MixChannels mix;
+  CodeTables codes;
+};
+
+struct TablePerCell {
+  explicit TablePerCell(const CellMixSlots& tables) : tables(tables) {}
+  void StartRow(int y) {
+    if (y % CellSize != 0) return;
+    for (int column = 0; column < CellColumns; ++column) {
+      const MixSlots& table = tables[CellOf(column * CellSize, y)];
+      mix[column] = MixChannels(table);
+      codes[column] = MakeCodeTables(table);
+    }
+  }
+  const MixChannels& At(int x) const { return mix[x / CellSize]; }
+  const CodeTables& Codes(int x) const { return codes[x / CellSize]; }
+  const CellMixSlots& tables;
+  std::array<MixChannels, CellColumns> mix{};
+  std::array<CodeTables, CellColumns> codes{};
+};
+
+template <typename Tables>
+void ClassifyWith(const ColourPlanes& work, Tables& tables, MixCodes& codes,
+                  ProgressSink* progress) {
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
-    for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; ++i) {
-      codes[i] =
-          static_cast<std::uint8_t>(NearestMixCode(mix, work.red[i], work.green[i], work.blue[i]));
+    tables.StartRow(y);
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
+      codes[i] = static_cast<std::uint8_t>(
+          NearestMixCode(tables.At(x), work.red[i], work.green[i], work.blue[i]));
     }
   }
 }
 
-void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
-             ProgressSink* progress) {
-  const MixChannels mix(mixTable);
+template <typename Tables>
+void DiffuseWith(ColourPlanes& work, Tables& tables, MixCodes& codes, ProgressSink* progress) {
   std::uint8_t* const red = work.red.data();
   std::uint8_t* const green = work.green.data();
   std::uint8_t* const blue = work.blue.data();
   RowErrors e;
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
+    tables.StartRow(y);
     const int row = y * WindowWidth;
     // The working colour travels in registers: the right share is the last one a pixel
     // receives before its own turn.
     int r = red[row], g = green[row], b = blue[row];
     for (int x = 0; x < WindowWidth; ++x) {
       const int i = row + x;
+      const MixChannels& mix = tables.At(x);
       const int code = NearestMixCode(mix, r, g, b);
       codes[i] = static_cast<std::uint8_t>(code);
       const int er = Error(r, mix.red[code - 1]);
@@ -76,12 +106,14 @@ void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
   }
 }
 
-void Expand(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers,
-            ColourPlanes& work, ProgressSink* progress) {
-  const CodeTables t = MakeCodeTables(mixTable);
+template <typename Tables>
+void ExpandWith(const MixCodes& codes, Tables& tables, LayerPlanes& layers, ColourPlanes& work,
+                ProgressSink* progress) {
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
-    for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; ++i) {
+    tables.StartRow(y);
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; ++x, ++i) {
+      const CodeTables& t = tables.Codes(x);
       const int code = codes[i];
       layers.Bitmap1Bits[i] = t.bitmap1[code];
       layers.Sprite1Bits[i] = t.sprite1[code];
@@ -92,6 +124,42 @@ void Expand(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers
       work.blue[i] = t.blue[code];
     }
   }
+}
+
+void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+              ProgressSink* progress) {
+  OneTable tables(mixTable);
+  ClassifyWith(work, tables, codes, progress);
+}
+
+void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+             ProgressSink* progress) {
+  OneTable tables(mixTable);
+  DiffuseWith(work, tables, codes, progress);
+}
+
+void Expand(const MixCodes& codes, const MixSlots& mixTable, LayerPlanes& layers,
+            ColourPlanes& work, ProgressSink* progress) {
+  OneTable tables(mixTable);
+  ExpandWith(codes, tables, layers, work, progress);
+}
+
+void ClassifyCells(const ColourPlanes& work, const CellMixSlots& cellTables, MixCodes& codes,
+                   ProgressSink* progress) {
+  TablePerCell tables(cellTables);
+  ClassifyWith(work, tables, codes, progress);
+}
+
+void DiffuseCells(ColourPlanes& work, const CellMixSlots& cellTables, MixCodes& codes,
+                  ProgressSink* progress) {
+  TablePerCell tables(cellTables);
+  DiffuseWith(work, tables, codes, progress);
+}
+
+void ExpandCells(const MixCodes& codes, const CellMixSlots& cellTables, LayerPlanes& layers,
+                 ColourPlanes& work, ProgressSink* progress) {
+  TablePerCell tables(cellTables);
+  ExpandWith(codes, tables, layers, work, progress);
 }
 
 void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
@@ -128,9 +196,11 @@ struct LabRowErrors {
   std::vector<int> L, a, b;
 };
 
-void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
-                      int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
-                      ProgressSink* progress) {
+// `slotsAt(x, y)`: the slots of pixel (x, y).
+template <typename SlotsAt>
+void DitherLowFlickerWith(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                          int width, int height, SlotsAt slotsAt, std::uint8_t* codes,
+                          ProgressSink* progress) {
   LabRowErrors current(width), next(width);
   // Each pixel's lightness error (its slot's L minus its input L), for this row and the one
   // above: the neighbours the contrast term compares with.
@@ -143,6 +213,7 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
       const int wL = L[i] + Clamp(current.L[x + 1] + carryL, ErrorBound);
       const int wa = a[i] + Clamp(current.a[x + 1] + carryA, ErrorBound);
       const int wb = b[i] + Clamp(current.b[x + 1] + carryB, ErrorBound);
+      const LowFlickerSlots& slots = slotsAt(x, y);
       const int neighbours = 2 * L[i] + (x > 0 ? here[x - 1] : 0) + (y > 0 ? above[x] : 0);
       unsigned best = ~0u;
       for (int k = 0; k < 9; ++k) {
@@ -174,11 +245,33 @@ void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::i
   }
 }
 
+void DitherLowFlicker(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                      int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
+                      ProgressSink* progress) {
+  DitherLowFlickerWith(
+      L, a, b, width, height, [&slots](int, int) -> const LowFlickerSlots& { return slots; }, codes,
+      progress);
+}
+
+void DitherLowFlickerCells(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                           int width, int height, const LowFlickerSlots* cellSlots,
+                           std::uint8_t* codes, ProgressSink* progress) {
+  const int columns = (width + CellSize - 1) / CellSize;
+  DitherLowFlickerWith(
+      L, a, b, width, height,
+      [cellSlots, columns](int x, int y) -> const LowFlickerSlots& {
+        return cellSlots[(y / CellSize) * columns + x / CellSize];
+      },
+      codes, progress);
+}
+
 }  // namespace
 
 const ConversionKernels& PortableKernels() {
-  static constexpr ConversionKernels kernels{"portable", Read, Classify, Diffuse,
-                                             Expand,     Draw, ToLab,    DitherLowFlicker};
+  static constexpr ConversionKernels kernels{
+      "portable",    Read,         Classify,    Diffuse,
+      Expand,        Draw,         ToLab,       DitherLowFlicker,
+      ClassifyCells, DiffuseCells, ExpandCells, DitherLowFlickerCells};
   return kernels;
 }
 

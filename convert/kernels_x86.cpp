@@ -4,6 +4,7 @@
 // the small lambdas use only SSE2, which every x86-64 processor has.
 #include <immintrin.h>
 
+#include <array>
 #include <cstring>
 
 #include "convert/diffusion_rows.h"
@@ -103,6 +104,68 @@ SSE41_FUNCTION void Classify(const ColourPlanes& work, const MixSlots& mixTable,
   }
 }
 
+// Per cell, sixteen pixels are two cells: the slots' channels of the left cell in lanes 0..7
+// and of the right one in lanes 8..15, made once for each row of cells.
+struct CellPairSlots {
+  __m128i red[9], green[9], blue[9];
+};
+
+SSE41_FUNCTION void MakeCellPairSlots(const CellMixSlots& tables, int y,
+                                      std::array<CellPairSlots, CellColumns / 2>& pairs) {
+  for (int pair = 0; pair < CellColumns / 2; ++pair) {
+    const MixSlots& left = tables[CellOf(2 * pair * CellSize, y)];
+    const MixSlots& right = tables[CellOf((2 * pair + 1) * CellSize, y)];
+    const auto lanes = [](unsigned a, unsigned b) {
+      return _mm_unpacklo_epi64(_mm_set1_epi8(static_cast<char>(a)),
+                                _mm_set1_epi8(static_cast<char>(b)));
+    };
+    for (int k = 0; k < 9; ++k) {
+      pairs[pair].red[k] = lanes(RedOf(left[k]), RedOf(right[k]));
+      pairs[pair].green[k] = lanes(GreenOf(left[k]), GreenOf(right[k]));
+      pairs[pair].blue[k] = lanes(BlueOf(left[k]), BlueOf(right[k]));
+    }
+  }
+}
+
+SSE41_FUNCTION void ClassifyCells(const ColourPlanes& work, const CellMixSlots& tables,
+                                  MixCodes& codes, ProgressSink* progress) {
+  static_assert(WindowWidth % 16 == 0 && CellSize == 8, "sixteen pixels are two cells");
+  const __m128i zero = _mm_setzero_si128();
+  const auto absolute = [](__m128i a, __m128i b) {
+    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+  };
+  std::array<CellPairSlots, CellColumns / 2> pairs;
+  for (int y = 0; y < WindowHeight; ++y) {
+    ReportProgress(progress, y);
+    if (y % CellSize == 0) MakeCellPairSlots(tables, y, pairs);
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; x += 16, i += 16) {
+      const CellPairSlots& slots = pairs[x / 16];
+      const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.red[i]));
+      const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.green[i]));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.blue[i]));
+      __m128i bestLow = _mm_set1_epi16(0x7FFF), bestHigh = bestLow;
+      for (int code = 1; code <= 9; ++code) {
+        const __m128i dr = absolute(r, slots.red[code - 1]);
+        const __m128i dg = absolute(g, slots.green[code - 1]);
+        const __m128i db = absolute(b, slots.blue[code - 1]);
+        const __m128i low =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
+                          _mm_unpacklo_epi8(db, zero));
+        const __m128i high =
+            _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
+                          _mm_unpackhi_epi8(db, zero));
+        const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
+        bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
+        bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
+      }
+      const __m128i low4 = _mm_set1_epi16(15);
+      _mm_storeu_si128(
+          reinterpret_cast<__m128i*>(&codes[i]),
+          _mm_packus_epi16(_mm_and_si128(bestLow, low4), _mm_and_si128(bestHigh, low4)));
+    }
+  }
+}
+
 // --- Floyd-Steinberg ----------------------------------------------------------------------
 
 // The below shares of a row, sixteen targets at a time. Flipping the top bit maps 0..255
@@ -134,7 +197,7 @@ struct VectorTable {
   __m128i low4, times7, eights, indexBytes, minimumWords;
 };
 
-SSE41_FUNCTION VectorTable MakeVectorTable(const MixSlots& mixTable) {
+SSE41_INLINE VectorTable MakeVectorTable(const MixSlots& mixTable) {
   alignas(16) std::uint8_t red[16], green[16], blue[16];
   for (int lane = 0; lane < 16; ++lane) {
     const TColor m = mixTable[lane < 8 ? lane : 8];
@@ -272,6 +335,39 @@ SSE41_FUNCTION void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCod
   }
 }
 
+// The same pass with each cell's own slots, switched as the pixels cross into the next cell.
+SSE41_FUNCTION void DiffuseCells(ColourPlanes& work, const CellMixSlots& tables, MixCodes& codes,
+                                 ProgressSink* progress) {
+  std::array<VectorTable, CellColumns> cellTables;
+  std::uint8_t* const planes[] = {work.red.data(), work.green.data(), work.blue.data()};
+  RowErrors e;
+  RowBuffers row;
+  std::memset(&row, 0, sizeof row);
+  for (int y = 0; y < WindowHeight; ++y) {
+    ReportProgress(progress, y);
+    if (y % CellSize == 0) {
+      for (int column = 0; column < CellColumns; ++column) {
+        cellTables[column] = MakeVectorTable(tables[CellOf(column * CellSize, y)]);
+      }
+    }
+    const int start = y * WindowWidth;
+    for (int c = 0; c < 3; ++c) std::memcpy(row.stored[c], planes[c] + start, WindowWidth);
+    const auto broadcast = [](std::uint8_t value) {
+      return _mm_set1_epi8(static_cast<char>(value));
+    };
+    Pixel v = {broadcast(row.stored[0][0]), broadcast(row.stored[1][0]),
+               broadcast(row.stored[2][0])};
+    v = Turn(v, 0, row, e, cellTables[0]);
+    AddWrappedShare(work, e, start);
+    for (int c = 0; c < 3; ++c) row.stored[c][WindowWidth - 1] = planes[c][start + WindowWidth - 1];
+    for (int x = 1; x < WindowWidth; ++x) v = Turn(v, x, row, e, cellTables[x / CellSize]);
+    e.red[WindowWidth + 1] = e.green[WindowWidth + 1] = e.blue[WindowWidth + 1] = 0;
+    for (int c = 0; c < 3; ++c) std::memcpy(planes[c] + start, row.working[c], WindowWidth);
+    std::memcpy(codes.data() + start, row.codes, WindowWidth);
+    if (!FinishRow(work, e, y, AddBelowSharesVector)) break;
+  }
+}
+
 // --- Layer bits and mix colours -------------------------------------------------------
 
 SSE41_INLINE void Put(Plane& plane, int i, __m128i table, __m128i codes) {
@@ -303,6 +399,50 @@ SSE41_FUNCTION void Expand(const MixCodes& codes, const MixSlots& mixTable, Laye
   }
 }
 
+// Sixteen codes looked up in two tables: lanes 0..7 in `left`, 8..15 in `right`.
+SSE41_INLINE void PutFromTwo(Plane& plane, int i, __m128i left, __m128i right, __m128i codes) {
+  _mm_storeu_si128(
+      reinterpret_cast<__m128i*>(&plane[i]),
+      _mm_blend_epi16(_mm_shuffle_epi8(left, codes), _mm_shuffle_epi8(right, codes), 0xF0));
+}
+
+// Per cell: the layer bits as above; the colours of sixteen codes from two cells' tables,
+// lanes 0..7 from the left one's and 8..15 from the right one's.
+SSE41_FUNCTION void ExpandCells(const MixCodes& codes, const CellMixSlots& tables,
+                                LayerPlanes& layers, ColourPlanes& work, ProgressSink* progress) {
+  const CodeTables bits = MakeCodeTables(MixSlots{});
+  const auto load = [](const std::array<std::uint8_t, 16>& a) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(a.data()));
+  };
+  const __m128i bitmap1 = load(bits.bitmap1), sprite1 = load(bits.sprite1);
+  const __m128i bitmap2 = load(bits.bitmap2), sprite2 = load(bits.sprite2);
+  struct Colours {
+    __m128i red, green, blue;
+  };
+  std::array<Colours, CellColumns> cellColours;
+  for (int y = 0; y < WindowHeight; ++y) {
+    ReportProgress(progress, y);
+    if (y % CellSize == 0) {
+      for (int column = 0; column < CellColumns; ++column) {
+        const CodeTables t = MakeCodeTables(tables[CellOf(column * CellSize, y)]);
+        cellColours[column] = {load(t.red), load(t.green), load(t.blue)};
+      }
+    }
+    for (int x = 0, i = y * WindowWidth; x < WindowWidth; x += 16, i += 16) {
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&codes[i]));
+      Put(layers.Bitmap1Bits, i, bitmap1, c);
+      Put(layers.Sprite1Bits, i, sprite1, c);
+      Put(layers.Bitmap2Bits, i, bitmap2, c);
+      Put(layers.Sprite2Bits, i, sprite2, c);
+      const Colours& left = cellColours[x / CellSize];
+      const Colours& right = cellColours[x / CellSize + 1];
+      PutFromTwo(work.red, i, left.red, right.red, c);
+      PutFromTwo(work.green, i, left.green, right.green, c);
+      PutFromTwo(work.blue, i, left.blue, right.blue, c);
+    }
+  }
+}
+
 }  // namespace
 
 // The passes above; the low-flicker dithering stays the reference's (AVX2 has its own).
@@ -315,6 +455,9 @@ const ConversionKernels& X86Kernels() {
     set.diffuse = Diffuse;
     set.expand = Expand;
     set.draw = Draw;
+    set.classifyCells = ClassifyCells;
+    set.diffuseCells = DiffuseCells;
+    set.expandCells = ExpandCells;
     return set;
   }();
   return kernels;

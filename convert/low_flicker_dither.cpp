@@ -21,16 +21,46 @@ void ToLabPlanes16(const ColourPlanes& adjusted, LabPlanes16& out,
   kernels.toLab(adjusted, out);
 }
 
+namespace {
+
+int Lightness16(TColor c) { return SrgbToLab16(RedOf(c), GreenOf(c), BlueOf(c))[0]; }
+
+}  // namespace
+
 LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles) {
+  const std::array<TColor, RoleCount> colours = RoleColours(roles);
+  return MakeLowFlickerSlots(
+      mixTable, {{colours[0], colours[1], colours[2]}, {colours[0], colours[3], colours[4]}});
+}
+
+LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable,
+                                    const std::pair<FrameColours, FrameColours>& frames) {
+  std::array<int, 3> first{}, second{};
+  for (int layer = 0; layer < 3; ++layer) {
+    first[layer] = Lightness16(frames.first[layer]);
+    second[layer] = Lightness16(frames.second[layer]);
+  }
   LowFlickerSlots slots;
   for (int k = 0; k < 9; ++k) {
     const TColor m = mixTable[k];
     slots.lab[k] = SrgbToLab16(RedOf(m), GreenOf(m), BlueOf(m));
-    const auto [first, second] = MixSlotRoles[k];
-    const TColor one = C64Palette[roles[first] & 0x0F], two = C64Palette[roles[second] & 0x0F];
-    const int flicker = std::abs(SrgbToLab16(RedOf(one), GreenOf(one), BlueOf(one))[0] -
-                                 SrgbToLab16(RedOf(two), GreenOf(two), BlueOf(two))[0]);
-    slots.penalty[k] = FlickerPenalty * flicker;
+    const auto [one, two] = MixSlotLayers(k + 1);
+    slots.penalty[k] = FlickerPenalty * std::abs(first[one] - second[two]);
+  }
+  return slots;
+}
+
+std::vector<LowFlickerSlots> MakeCellLowFlickerSlots(const CellMixSlots& tables,
+                                                     const CellColours& cells,
+                                                     const ColourRoleSet& roles) {
+  std::vector<LowFlickerSlots> slots(CellCount);
+  for (int cell = 0; cell < CellCount; ++cell) {
+    // Neighbouring cells often hold the same colours.
+    if (cell > 0 && cells[cell] == cells[cell - 1]) {
+      slots[cell] = slots[cell - 1];
+    } else {
+      slots[cell] = MakeLowFlickerSlots(tables[cell], CellFrameColours(cells[cell], roles));
+    }
   }
   return slots;
 }
@@ -41,12 +71,29 @@ void LowFlickerDither(const std::int16_t* L, const std::int16_t* a, const std::i
   kernels.lowFlicker(L, a, b, width, height, slots, codes, progress);
 }
 
+void LowFlickerDitherCells(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                           int width, int height, const LowFlickerSlots* cellSlots,
+                           std::uint8_t* codes, ProgressSink* progress,
+                           const ConversionKernels& kernels) {
+  kernels.lowFlickerCells(L, a, b, width, height, cellSlots, codes, progress);
+}
+
 void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
                        const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
                        ProgressSink* progress, const ConversionKernels& kernels) {
   ToLabPlanes16(adjusted, lab, kernels);
   LowFlickerDither(lab.L.data(), lab.a.data(), lab.b.data(), WindowWidth, WindowHeight,
                    MakeLowFlickerSlots(mixTable, roles), codes.data(), progress, kernels);
+}
+
+void DiffuseLowFlickerCells(const ColourPlanes& adjusted, const CellMixSlots& tables,
+                            const CellColours& cells, const ColourRoleSet& roles, MixCodes& codes,
+                            LabPlanes16& lab, ProgressSink* progress,
+                            const ConversionKernels& kernels) {
+  ToLabPlanes16(adjusted, lab, kernels);
+  const std::vector<LowFlickerSlots> slots = MakeCellLowFlickerSlots(tables, cells, roles);
+  LowFlickerDitherCells(lab.L.data(), lab.a.data(), lab.b.data(), WindowWidth, WindowHeight,
+                        slots.data(), codes.data(), progress, kernels);
 }
 
 }  // namespace vantrel

@@ -11,7 +11,10 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
+#include "colour/mix_colours.h"
 #include "convert/kernels.h"
 #include "core/progress.h"
 #include "core/types.h"
@@ -56,6 +59,13 @@ struct LowFlickerSlots {
   std::array<int, 9> penalty{};             // FlickerPenalty * |L(frame 1) - L(frame 2)|
 };
 LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles);
+// The same for the mixes of what two frames show (a cell's, CellFrameColours).
+LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable,
+                                    const std::pair<FrameColours, FrameColours>& frames);
+// The slots of every cell, index CellOf.
+std::vector<LowFlickerSlots> MakeCellLowFlickerSlots(const CellMixSlots& tables,
+                                                     const CellColours& cells,
+                                                     const ColourRoleSet& roles);
 
 // The dithering over a picture of any size (width >= 1), `L`, `a`, `b` and `codes` holding
 // width * height values row after row. Pixels go row by row, left to right; a pixel's colour
@@ -71,10 +81,22 @@ void LowFlickerDither(const std::int16_t* L, const std::int16_t* a, const std::i
                       int width, int height, const LowFlickerSlots& slots, std::uint8_t* codes,
                       ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
 
+// The same with each pixel's own cell's slots: cell (x / 8, y / 8) of (width + 7) / 8 cells a
+// row, `cellSlots` row after row.
+void LowFlickerDitherCells(const std::int16_t* L, const std::int16_t* a, const std::int16_t* b,
+                           int width, int height, const LowFlickerSlots* cellSlots,
+                           std::uint8_t* codes, ProgressSink* progress,
+                           const ConversionKernels& kernels = ActiveKernels());
+
 // The conversion's form: fills `codes` (MixCode of every pixel) for the adjusted planes, the
 // mix table and the roles that made it. `lab` receives the planes in CIELAB.
 void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
                        const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
                        ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
+// The same with colours per cell: each cell's mixes and the frame colours that make them.
+void DiffuseLowFlickerCells(const ColourPlanes& adjusted, const CellMixSlots& tables,
+                            const CellColours& cells, const ColourRoleSet& roles, MixCodes& codes,
+                            LabPlanes16& lab, ProgressSink* progress,
+                            const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

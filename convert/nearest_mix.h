@@ -17,6 +17,7 @@ namespace vantrel {
 
 // The table's channels unpacked once, for callers that classify many pixels.
 struct MixChannels {
+  MixChannels() = default;
   explicit MixChannels(const MixSlots& mixTable) {
     for (int k = 0; k < 9; ++k) {
       red[k] = RedOf(mixTable[k]);

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/bitmap32.h"
+#include "core/cell_colours.h"
 #include "core/picture_source.h"
 #include "core/types.h"
 #include "core/view_surface.h"
@@ -40,6 +42,12 @@ struct ConverterState {
   C64Memory MemoryImage{};
   FileBytes FileBuffer{};
   std::vector<std::uint8_t> EncodedOutput;  // outputs that are not C64 files (the PNG preview)
+
+  // Colours per cell, when the picture has them: each cell's background and bitmap colours
+  // (the roles keep the sprite colours, and the roles the cells were chosen from), and each
+  // cell's nine mixes, which then colour every pixel instead of MixTable.
+  std::optional<CellColours> CellTable;
+  CellMixSlots CellMixTables{};
 };
 
 // Width and height the window gives both bitmaps when it is created.

@@ -102,6 +102,8 @@ VANTREL_MESSAGE(kNewerProject, Plain,
                 "it was written by a newer version of Vantrel Converter (project version %1)")
 VANTREL_MESSAGE(kNoPhotoNamed, Plain, "it names no photo")
 VANTREL_MESSAGE(kEditNotARun, Plain, "an edit is not [x, y, code, count]")
+VANTREL_MESSAGE(kCellRowNotColours, Plain,
+                "row %1 of \"cells\" is not 24 cells of four hexadecimal digits")
 VANTREL_MESSAGE(kProjectPhotoMissing, NamesFile, "The photo %1 of the project %2 is missing")
 VANTREL_MESSAGE(kProjectPhotoChanged, NamesFile,
                 "The photo %1 has changed since the project %2 was saved")

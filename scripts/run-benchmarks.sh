@@ -5,6 +5,7 @@
 #   the same with the low-flicker dithering          against 0.5 ms
 #   the slowest automatic colour search              against 250 ms
 #   packing an executable (the slower sample photo)  against 200 ms
+#   the search for colours per cell (slowest window) against 3 x that window's Auto Colors
 #   one slider step in the window (chain + repaint)  against 5 ms
 #   opening a 6000 x 4000 JPEG                       against djpeg -dct float on the same file (1.2)
 #   peak memory of that open                         against the decoded 32-bit bitmap (1.15)
@@ -90,6 +91,10 @@ if packs:
     slowest = max(packs, key=ms)
     line(f"packing an executable ({slowest['name'].split('/', 1)[1]})", ms(slowest), 200.0, "ms",
          1.0)
+
+b = find(colours, "BM_CellColoursTable")
+if b and "worst_time_ratio" in b:
+    line("colours per cell vs Auto Colors (slowest window)", b["worst_time_ratio"], 1.0, "x", 3.0)
 
 slider = results("window_slider_bench")
 b = find(slider, "BM_SliderStep/progress_bar:1")

@@ -125,6 +125,63 @@ ColourRoleSet ReadRoles(const Reader& reader, const char* key) {
   return roles;
 }
 
+// The cells as rows of text, one per row of cells: each cell four hexadecimal digits, its
+// background and bitmap colour in frame 1, then in frame 2, cells apart by a space.
+Json CellText(const CellColours& cells) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Json rows = Json::array();
+  for (int row = 0; row < CellRows; ++row) {
+    std::string text;
+    for (int column = 0; column < CellColumns; ++column) {
+      const CellColourSet& c = cells[row * CellColumns + column];
+      if (column > 0) text += ' ';
+      for (const int colour :
+           {c.Background1Colour, c.Bitmap1Colour, c.Background2Colour, c.Bitmap2Colour}) {
+        text += kHex[colour & 0x0F];
+      }
+    }
+    rows.push_back(text);
+  }
+  return rows;
+}
+
+// "cells" of an object: absent or null for none.
+std::optional<CellColours> ReadCells(const Json& object, const std::string& name) {
+  const auto found = object.find("cells");
+  if (found == object.end() || found->is_null()) return std::nullopt;
+  if (!found->is_array()) Unusable(name, Text(Message::kMemberNotList, "cells"));
+  if (found->size() != static_cast<std::size_t>(CellRows)) {
+    // The first row missing, or the first one too many.
+    Unusable(name,
+             Text(Message::kCellRowNotColours, std::min<std::size_t>(found->size(), CellRows) + 1));
+  }
+  const auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  CellColours cells;
+  for (int row = 0; row < CellRows; ++row) {
+    const Json& line = (*found)[row];
+    const std::string text = line.is_string() ? line.get<std::string>() : std::string();
+    bool whole = text.size() == static_cast<std::size_t>(5 * CellColumns - 1);
+    for (int column = 0; whole && column < CellColumns; ++column) {
+      const char* c = text.data() + 5 * column;
+      if (column > 0 && c[-1] != ' ') whole = false;
+      int colours[4];
+      for (int k = 0; k < 4; ++k) {
+        colours[k] = digit(c[k]);
+        if (colours[k] < 0) whole = false;
+      }
+      if (whole) {
+        cells[row * CellColumns + column] = {
+            static_cast<std::uint8_t>(colours[0]), static_cast<std::uint8_t>(colours[1]),
+            static_cast<std::uint8_t>(colours[2]), static_cast<std::uint8_t>(colours[3])};
+      }
+    }
+    if (!whole) Unusable(name, Text(Message::kCellRowNotColours, row + 1));
+  }
+  return cells;
+}
+
 std::array<std::string_view, 5> MachineNames() {
   std::array<std::string_view, 5> names{};
   for (std::size_t m = 0; m < AllMachines.size(); ++m) names[m] = MachineName(AllMachines[m]);
@@ -136,7 +193,8 @@ std::array<std::string_view, 5> MachineNames() {
 std::string ProjectText(const Project& project) {
   const ConversionSettings& s = project.settings;
   Json json;
-  json["vantrel"] = ProjectVersion;
+  // Without colours per cell, the file earlier versions wrote.
+  json["vantrel"] = s.cells || project.cells ? ProjectVersion : 1;
   json["photo"] = {{"path", project.photo}, {"sha256", project.photoSha256}};
   if (s.scale.fit) {
     json["scale"] = "fit";
@@ -149,6 +207,7 @@ std::string ProjectText(const Project& project) {
     json["conversion"] = {
         {"colours", RoleList(s.roles)},
         {"dither", NameOf(DitheringNames, static_cast<int>(s.adjustment.dithering))}};
+    if (s.cells) json["conversion"]["cells"] = CellText(*s.cells);
   } else {
     json["conversion"] = nullptr;
   }
@@ -159,6 +218,14 @@ std::string ProjectText(const Project& project) {
   std::string text = "{\n";
   for (auto member = json.begin(); member != json.end(); ++member) {
     text += "  " + Json(member.key()).dump() + ": " + member.value().dump() + ",\n";
+  }
+  // The cells one row a line, as they lie on the screen.
+  if (project.cells) {
+    const Json rows = CellText(*project.cells);
+    text += "  \"cells\": [";
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      text += (i ? ",\n    " : "\n    ") + rows[i].dump();
+    text += "\n  ],\n";
   }
   text += "  \"edits\": [";
   const Json runs = EditRuns(project.edits);
@@ -218,9 +285,13 @@ Project ParseProject(std::string_view text, const std::string& name) {
     const Reader made(*conversion, name);
     s.roles = ReadRoles(made, "colours");
     s.adjustment.dithering = made.Named<Dithering>("dither", DitheringNames);
-  } else {
+    if (version >= 2) s.cells = ReadCells(*conversion, name);
+  }
+  if (version >= 2) project.cells = ReadCells(json, name);
+  if (!project.converted) {
     s.roles = project.roles;
     s.adjustment.dithering = project.dithering;
+    s.cells = project.cells;
   }
   project.machine = top.Named<Machine>("machine", MachineNames());
 

@@ -3,18 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "c64/machine.h"
+#include "core/cell_colours.h"
 #include "core/types.h"
 #include "session/settings.h"
 
 namespace vantrel {
 
-// The version this program writes; it reads this one and the ones before it.
-inline constexpr int ProjectVersion = 1;
+// The newest version this program writes; it reads this one and the ones before it. A project
+// without colours per cell is written as version 1, as before them, which every earlier
+// program reads too; version 2 adds the cells' colours.
+inline constexpr int ProjectVersion = 2;
 
 // The largest project file read: a few times the largest project there can be (every pixel
 // painted, each in a run of its own, is under 1 MiB), so that a huge file is refused before
@@ -34,6 +38,7 @@ struct Project {
   ConversionSettings settings;
   bool converted = true;
   ColourRoleSet roles = DefaultColourRoles;         // the roles now
+  std::optional<CellColours> cells;                 // the colours per cell now, if any
   Dithering dithering = Dithering::FloydSteinberg;  // the dithering chosen now
   Machine machine = Machine::Pal;
   Edits edits;

@@ -125,14 +125,18 @@ void Session::RememberFile(const std::string& fileName) {
 
 namespace {
 
-// The 192 x 200 picture a saved file shows: its mix colours.
+// The 192 x 200 picture a saved file shows: its mix colours (each cell's, with colours per
+// cell).
 Bitmap32 PictureShown(const SavedPicture& saved) {
   Bitmap32 shown(WindowWidth, WindowHeight);
   const MixSlots mixes = BuildMixTable(RoleColours(saved.roles));
+  auto cellMixes = std::make_unique<CellMixSlots>();
+  if (saved.cells) BuildCellMixTables(*saved.cells, saved.roles, *cellMixes);
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) {
+      const MixSlots& table = saved.cells ? (*cellMixes)[CellOf(x, y)] : mixes;
       shown.ScanLine(y)[x] =
-          ToPackedRGB(mixes[MixCodeShown(saved.layers, y * WindowWidth + x) - 1]);
+          ToPackedRGB(table[MixCodeShown(saved.layers, y * WindowWidth + x) - 1]);
     }
   }
   return shown;
@@ -144,7 +148,7 @@ Bitmap32 PictureShown(const SavedPicture& saved) {
 void Session::OpenSaved(const SavedPicture& saved, const std::string& name) {
   TakePicture(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved), name)), name,
               {false, 100});
-  TakeConversion(saved.layers, saved.roles);
+  TakeConversion(saved.layers, saved.roles, saved.cells);
   savedMachine_ = saved.machine;
   savedPacked_ = saved.packed;
   savedDiskName_ = saved.kind == SavedKind::DiskImage ? saved.c64Name : std::string();
@@ -213,7 +217,35 @@ void Session::ReadSourceWindow(int x, int y) {
 
 void Session::SetColourRoles(const ColourRoleSet& roles) {
   vantrel::SetColourRoles(*state_, roles);
+  vantrel::ClearCellColours(*state_);
   PaintPreviewFromLayers(*state_);
+}
+
+void Session::SetCellColours(const ColourRoleSet& roles, const CellColours& cells) {
+  vantrel::SetCellColours(*state_, roles, cells);
+  PaintPreviewFromLayers(*state_);
+}
+
+void Session::ClearCellColours() {
+  vantrel::ClearCellColours(*state_);
+  PaintPreviewFromLayers(*state_);
+}
+
+std::optional<CellColourChoice> Session::FindCellColours(Dithering dithering, ColourGoal goal,
+                                                         const std::optional<ColourRoleSet>& start,
+                                                         const SearchControl& control) const {
+  try {
+    return SearchCellColours(state_->Image1.Words(), dithering, goal, start, control);
+  } catch (const SearchCancelled&) {
+    return std::nullopt;
+  }
+}
+
+const MixSlots& Session::CellMixColours(int x, int y) const {
+  if (x < 0 || x >= WindowWidth || y < 0 || y >= WindowHeight) {
+    throw std::logic_error("CellMixColours: no such pixel");
+  }
+  return MixTableAt(*state_, x, y);
 }
 
 void Session::ApplyChannelOffsets(int red, int green, int blue, ProgressSink* progress) {
@@ -230,6 +262,7 @@ void Session::ConvertPicture(Dithering dithering, ProgressSink* progress) {
   if (state_->PictureLoaded) {
     convertedWith_.dithering = dithering;
     convertedRoles_ = state_->ColourRoles;
+    convertedCells_ = state_->CellTable;
     conversionAsRead_ = false;
   }
 }
@@ -248,10 +281,17 @@ std::optional<ColourRoleSet> Session::FindColourRoles(Dithering dithering, Colou
   }
 }
 
-void Session::TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles) {
+void Session::TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles,
+                             const std::optional<CellColours>& cells) {
+  // Either refuses colours outside the palette before it changes anything.
+  if (cells) {
+    vantrel::SetCellColours(*state_, roles, *cells);
+  } else {
+    vantrel::SetColourRoles(*state_, roles);
+    vantrel::ClearCellColours(*state_);
+  }
   state_->PictureLoaded = true;
   state_->ConvertedLayers = layers;
-  vantrel::SetColourRoles(*state_, roles);
   ApplyEdits(*state_);
 }
 
@@ -279,10 +319,11 @@ int Session::MixCodeAt(int x, int y) const {
 
 std::vector<PackedRGB> Session::FramePicture(int frame) const {
   if (frame != 1 && frame != 2) throw std::logic_error("FramePicture: no such frame");
-  const std::array<TColor, RoleCount> colours = RoleColours(state_->ColourRoles);
   std::vector<PackedRGB> words(PixelCount);
-  for (int i = 0; i < PixelCount; ++i) {
-    words[i] = ToPackedRGB(colours[RoleShownInFrame(state_->LayerBits, i, frame)]);
+  for (int y = 0; y < WindowHeight; ++y) {
+    for (int x = 0; x < WindowWidth; ++x) {
+      words[y * WindowWidth + x] = ToPackedRGB(FrameColourAt(*state_, x, y, frame));
+    }
   }
   return words;
 }
@@ -311,12 +352,20 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
   }
   TakePicture(std::move(picture), name, scale);
   SetColourRoles(settings.roles);
+  if (settings.cells) SetCellColours(settings.roles, *settings.cells);
   ReadSourceWindow(settings.crop.DrawX(), settings.crop.DrawY());
   Reconvert(settings.adjustment, progress);
   if (settings.autoColours) {
     // As "Auto Colors" does: the search reads the adjusted crop, and the roles it finds are
     // converted once.
     SetColourRoles(*FindColourRoles(settings.adjustment.dithering, *settings.autoColours));
+    ConvertPicture(settings.adjustment.dithering, progress);
+  }
+  if (settings.perCell) {
+    // From the roles the conversion has now, the given ones or those just found.
+    const CellColourChoice choice =
+        *FindCellColours(settings.adjustment.dithering, *settings.perCell, state_->ColourRoles);
+    SetCellColours(choice.roles, choice.cells);
     ConvertPicture(settings.adjustment.dithering, progress);
   }
 }
@@ -374,6 +423,7 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
             settings, progress);
   }
   SetColourRoles(project.roles);
+  if (project.cells) SetCellColours(project.roles, *project.cells);
   SetEdits(project.edits);
   RememberFile(photo);
   return project;
@@ -405,8 +455,10 @@ Project Session::CurrentProject(const std::string& projectFile, const ScaleSetti
   settings.crop = crop_;
   settings.adjustment = convertedWith_;
   settings.roles = convertedRoles_;
+  settings.cells = convertedCells_;
   project.converted = !conversionAsRead_;
   project.roles = state_->ColourRoles;
+  project.cells = state_->CellTable;
   project.dithering = dithering;
   project.machine = machine;
   project.edits = state_->PixelEdits;
@@ -433,7 +485,11 @@ std::span<const std::uint8_t> Session::Output(OutputKind kind, const OutputOptio
     return state.EncodedOutput;
   }
   BuildMemoryImage(state.LayerBits, state.MemoryImage);
-  FillScreenColours(state.ColourRoles, state.MemoryImage);
+  if (state.CellTable) {
+    FillScreenColours(*state.CellTable, state.MemoryImage);
+  } else {
+    FillScreenColours(state.ColourRoles, state.MemoryImage);
+  }
   if (kind == OutputKind::Data || kind == OutputKind::AssemblerSource) {
     AssembleDataFile(state.MemoryImage, state.ColourRoles, state.FileBuffer);
     const std::span<const std::uint8_t> data(state.FileBuffer.data(), DataFileSize);

@@ -19,8 +19,10 @@
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
+#include "convert/cell_colours_search.h"
 #include "convert/dithering.h"
 #include "core/bitmap32.h"
+#include "core/cell_colours.h"
 #include "core/converter_state.h"
 #include "core/error.h"
 #include "core/progress.h"
@@ -142,8 +144,9 @@ class Session {
   // DrawX and DrawY), and reads the 192 x 200 view back as the crop.
   void ReadSourceWindow(int x, int y);
   // The roles and, from them, the nine mix colours; the preview shows the last conversion
-  // in them at once, as a save would write it. Throws std::logic_error for an index that is
-  // not a palette colour.
+  // in them at once, as a save would write it. Colours per cell give way to the roles for
+  // every cell (as a palette pick does). Throws std::logic_error for an index that is not a
+  // palette colour.
   void SetColourRoles(const ColourRoleSet& roles);
   // The offsets added to the crop, into the source view and the planes.
   void ApplyChannelOffsets(int red, int green, int blue, ProgressSink* progress = nullptr);
@@ -157,9 +160,32 @@ class Session {
                                                const SearchControl& control = {}) const;
 
   // A conversion made before (a saved picture read back) becomes the session's: its layer
-  // bits and roles, the preview painted from them. Sets PictureLoaded; the picture and the
-  // crop stay as they were.
-  void TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles);
+  // bits, roles and colours per cell if it has them, the preview painted from them. Sets
+  // PictureLoaded; the picture and the crop stay as they were.
+  void TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles,
+                      const std::optional<CellColours>& cells = std::nullopt);
+
+  // --- Colours per cell: each 8 x 8 cell its own background and bitmap colour per frame ------
+
+  // Every cell's colours, with the roles: their sprite colours, and the roles shown beside the
+  // cells (the ones the cells were found from). The preview shows the last conversion in them
+  // at once, as a save would write it; the next conversion uses each cell's own nine mixes.
+  // Throws std::logic_error for an index that is not a palette colour, changing nothing.
+  void SetCellColours(const ColourRoleSet& roles, const CellColours& cells);
+  // Back to the roles for every cell; the preview follows.
+  void ClearCellColours();
+  // The cells' colours; nothing while the roles colour every cell.
+  const std::optional<CellColours>& CellTable() const { return state_->CellTable; }
+  // The colours per cell the search finds for the adjusted crop, the dithering and the goal,
+  // starting from `start`, or from the roles Auto Colors finds for the goal; nothing when the
+  // caller cancelled. Changes nothing: the caller sets them (SetCellColours).
+  std::optional<CellColourChoice> FindCellColours(
+      Dithering dithering, ColourGoal goal,
+      const std::optional<ColourRoleSet>& start = std::nullopt,
+      const SearchControl& control = {}) const;
+  // The nine mix colours of the cell holding pixel (x, y): its own with colours per cell, else
+  // MixColours(); what a touch-up there can paint.
+  const MixSlots& CellMixColours(int x, int y) const;
 
   // --- Edits: mix codes painted over the conversion, kept when it is made again -----------
 
@@ -168,7 +194,7 @@ class Session {
   void PaintPixel(int x, int y, int code);
   void SetEdits(const Edits& edits);
   const Edits& PixelEdits() const { return state_->PixelEdits; }
-  // The mix colour pixel (x, y) shows, edits included.
+  // The mix colour pixel (x, y) shows, edits included: a slot of CellMixColours(x, y).
   int MixCodeAt(int x, int y) const;
 
   // The whole conversion of a picture file with `settings`, as the command line and the
@@ -186,7 +212,7 @@ class Session {
   // --- Outputs ------------------------------------------------------------------------
 
   // The bytes of one output file, from the last conversion's LayerBits and the current
-  // roles. They stay valid until the next call.
+  // roles (and colours per cell, in the screens). They stay valid until the next call.
   std::span<const std::uint8_t> Output(OutputKind kind, const OutputOptions& options = {});
   // The same, written whole to `fileName`, replacing a file of that name only once the new
   // one is complete.
@@ -204,8 +230,9 @@ class Session {
   const ColourRoleSet& Roles() const { return state_->ColourRoles; }
   const LayerPlanes& Layers() const { return state_->LayerBits; }
   // What frame 1 or frame 2 alone shows, edits included: 192 x 200 PackedRGB words, row after
-  // row, each the colour of the role that frame shows there. Shown one after the other the two
-  // make the preview's mix colours.
+  // row, each the colour of the role that frame shows there (its cell's background or bitmap
+  // colour with colours per cell). Shown one after the other the two make the preview's mix
+  // colours.
   std::vector<PackedRGB> FramePicture(int frame) const;
 
  private:
@@ -234,6 +261,7 @@ class Session {
   CropCorner crop_;
   Adjustment convertedWith_;
   ColourRoleSet convertedRoles_ = DefaultColourRoles;
+  std::optional<CellColours> convertedCells_;
   bool conversionAsRead_ = false;
   bool pictureFromFile_ = false;
 };

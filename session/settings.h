@@ -11,6 +11,7 @@
 #include "c64/machine.h"
 #include "colour/palette.h"
 #include "convert/dithering.h"
+#include "core/cell_colours.h"
 #include "core/types.h"
 #include "picture/picture_scale.h"
 
@@ -57,6 +58,10 @@ struct ConversionSettings {
   Adjustment adjustment;    // channel offsets and dithering
   ColourRoleSet roles = DefaultColourRoles;
   std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
+  // Colours per cell: the table to convert with (the roles give the sprite colours), or a goal
+  // to search them for, starting from the roles above (or those autoColours finds).
+  std::optional<CellColours> cells;
+  std::optional<ColourGoal> perCell;
 };
 
 }  // namespace vantrel

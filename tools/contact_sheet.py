@@ -51,7 +51,7 @@ def main():
             sys.exit(run.stderr.strip() or f"{helper} failed")
         cells = {}
         for line in run.stdout.splitlines():
-            goal, dithering, roles, near, far, flicker = line.split()
+            goal, dithering, roles, near, far, flicker = line.split()[:6]
             cells[goal, dithering] = (roles, float(near), float(far), float(flicker))
         images = {key: Image.open(os.path.join(work, f"{key[0]}-{key[1]}.ppm")).convert("RGB")
                   for key in cells}

@@ -1,15 +1,18 @@
 // The cells of a contact sheet (tools/contact_sheet.py): for one window of a photo, Auto
 // Colors for every goal and dithering, each conversion's preview and how it measures.
 //
-//   vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR
+//   vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells]
 //
 // writes OUTDIR/photo.ppm (the window), OUTDIR/<goal>-<dithering>.ppm (the previews) and prints
 // one line per cell: goal, dithering, the five roles, S-CIELAB at 12 and 24 pixels per degree,
-// flicker.
+// flicker, blockiness. With "cells", colours per cell for every goal and dithering besides:
+// OUTDIR/cells-<goal>-<dithering>.ppm, and lines whose goal is cells-<goal> (the roles then
+// give the sprite colours and the roles the cells were found from).
 #include <cstdio>
 #include <exception>
 #include <string>
 
+#include "colour/blockiness.h"
 #include "colour/perceptual.h"
 #include "colour/scielab.h"
 #include "convert/auto_colours.h"
@@ -38,10 +41,11 @@ void WritePpm(const std::string& path, const PackedRGB* words, int stride) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR\n");
+  if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "cells")) {
+    std::fprintf(stderr, "usage: vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells]\n");
     return 2;
   }
+  const bool withCells = argc == 6;
   try {
     int left = 0, top = 0;
     if (std::sscanf(argv[2], "%d,%d", &left, &top) != 2) throw std::runtime_error("bad crop");
@@ -54,25 +58,37 @@ int main(int argc, char** argv) {
     session.ApplyChannelOffsets(0, 0, 0);
     const std::uint32_t* window = session.SourceView().Words();
     WritePpm(out + "/photo.ppm", window, WindowWidth);
+    // One line and one preview for the conversion on show.
+    const auto report = [&](const std::string& goal, int d) {
+      const Bitmap32& preview = session.Preview();
+      const std::string dithering(DitheringNames[d]);
+      WritePpm(out + "/" + goal + "-" + dithering + ".ppm", preview.Words(), preview.Width());
+      const auto measure = [&](double pixelsPerDegree) {
+        return ScielabDifference(window, WindowWidth, preview.Words(), preview.Width(), WindowWidth,
+                                 WindowHeight, pixelsPerDegree);
+      };
+      const ColourRoleSet& roles = session.Roles();
+      const double flicker = session.CellTable()
+                                 ? InterlaceFlicker(session.Layers(), roles, *session.CellTable())
+                                 : InterlaceFlicker(session.Layers(), roles);
+      std::printf("%s %s %d,%d,%d,%d,%d %.2f %.2f %.1f %.3f\n", goal.c_str(), dithering.c_str(),
+                  roles[0], roles[1], roles[2], roles[3], roles[4], measure(NearPixelsPerDegree),
+                  measure(FarPixelsPerDegree), flicker,
+                  Blockiness(window, WindowWidth, preview.Words(), preview.Width()));
+    };
     for (int d : {0, 1, 2}) {
       const auto dithering = static_cast<Dithering>(d);
       const auto choices = SearchColourRoleGoals(window, dithering);
       for (int goal = 0; goal < GoalCount; ++goal) {
-        const ColourRoleSet& roles = choices[goal].roles;
-        session.SetColourRoles(roles);
+        session.SetColourRoles(choices[goal].roles);
         session.ConvertPicture(dithering);
-        const Bitmap32& preview = session.Preview();
-        const std::string name = std::string(ColourGoalNames[goal]) + "-" +
-                                 std::string(DitheringNames[d]);
-        WritePpm(out + "/" + name + ".ppm", preview.Words(), preview.Width());
-        const auto measure = [&](double pixelsPerDegree) {
-          return ScielabDifference(window, WindowWidth, preview.Words(), preview.Width(),
-                                   WindowWidth, WindowHeight, pixelsPerDegree);
-        };
-        std::printf("%s %s %d,%d,%d,%d,%d %.2f %.2f %.1f\n", std::string(ColourGoalNames[goal]).c_str(),
-                    std::string(DitheringNames[d]).c_str(), roles[0], roles[1], roles[2], roles[3],
-                    roles[4], measure(NearPixelsPerDegree), measure(FarPixelsPerDegree),
-                    InterlaceFlicker(session.Layers(), roles));
+        report(std::string(ColourGoalNames[goal]), d);
+        if (!withCells) continue;
+        const auto cells =
+            session.FindCellColours(dithering, static_cast<ColourGoal>(goal), choices[goal].roles);
+        session.SetCellColours(cells->roles, cells->cells);
+        session.ConvertPicture(dithering);
+        report("cells-" + std::string(ColourGoalNames[goal]), d);
       }
     }
   } catch (const std::exception& error) {

@@ -196,6 +196,11 @@ TEST_P(ScreenColours, FillColumns8To31OfBothScreens) {
   C64Memory image;
   image.fill(0x5A);
   FillScreenColours(c.roles, image);
+  // Every cell holding the roles' colours writes the same bytes.
+  C64Memory byCells;
+  byCells.fill(0x5A);
+  FillScreenColours(UniformCellColours(c.roles), byCells);
+  EXPECT_EQ(byCells, image);
 
   for (const auto& [bank, colour] :
        {std::pair{FirstFrameBank, c.frame1}, std::pair{SecondFrameBank, c.frame2}}) {
@@ -224,6 +229,47 @@ INSTANTIATE_TEST_SUITE_P(
                       ColourCase{"BlueBackgroundWhiteBitmap", {6, 1, 5, 14, 9}, 0x16, 0xE6},
                       ColourCase{"Extremes", {15, 0, 3, 15, 0}, 0x0F, 0xFF}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each cell its own colours: cell (column c, row r) holds background 1 = c mod 16, bitmap 1 =
+// r mod 16, background 2 = (c + r) mod 16, bitmap 2 = 15 - c mod 16, and its byte (bitmap
+// colour in the high nibble) goes to screen column c + 8 of row r in both screens of its bank.
+TEST(MemoryImage, ColoursPerCellFillEachCellsOwnByte) {
+  CellColours cells;
+  for (int r = 0; r < 25; ++r) {
+    for (int c = 0; c < 24; ++c) {
+      cells[r * 24 + c] = {static_cast<std::uint8_t>(c % 16), static_cast<std::uint8_t>(r % 16),
+                           static_cast<std::uint8_t>((c + r) % 16),
+                           static_cast<std::uint8_t>(15 - c % 16)};
+    }
+  }
+  C64Memory image;
+  image.fill(0x5A);
+  FillScreenColours(cells, image);
+  for (const std::size_t screen : {Screen0Offset, Screen1Offset}) {
+    for (int row = 0; row < 25; ++row) {
+      for (int column = 0; column < 40; ++column) {
+        const int c = column - 8;
+        const bool picture = c >= 0 && c < 24;
+        const std::size_t at = screen + row * 40 + column;
+        ASSERT_EQ(image[FirstFrameBank + at], picture ? (row % 16) << 4 | c % 16 : 0) << at;
+        ASSERT_EQ(image[SecondFrameBank + at], picture ? (15 - c % 16) << 4 | (c + row) % 16 : 0)
+            << at;
+      }
+    }
+  }
+  // A few by hand: cell (5, 2) at screen byte 2 * 40 + 13, the last cell (23, 24) at 991.
+  EXPECT_EQ(image[FirstFrameBank + 93], 0x25);
+  EXPECT_EQ(image[SecondFrameBank + 93], 0xA7);
+  EXPECT_EQ(image[FirstFrameBank + 0x0400 + 93], 0x25);
+  EXPECT_EQ(image[FirstFrameBank + 991], 0x87);
+  EXPECT_EQ(image[SecondFrameBank + 0x0400 + 991], 0x8F);
+  for (std::size_t offset = 0x03E8; offset < 0x0400; ++offset) {
+    ASSERT_EQ(image[offset], 0);
+    ASSERT_EQ(image[SecondFrameBank + 0x0400 + offset], 0);
+  }
+  EXPECT_EQ(image[FirstFrameBank + 0x0800], 0x5A);
+  EXPECT_EQ(image[SecondFrameBank + 0x3FFF], 0x5A);
+}
 
 TEST(MemoryImage, NoConversionYetGivesOnlyColourBytes) {
   const LayerPlanes bits{};

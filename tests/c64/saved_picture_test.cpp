@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -12,8 +13,8 @@
 #include "c64/d64_image.h"
 #include "c64/displayer_template.h"
 #include "c64/memory_image.h"
-#include "c64/packed_executable.h"
 #include "c64/output_files.h"
+#include "c64/packed_executable.h"
 #include "core/error.h"
 
 namespace vantrel {
@@ -32,13 +33,18 @@ LayerPlanes RandomLayers(unsigned seed) {
   return layers;
 }
 
-// The file of `kind` the program saves for a conversion to `layers` in `roles`; packed, the
-// executable alone or on the disk holds the packed one.
+// The file of `kind` the program saves for a conversion to `layers` in `roles` (or in colours
+// per cell); packed, the executable alone or on the disk holds the packed one.
 std::vector<std::uint8_t> Saved(const LayerPlanes& layers, const ColourRoleSet& roles,
-                                SavedKind kind, Machine machine, bool packed = false) {
+                                SavedKind kind, Machine machine, bool packed = false,
+                                const std::optional<CellColours>& cells = std::nullopt) {
   C64Memory image{};
   BuildMemoryImage(layers, image);
-  FillScreenColours(roles, image);
+  if (cells) {
+    FillScreenColours(*cells, image);
+  } else {
+    FillScreenColours(roles, image);
+  }
   FileBytes buffer{};
   if (kind == SavedKind::Data) {
     AssembleDataFile(image, roles, buffer);
@@ -58,39 +64,65 @@ TEST(SavedPicture, EveryKindComesBackExactlyAndSavesAgainByteForByte) {
     Machine machine;
     bool packed = false;
   } cases[] = {
-      {SavedKind::Executable, Machine::Pal},     {SavedKind::Executable, Machine::Ntsc},
-      {SavedKind::Executable, Machine::OldNtsc}, {SavedKind::Executable, Machine::Drean},
-      {SavedKind::Executable, Machine::Any},     {SavedKind::DiskImage, Machine::Any},
-      {SavedKind::Data, Machine::Pal},           {SavedKind::Executable, Machine::Pal, true},
-      {SavedKind::Executable, Machine::Any, true}, {SavedKind::DiskImage, Machine::Ntsc, true},
+      {SavedKind::Executable, Machine::Pal},
+      {SavedKind::Executable, Machine::Ntsc},
+      {SavedKind::Executable, Machine::OldNtsc},
+      {SavedKind::Executable, Machine::Drean},
+      {SavedKind::Executable, Machine::Any},
+      {SavedKind::DiskImage, Machine::Any},
+      {SavedKind::Data, Machine::Pal},
+      {SavedKind::Executable, Machine::Pal, true},
+      {SavedKind::Executable, Machine::Any, true},
+      {SavedKind::DiskImage, Machine::Ntsc, true},
   };
   const ColourRoleSet roleSets[] = {DefaultColourRoles, {15, 0, 15, 0, 15}, {6, 14, 3, 1, 9}};
+  // Colours per cell: none, and every cell its own (the first cell's are the roles', as a
+  // picture read back gives them).
+  std::mt19937 rng(5);
+  CellColours own;
+  for (CellColourSet& cell : own) {
+    cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
+  }
+  own[0] = {6, 14, 6, 1};
+  const std::optional<CellColours> cellTables[] = {std::nullopt, own};
   unsigned seed = 1;
   for (const auto& c : cases) {
     for (const ColourRoleSet& roles : roleSets) {
-      SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + (c.packed ? " packed" : "") +
-                   " for " + std::string(MachineName(c.machine)) + ", seed " +
-                   std::to_string(seed));
-      const LayerPlanes layers = RandomLayers(seed++);
-      const std::vector<std::uint8_t> file = Saved(layers, roles, c.kind, c.machine, c.packed);
-      ASSERT_EQ(SniffSavedPicture(file), c.kind);
-      const SavedPicture picture = ReadSavedPicture(file, "picture");
-      EXPECT_EQ(picture.kind, c.kind);
-      EXPECT_EQ(picture.packed, c.packed);
-      EXPECT_EQ(picture.roles, roles);
-      EXPECT_EQ(picture.layers.Bitmap1Bits, layers.Bitmap1Bits);
-      EXPECT_EQ(picture.layers.Sprite1Bits, layers.Sprite1Bits);
-      EXPECT_EQ(picture.layers.Bitmap2Bits, layers.Bitmap2Bits);
-      EXPECT_EQ(picture.layers.Sprite2Bits, layers.Sprite2Bits);
-      if (c.kind != SavedKind::Data) {
-        // Drean's displayer is NTSC's, byte for byte: either reads as the first of them.
-        EXPECT_EQ(DisplayerTemplateFor(picture.machine), DisplayerTemplateFor(c.machine));
+      for (const std::optional<CellColours>& cells : cellTables) {
+        if (cells && roles != roleSets[2]) continue;
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + (c.packed ? " packed" : "") +
+                     " for " + std::string(MachineName(c.machine)) + ", seed " +
+                     std::to_string(seed) + (cells ? ", colours per cell" : ""));
+        const LayerPlanes layers = RandomLayers(seed++);
+        const std::vector<std::uint8_t> file =
+            Saved(layers, roles, c.kind, c.machine, c.packed, cells);
+        ASSERT_EQ(SniffSavedPicture(file), c.kind);
+        const SavedPicture picture = ReadSavedPicture(file, "picture");
+        EXPECT_EQ(picture.kind, c.kind);
+        EXPECT_EQ(picture.packed, c.packed);
+        EXPECT_EQ(picture.roles, roles);
+        EXPECT_EQ(picture.cells, cells);
+        EXPECT_EQ(picture.layers.Bitmap1Bits, layers.Bitmap1Bits);
+        EXPECT_EQ(picture.layers.Sprite1Bits, layers.Sprite1Bits);
+        EXPECT_EQ(picture.layers.Bitmap2Bits, layers.Bitmap2Bits);
+        EXPECT_EQ(picture.layers.Sprite2Bits, layers.Sprite2Bits);
+        if (c.kind != SavedKind::Data) {
+          // Drean's displayer is NTSC's, byte for byte: either reads as the first of them.
+          EXPECT_EQ(DisplayerTemplateFor(picture.machine), DisplayerTemplateFor(c.machine));
+        }
+        if (c.kind == SavedKind::DiskImage) {
+          EXPECT_EQ(picture.c64Name, "MY PICTURE");
+        }
+        EXPECT_EQ(Saved(picture.layers, picture.roles, c.kind, picture.machine, picture.packed,
+                        picture.cells),
+                  file);
+        // Cells that all hold the roles' colours save today's bytes and read back as roles.
+        if (!cells) {
+          EXPECT_EQ(Saved(layers, roles, c.kind, c.machine, c.packed, UniformCellColours(roles)),
+                    file);
+        }
       }
-      if (c.kind == SavedKind::DiskImage) {
-        EXPECT_EQ(picture.c64Name, "MY PICTURE");
-      }
-      EXPECT_EQ(Saved(picture.layers, picture.roles, c.kind, picture.machine, picture.packed),
-                file);
     }
   }
 }

@@ -458,6 +458,55 @@ TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
   }
 }
 
+// Colours per cell: a table that repeats the roles converts exactly as the roles do, and with
+// every cell its own colours each kernel set gives the reference's result, each pixel showing
+// one of its own cell's mixes, which the preview painted from the layers repeats.
+TEST(ConversionTest, ColoursPerCellTakeEachPixelsOwnCellsMixes) {
+  const ColourRoleSet roles{6, 14, 3, 1, 9};
+  std::mt19937 rng(77);
+  CellColours own;
+  for (CellColourSet& cell : own) {
+    cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
+  }
+  for (const Dithering dither :
+       {Dithering::FloydSteinberg, Dithering::None, Dithering::LowFlicker}) {
+    auto global = NewState(DefaultTable());
+    SetColourRoles(*global, roles);
+    FillRandom(*global, 90);
+    auto uniform = std::make_unique<ConverterState>(*global);
+    SetCellColours(*uniform, roles, UniformCellColours(roles));
+    auto reference = std::make_unique<ConverterState>(*global);
+    SetCellColours(*reference, roles, own);
+    ConvertPicture(*global, dither, nullptr, PortableKernels());
+    ConvertPicture(*reference, dither, nullptr, PortableKernels());
+    for (const ConversionKernels* kernels : AvailableKernels()) {
+      SCOPED_TRACE(testing::Message() << kernels->name << " dither " << static_cast<int>(dither));
+      auto state = std::make_unique<ConverterState>(*uniform);
+      ConvertPicture(*state, dither, nullptr, *kernels);
+      ExpectSameConversion(*state, *global);
+      state = std::make_unique<ConverterState>(*reference);
+      state->LayerBits = {};
+      ConvertPicture(*state, dither, nullptr, *kernels);
+      ExpectSameConversion(*state, *reference);
+    }
+    int differing = 0;
+    for (int y = 0; y < WindowHeight; ++y) {
+      for (int x = 0; x < WindowWidth; ++x) {
+        const int code = CodeOfBits(reference->LayerBits, Index(x, y));
+        ASSERT_NE(code, 0);
+        const TColor mix = reference->CellMixTables[CellOf(x, y)][code - 1];
+        ASSERT_EQ(reference->PreviewBitmap.ScanLine(y)[x], ToPackedRGB(mix)) << x << ", " << y;
+        differing += global->PreviewBitmap.ScanLine(y)[x] != ToPackedRGB(mix);
+      }
+    }
+    EXPECT_GT(differing, PixelCount / 2);
+    const auto painted = std::make_unique<ConverterState>(*reference);
+    PaintPreviewFromLayers(*painted);
+    ExpectSameConversion(*painted, *reference);
+  }
+}
+
 TEST(ConversionTest, PreviewHoldsTheMixColoursAsPackedRGBInColumnsUpTo191Only) {
   auto state = NewState(DefaultTable());
   FillRandom(*state, 23);

@@ -1,4 +1,5 @@
-// Tests of the search's classification against the conversion's.
+// Tests of the diffusion and classification kernels, one table for the picture or one per
+// cell, against the rules written plainly.
 #include "convert/error_diffusion.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +19,14 @@ namespace {
 // The pass as the rules read, one share at a time straight into the planes, with no
 // regrouping; the kernels carry the right share in registers and make the below shares a
 // row at a time, and must still agree with this to the byte.
-void DiffuseOneShareAtATime(ColourPlanes& work, const MixSlots& table, bool dither,
+// Each pixel takes its own cell's table.
+void DiffuseOneShareAtATime(ColourPlanes& work, const CellMixSlots& tables, bool dither,
                             MixCodes& codes) {
   Plane* planes[] = {&work.red, &work.green, &work.blue};
   for (int i = 0; i < PixelCount; ++i) {
     const int v[] = {work.red[i], work.green[i], work.blue[i]};
     std::int32_t code = 0;
+    const MixSlots& table = tables[CellOf(i % WindowWidth, i / WindowWidth)];
     const TColor m = NearestMix(table, MakePackedRGB(v[0], v[1], v[2]), code);
     codes[i] = static_cast<std::uint8_t>(code);
     if (!dither) continue;
@@ -99,28 +102,58 @@ const Picture kPictures[] = {{"random", RandomEverything},
                              {"extremes", Extremes},
                              {"ties", Ties}};
 
+// How the cells are coloured: all by the picture's one table (through the global passes, and
+// through the per-cell ones, which must give the same), or each cell by its own.
+enum class Cells { Global, SameTableEverywhere, OwnTables };
+
+// Each cell its own table: random cell colours with the picture's roles' sprites, and every
+// fifth cell the picture's own table, so neighbouring cells share some mixes and not others.
+std::unique_ptr<CellMixSlots> OwnCellTables(std::mt19937& rng, const MixSlots& table) {
+  auto tables = std::make_unique<CellMixSlots>();
+  CellColours cells;
+  for (CellColourSet& cell : cells) {
+    cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
+  }
+  BuildCellMixTables(
+      cells, ColourRoleSet{0, 0, static_cast<int>(rng() % 16), 0, static_cast<int>(rng() % 16)},
+      *tables);
+  for (int cell = 0; cell < CellCount; cell += 5) (*tables)[cell] = table;
+  return tables;
+}
+
 TEST(ErrorDiffusionTest, EveryKernelAgreesWithTheShareByShareModel) {
   const std::vector<const ConversionKernels*> kernels = AvailableKernels();
   if (kernels.size() == 1) std::cout << "only the portable kernels run here\n";
   auto expected = std::make_unique<ColourPlanes>(), actual = std::make_unique<ColourPlanes>();
   auto expectedCodes = std::make_unique<MixCodes>(), codes = std::make_unique<MixCodes>();
-  for (const Picture& picture : kPictures) {
-    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
-      for (const bool dither : {true, false}) {
-        std::mt19937 rng(seed);
-        MixSlots table{};
-        picture.make(rng, *expected, table);
-        const ColourPlanes input = *expected;
-        DiffuseOneShareAtATime(*expected, table, dither, *expectedCodes);
-        for (const ConversionKernels* kernels : AvailableKernels()) {
-          SCOPED_TRACE(testing::Message() << picture.name << " seed " << seed << " dither "
-                                          << dither << " kernels " << kernels->name);
-          *actual = input;
-          DiffuseErrors(*actual, table, dither, *codes, nullptr, *kernels);
-          ASSERT_EQ(*codes, *expectedCodes);
-          ASSERT_EQ(actual->red, expected->red);
-          ASSERT_EQ(actual->green, expected->green);
-          ASSERT_EQ(actual->blue, expected->blue);
+  for (const Cells cells : {Cells::Global, Cells::SameTableEverywhere, Cells::OwnTables}) {
+    for (const Picture& picture : kPictures) {
+      for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        for (const bool dither : {true, false}) {
+          std::mt19937 rng(seed);
+          MixSlots table{};
+          picture.make(rng, *expected, table);
+          auto tables = std::make_unique<CellMixSlots>();
+          tables->fill(table);
+          if (cells == Cells::OwnTables) tables = OwnCellTables(rng, table);
+          const ColourPlanes input = *expected;
+          DiffuseOneShareAtATime(*expected, *tables, dither, *expectedCodes);
+          for (const ConversionKernels* kernels : AvailableKernels()) {
+            SCOPED_TRACE(testing::Message()
+                         << picture.name << " seed " << seed << " dither " << dither << " kernels "
+                         << kernels->name << " cells " << static_cast<int>(cells));
+            *actual = input;
+            if (cells == Cells::Global) {
+              DiffuseErrors(*actual, table, dither, *codes, nullptr, *kernels);
+            } else {
+              DiffuseErrorsCells(*actual, *tables, dither, *codes, nullptr, *kernels);
+            }
+            ASSERT_EQ(*codes, *expectedCodes);
+            ASSERT_EQ(actual->red, expected->red);
+            ASSERT_EQ(actual->green, expected->green);
+            ASSERT_EQ(actual->blue, expected->blue);
+          }
         }
       }
     }

@@ -21,10 +21,11 @@ namespace {
 
 // The dithering as its rules read: every pixel's received error and lightness error in
 // full-size arrays, the nine costs compared one by one, each share added where it lands.
+// `cellSlots`: the slots of cell (x / 8, y / 8), (width + 7) / 8 cells a row.
 std::vector<std::uint8_t> PlainModel(const std::vector<std::int16_t>& L,
                                      const std::vector<std::int16_t>& a,
                                      const std::vector<std::int16_t>& b, int width, int height,
-                                     const LowFlickerSlots& slots) {
+                                     const std::vector<LowFlickerSlots>& cellSlots) {
   std::vector<std::array<int, 3>> received(static_cast<std::size_t>(width) * height);
   std::vector<std::uint8_t> codes(received.size());
   std::vector<int> lightnessError(received.size());  // slot L - input L
@@ -38,6 +39,7 @@ std::vector<std::uint8_t> PlainModel(const std::vector<std::int16_t>& L,
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const int i = y * width + x;
+      const LowFlickerSlots& slots = cellSlots[(y / 8) * ((width + 7) / 8) + x / 8];
       const int input[3] = {L[i], a[i], b[i]};
       std::array<int, 3> w{};
       for (int c = 0; c < 3; ++c) {
@@ -119,19 +121,46 @@ TEST(LowFlickerDither, EveryKernelAgreesWithThePlainModel) {
       {"two columns", FromRgb(2, 7, noise), {0, 1, 12, 15, 11}},
       {"three columns", FromRgb(3, 6, noise), {5, 7, 9, 2, 14}},
       {"one row", FromRgb(37, 1, noise), {5, 7, 9, 2, 14}},
+      // Cells cut by the picture's right and bottom edges.
+      {"noise, 29 x 19", FromRgb(29, 19, noise), {0, 1, 2, 3, 4}},
   };
+  // Each case once with its roles' slots for the whole picture (through the global pass and
+  // the per-cell one), and once with every cell's own: the roles' sprites and random cell
+  // colours, every third cell the roles' own.
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const LabPicture& p = c.picture;
-    const LowFlickerSlots slots = MakeLowFlickerSlots(BuildMixTable(RoleColours(c.roles)), c.roles);
-    const std::vector<std::uint8_t> expected = PlainModel(p.L, p.a, p.b, p.width, p.height, slots);
-    for (const ConversionKernels* kernels : AvailableKernels()) {
-      std::vector<std::uint8_t> codes(expected.size(), 0);
-      LowFlickerDither(p.L.data(), p.a.data(), p.b.data(), p.width, p.height, slots, codes.data(),
-                       nullptr, *kernels);
-      int mismatches = 0;
-      for (std::size_t i = 0; i < codes.size(); ++i) mismatches += codes[i] != expected[i];
-      EXPECT_EQ(mismatches, 0) << kernels->name;
+    for (const bool ownCells : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (ownCells ? ", own cells" : ""));
+      const LabPicture& p = c.picture;
+      const LowFlickerSlots slots =
+          MakeLowFlickerSlots(BuildMixTable(RoleColours(c.roles)), c.roles);
+      const int cellCount = ((p.width + 7) / 8) * ((p.height + 7) / 8);
+      std::vector<LowFlickerSlots> cellSlots(cellCount, slots);
+      for (int cell = 0; ownCells && cell < cellCount; ++cell) {
+        if (cell % 3 == 0) continue;
+        const CellColourSet colours{
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
+            static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
+        const auto frames = CellFrameColours(colours, c.roles);
+        cellSlots[cell] = MakeLowFlickerSlots(BuildMixTable(frames.first, frames.second), frames);
+      }
+      const std::vector<std::uint8_t> expected =
+          PlainModel(p.L, p.a, p.b, p.width, p.height, cellSlots);
+      for (const ConversionKernels* kernels : AvailableKernels()) {
+        const auto mismatches = [&](const std::vector<std::uint8_t>& codes) {
+          int count = 0;
+          for (std::size_t i = 0; i < codes.size(); ++i) count += codes[i] != expected[i];
+          return count;
+        };
+        std::vector<std::uint8_t> codes(expected.size(), 0);
+        LowFlickerDitherCells(p.L.data(), p.a.data(), p.b.data(), p.width, p.height,
+                              cellSlots.data(), codes.data(), nullptr, *kernels);
+        EXPECT_EQ(mismatches(codes), 0) << kernels->name << " per cell";
+        if (ownCells) continue;
+        std::fill(codes.begin(), codes.end(), 0);
+        LowFlickerDither(p.L.data(), p.a.data(), p.b.data(), p.width, p.height, slots, codes.data(),
+                         nullptr, *kernels);
+        EXPECT_EQ(mismatches(codes), 0) << kernels->name;
+      }
     }
   }
 }

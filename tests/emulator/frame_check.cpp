@@ -13,17 +13,19 @@ namespace {
 constexpr int PictureLeft = 64;  // screen x of picture column 0 (character column 8)
 
 // The colour the C64 should show at screenshot pixel (sx, sy) in frame 1 or 2.
-int ExpectedColour(const LayerPlanes& bits, const ColourRoleSet& roles, int frame, int x, int y) {
+int ExpectedColour(const LayerPlanes& bits, const ColourRoleSet& roles, const CellColours* cells,
+                   int frame, int x, int y) {
   if (x < 0 || x >= WindowWidth || y < 0 || y >= WindowHeight) return 0;
   const int pixel = y * WindowWidth + x;
   const bool first = frame == 1;
   if ((first ? bits.Sprite1Bits : bits.Sprite2Bits)[pixel] == 1) {
     return first ? roles.Sprite1Colour : roles.Sprite2Colour;
   }
+  const CellColourSet own = cells ? (*cells)[(y / 8) * 24 + x / 8] : CellColoursOfRoles(roles);
   if ((first ? bits.Bitmap1Bits : bits.Bitmap2Bits)[pixel] == 1) {
-    return first ? roles.Bitmap1Colour : roles.Bitmap2Colour;
+    return first ? own.Bitmap1Colour : own.Bitmap2Colour;
   }
-  return roles.BackgroundColour;
+  return first ? own.Background1Colour : own.Background2Colour;
 }
 
 }  // namespace
@@ -58,7 +60,7 @@ std::string Comparison::Describe() const {
 }
 
 Comparison Compare(const Screenshot& shot, const ViceModel& model, const LayerPlanes& bits,
-                   const ColourRoleSet& roles, int frame) {
+                   const ColourRoleSet& roles, int frame, const CellColours* cells) {
   if (shot.width != ShotWidth || shot.height != model.shotHeight) {
     throw std::runtime_error("a " + std::string(model.name) + " screenshot is " +
                              std::to_string(ShotWidth) + " x " + std::to_string(model.shotHeight) +
@@ -69,8 +71,8 @@ Comparison Compare(const Screenshot& shot, const ViceModel& model, const LayerPl
   result.pictureTop = model.pictureTop;
   for (int sy = 0; sy < shot.height; ++sy) {
     for (int sx = 0; sx < shot.width; ++sx) {
-      const int expected = ExpectedColour(bits, roles, frame, sx - ShotScreenLeft - PictureLeft,
-                                          sy - model.pictureTop);
+      const int expected = ExpectedColour(bits, roles, cells, frame,
+                                          sx - ShotScreenLeft - PictureLeft, sy - model.pictureTop);
       if (shot.At(sx, sy) != expected) {
         ++result.mismatches;
         ++result.byRow[sy];
@@ -81,18 +83,19 @@ Comparison Compare(const Screenshot& shot, const ViceModel& model, const LayerPl
 }
 
 FrameCheck CheckThreeFrames(const std::vector<std::string>& shots, const ViceModel& model,
-                            const LayerPlanes& bits, const ColourRoleSet& roles) {
+                            const LayerPlanes& bits, const ColourRoleSet& roles,
+                            const CellColours* cells) {
   if (shots.size() != 3) throw std::invalid_argument("three screenshots expected");
   const Screenshot a = ReadScreenshot(shots[0]);
   const Screenshot b = ReadScreenshot(shots[1]);
   const Screenshot c = ReadScreenshot(shots[2]);
-  const Comparison a1 = Compare(a, model, bits, roles, 1);
-  const Comparison a2 = Compare(a, model, bits, roles, 2);
-  const Comparison b1 = Compare(b, model, bits, roles, 1);
-  const Comparison b2 = Compare(b, model, bits, roles, 2);
+  const Comparison a1 = Compare(a, model, bits, roles, 1, cells);
+  const Comparison a2 = Compare(a, model, bits, roles, 2, cells);
+  const Comparison b1 = Compare(b, model, bits, roles, 1, cells);
+  const Comparison b2 = Compare(b, model, bits, roles, 2, cells);
   const bool aShowsFirst = a1.mismatches + b2.mismatches <= a2.mismatches + b1.mismatches;
   return {aShowsFirst ? a1 : b1, aShowsFirst ? b2 : a2,
-          Compare(c, model, bits, roles, aShowsFirst ? 1 : 2)};
+          Compare(c, model, bits, roles, aShowsFirst ? 1 : 2, cells)};
 }
 
 // Every line and column (0 and 191, lines 104/105, 188/189, each sprite row's first and last
@@ -114,6 +117,22 @@ LayerPlanes SyntheticLayers() {
     }
   }
   return bits;
+}
+
+CellColours SyntheticCellColours() {
+  CellColours cells;
+  for (std::uint32_t cell = 0; cell < cells.size(); ++cell) {
+    std::uint32_t h = (cell + 1) * 0x9E3779B1u;
+    h ^= h >> 13;
+    h *= 0x85EBCA77u;
+    h ^= h >> 16;
+    const auto colour = [&](int shift) { return static_cast<std::uint8_t>((h >> shift) & 15); };
+    cells[cell] = {colour(0), colour(4), colour(8), colour(12)};
+    // Bitmap and background apart in each frame, so every bit shows.
+    if (cells[cell].Bitmap1Colour == cells[cell].Background1Colour) cells[cell].Bitmap1Colour ^= 8;
+    if (cells[cell].Bitmap2Colour == cells[cell].Background2Colour) cells[cell].Bitmap2Colour ^= 8;
+  }
+  return cells;
 }
 
 LayerPlanes SamplePhotoLayers() {

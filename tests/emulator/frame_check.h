@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cell_colours.h"
 #include "core/types.h"
 #include "screenshot.h"
 #include "vice_machine.h"
@@ -30,9 +31,10 @@ struct Comparison {
 };
 
 // Every pixel of `shot` against what `frame` (1 or 2) must show: the picture in columns 64..255
-// of the screen, black everywhere else.
+// of the screen, black everywhere else. With `cells`, each cell's own background and bitmap
+// colours (the roles' sprite colours).
 Comparison Compare(const Screenshot& shot, const ViceModel& model, const LayerPlanes& bits,
-                   const ColourRoleSet& roles, int frame);
+                   const ColourRoleSet& roles, int frame, const CellColours* cells = nullptr);
 
 // Three screenshots of consecutive frames: the first two must be frame 1 and frame 2 in some
 // order (which one comes first depends on when the displayer started), the third the same as
@@ -47,7 +49,8 @@ struct FrameCheck {
   }
 };
 FrameCheck CheckThreeFrames(const std::vector<std::string>& shots, const ViceModel& model,
-                            const LayerPlanes& bits, const ColourRoleSet& roles);
+                            const LayerPlanes& bits, const ColourRoleSet& roles,
+                            const CellColours* cells = nullptr);
 
 // Pseudo-random bits, independent in each plane: a line, sprite row or column shown from the
 // wrong place or at the wrong time differs from the expected picture somewhere on it.
@@ -55,5 +58,9 @@ LayerPlanes SyntheticLayers();
 
 // The sample photo converted with every setting at its default, as the window converts it.
 LayerPlanes SamplePhotoLayers();
+
+// Every cell colours of its own, pseudo-random, each frame's background and bitmap colour
+// apart and the two frames' backgrounds apart in most cells.
+CellColours SyntheticCellColours();
 
 }  // namespace vantrel::emulator

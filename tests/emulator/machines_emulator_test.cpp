@@ -30,7 +30,8 @@ namespace {
 constexpr int AfterDetection = 0x0857;
 constexpr int DetectedMachine = 0x09F0;
 
-enum class Picture { Synthetic, Photo };
+// The synthetic layers once more with every cell its own colours, read from its screen bytes.
+enum class Picture { Synthetic, Photo, PerCell };
 
 struct MachineCase {
   Machine machine;
@@ -48,7 +49,7 @@ constexpr MachineCase PackedCases[] = {{Machine::Pal, "c64", Picture::Photo, tru
 
 std::vector<MachineCase> AllCases() {
   std::vector<MachineCase> cases;
-  for (const Picture picture : {Picture::Synthetic, Picture::Photo}) {
+  for (const Picture picture : {Picture::Synthetic, Picture::Photo, Picture::PerCell}) {
     for (const Machine machine : AllMachines) {
       for (const std::string_view model : ViceModels(machine)) {
         cases.push_back({machine, model, picture});
@@ -80,7 +81,8 @@ constexpr bool DiskPacked[] = {false, true};
 // Everything this file runs in VICE, run once for all its tests.
 class Batch {
  public:
-  Batch() : synthetic_(SyntheticLayers()), photo_(SamplePhotoLayers()) {
+  Batch()
+      : synthetic_(SyntheticLayers()), photo_(SamplePhotoLayers()), cells_(SyntheticCellColours()) {
     std::vector<ViceRun> runs;
     for (const MachineCase& c : AllCases()) {
       const ViceModel& model = ViceModelNamed(c.model);
@@ -113,7 +115,10 @@ class Batch {
   }
 
   const LayerPlanes& Bits(Picture picture) const {
-    return picture == Picture::Synthetic ? synthetic_ : photo_;
+    return picture == Picture::Photo ? photo_ : synthetic_;
+  }
+  const CellColours* Cells(Picture picture) const {
+    return picture == Picture::PerCell ? &cells_ : nullptr;
   }
 
   // The three screenshots of run group `index` (machine cases first, then the disks).
@@ -135,7 +140,11 @@ class Batch {
     C64Memory image{};
     FileBytes buffer{};
     BuildMemoryImage(Bits(picture), image);
-    FillScreenColours(DefaultColourRoles, image);
+    if (const CellColours* cells = Cells(picture)) {
+      FillScreenColours(*cells, image);
+    } else {
+      FillScreenColours(DefaultColourRoles, image);
+    }
     AssembleExecutable(image, DefaultColourRoles, buffer, machine);
     const std::span<const std::uint8_t> plain(buffer.data(), ExecutableFileSize);
     if (packed) return PackExecutable(plain);
@@ -144,7 +153,9 @@ class Batch {
 
   std::string Program(Machine machine, Picture picture, bool packed) {
     const std::string file = machine_.Folder() + "/" + std::string(MachineName(machine)) +
-                             (picture == Picture::Synthetic ? "-synthetic" : "-photo") +
+                             (picture == Picture::Synthetic ? "-synthetic"
+                              : picture == Picture::Photo   ? "-photo"
+                                                            : "-cells") +
                              (packed ? "-packed" : "") + ".prg";
     const std::vector<std::uint8_t> bytes = Bytes(machine, picture, packed);
     WriteFileReplacing(file, bytes.data(), bytes.size());
@@ -154,6 +165,7 @@ class Batch {
   ViceMachine machine_;
   LayerPlanes synthetic_;
   LayerPlanes photo_;
+  CellColours cells_;
   std::string diskName_;
   std::vector<std::string> shots_;
   std::vector<int> detected_;
@@ -186,17 +198,19 @@ TEST_P(EveryMachine, ShowsBothFramesExactly) {
   const MachineCase c = AllCases()[GetParam()];
   Batch& batch = TheBatch();
   ExpectExact(CheckThreeFrames(batch.Shots(GetParam()), ViceModelNamed(c.model),
-                               batch.Bits(c.picture), DefaultColourRoles));
+                               batch.Bits(c.picture), DefaultColourRoles, batch.Cells(c.picture)));
   if (HasFailure()) batch.KeepFiles("wrong frames");
 }
 
 INSTANTIATE_TEST_SUITE_P(DisplayerInVice, EveryMachine,
                          ::testing::Range<std::size_t>(0, AllCases().size()), [](const auto& info) {
                            const MachineCase c = AllCases()[info.param];
-                           std::string name =
-                               std::string(MachineName(c.machine)) + "_on_" + std::string(c.model) +
-                               (c.picture == Picture::Synthetic ? "_Synthetic" : "_Photo") +
-                               (c.packed ? "_Packed" : "");
+                           std::string name = std::string(MachineName(c.machine)) + "_on_" +
+                                              std::string(c.model) +
+                                              (c.picture == Picture::Synthetic ? "_Synthetic"
+                                               : c.picture == Picture::Photo   ? "_Photo"
+                                                                               : "_PerCell") +
+                                              (c.packed ? "_Packed" : "");
                            for (char& ch : name) {
                              if (ch == '-') ch = '_';
                            }

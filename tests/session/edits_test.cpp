@@ -70,36 +70,68 @@ TEST(Edits, LieOverTheConversionAndStayWhenItIsMadeAgain) {
   EXPECT_THROW(session.PaintPixel(0, 0, 10), std::logic_error);
 }
 
-// Each frame alone shows one role's palette colour per pixel; alternating, the two make the
-// preview's mix colour, paint included. A painted pixel shows the roles of its code.
+// Each frame alone shows one role's palette colour per pixel (its cell's own background and
+// bitmap colour, with colours per cell); alternating, the two make the preview's mix colour,
+// paint included. A painted pixel shows the colours of its code in its cell.
 TEST(Edits, TheTwoFramesMixIntoThePreview) {
-  Session session;
-  ConversionSettings settings;
-  settings.roles = {0, 2, 7, 6, 1};  // five different colours, so every role is told apart
-  session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
-  for (int code = 1; code <= 9; ++code) session.PaintPixel(code * 3, 5, code);
-  const std::vector<PackedRGB> frame1 = session.FramePicture(1);
-  const std::vector<PackedRGB> frame2 = session.FramePicture(2);
-  ASSERT_EQ(frame1.size(), static_cast<std::size_t>(PixelCount));
-  int differing = 0;
-  for (int y = 0; y < WindowHeight; ++y) {
-    for (int x = 0; x < WindowWidth; ++x) {
-      const int i = y * WindowWidth + x;
-      ASSERT_EQ(MixColours(ToTColor(frame1[i]), ToTColor(frame2[i])),
-                ToTColor(session.Preview().ScanLine(y)[x]))
-          << x << "," << y;
-      differing += frame1[i] != frame2[i];
+  CellColours cells;
+  for (int i = 0; i < CellCount; ++i) {
+    cells[i] = {static_cast<std::uint8_t>(i % 16), static_cast<std::uint8_t>((i / 3) % 16),
+                static_cast<std::uint8_t>((i / 7) % 16), static_cast<std::uint8_t>((i + 5) % 16)};
+  }
+  for (const bool perCell : {false, true}) {
+    SCOPED_TRACE(perCell ? "colours per cell" : "roles");
+    Session session;
+    ConversionSettings settings;
+    settings.roles = {0, 2, 7, 6, 1};  // five different colours, so every role is told apart
+    if (perCell) settings.cells = cells;
+    session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
+    EXPECT_EQ(session.CellTable().has_value(), perCell);
+    for (int code = 1; code <= 9; ++code) session.PaintPixel(code * 3, 5, code);
+    const std::vector<PackedRGB> frame1 = session.FramePicture(1);
+    const std::vector<PackedRGB> frame2 = session.FramePicture(2);
+    ASSERT_EQ(frame1.size(), static_cast<std::size_t>(PixelCount));
+    int differing = 0;
+    for (int y = 0; y < WindowHeight; ++y) {
+      for (int x = 0; x < WindowWidth; ++x) {
+        const int i = y * WindowWidth + x;
+        const TColor mix = MixColours(ToTColor(frame1[i]), ToTColor(frame2[i]));
+        ASSERT_EQ(mix, ToTColor(session.Preview().ScanLine(y)[x])) << x << "," << y;
+        ASSERT_EQ(mix, session.CellMixColours(x, y)[session.MixCodeAt(x, y) - 1]);
+        differing += frame1[i] != frame2[i];
+      }
     }
+    EXPECT_GT(differing, 1000) << "the frames are not the same picture";
+    for (int code = 1; code <= 9; ++code) {
+      const auto [first, second] = MixSlotRoles[code - 1];
+      const int x = code * 3, i = 5 * WindowWidth + x;
+      const CellColourSet own = perCell ? cells[x / 8] : CellColoursOfRoles(settings.roles);
+      const int frame1Colours[5] = {own.Background1Colour, own.Bitmap1Colour, 7, 0, 0};
+      const int frame2Colours[5] = {own.Background2Colour, 0, 0, own.Bitmap2Colour, 1};
+      EXPECT_EQ(frame1[i], ToPackedRGB(C64Palette[frame1Colours[first]])) << code;
+      EXPECT_EQ(frame2[i], ToPackedRGB(C64Palette[frame2Colours[second]])) << code;
+    }
+    EXPECT_THROW(session.FramePicture(3), std::logic_error);
   }
-  EXPECT_GT(differing, 1000) << "the frames are not the same picture";
-  for (int code = 1; code <= 9; ++code) {
-    const auto [first, second] = MixSlotRoles[code - 1];
-    const int i = 5 * WindowWidth + code * 3;
-    EXPECT_EQ(frame1[i], ToPackedRGB(C64Palette[settings.roles[first]])) << code;
-    EXPECT_EQ(frame2[i], ToPackedRGB(C64Palette[settings.roles[second]])) << code;
-  }
-  EXPECT_THROW(session.FramePicture(3), std::logic_error);
 }
 
+// Asked for colours per cell, a conversion searches them from the roles and saves them in its
+// screens; a palette pick then goes back to the roles for every cell.
+TEST(Edits, ColoursPerCellAskedForAreFoundSavedAndGivenUpForRoles) {
+  Session session;
+  ConversionSettings settings;
+  settings.perCell = ColourGoal::Faithful;
+  settings.adjustment.dithering = Dithering::None;
+  session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
+  ASSERT_TRUE(session.CellTable().has_value());
+  const CellColours cells = *session.CellTable();
+  EXPECT_EQ(session.Roles().BackgroundColour, DefaultColourRoles.BackgroundColour);
+  const auto data = session.Output(OutputKind::Data);
+  const SavedPicture read = ReadSavedPicture({data.begin(), data.end()}, "data");
+  EXPECT_EQ(read.cells, cells);
+  session.SetColourRoles(DefaultColourRoles);
+  EXPECT_FALSE(session.CellTable().has_value());
+  EXPECT_EQ(session.CellMixColours(100, 100), session.MixColours());
+}
 }  // namespace
 }  // namespace vantrel

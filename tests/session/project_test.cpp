@@ -38,16 +38,30 @@ Project Sample() {
   return project;
 }
 
+// Cells with colours of their own, `seed` apart.
+CellColours SomeCells(unsigned seed) {
+  CellColours cells;
+  for (int i = 0; i < CellCount; ++i) {
+    const unsigned h = (i + seed) * 2654435761u;
+    cells[i] = {static_cast<std::uint8_t>(h >> 28), static_cast<std::uint8_t>((h >> 24) & 15),
+                static_cast<std::uint8_t>((h >> 20) & 15),
+                static_cast<std::uint8_t>((h >> 16) & 15)};
+  }
+  return cells;
+}
+
 TEST(ProjectFile, WhatIsWrittenComesBack) {
   for (const int variant : {0, 1, 2}) {
     Project project = Sample();
     if (variant == 1) project.settings.scale = {true, 100};
     if (variant == 2) {
-      // The largest project there is: every pixel painted, each in a run of its own, and a
-      // photo's path as long as the system allows.
+      // The largest project there is: every pixel painted, each in a run of its own, a photo's
+      // path as long as the system allows, converted with one cell table, another picked since.
       project.photo = std::string(4095, 'p');
       for (int i = 0; i < PixelCount; ++i)
         project.edits.codes[i] = static_cast<std::uint8_t>(8 + i % 2);
+      project.settings.cells = SomeCells(1);
+      project.cells = SomeCells(2);
     }
     const std::string text = ProjectText(project);
     if (variant == 2) {
@@ -70,6 +84,10 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
     EXPECT_TRUE(back.converted);
     EXPECT_EQ(back.machine, Machine::Drean);
     EXPECT_TRUE(back.edits == project.edits);
+    EXPECT_EQ(back.settings.cells, project.settings.cells);
+    EXPECT_EQ(back.cells, project.cells);
+    // Version 2 only for colours per cell: other projects stay as earlier programs read them.
+    EXPECT_NE(text.find(variant == 2 ? "\"vantrel\": 2," : "\"vantrel\": 1,"), std::string::npos);
     EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
   }
 }
@@ -108,8 +126,14 @@ TEST(ProjectFile, PhotoDigestsAreSha256) {
 
 TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
   const std::string good = ProjectText(Sample());
-  const auto replaced = [&](const std::string& from, const std::string& to) {
-    std::string text = good;
+  Project withCells = Sample();
+  withCells.cells = SomeCells(3);
+  const std::string goodCells = ProjectText(withCells);
+  const std::string rows = "\"cells\": [\n    \"";
+  const std::string firstRow = goodCells.substr(goodCells.find(rows) + rows.size(), 119);
+  const auto replaced = [&](const std::string& from, const std::string& to,
+                            const std::string* in = nullptr) {
+    std::string text = in ? *in : good;
     const std::size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     return text.replace(at, from.size(), to);
@@ -121,7 +145,7 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {good.substr(0, good.size() / 2), "its JSON is damaged"},
       {"[1, 2]", "it holds no JSON object"},
       {"{}", "\"vantrel\" is missing"},
-      {replaced("\"vantrel\": 1", "\"vantrel\": 2"), "it was written by a newer version"},
+      {replaced("\"vantrel\": 1", "\"vantrel\": 3"), "it was written by a newer version"},
       {replaced("\"vantrel\": 1", "\"vantrel\": \"1\""), "\"vantrel\" is not a whole number"},
       {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
       {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" holds 0, outside 1..3200"},
@@ -139,6 +163,13 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
        "its lists and objects nest more than 3 deep"},
       {good + std::string(MaxProjectBytes + 1 - good.size(), ' '),
        "it has 4194305 bytes, more than any project (at most 4 MiB)"},
+      {replaced(firstRow, firstRow.substr(0, 118) + "g", &goodCells),
+       "row 1 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced(firstRow, firstRow.substr(0, 117), &goodCells),
+       "row 1 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced("\"" + firstRow + "\",", "", &goodCells),
+       "row 25 of \"cells\" is not 24 cells of four hexadecimal digits"},
+      {replaced("\"cells\": [", "\"cells\": 7, \"x\": [", &goodCells), "\"cells\" is not a list"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -205,6 +236,15 @@ TEST(ProjectFile, MakesItsFilesAgainAlsoAfterMovingAndRefusesAnotherPhoto) {
          s.PaintPixel(7, 7, 2);
        },
        true},
+      {"photo, converted with colours per cell, picked and painted",
+       [](Session& s) {
+         s.ReadSourceWindow(-5, -3);
+         s.SetCellColours({6, 1, 14, 3, 5}, SomeCells(4));
+         s.ConvertPicture(Dithering::FloydSteinberg);
+         s.SetCellColours({6, 1, 7, 3, 2}, SomeCells(5));  // other colours without converting
+         s.PaintPixel(9, 9, 8);
+       },
+       false},
       {"saved picture converted again",
        [](Session& s) {
          s.ReadSourceWindow(0, 0);
