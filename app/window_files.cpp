@@ -47,9 +47,9 @@ void TForm1::RememberOpenFolder(const QString& fileName) {
 // converts it. Returns whether the file was opened here.
 bool TForm1::OpenByKind(const QString& fileName) {
   const std::string name = QFile::encodeName(fileName).toStdString();
-  // A file named as a project is read as one, so a damaged project says what is wrong with it.
-  if (fileName.endsWith(QStringLiteral(".vantrel"), Qt::CaseInsensitive) ||
-      Session::KindOfFile(name) == FileKind::Project) {
+  // The session tells by content, and a file named as a project is read as one, so a damaged
+  // project says what is wrong with it.
+  if (Session::KindOfFile(name) == FileKind::Project) {
     OpenProjectFile(fileName);
     return true;
   }
