@@ -103,6 +103,15 @@ void PrintRoles(const ColourRoleSet& roles, const std::string& input, bool sever
   out << "\n";
 }
 
+// The sprite colours colours per cell go with, as numbers and then as names: "3,10
+// cyan,light-red".
+void PrintSpriteColours(const ColourRoleSet& roles, const std::string& input, bool several,
+                        std::ostream& out) {
+  if (several) out << input << ": ";
+  out << roles.Sprite1Colour << "," << roles.Sprite2Colour << " "
+      << C64ColourNames[roles.Sprite1Colour] << "," << C64ColourNames[roles.Sprite2Colour] << "\n";
+}
+
 // What the outputs are made with besides the conversion: the target, and for a project the
 // scale and the dithering it records.
 struct Making {
@@ -189,13 +198,14 @@ int ConvertOne(const ConvertRequest& request, const Job& job, const Reporter& re
       if (!out) throw VantrelError(Message::kCannotWriteStandardOutput);
     }
   }
-  if (request.options.settings.autoColours) {
-    // With a file on standard output the roles go beside the messages.
-    std::ostream& roles = toStandardOutput ? err : out;
-    PrintRoles(session.Roles(), job.input, several, roles);
-    roles.flush();
-    if (!roles) return ExitFailure;
+  // With a file on standard output the colours found go beside the messages.
+  std::ostream& found = toStandardOutput ? err : out;
+  if (request.options.settings.autoColours) PrintRoles(session.Roles(), job.input, several, found);
+  if (request.options.settings.perCell) {
+    PrintSpriteColours(session.Roles(), job.input, several, found);
   }
+  found.flush();
+  if (!found) return ExitFailure;
   return ExitSuccess;
 }
 

@@ -150,10 +150,15 @@ void ApplyColours(OptionValues& values, const OptionUse& use) {
     }
   }
   values.settings.roles = roles;
+  values.settings.rolesGiven = true;
 }
 
 void ApplyAutoColours(OptionValues& values, const OptionUse& use) {
   values.settings.autoColours = static_cast<ColourGoal>(use.choice);
+}
+
+void ApplyPerCell(OptionValues& values, const OptionUse& use) {
+  values.settings.perCell = static_cast<ColourGoal>(use.choice);
 }
 
 void ApplyDither(OptionValues& values, const OptionUse& use) {
@@ -267,6 +272,19 @@ std::vector<ConversionOption> Table() {
     o.excludes = "colours";
     o.changesConversion = true;
     o.apply = ApplyAutoColours;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "per-cell";
+    o.choices = ChoicesOf(ColourGoalNames, ColourGoalCaptions);
+    o.implied = ColourGoalNames[static_cast<std::size_t>(ColourGoal::Faithful)];
+    o.help =
+        "give every 8 x 8 cell its own background and bitmap colour in each frame, chosen for "
+        "the goal (faithful when none is given), and print the two sprite colours found; the "
+        "search starts from the colours given with --colours or found by --auto-colours, else "
+        "from those Auto Colors finds for the goal";
+    o.changesConversion = true;
+    o.apply = ApplyPerCell;
   }
   {
     ConversionOption& o = rows.emplace_back();

@@ -362,9 +362,12 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
     ConvertPicture(settings.adjustment.dithering, progress);
   }
   if (settings.perCell) {
-    // From the roles the conversion has now, the given ones or those just found.
+    // From the roles the conversion has now, the given ones or those just found; else from the
+    // roles Auto Colors finds for the goal, as the window's search starts.
+    std::optional<ColourRoleSet> start;
+    if (settings.rolesGiven || settings.autoColours) start = state_->ColourRoles;
     const CellColourChoice choice =
-        *FindCellColours(settings.adjustment.dithering, *settings.perCell, state_->ColourRoles);
+        *FindCellColours(settings.adjustment.dithering, *settings.perCell, start);
     SetCellColours(choice.roles, choice.cells);
     ConvertPicture(settings.adjustment.dithering, progress);
   }

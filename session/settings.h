@@ -57,9 +57,11 @@ struct ConversionSettings {
   CropCorner crop;          // top-left corner of the window in the scaled picture
   Adjustment adjustment;    // channel offsets and dithering
   ColourRoleSet roles = DefaultColourRoles;
+  bool rolesGiven = false;                // the roles were chosen, not left at the defaults
   std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
   // Colours per cell: the table to convert with (the roles give the sprite colours), or a goal
-  // to search them for, starting from the roles above (or those autoColours finds).
+  // to search them for, starting from the roles given (or those autoColours finds; with
+  // neither, from the roles Auto Colors finds for the same goal).
   std::optional<CellColours> cells;
   std::optional<ColourGoal> perCell;
 };

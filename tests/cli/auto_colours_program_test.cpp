@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <variant>
 
@@ -97,6 +99,67 @@ TEST(AutoColoursProgram, PrintedRolesGiveTheSameFilesAsGivingThemWithColours) {
     // And the defaults would have written something else.
     run({}, "default");
     EXPECT_NE(ReadWhole(dir.File("auto.bin")), ReadWhole(dir.File("default.bin")));
+  }
+}
+
+// --per-cell prints the sprite colours the search found, writes every cell's own colours into
+// the screens, starts from the colours given with --colours, and its project makes the same
+// files again.
+TEST(AutoColoursProgram, PerCellPrintsItsSpriteColoursAndItsProjectMakesTheSameFiles) {
+  const struct {
+    Args extra;
+    vantrel::ColourGoal goal;
+    std::optional<vantrel::ColourRoleSet> start;
+  } cases[] = {
+      {{"--per-cell"}, vantrel::ColourGoal::Faithful, std::nullopt},
+      {{"--per-cell=calm", "--colours", "6,14,3,1,9"},
+       vantrel::ColourGoal::Calm,
+       vantrel::ColourRoleSet{6, 14, 3, 1, 9}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extra[0]);
+    ScratchFolder dir, streams;
+    Args args = {Sample,
+                 "--crop",
+                 "130,10",
+                 "-o",
+                 dir.File("cell.prg"),
+                 "-o",
+                 dir.File("cell.bin"),
+                 "-o",
+                 dir.File("cell.vantrel")};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const auto made = clitest::RunProgram(VANTREL_CLI, args, streams.Path());
+    ASSERT_EQ(made.status, 0) << made.err;
+
+    vantrel::Session session;
+    session.OpenFile(Sample);
+    session.ReadSourceWindow(-130, -10);
+    session.Reconvert({0, 0, 0, vantrel::Dithering::FloydSteinberg});
+    if (c.start) session.SetColourRoles(*c.start);
+    const auto choice =
+        session.FindCellColours(vantrel::Dithering::FloydSteinberg, c.goal, c.start);
+    ASSERT_TRUE(choice);
+    const auto sprite = [](int index) { return std::string(vantrel::C64ColourNames.at(index)); };
+    EXPECT_EQ(made.out, std::to_string(choice->roles.Sprite1Colour) + "," +
+                            std::to_string(choice->roles.Sprite2Colour) + " " +
+                            sprite(choice->roles.Sprite1Colour) + "," +
+                            sprite(choice->roles.Sprite2Colour) + "\n");
+    // Frame 1's screen holds more than one colour byte across the picture's cells.
+    const std::string data = ReadWhole(dir.File("cell.bin"));
+    std::set<char> bytes;
+    for (int row = 0; row < 25; ++row) {
+      for (int column = 8; column < 32; ++column) bytes.insert(data[row * 40 + column]);
+    }
+    EXPECT_GT(bytes.size(), 1u);
+
+    const auto again = clitest::RunProgram(
+        VANTREL_CLI,
+        {dir.File("cell.vantrel"), "-o", dir.File("again.prg"), "-o", dir.File("again.bin")},
+        streams.Path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(ReadWhole(dir.File("again.prg")), ReadWhole(dir.File("cell.prg")));
+    EXPECT_EQ(ReadWhole(dir.File("again.bin")), data);
   }
 }
 
