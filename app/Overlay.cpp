@@ -179,7 +179,7 @@ Adjustment TForm1::CurrentAdjustment() const {
 void TForm1::ConvertPicture() {
   if (!session_.PictureLoaded()) return;
   session_.ConvertPicture(CurrentAdjustment().dithering, Progress());
-  NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
+  NoteConversion(session_.Roles(), session_.CellTable(), CurrentAdjustment().dithering);
   RedrawPreview();
 }
 
@@ -188,7 +188,7 @@ void TForm1::ConvertPicture() {
 void TForm1::Reconvert() {
   if (session_.PictureLoaded()) {
     session_.Reconvert(CurrentAdjustment(), Progress());
-    NoteConversion(session_.Roles(), CurrentAdjustment().dithering);
+    NoteConversion(session_.Roles(), session_.CellTable(), CurrentAdjustment().dithering);
     RedrawSourceView();
     RedrawPreview();
   }
@@ -197,13 +197,32 @@ void TForm1::Reconvert() {
 
 // The roles a search finds for the current crop, offsets and dithering and the goal chosen,
 // set as five palette picks would set them (the selected role stays selected), then one
-// conversion to show them. The goal stays checked in the menu as the last one used.
+// conversion to show them. The goal stays checked in the menu as the last one used. With
+// "Colors per Cell" checked, every cell's own colours and the sprite colours: the role
+// swatches show the sprite colours and the roles the search started from. The search shows
+// its progress, and Cancel leaves everything as it was.
 void TForm1::AutoColorsClick(ColourGoal goal) {
   if (!session_.PictureLoaded()) return;
-  const std::optional<ColourRoleSet> roles =
-      session_.FindColourRoles(CurrentAdjustment().dithering, goal);
-  if (!roles) return;
-  for (int role = 0; role < RoleCount; ++role) SetRole(role, (*roles)[role]);
+  const Dithering dithering = CurrentAdjustment().dithering;
+  if (ColorsPerCell1->isChecked()) {
+    std::optional<CellColourChoice> choice;
+    dialogs_.RunWithProgress(this, QStringLiteral("Choosing the colors of every cell..."),
+                             [&](const SearchControl& control) {
+                               choice =
+                                   session_.FindCellColours(dithering, goal, std::nullopt, control);
+                             });
+    if (!choice) return;
+    for (int role = 0; role < RoleCount; ++role) SetRole(role, choice->roles[role]);
+    SetCellColours(choice->cells);
+  } else {
+    std::optional<ColourRoleSet> roles;
+    dialogs_.RunWithProgress(this, QStringLiteral("Choosing the colors..."),
+                             [&](const SearchControl& control) {
+                               roles = session_.FindColourRoles(dithering, goal, control);
+                             });
+    if (!roles) return;
+    for (int role = 0; role < RoleCount; ++role) SetRole(role, (*roles)[role]);
+  }
   ConvertPicture();
   SetProgress(0);
 }
@@ -323,7 +342,13 @@ void TForm1::SetScaleSetting(const ScaleSetting& setting) {
 
 // --- Output ---------------------------------------------------------------------------
 
-OutputOptions TForm1::CurrentOutputOptions() const { return {CurrentMachine(), {}}; }
+OutputOptions TForm1::CurrentOutputOptions() const {
+  OutputOptions options{CurrentMachine(), {}, PackExecutable1->isChecked()};
+  for (std::size_t s = 0; s < AssemblerSyntaxes.size(); ++s) {
+    if (AssemblerSyntaxes[s]->isChecked()) options.asmSyntax = AllAsmSyntaxes[s];
+  }
+  return options;
+}
 
 Machine TForm1::CurrentMachine() const {
   const std::array<QAction*, 5> machines = TargetActions();
@@ -348,6 +373,7 @@ void TForm1::SetMachine(Machine machine) {
 void TForm1::SaveC64Executable1Click() { Save(OutputKind::Executable); }
 void TForm1::SaveC64Data1Click() { Save(OutputKind::Data); }
 void TForm1::SaveC64DiskImage1Click() { Save(OutputKind::DiskImage); }
+void TForm1::SaveAssemblerSource1Click() { Save(OutputKind::AssemblerSource); }
 
 void TForm1::RunInVICE1Click() {
   if (!session_.PictureLoaded()) throw VantrelError(Message::kOpenAPictureFirst);
@@ -373,6 +399,12 @@ void TForm1::LoadPreferences() {
   }
   const int goal = preferences::Goal.Read();
   if (goal >= 0 && goal < GoalCount) GoalActions()[goal]->setChecked(true);
+  ColorsPerCell1->setChecked(preferences::ColorsPerCell.Read());
+  PackExecutable1->setChecked(preferences::Pack.Read());
+  if (const std::optional<AsmSyntax> syntax =
+          AsmSyntaxFromName(preferences::AssemblerSyntax.Read().toStdString())) {
+    AssemblerSyntaxes[static_cast<std::size_t>(*syntax)]->setChecked(true);
+  }
   ZoomForm->SetZoom(preferences::ZoomFactor.Read());
   ZoomForm->SetMode(static_cast<ZoomMode>(std::clamp(preferences::ZoomMode.Read(), 0, 3)));
   ZoomForm->SetGrid(preferences::ZoomGrid.Read());

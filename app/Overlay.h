@@ -95,12 +95,16 @@ class TForm1 : public QMainWindow {
   QAction* OldNTSC1;
   QAction* Drean1;
   QAction* AnyC641;
+  QMenu* AssemblerSyntax1;                    // the assembler a source is written for
+  std::array<QAction*, 3> AssemblerSyntaxes;  // 64tass, ACME, Kick Assembler
+  QAction* PackExecutable1;                   // executables and disk images hold the packed program
   QAction* RunInVICE1;
   QAction* Exit1;
   // Projects and the preview as a PNG file.
   QAction* OpenProject1;
   QAction* SaveProject1;
   QAction* SavePreviewPNG1;
+  QAction* SaveAssemblerSource1;
   QMenu* EditMenu1;  // undo, redo and the pixel edits
   QAction* Undo1;
   QAction* Redo1;
@@ -111,6 +115,7 @@ class TForm1 : public QMainWindow {
   QAction* Faithful1;
   QAction* Balanced1;
   QAction* Calm1;
+  QAction* ColorsPerCell1;  // checked: Auto Colors gives every cell its own colours
   QAction* About1;
 
   // The About box, created after the main window; "About" shows it modally.
@@ -151,6 +156,7 @@ class TForm1 : public QMainWindow {
   void OpenProject1Click();
   void SaveProject1Click();
   void SavePreviewPNG1Click();
+  void SaveAssemblerSource1Click();
   void Undo1Click();
   void Redo1Click();
   void ClearEdits1Click();
@@ -247,10 +253,14 @@ class TForm1 : public QMainWindow {
 
   // window_undo.cpp
   void Record(ChangeSource source);
-  void NoteConversion(const vantrel::ColourRoleSet& roles, vantrel::Dithering dithering);
+  // What the conversion on show was made with.
+  void NoteConversion(const vantrel::ColourRoleSet& roles,
+                      const std::optional<vantrel::CellColours>& cells,
+                      vantrel::Dithering dithering);
   void Restore(const Snapshot& snapshot);
   void UpdateUndoActions();
   void SetOffsetsQuietly(int red, int green, int blue);
+  void SetCellColours(const std::optional<vantrel::CellColours>& cells);
   void SetDithering(vantrel::Dithering dithering);
   void SetCropQuietly(vantrel::CropCorner crop);
   void ShowRoles();
@@ -278,6 +288,7 @@ class TForm1 : public QMainWindow {
   // The roles and the dithering the conversion on show was made with.
   vantrel::ColourRoleSet convertedRoles_ = vantrel::DefaultColourRoles;
   vantrel::Dithering convertedDithering_ = vantrel::Dithering::FloydSteinberg;
+  std::optional<vantrel::CellColours> convertedCells_;
   bool shownBefore_ = false;
   bool closing_ = false;   // the zoom window's state was kept as the window closed
   bool quitting_ = false;  // "Exit" asked already: the close that follows does not ask again

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,9 +11,14 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 #include "core/error.h"
 
@@ -125,6 +131,44 @@ void PlatformDialogs::ShowErrorWithDetails(QWidget* parent, const QString& capti
 }
 
 void PlatformDialogs::ShowModal(QDialog& dialog) { dialog.exec(); }
+
+void PlatformDialogs::RunWithProgress(
+    QWidget* parent, const QString& label,
+    const std::function<void(const vantrel::SearchControl&)>& work) {
+  QProgressDialog dialog(label, QStringLiteral("Cancel"), 0, 1000, parent);
+  dialog.setWindowTitle(ApplicationTitle());
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setMinimumDuration(300);  // a quick search shows nothing
+  dialog.setAutoReset(false);
+  dialog.setAutoClose(false);
+  std::atomic<int> permille{0};
+  std::atomic<bool> cancelled{false}, done{false};
+  std::exception_ptr failure;
+  const vantrel::SearchControl control{[&](int value) { permille = value; },
+                                       [&] { return cancelled.load(); }};
+  std::thread worker([&] {
+    try {
+      work(control);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+  });
+  QEventLoop loop;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+    if (done) {
+      loop.quit();
+      return;
+    }
+    dialog.setValue(permille);
+  });
+  QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&] { cancelled = true; });
+  timer.start(20);
+  loop.exec();
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
 
 QStringList OpenDialogFilters(const QString& preset) {
   QStringList patterns;

@@ -4,7 +4,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <stdexcept>
+
+#include "session/session.h"
 
 class QDialog;
 class QWidget;
@@ -31,6 +34,11 @@ class Dialogs {
   // Something the user should know that did not stop the action.
   virtual void ShowWarning(QWidget* parent, const QString& caption, const QString& message) = 0;
   virtual void ShowModal(QDialog& dialog) = 0;
+  // Runs `work` away from the window's thread while the window waits, showing `label` with the
+  // progress `work` reports and a Cancel button that `work` polls; returns when it has ended
+  // (a failure inside is thrown again here). The window takes no input meanwhile.
+  virtual void RunWithProgress(QWidget* parent, const QString& label,
+                               const std::function<void(const vantrel::SearchControl&)>& work) = 0;
 };
 
 // The real thing: Qt's file dialogs and message box.
@@ -45,6 +53,8 @@ class PlatformDialogs : public Dialogs {
                             const QString& details) override;
   void ShowWarning(QWidget* parent, const QString& caption, const QString& message) override;
   void ShowModal(QDialog& dialog) override;
+  void RunWithProgress(QWidget* parent, const QString& label,
+                       const std::function<void(const vantrel::SearchControl&)>& work) override;
 };
 
 // The open dialog's filters: the preset of its name field first (the wildcard "*.jpg"), then

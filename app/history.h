@@ -21,6 +21,9 @@ struct Snapshot {
   vantrel::ScaleSetting scale;
   int percent = 100;  // the scale shown
   vantrel::Edits edits;
+  // Colours per cell chosen now and the ones the conversion on show was made with (none: the
+  // roles colour every cell).
+  std::optional<vantrel::CellColours> cells, convertedCells;
   bool operator==(const Snapshot&) const = default;
 };
 

@@ -31,6 +31,9 @@ inline const Preference<QString> SaveFolder{"folders/save", QString()};  // the 
 inline const Preference<QString> Target{"target", QString()};            // a machine's name
 inline const Preference<bool> Fit{"fit", false};                         // Fit for new pictures
 inline const Preference<int> Goal{"autoColors/goal", 0};                 // Auto Colors' goal
+inline const Preference<bool> ColorsPerCell{"autoColors/perCell", false};
+inline const Preference<bool> Pack{"pack", false};  // executables and disk images packed
+inline const Preference<QString> AssemblerSyntax{"assembler", QString()};  // its name
 inline const Preference<int> ZoomFactor{"zoom/factor", 3};
 inline const Preference<int> ZoomMode{"zoom/mode", 0};
 inline const Preference<bool> ZoomGrid{"zoom/grid", false};

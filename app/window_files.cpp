@@ -26,6 +26,8 @@ const char* FilterOf(OutputKind kind) {
       return "C64 disk images (*.d64)";
     case OutputKind::Png:
       return "PNG pictures (*.png)";
+    case OutputKind::AssemblerSource:
+      return "Assembler sources (*.asm)";
     case OutputKind::Data:
       break;
   }
@@ -77,7 +79,8 @@ void TForm1::OpenProjectFile(const QString& fileName) {
       session_.OpenProject(QFile::encodeName(fileName).toStdString(), Progress());
   SetProgress(0);
   session_.MarkPictureLoaded();
-  NoteConversion(project.settings.roles, project.settings.adjustment.dithering);
+  NoteConversion(project.settings.roles, project.settings.cells,
+                 project.settings.adjustment.dithering);
   for (QWidget* control : PictureControls()) control->setEnabled(true);
   openedFile_ = QFile::decodeName(QByteArray::fromStdString(session_.PictureName()));
   SetScaleSetting(project.settings.scale);
@@ -105,8 +108,9 @@ void TForm1::ShowSavedPicture() {
   SetProgress(0);
   RedrawSourceView();
   ShowRoles();
-  NoteConversion(session_.Roles(), adjustment.dithering);
+  NoteConversion(session_.Roles(), session_.CellTable(), adjustment.dithering);
   SetMachine(session_.SavedMachine());
+  PackExecutable1->setChecked(session_.SavedPacked());  // saved again as it was
   RedrawPreview();
 }
 
@@ -236,7 +240,7 @@ QString TForm1::AskSaveName(const QString& extension, const QString& filter) {
 // the roles of this moment.
 void TForm1::Save(OutputKind kind) {
   if (!session_.PictureLoaded()) {
-    if (kind == OutputKind::DiskImage || kind == OutputKind::Png) {
+    if (kind != OutputKind::Executable && kind != OutputKind::Data) {
       throw VantrelError(Message::kOpenAPictureFirst);
     }
     return;

@@ -15,6 +15,7 @@
 #include "app/preferences.h"
 #include "app/window_frame.h"
 #include "app/zoom_window.h"
+#include "session/options.h"
 
 using namespace vantrel;
 
@@ -45,6 +46,7 @@ void TForm1::CreateMenu() {
   // Everything added to the menu comes after the first three, which keep their places.
   SaveC64DiskImage1 = File1->addAction(QStringLiteral("Save C64 Disk Image"));
   SavePreviewPNG1 = File1->addAction(QStringLiteral("Save Preview P&NG..."));
+  SaveAssemblerSource1 = File1->addAction(QStringLiteral("Save &Assembler Source..."));
   OpenProject1 = File1->addAction(QStringLiteral("Open &Project..."));
   SaveProject1 = File1->addAction(QStringLiteral("Save Pro&ject..."));
   Target1 = File1->addMenu(QStringLiteral("Target"));
@@ -57,6 +59,21 @@ void TForm1::CreateMenu() {
     targets->addAction(item);
   }
   PAL1->setChecked(true);
+  // The assemblers a source is written for, as the option table names them.
+  AssemblerSyntax1 = File1->addMenu(QStringLiteral("Assembler Syntax"));
+  auto* syntaxes = new QActionGroup(this);
+  const ConversionOption& syntaxOption = *FindOption("asm-syntax");
+  for (std::size_t s = 0; s < AssemblerSyntaxes.size(); ++s) {
+    const std::string_view caption = syntaxOption.choices[s].caption;
+    QAction* item = AssemblerSyntax1->addAction(
+        QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
+    item->setCheckable(true);
+    syntaxes->addAction(item);
+    AssemblerSyntaxes[s] = item;
+  }
+  AssemblerSyntaxes[0]->setChecked(true);
+  PackExecutable1 = File1->addAction(QStringLiteral("Pac&k Executable"));
+  PackExecutable1->setCheckable(true);
   RunInVICE1 = File1->addAction(QStringLiteral("Run in VICE"));
   Exit1 = File1->addAction(QStringLiteral("Exit"));
   Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -83,6 +100,9 @@ void TForm1::CreateMenu() {
     goals->addAction(item);
   }
   Faithful1->setChecked(true);
+  AutoColors1->addSeparator();
+  ColorsPerCell1 = AutoColors1->addAction(QStringLiteral("Colors per &Cell"));
+  ColorsPerCell1->setCheckable(true);
   About1 = menuBar()->addAction(QStringLiteral("About"));
 }
 
@@ -329,6 +349,18 @@ void TForm1::BindMenu() {
   connect(SaveC64DiskImage1, &QAction::triggered, this,
           guarded([this] { SaveC64DiskImage1Click(); }));
   connect(SavePreviewPNG1, &QAction::triggered, this, guarded([this] { SavePreviewPNG1Click(); }));
+  connect(SaveAssemblerSource1, &QAction::triggered, this,
+          guarded([this] { SaveAssemblerSource1Click(); }));
+  for (std::size_t s = 0; s < AssemblerSyntaxes.size(); ++s) {
+    connect(AssemblerSyntaxes[s], &QAction::triggered, this, [s] {
+      const std::string_view name = AsmSyntaxName(AllAsmSyntaxes[s]);
+      preferences::AssemblerSyntax.Write(
+          QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    });
+  }
+  connect(PackExecutable1, &QAction::toggled, this, [](bool on) { preferences::Pack.Write(on); });
+  connect(ColorsPerCell1, &QAction::toggled, this,
+          [](bool on) { preferences::ColorsPerCell.Write(on); });
   connect(OpenProject1, &QAction::triggered, this, guarded([this] { OpenProject1Click(); }));
   connect(SaveProject1, &QAction::triggered, this, guarded([this] { SaveProject1Click(); }));
   for (QAction* target : TargetActions()) {

@@ -21,6 +21,8 @@ Snapshot TForm1::TakeSnapshot() const {
   snapshot.scale = scaleSetting_;
   snapshot.percent = session_.State().ScalePercent;
   snapshot.edits = session_.PixelEdits();
+  snapshot.cells = session_.CellTable();
+  snapshot.convertedCells = convertedCells_;
   return snapshot;
 }
 
@@ -34,15 +36,17 @@ void TForm1::UpdateUndoActions() {
   Redo1->setEnabled(history_.CanRedo());
 }
 
-void TForm1::NoteConversion(const ColourRoleSet& roles, Dithering dithering) {
+void TForm1::NoteConversion(const ColourRoleSet& roles, const std::optional<CellColours>& cells,
+                            Dithering dithering) {
   convertedRoles_ = roles;
+  convertedCells_ = cells;
   convertedDithering_ = dithering;
 }
 
 // Puts the controls where the snapshot has them, the way the controls themselves change the
 // session. When the conversion on show is not the snapshot's, it is made again from the
-// snapshot's scale, crop, offsets and the roles and dithering it was made with; then the roles
-// and the dithering chosen since are set as picks and clicks set them (no conversion).
+// snapshot's scale, crop, offsets and the roles, colours per cell and dithering it was made
+// with; then those chosen since are set as picks and clicks set them (no conversion).
 void TForm1::Restore(const Snapshot& snapshot) {
   const Snapshot now = TakeSnapshot();
   const bool scaled = snapshot.percent != now.percent && session_.HasPicture();
@@ -50,6 +54,7 @@ void TForm1::Restore(const Snapshot& snapshot) {
       session_.PictureLoaded() && (scaled || snapshot.crop != now.crop || snapshot.red != now.red ||
                                    snapshot.green != now.green || snapshot.blue != now.blue ||
                                    snapshot.convertedRoles != now.convertedRoles ||
+                                   snapshot.convertedCells != now.convertedCells ||
                                    snapshot.convertedDithering != now.convertedDithering);
   if (snapshot.edits != now.edits) session_.SetEdits(snapshot.edits);
   if (scaled) session_.SetScale(snapshot.percent);
@@ -64,13 +69,27 @@ void TForm1::Restore(const Snapshot& snapshot) {
   };
   if (convert) {
     setRoles(snapshot.convertedRoles);
+    SetCellColours(snapshot.convertedCells);
     SetDithering(snapshot.convertedDithering);
     session_.ReadSourceWindow(ScrollBar1->Position(), ScrollBar2->Position());
     Reconvert();
   }
   setRoles(snapshot.roles);
+  SetCellColours(snapshot.cells);
   SetDithering(snapshot.dithering);
   RedrawPreview();
+}
+
+// Colours per cell with the roles of now, or the roles for every cell again; the preview and
+// the swatches follow, nothing converts.
+void TForm1::SetCellColours(const std::optional<CellColours>& cells) {
+  if (cells == session_.CellTable()) return;
+  if (cells) {
+    session_.SetCellColours(session_.Roles(), *cells);
+  } else {
+    session_.ClearCellColours();
+  }
+  UpdateMixColours();
 }
 
 void TForm1::Undo1Click() {

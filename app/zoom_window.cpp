@@ -281,10 +281,14 @@ void ZoomWindow::Refresh() {
   mix_ = ImageOfWords(preview.Words(), preview.Width());
   frame1_ = ImageOfWords(session_.FramePicture(1).data(), WindowWidth);
   frame2_ = ImageOfWords(session_.FramePicture(2).data(), WindowWidth);
-  for (int code = 1; code <= 9; ++code) {
-    swatches_[code - 1]->SetColor(session_.MixColours()[code - 1]);
-  }
+  ShowSwatches();
   ShowMode();
+}
+
+// The nine mixes of the cell last pointed at: with colours per cell each cell has its own.
+void ZoomWindow::ShowSwatches() {
+  const MixSlots& mixes = session_.CellMixColours(swatchCell_.x(), swatchCell_.y());
+  for (int code = 1; code <= 9; ++code) swatches_[code - 1]->SetColor(mixes[code - 1]);
 }
 
 void ZoomWindow::SetMachine(Machine machine) {
@@ -339,6 +343,10 @@ void ZoomWindow::ShowPixelInfo(QPoint pixel) {
                      .arg(pixel.x())
                      .arg(pixel.y())
                      .arg(session_.MixCodeAt(pixel.x(), pixel.y())));
+  if (pixel != swatchCell_) {
+    swatchCell_ = pixel;
+    ShowSwatches();
+  }
 }
 
 void ZoomWindow::showEvent(QShowEvent* event) {

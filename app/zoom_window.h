@@ -65,6 +65,7 @@ class MixSwatch : public QAbstractButton {
   MixSwatch(int code, QWidget* parent);
   int Code() const { return code_; }
   void SetColor(vantrel::TColor color);
+  vantrel::TColor Color() const { return color_; }
   QSize sizeHint() const override { return {24, 20}; }
 
  protected:
@@ -119,6 +120,7 @@ class ZoomWindow : public QWidget {
  private:
   void ShowMode();
   void ShowPixelInfo(QPoint pixel);
+  void ShowSwatches();
 
   const vantrel::Session& session_;
   ZoomView* view_;
@@ -130,6 +132,7 @@ class ZoomWindow : public QWidget {
   std::array<MixSwatch*, 9> swatches_{};
   ZoomMode mode_ = ZoomMode::Mix;
   int chosen_ = 1;
+  QPoint swatchCell_;  // a pixel of the cell whose mixes the swatches show
   QImage mix_, frame1_, frame2_;
   QTimer flicker_;
   int flickerFrame_ = 1;

@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "app/zoom_window.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "convert/auto_colours.h"
@@ -49,8 +50,14 @@ TEST_F(AutoColoursWindowTest, StandsOnTheMenuBarBetweenFileAndAboutWithItsGoals)
   EXPECT_EQ(bar[3]->menu(), form->AutoColors1);
   EXPECT_EQ(bar[4], form->About1);
   EXPECT_EQ(form->AutoColors1->title(), "Auto Colors");
-  EXPECT_EQ(form->AutoColors1->actions(),
-            (QList<QAction*>{form->Faithful1, form->Balanced1, form->Calm1}));
+  const auto items = form->AutoColors1->actions();
+  ASSERT_EQ(items.size(), 5);
+  EXPECT_EQ(items.mid(0, 3), (QList<QAction*>{form->Faithful1, form->Balanced1, form->Calm1}));
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4], form->ColorsPerCell1);
+  EXPECT_EQ(form->ColorsPerCell1->text(), "Colors per &Cell");
+  EXPECT_TRUE(form->ColorsPerCell1->isCheckable());
+  EXPECT_FALSE(form->ColorsPerCell1->isChecked()) << "off until the user checks it";
   EXPECT_EQ(form->Faithful1->text(), "Faithful");
   EXPECT_EQ(form->Balanced1->text(), "Balanced");
   EXPECT_EQ(form->Calm1->text(), "Calm");
@@ -175,6 +182,74 @@ TEST_F(AutoColoursWindowTest, SetsTheFoundRolesLikePalettePicksAndConvertsOnce) 
     EXPECT_EQ(byHand.mixSwatches, after.mixSwatches);
     EXPECT_EQ(byHand.preview, after.preview);
   }
+}
+
+// "Colors per Cell": Auto Colors gives every cell its own colours, as the library's search
+// finds them, after a wait that shows its progress and can be cancelled; the role swatches show
+// the sprite colours and the roles the search started from, the zoom's Paint row the mixes of
+// the cell under the pointer; a palette pick goes back to the roles, and undo brings the cells
+// back.
+TEST_F(AutoColoursWindowTest, ColoursPerCellCancelUndoAndAPickBackToTheRoles) {
+  Open(Data("astronaut.jpg"));
+  form->ScrollBar1->setValue(-130);
+  form->ColorsPerCell1->setChecked(true);
+  const Shown before(*form);
+
+  dialogs.cancelAtPermille = 0;
+  form->Faithful1->trigger();
+  ASSERT_EQ(dialogs.progressLabels.size(), 1u);
+  EXPECT_FALSE(form->State().CellTable) << "cancelled: nothing changes";
+  EXPECT_EQ(Shown(*form).preview, before.preview);
+  EXPECT_FALSE(form->UndoHistory().Current().cells);
+
+  dialogs.cancelAtPermille.reset();
+  const auto choice = [&] {
+    vantrel::Session session;
+    session.OpenFile(Data("astronaut.jpg").toStdString());
+    session.ReadSourceWindow(-130, 0);
+    session.Reconvert({});
+    return session.FindCellColours(vantrel::Dithering::FloydSteinberg,
+                                   vantrel::ColourGoal::Faithful);
+  }();
+  ASSERT_TRUE(choice);
+  form->Faithful1->trigger();
+  ASSERT_TRUE(form->State().CellTable);
+  EXPECT_EQ(*form->State().CellTable, choice->cells);
+  EXPECT_EQ(form->State().ColourRoles, choice->roles);
+  EXPECT_EQ(form->Panel3->Color(), C64Palette[choice->roles.Sprite1Colour]);
+  EXPECT_EQ(form->Panel5->Color(), C64Palette[choice->roles.Sprite2Colour]);
+  EXPECT_NE(Shown(*form).preview, before.preview);
+  const std::vector<std::uint32_t> withCells = Shown(*form).preview;
+
+  // The Paint row shows the nine mixes of the cell under the pointer.
+  form->Zoom1->trigger();
+  ZoomView* view = form->ZoomForm->View();
+  for (const QPoint pixel : {QPoint(3, 3), QPoint(100, 150)}) {
+    const QPointF at((pixel.x() + 0.5) * view->Zoom(), (pixel.y() + 0.5) * view->Zoom());
+    QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view, &move);
+    const vantrel::MixSlots& mixes =
+        form->State().CellMixTables[vantrel::CellOf(pixel.x(), pixel.y())];
+    for (int code = 1; code <= 9; ++code) {
+      EXPECT_EQ(form->ZoomForm->Swatches()[code - 1]->Color(), mixes[code - 1]) << code;
+    }
+  }
+
+  // A pick gives every cell the roles again, one step to undo.
+  form->RadioButton2->setChecked(true);
+  Click(form->PalettePanels[1]);
+  EXPECT_FALSE(form->State().CellTable);
+  form->Undo1->trigger();
+  ASSERT_TRUE(form->State().CellTable);
+  EXPECT_EQ(*form->State().CellTable, choice->cells);
+  EXPECT_EQ(Shown(*form).preview, withCells);
+  form->Undo1->trigger();  // before Auto Colors
+  EXPECT_FALSE(form->State().CellTable);
+  EXPECT_EQ(Shown(*form).preview, before.preview);
+  form->Redo1->trigger();
+  EXPECT_EQ(Shown(*form).preview, withCells);
+  EXPECT_TRUE(dialogs.errors.empty());
 }
 
 }  // namespace

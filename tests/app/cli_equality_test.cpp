@@ -51,7 +51,8 @@ class CliEqualityTest : public WindowTest {
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
     // Only the automatic colours print something: the roles they chose.
     const bool prints = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
-      return a.startsWith(QStringLiteral("--auto-colours"));
+      return a.startsWith(QStringLiteral("--auto-colours")) ||
+             a.startsWith(QStringLiteral("--per-cell"));
     });
     EXPECT_EQ(program.readAllStandardOutput().isEmpty(), !prints);
   }
@@ -171,6 +172,14 @@ TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
        },
        {"--no-dither", "--colours", "DARK-GREY,light-grey,orange,grey,10", "--offsets", "12,-255,0",
         "--crop", "300,200"}},
+      {"calm colours per cell",
+       [](CliEqualityTest& t) {
+         t.Form().ScrollBar1->setValue(-130);
+         t.Form().ColorsPerCell1->setChecked(true);
+         t.Form().Calm1->trigger();
+         t.Form().ColorsPerCell1->setChecked(false);
+       },
+       {"--crop=130,0", "--per-cell=calm"}},
   };
   QSet<QByteArray> distinct;  // each case really changed what the window saves
   for (const Case& c : cases) {
@@ -219,6 +228,22 @@ TEST_F(CliEqualityTest, EveryTargetGivesTheCommandLinesExecutableAndDiskImage) {
   // target has one of its own.
   EXPECT_EQ(executables.size(), targets.size() - 1);
   EXPECT_TRUE(form->AnyC641->isChecked()) << "the last target chosen stays chosen";
+
+  // "Pack Executable" and --pack: the same packed program, alone and on the disk; "Save
+  // Assembler Source" in the syntax chosen and -o x.asm with --asm-syntax: the same source.
+  form->NTSC1->trigger();
+  form->PackExecutable1->setChecked(true);
+  form->AssemblerSyntaxes[1]->trigger();  // ACME
+  const QByteArray packed = SaveFromWindow(form->SaveC64Executable1, "window.prg");
+  const QByteArray packedDisk = SaveFromWindow(form->SaveC64DiskImage1, "window.d64");
+  const QByteArray source = SaveFromWindow(form->SaveAssemblerSource1, "window.asm");
+  EXPECT_LT(packed.size(), 35840 / 2);
+  EXPECT_TRUE(source.startsWith("; A picture from Vantrel Converter"));
+  RunCli({"--machine", "ntsc", "--pack", "--asm-syntax", "acme", "-o", "cli.prg", "-o", "cli.d64",
+          "-o", "cli.asm"});
+  EXPECT_TRUE(ReadFile("cli.prg") == packed) << "packed executable differs";
+  EXPECT_TRUE(ReadFile("cli.d64") == packedDisk) << "packed disk image differs";
+  EXPECT_TRUE(ReadFile("cli.asm") == source) << "assembler source differs";
 }
 
 // Every picture format and orientation: the window opens the file, the command line reads it,

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -72,6 +73,19 @@ class FakeDialogs : public Dialogs {
     warnings.emplace_back(caption, message);
   }
   void ShowModal(QDialog& dialog) override { modals.push_back(&dialog); }
+  // Runs the work at once on this thread; the user presses Cancel when it reports
+  // `cancelAtPermille` or more, if that is set.
+  void RunWithProgress(QWidget*, const QString& label,
+                       const std::function<void(const vantrel::SearchControl&)>& work) override {
+    progressLabels.push_back(label);
+    bool cancelled = false;
+    work({[&](int permille) {
+            if (cancelAtPermille && permille >= *cancelAtPermille) cancelled = true;
+          },
+          [&] { return cancelled; }});
+  }
+  std::vector<QString> progressLabels;  // what each wait showed
+  std::optional<int> cancelAtPermille;
 
  private:
   static bool Next(std::deque<std::pair<bool, QString>>& answers, QString& fileName) {

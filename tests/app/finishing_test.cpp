@@ -6,8 +6,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QWheelEvent>
 #include <QTimer>
+#include <QWheelEvent>
 #include <functional>
 #include <optional>
 

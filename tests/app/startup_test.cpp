@@ -171,9 +171,10 @@ TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem) {
   EXPECT_EQ(barActions.last(), form->About1);
   EXPECT_EQ(form->File1->actions(),
             (QList<QAction*>{form->OpenBitmap1, form->SaveC64Executable1, form->SaveC64Data1,
-                             form->SaveC64DiskImage1, form->SavePreviewPNG1, form->OpenProject1,
-                             form->SaveProject1, form->Target1->menuAction(), form->RunInVICE1,
-                             form->Exit1}));
+                             form->SaveC64DiskImage1, form->SavePreviewPNG1,
+                             form->SaveAssemblerSource1, form->OpenProject1, form->SaveProject1,
+                             form->Target1->menuAction(), form->AssemblerSyntax1->menuAction(),
+                             form->PackExecutable1, form->RunInVICE1, form->Exit1}));
   EXPECT_EQ(form->SaveC64DiskImage1->text(), "Save C64 Disk Image");
   EXPECT_EQ(form->Target1->title(), "Target");
   EXPECT_EQ(form->RunInVICE1->text(), "Run in VICE");

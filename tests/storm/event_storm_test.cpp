@@ -125,6 +125,8 @@ std::string Differences(const ::Snapshot& a, const ::Snapshot& b) {
   note(a.scale == b.scale, "scale setting");
   note(a.percent == b.percent, "scale");
   note(a.edits == b.edits, "edits");
+  note(a.cells == b.cells, "colours per cell");
+  note(a.convertedCells == b.convertedCells, "converted colours per cell");
   return names;
 }
 
@@ -564,8 +566,8 @@ class EventStorm : public ::testing::Test {
       int x = Pick(WindowWidth), y = Pick(WindowHeight);
       const int code = 1 + Pick(9);
       form->ZoomForm->SetChosenCode(code);
-      what = "paint " + std::to_string(code) + " from " + std::to_string(x) + "," +
-             std::to_string(y);
+      what =
+          "paint " + std::to_string(code) + " from " + std::to_string(x) + "," + std::to_string(y);
       Mouse(view, QEvent::MouseButtonPress, at(x, y), Qt::LeftButton, Qt::LeftButton);
       for (int step = Pick(6); step > 0; --step) {
         x = std::clamp(x + Pick(7) - 3, 0, WindowWidth - 1);
@@ -582,8 +584,8 @@ class EventStorm : public ::testing::Test {
       Mouse(view, QEvent::MouseButtonRelease, point, Qt::RightButton, Qt::NoButton);
       e.keepsConversion = true;
       if (form->State().PictureLoaded) {
-        EXPECT_EQ(form->ZoomForm->ChosenCode(), MixCodeShown(form->State().LayerBits,
-                                                             y * WindowWidth + x))
+        EXPECT_EQ(form->ZoomForm->ChosenCode(),
+                  MixCodeShown(form->State().LayerBits, y * WindowWidth + x))
             << what;
       }
     } else {
@@ -597,8 +599,7 @@ class EventStorm : public ::testing::Test {
   Expectation Project(std::string& what) {
     Expectation e;
     if (projects.empty() || Chance(0.5)) {
-      const QString name =
-          folder.filePath(QStringLiteral("saves/project%1.vantrel").arg(++saves));
+      const QString name = folder.filePath(QStringLiteral("saves/project%1.vantrel").arg(++saves));
       what = "save project " + name.toStdString();
       dialogs.AnswerSave(name);
       const int dialogsBefore = dialogs.saveDialogs;
@@ -721,7 +722,9 @@ class EventStorm : public ::testing::Test {
     }
     if (roll < 771) {
       QAction* goal = std::array{form->Faithful1, form->Balanced1, form->Calm1}[Pick(3)];
-      what = "Auto Colors " + goal->text().toStdString();
+      form->ColorsPerCell1->setChecked(Chance(0.5));
+      what = "Auto Colors " + goal->text().toStdString() +
+             (form->ColorsPerCell1->isChecked() ? " per cell" : "");
       e.converts = form->State().PictureLoaded;
       e.keepsConversion = !e.converts;
       goal->trigger();
@@ -814,18 +817,24 @@ class EventStorm : public ::testing::Test {
     fresh->Image1 = s.Image1;
     fresh->PixelEdits = s.PixelEdits;
     SetColourRoles(*fresh, convertedRoles);
+    if (convertedCells) SetCellColours(*fresh, convertedRoles, *convertedCells);
     ConvertPicture(*fresh, convertedDithering, nullptr, PortableKernels());
     ASSERT_TRUE(fresh->LayerBits.Bitmap1Bits == s.LayerBits.Bitmap1Bits &&
                 fresh->LayerBits.Sprite1Bits == s.LayerBits.Sprite1Bits &&
                 fresh->LayerBits.Bitmap2Bits == s.LayerBits.Bitmap2Bits &&
                 fresh->LayerBits.Sprite2Bits == s.LayerBits.Sprite2Bits)
         << context << ": layer bits differ from a fresh conversion";
-    if (convertedRoles == s.ColourRoles) {
+    if (convertedRoles == s.ColourRoles && convertedCells == s.CellTable) {
       ASSERT_EQ(PreviewWords(fresh->PreviewBitmap), PreviewWords(s.PreviewBitmap))
           << context << ": preview differs from a fresh conversion";
     }
     // Picks since the conversion show in the preview at once, as a save would write them.
     SetColourRoles(*fresh, s.ColourRoles);
+    if (s.CellTable) {
+      SetCellColours(*fresh, s.ColourRoles, *s.CellTable);
+    } else {
+      ClearCellColours(*fresh);
+    }
     PaintPreviewFromLayers(*fresh);
     ASSERT_EQ(PreviewWords(fresh->PreviewBitmap), PreviewWords(s.PreviewBitmap))
         << context << ": preview is not the conversion in the current colours";
@@ -876,7 +885,8 @@ class EventStorm : public ::testing::Test {
     // The bytes the library assembles from the window's last conversion and roles, for the
     // target checked and the picture opened last.
     Session fresh;
-    fresh.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
+    fresh.TakeConversion(form->State().LayerBits, form->State().ColourRoles,
+                         form->State().CellTable);
     const std::string name =
         openedFile.isEmpty() ? "PICTURE" : C64FileName(openedFile.toStdString());
     const auto expected = fresh.Output(e.savedKind, {target, name});
@@ -895,14 +905,15 @@ class EventStorm : public ::testing::Test {
   QString openedFile;      // the last picture opened successfully
   bool converted = false;  // a conversion has run since the start
   ColourRoleSet convertedRoles = DefaultColourRoles;
+  std::optional<CellColours> convertedCells;
   Dithering convertedDithering = Dithering::FloydSteinberg;
   Machine target = Machine::Pal;
   int saves = 0;
   QSet<QString> savedNames;
   std::map<std::string, std::shared_ptr<PictureSource>> opened;
-  std::vector<QString> projects;               // project files the window wrote
-  std::map<QString, QString> projectPhotos;    // the photo each of them holds
-  std::map<QString, Machine> projectTargets;   // and the target
+  std::vector<QString> projects;              // project files the window wrote
+  std::map<QString, QString> projectPhotos;   // the photo each of them holds
+  std::map<QString, Machine> projectTargets;  // and the target
   int questionsBefore = 0;
 };
 
@@ -948,6 +959,7 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
     if (e.converts) {
       converted = true;
       convertedRoles = form->State().ColourRoles;
+      convertedCells = form->State().CellTable;
       convertedDithering = form->RadioButton7->isChecked()   ? Dithering::FloydSteinberg
                            : form->RadioButton8->isChecked() ? Dithering::LowFlicker
                                                              : Dithering::None;
@@ -960,6 +972,7 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
       const ::Snapshot now = form->TakeSnapshot();
       converted = true;
       convertedRoles = now.convertedRoles;
+      convertedCells = now.convertedCells;
       convertedDithering = now.convertedDithering;
       if (convertedNow) ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
     }
