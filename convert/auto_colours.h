@@ -61,6 +61,7 @@ inline constexpr int GoalCount = 3;
 struct SearchControl {
   std::function<void(int permille)> progress;  // now and then, 0..1000, rising
   std::function<bool()> cancelled;             // polled between conversions
+  int threads = 2;  // at most this many at once (the result is the same with one)
 };
 
 // Thrown out of a search whose caller cancelled it.
@@ -76,8 +77,9 @@ class SearchCancelled : public std::exception {
 // same nine mixes in other layers. Each goal then takes the best of everything converted,
 // so Calm never flickers more than Balanced, nor Balanced more than Faithful. The same window
 // and dithering always give the same roles. Indexed by ColourGoal.
-std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(
-    const PackedRGB* adjusted, Dithering dithering, const SearchControl& control = {});
+std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
+                                                              Dithering dithering,
+                                                              const SearchControl& control = {});
 
 // One goal's choice of the search above.
 ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,

@@ -796,9 +796,10 @@ class DitherReplay {
 constexpr int ColoursTried = 2;
 
 // Rows of cells go to the two threads by turns; a cell starts when the row above has done the
-// cell five to its right. A cell's replay reaches into the cells beside it and the eye's
-// filters 12 pixels further, so two cells that run at once, six or more apart, never touch
-// the same pixels, and every cell sees the same neighbours whatever the timing.
+// cell five to its right (the first cell of a row, with Floyd-Steinberg, when it has done all). A
+// cell's replay reaches into the cells beside it and the eye's filters 12 pixels further, so two
+// cells that run at once, six or more apart, never touch the same pixels, and every cell sees the
+// same neighbours whatever the timing.
 constexpr int RowLead = 5;
 constexpr int Threads = 2;
 
@@ -807,6 +808,7 @@ class CellSearch {
   CellSearch(const PackedRGB* adjusted, Dithering dithering, double lambda,
              const SearchControl& control, int reported)
       : lambda_(lambda),
+        wraps_(dithering == Dithering::FloydSteinberg),
         control_(control),
         conversion_(adjusted, dithering),
         replay_(conversion_, dithering),
@@ -854,10 +856,12 @@ class CellSearch {
     stop_.store(false);
     from_ = permilleFrom;
     to_ = permilleTo;
-    // Where no second thread can start (a browser without threads), one takes every row in
-    // turn: the same order the waits allow, so the same colours.
+    // Where no second thread can start (a browser without threads) or the caller wants one,
+    // one takes every row in turn: the same order the waits allow, so the same colours.
     std::thread helper;
     try {
+      if (control_.threads < Threads)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
       helper = std::thread([this] { Work(1, Threads); });
     } catch (const std::system_error&) {
       Work(0, 1);
@@ -915,7 +919,11 @@ class CellSearch {
     int sinceCheck = 0;
     for (int row = thread; row < CellRows; row += stride) {
       for (int column = 0; column < CellColumns; ++column) {
-        if (row > 0 && !WaitFor(row - 1, std::min(CellColumns, column + RowLead + 1))) return;
+        // Floyd-Steinberg's shares wrap round the side edges: a row's first cell reads the
+        // error of the last pixel of the row above, so it waits for that row to end.
+        const int needed =
+            column == 0 && wraps_ ? CellColumns : std::min(CellColumns, column + RowLead + 1);
+        if (row > 0 && !WaitFor(row - 1, needed)) return;
         if (stop_.load()) return;
         if (thread == 0 && ++sinceCheck == 4) {
           // Only the caller's thread calls back.
@@ -1108,6 +1116,7 @@ class CellSearch {
   }
 
   double lambda_;
+  bool wraps_;
   double stepWeight_ = 0;
   const SearchControl& control_;
   Conversion conversion_;
@@ -1182,8 +1191,7 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
   const int passShare = (1000 - globalShare) / Passes;
   // While no pass has been kept for its cells showing, up to ExtraPasses more follow; their
   // progress stays where the last planned pass left it.
-  for (int pass = 0; pass < Passes || (choice.passes == 0 && pass < Passes + ExtraPasses);
-       ++pass) {
+  for (int pass = 0; pass < Passes || (choice.passes == 0 && pass < Passes + ExtraPasses); ++pass) {
     const int from = globalShare + std::min(pass, Passes - 1) * passShare;
     if (!search.Pass(stepWeight, from, pass < Passes ? from + passShare - 10 : 990)) {
       throw SearchCancelled();

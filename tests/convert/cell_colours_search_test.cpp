@@ -15,8 +15,8 @@
 #include "colour/mix_colours.h"
 #include "colour/perceptual.h"
 #include "colour/scielab.h"
-#include "convert/conversion.h"
 #include "convert/auto_colours_windows.h"
+#include "convert/conversion.h"
 
 namespace vantrel {
 namespace {
@@ -40,6 +40,13 @@ TEST(SearchCellColours, SameColoursWhateverTheTimingAndCloserThanTheRoles) {
         SearchCellColours(window, dithering, ColourGoal::Faithful, start, control);
     EXPECT_EQ(again.cells, choice.cells);
     EXPECT_EQ(again.roles, choice.roles);
+    // And on one thread, which takes every row in turn.
+    SearchControl alone;
+    alone.threads = 1;
+    const CellColourChoice serial =
+        SearchCellColours(window, dithering, ColourGoal::Faithful, start, alone);
+    EXPECT_EQ(serial.cells, choice.cells);
+    EXPECT_EQ(serial.roles, choice.roles);
 
     // What the search reports is what the conversion with its colours shows.
     auto converted = std::make_unique<ConverterState>(*state);
