@@ -125,7 +125,17 @@ TEST(Edits, ColoursPerCellAskedForAreFoundSavedAndGivenUpForRoles) {
   session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
   ASSERT_TRUE(session.CellTable().has_value());
   const CellColours cells = *session.CellTable();
-  EXPECT_EQ(session.Roles().BackgroundColour, DefaultColourRoles.BackgroundColour);
+  // Without colours given, the search started from the roles Auto Colors finds for the goal:
+  // the background and bitmap roles shown beside the cells are theirs.
+  Session global;
+  global.OpenFile(VANTREL_TEST_DATA "/astronaut.jpg");
+  global.ReadSourceWindow(0, 0);
+  global.Reconvert({0, 0, 0, Dithering::None});
+  const std::optional<ColourRoleSet> found =
+      global.FindColourRoles(Dithering::None, ColourGoal::Faithful);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(session.Roles().BackgroundColour, found->BackgroundColour);
+  EXPECT_EQ(session.Roles().Bitmap1Colour, found->Bitmap1Colour);
   const auto data = session.Output(OutputKind::Data);
   const SavedPicture read = ReadSavedPicture({data.begin(), data.end()}, "data");
   EXPECT_EQ(read.cells, cells);
