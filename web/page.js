@@ -231,11 +231,22 @@ async function autoColours() {
     await search.call('open', {bytes: state.picture.bytes.slice(), file: state.picture.file,
                                scale: String(view.scale), adjustment: adjustment()});
     await search.call('move', {left: view.left, top: view.top, adjustment: adjustment()});
-    const roles = await search.call('findRoles', {dither: state.dither, goal},
-                                    (permille) => { $('progress').value = permille; });
-    await ui.call('setRoles', {roles});
+    const progress = (permille) => { $('progress').value = permille; };
+    let roles;
+    if ($('per-cell').checked) {
+      // Every cell's own colours; the roles shown beside them carry the sprite colours.
+      const found = await search.call('findCells', {dither: state.dither, goal}, progress);
+      roles = found.roles;
+      await ui.call('setCells', {roles, cells: found.cells});
+    } else {
+      roles = await search.call('findRoles', {dither: state.dither, goal}, progress);
+      await ui.call('setRoles', {roles});
+    }
     show(await ui.call('convertAgain', {dither: state.dither}));
-    say(`Auto Colors (${goal}): ${roles.map((index) => state.palette[index].name).join(', ')}`);
+    const names = roles.map((index) => state.palette[index].name);
+    say($('per-cell').checked
+      ? `Auto Colors (${goal}) per cell: sprite colours ${names[2]}, ${names[4]}`
+      : `Auto Colors (${goal}): ${names.join(', ')}`);
   } catch (failure) {
     say(failure.message === 'cancelled' ? 'Auto Colors cancelled' : failure.message);
   } finally {
@@ -250,9 +261,10 @@ async function autoColours() {
 async function download(kind) {
   const machine = $('machine').value;
   try {
-    const bytes = await ui.call('output', {kind, machine, name: ''});
+    const bytes = await ui.call('output', {kind, machine, name: '', pack: $('pack').checked,
+                                           syntax: $('asm-syntax').value});
     const base = state.picture.file.replace(/\.[^.]*$/, '') || 'picture';
-    const extension = {exe: '.prg', d64: '.d64', data: '.bin', png: '.png'}[kind];
+    const extension = {exe: '.prg', d64: '.d64', data: '.bin', png: '.png', asm: '.asm'}[kind];
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([bytes], {type: kind === 'png' ? 'image/png' : 'application/octet-stream'}));
     link.download = base + extension;
@@ -326,6 +338,8 @@ function buildControls() {
   }
   fillSelect($('goal'), state.options['auto-colours'].choices, '');
   fillSelect($('machine'), machine.choices, machine.defaultValue);
+  const syntax = state.options['asm-syntax'];
+  fillSelect($('asm-syntax'), syntax.choices, syntax.defaultValue);
 }
 
 function fillSelect(select, choices, chosen) {

@@ -186,6 +186,7 @@ val Outputs(Session& session, const OutputOptions& options) {
   result.set("data", Copy(session.Output(OutputKind::Data, options)));
   result.set("d64", Copy(session.Output(OutputKind::DiskImage, options)));
   result.set("png", Copy(session.Output(OutputKind::Png, options)));
+  result.set("asm", Copy(session.Output(OutputKind::AssemblerSource, options)));
   result.set("colours", RolesOf(session.Roles()));
   result.set("warning", session.PictureWarning());
   return result;
@@ -336,8 +337,65 @@ class WebSession {
     }
   }
 
-  // One output file of the conversion on show: "exe", "data", "png" or "d64".
-  val Output(const std::string& kind, const std::string& machine, const std::string& name) {
+  // Colours per cell: what the search finds for the adjusted crop, the dithering and the goal,
+  // with `progress(permille)` called now and then: {roles, cells}, the cells as four colours
+  // each (background and bitmap colour of frame 1, then of frame 2), row after row. Changes
+  // nothing.
+  val FindCells(const std::string& dither, const std::string& goal, const val& progress) {
+    try {
+      OptionValues values;
+      Take(values, "per-cell", val(goal));
+      SearchControl control;
+      control.progress = [&progress](int permille) { progress(permille); };
+      const std::optional<CellColourChoice> choice = session_.FindCellColours(
+          DitheringOf(dither), *values.settings.perCell, std::nullopt, control);
+      if (!choice) return Failure("cancelled");
+      val cells = val::array();
+      for (const CellColourSet& cell : choice->cells) {
+        for (const int colour : {cell.Background1Colour, cell.Bitmap1Colour,
+                                 cell.Background2Colour, cell.Bitmap2Colour}) {
+          cells.call<void>("push", colour);
+        }
+      }
+      val found = val::object();
+      found.set("roles", RolesOf(choice->roles));
+      found.set("cells", cells);
+      return found;
+    } catch (...) {
+      return FailureOf(std::current_exception(), session_.PictureName());
+    }
+  }
+
+  // The roles with colours per cell, as FindCells gives them; the preview shows the last
+  // conversion in them.
+  val SetCells(const val& roles, const val& cells) {
+    try {
+      OptionValues values;
+      Take(values, "colours", roles);
+      const std::vector<int> colours = emscripten::vecFromJSArray<int>(cells);
+      if (colours.size() != 4 * CellColours().size()) {
+        throw std::invalid_argument("four colours a cell");
+      }
+      CellColours table;
+      for (std::size_t cell = 0; cell < table.size(); ++cell) {
+        const auto colour = [&](int k) {
+          const int c = colours[4 * cell + static_cast<std::size_t>(k)];
+          if (c < 0 || c > 15) throw std::invalid_argument("a cell colour outside the palette");
+          return static_cast<std::uint8_t>(c);
+        };
+        table[cell] = {colour(0), colour(1), colour(2), colour(3)};
+      }
+      session_.SetCellColours(values.settings.roles, table);
+      return View();
+    } catch (...) {
+      return FailureOf(std::current_exception(), session_.PictureName());
+    }
+  }
+
+  // One output file of the conversion on show: "exe", "data", "png", "d64" or "asm", for the
+  // target, packed or not, a source in the syntax named.
+  val Output(const std::string& kind, const std::string& machine, const std::string& name,
+             bool pack, const std::string& syntax) {
     try {
       const auto outputKind = ChoiceNamed<OutputKind>(OutputKindNames, kind);
       if (!outputKind) {
@@ -345,7 +403,8 @@ class WebSession {
       }
       OptionValues values;
       Take(values, "machine", val(machine));
-      return Copy(session_.Output(*outputKind, {values.machine, name}));
+      Take(values, "asm-syntax", val(syntax));
+      return Copy(session_.Output(*outputKind, {values.machine, name, pack, values.asmSyntax}));
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
     }
@@ -374,7 +433,8 @@ class WebSession {
       const Request request = ReadOptions(options);
       Session session;
       convert(session, request.values.settings);
-      return Outputs(session, {request.values.machine, request.c64Name});
+      const OptionValues& v = request.values;
+      return Outputs(session, {v.machine, request.c64Name, v.pack, v.asmSyntax});
     } catch (...) {
       return FailureOf(std::current_exception(), file);
     }
@@ -470,6 +530,8 @@ EMSCRIPTEN_BINDINGS(vantrel) {
       .function("convertAgain", &WebSession::ConvertAgain)
       .function("setRoles", &WebSession::SetRoles)
       .function("findRoles", &WebSession::FindRoles)
+      .function("findCells", &WebSession::FindCells)
+      .function("setCells", &WebSession::SetCells)
       .function("output", &WebSession::Output)
       .function("diskName", &WebSession::DiskName)
       .function("timeConversion", &WebSession::TimeConversion);

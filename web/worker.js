@@ -81,7 +81,17 @@ const operations = {
       postMessage({id, progress: permille});
     });
   },
-  output: ({kind, machine, name}) => session.output(kind, machine, name),
+  findCells({dither, goal}, id) {
+    let last = -1;
+    return session.findCells(dither, goal, (permille) => {
+      if (permille === last) return;
+      last = permille;
+      postMessage({id, progress: permille});
+    });
+  },
+  setCells: ({roles, cells}) => session.setCells(roles, cells),
+  output: ({kind, machine, name, pack, syntax}) =>
+    session.output(kind, machine, name, Boolean(pack), syntax),
   timeConversion: ({dither, runs}) => session.timeConversion(dither, runs),
 };
 

@@ -28,7 +28,7 @@ ROOT = Path(__file__).resolve().parents[2]
 DATA = ROOT / "tests" / "data"
 SITE = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build-web" / "build" / "site"
 CLI = Path(sys.argv[2]) if len(sys.argv) > 2 else ROOT / "build" / "cli" / "vantrel-convert"
-OUTPUTS = {"exe": ".prg", "d64": ".d64", "png": ".png", "data": ".bin"}
+OUTPUTS = {"exe": ".prg", "d64": ".d64", "png": ".png", "data": ".bin", "asm": ".asm"}
 
 
 def run_cli(picture, arguments, folder):
@@ -49,7 +49,7 @@ const text = (array) => { let s = ''; for (const b of array) s += String.fromCha
 window.vantrel.ready
   .then(() => window.vantrel.convert(bytes, options))
   .then((r) => done({exe: text(r.exe), d64: text(r.d64), png: text(r.png), data: text(r.data),
-                     colours: Array.from(r.colours)}))
+                     asm: text(r.asm), colours: Array.from(r.colours)}))
   .catch((e) => done({error: e.message}));
 """
 
@@ -105,6 +105,10 @@ class Page(unittest.TestCase):
             (DATA / "astronaut.jpg", {"colors": ["blue", "white", "light-red", "grey", 7],
                                       "noDither": True, "offsets": ["+5", -5, 0]}, None),
             (DATA / "hubble.jpg", {"autoColors": True, "crop": "0,0", "scale": "100%"}, None),
+            # Colours per cell, packed programs and assembler sources.
+            (DATA / "astronaut.jpg", {"perCell": "calm", "crop": [130, 0]}, None),
+            (DATA / "coffee.jpg", {"pack": True, "machine": "ntsc", "asmSyntax": "acme"}, None),
+            (DATA / "hubble.jpg", {"pack": "no", "asmSyntax": "kickass", "perCell": True}, None),
         ]
         for picture, options, arguments in cases:
             with self.subTest(picture=picture.name, options=options):
@@ -119,6 +123,10 @@ class Page(unittest.TestCase):
                     self.assertEqual(base64.b64decode(result[kind]), files[kind], kind)
                 if "autoColours" in options or "autoColors" in options:
                     self.assertEqual(",".join(map(str, result["colours"])), printed.split()[0])
+                elif "perCell" in options:
+                    # The sprite colours found, beside the cells.
+                    sprites = [result["colours"][2], result["colours"][4]]
+                    self.assertEqual(",".join(map(str, sprites)), printed.split()[0])
 
     def test_bad_input_is_refused_with_the_command_lines_message(self):
         png = (self.work / "cat.png").read_bytes()
