@@ -439,71 +439,79 @@ TEST(ConversionTest, RepeatedRunsGiveIdenticalResults) {
   }
 }
 
-TEST(ConversionTest, EveryInstructionSetGivesTheSameResult) {
-  if (AvailableKernels().size() == 1) GTEST_SKIP() << "only the portable kernels run here";
-  for (const ConversionKernels* kernels : AvailableKernels()) {
-    for (const Dithering dither : {Dithering::FloydSteinberg, Dithering::None}) {
-      for (std::uint32_t seed = 40; seed < 44; ++seed) {
-        SCOPED_TRACE(testing::Message()
-                     << kernels->name << " dither " << static_cast<int>(dither) << " seed " << seed);
-        auto portable = NewState(BuildMixTable(RoleColours(
-            ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10})));
-        FillRandom(*portable, seed);
-        auto vector = std::make_unique<ConverterState>(*portable);
-        ConvertPicture(*portable, dither, nullptr, PortableKernels());
-        ConvertPicture(*vector, dither, nullptr, *kernels);
-        ExpectSameConversion(*vector, *portable);
-      }
-    }
-  }
-}
-
-// Colours per cell: a table that repeats the roles converts exactly as the roles do, and with
-// every cell its own colours each kernel set gives the reference's result, each pixel showing
-// one of its own cell's mixes, which the preview painted from the layers repeats.
-TEST(ConversionTest, ColoursPerCellTakeEachPixelsOwnCellsMixes) {
-  const ColourRoleSet roles{6, 14, 3, 1, 9};
+// Every kernel set converts as the reference, one table: random pictures in roles of their
+// own, and colours per cell, where a table that repeats the roles converts exactly as the
+// roles do, and with every cell its own colours each pixel shows one of its own cell's mixes,
+// which the preview painted from the layers repeats.
+TEST(ConversionTest, EveryInstructionSetConvertsAsTheReference) {
   std::mt19937 rng(77);
   CellColours own;
   for (CellColourSet& cell : own) {
     cell = {static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16),
             static_cast<std::uint8_t>(rng() % 16), static_cast<std::uint8_t>(rng() % 16)};
   }
-  for (const Dithering dither :
-       {Dithering::FloydSteinberg, Dithering::None, Dithering::LowFlicker}) {
-    auto global = NewState(DefaultTable());
-    SetColourRoles(*global, roles);
-    FillRandom(*global, 90);
-    auto uniform = std::make_unique<ConverterState>(*global);
-    SetCellColours(*uniform, roles, UniformCellColours(roles));
-    auto reference = std::make_unique<ConverterState>(*global);
-    SetCellColours(*reference, roles, own);
-    ConvertPicture(*global, dither, nullptr, PortableKernels());
-    ConvertPicture(*reference, dither, nullptr, PortableKernels());
-    for (const ConversionKernels* kernels : AvailableKernels()) {
-      SCOPED_TRACE(testing::Message() << kernels->name << " dither " << static_cast<int>(dither));
-      auto state = std::make_unique<ConverterState>(*uniform);
-      ConvertPicture(*state, dither, nullptr, *kernels);
-      ExpectSameConversion(*state, *global);
-      state = std::make_unique<ConverterState>(*reference);
-      state->LayerBits = {};
-      ConvertPicture(*state, dither, nullptr, *kernels);
-      ExpectSameConversion(*state, *reference);
-    }
-    int differing = 0;
-    for (int y = 0; y < WindowHeight; ++y) {
-      for (int x = 0; x < WindowWidth; ++x) {
-        const int code = CodeOfBits(reference->LayerBits, Index(x, y));
-        ASSERT_NE(code, 0);
-        const TColor mix = reference->CellMixTables[CellOf(x, y)][code - 1];
-        ASSERT_EQ(reference->PreviewBitmap.ScanLine(y)[x], ToPackedRGB(mix)) << x << ", " << y;
-        differing += global->PreviewBitmap.ScanLine(y)[x] != ToPackedRGB(mix);
+  struct Case {
+    ColourRoleSet roles;
+    std::uint32_t seed;
+    bool perCell;  // also converted with a table repeating the roles, and with `own`
+    std::vector<Dithering> ditherings;
+  };
+  std::vector<Case> cases;
+  for (std::uint32_t seed = 40; seed < 44; ++seed) {
+    cases.push_back(
+        {ColourRoleSet{static_cast<int>(seed % 16), 2, static_cast<int>(seed % 5), 7, 10},
+         seed,
+         false,
+         {Dithering::FloydSteinberg, Dithering::None}});
+  }
+  cases.push_back({ColourRoleSet{6, 14, 3, 1, 9},
+                   90,
+                   true,
+                   {Dithering::FloydSteinberg, Dithering::None, Dithering::LowFlicker}});
+  for (const Case& c : cases) {
+    for (const Dithering dither : c.ditherings) {
+      SCOPED_TRACE(testing::Message()
+                   << "seed " << c.seed << " dither " << static_cast<int>(dither));
+      auto global = NewState(DefaultTable());
+      SetColourRoles(*global, c.roles);
+      FillRandom(*global, c.seed);
+      auto uniform = std::make_unique<ConverterState>(*global);
+      SetCellColours(*uniform, c.roles, UniformCellColours(c.roles));
+      auto reference = std::make_unique<ConverterState>(*global);
+      SetCellColours(*reference, c.roles, own);
+      const auto before = std::make_unique<ConverterState>(*global);
+      ConvertPicture(*global, dither, nullptr, PortableKernels());
+      if (c.perCell) ConvertPicture(*reference, dither, nullptr, PortableKernels());
+      for (const ConversionKernels* kernels : AvailableKernels()) {
+        SCOPED_TRACE(kernels->name);
+        auto state = std::make_unique<ConverterState>(*before);
+        ConvertPicture(*state, dither, nullptr, *kernels);
+        ExpectSameConversion(*state, *global);
+        if (!c.perCell) continue;
+        state = std::make_unique<ConverterState>(*uniform);
+        ConvertPicture(*state, dither, nullptr, *kernels);
+        ExpectSameConversion(*state, *global);
+        state = std::make_unique<ConverterState>(*reference);
+        state->LayerBits = {};
+        ConvertPicture(*state, dither, nullptr, *kernels);
+        ExpectSameConversion(*state, *reference);
       }
+      if (!c.perCell) continue;
+      int differing = 0;
+      for (int y = 0; y < WindowHeight; ++y) {
+        for (int x = 0; x < WindowWidth; ++x) {
+          const int code = CodeOfBits(reference->LayerBits, Index(x, y));
+          ASSERT_NE(code, 0);
+          const TColor mix = reference->CellMixTables[CellOf(x, y)][code - 1];
+          ASSERT_EQ(reference->PreviewBitmap.ScanLine(y)[x], ToPackedRGB(mix)) << x << ", " << y;
+          differing += global->PreviewBitmap.ScanLine(y)[x] != ToPackedRGB(mix);
+        }
+      }
+      EXPECT_GT(differing, PixelCount / 2);
+      const auto painted = std::make_unique<ConverterState>(*reference);
+      PaintPreviewFromLayers(*painted);
+      ExpectSameConversion(*painted, *reference);
     }
-    EXPECT_GT(differing, PixelCount / 2);
-    const auto painted = std::make_unique<ConverterState>(*reference);
-    PaintPreviewFromLayers(*painted);
-    ExpectSameConversion(*painted, *reference);
   }
 }
 
