@@ -23,6 +23,14 @@ void Copy(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
 }
 
+// One run from the window: its target, whether it packs, the model VICE then runs.
+struct WindowRun {
+  const char* name;
+  QAction* TForm1::*target;
+  bool pack;
+  const ViceModel* model;
+};
+
 TEST(RunInViceFromTheWindow, ShowsThePicture) {
   ViceMachine machine;
   const std::filesystem::path folder(machine.Folder());
@@ -35,48 +43,58 @@ TEST(RunInViceFromTheWindow, ShowsThePicture) {
   const QByteArray oldHome = qgetenv("HOME");
   qputenv("HOME", QByteArray::fromStdString(home.string()));
 
-  // The emulator as the window starts it, under a virtual X server, with the window's own
-  // arguments first; after them, what the test needs: exact colours and one screenshot once
-  // the displayer runs (about 3 seconds of emulated time go to VICE's start and RUN).
-  const ViceModel& model = ViceC64;
-  const long long limit = 420 * model.FrameCycles() + model.LowerBorderCycles();
-  const std::filesystem::path shot = folder / "shot.png";
-  const std::filesystem::path wrapper = folder / "x64sc";
-  {
-    QFile file(QString::fromStdString(wrapper.string()));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("#!/bin/sh\nxvfb-run -a '%1' \"$@\" -sounddev dummy -VICIIextpal "
-                              "-VICIIpalette '%2' -VICIIfilter 0 -limitcycles %3 "
-                              "-exitscreenshot '%4' </dev/null\nexit 0\n")
-                   .arg(QString::fromUtf8(VANTREL_X64SC),
-                        QString::fromStdString((folder / "palette.vpl").string()))
-                   .arg(limit)
-                   .arg(QString::fromStdString(shot.string()))
-                   .toUtf8());
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  }
-
   FakeDialogs dialogs;
   TForm1 form(dialogs);
-  form.EmulatorProgram = QString::fromStdString(wrapper.string());
   dialogs.AnswerOpen(QStringLiteral(VANTREL_TEST_DATA "/astronaut.jpg"));
   form.OpenBitmap1->trigger();
-  form.PAL1->trigger();
-  form.RunInVICE1->trigger();
-  const bool shown = QTest::qWaitFor([&] { return std::filesystem::exists(shot); }, 120000);
-  QTest::qWait(500);  // the window watches the emulator's end
-  qputenv("HOME", oldHome);
-  ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
-  ASSERT_TRUE(shown) << "VICE wrote no screenshot; see " << machine.Folder();
 
-  // The screenshot is frame 1 or frame 2, exactly.
-  const Screenshot screen = ReadScreenshot(shot.string());
-  const Comparison first = Compare(screen, model, form.State().LayerBits, form.State().ColourRoles, 1);
-  const Comparison second =
-      Compare(screen, model, form.State().LayerBits, form.State().ColourRoles, 2);
-  EXPECT_TRUE(first.mismatches == 0 || second.mismatches == 0)
-      << "frame 1: " << first.Describe() << "\nframe 2: " << second.Describe();
+  // The plain program on PAL, and the packed one on NTSC: RUN unpacks it first.
+  const WindowRun runs[] = {{"PAL", &TForm1::PAL1, false, &ViceC64},
+                            {"NTSC, packed", &TForm1::NTSC1, true, &ViceNtsc}};
+  for (const WindowRun& run : runs) {
+    SCOPED_TRACE(run.name);
+    // The emulator as the window starts it, under a virtual X server, with the window's own
+    // arguments first; after them, what the test needs: exact colours and one screenshot
+    // once the displayer runs (about 3 seconds of emulated time go to VICE's start and RUN,
+    // two more to unpacking).
+    const ViceModel& model = *run.model;
+    const long long frames = 10'500'000 / model.FrameCycles();
+    const long long limit = frames * model.FrameCycles() + model.LowerBorderCycles();
+    const std::filesystem::path shot = folder / (std::string(model.name) + ".png");
+    const std::filesystem::path wrapper = folder / "x64sc";
+    {
+      QFile file(QString::fromStdString(wrapper.string()));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(QStringLiteral("#!/bin/sh\nxvfb-run -a '%1' \"$@\" -sounddev dummy -VICIIextpal "
+                                "-VICIIpalette '%2' -VICIIfilter 0 -limitcycles %3 "
+                                "-exitscreenshot '%4' </dev/null\nexit 0\n")
+                     .arg(QString::fromUtf8(VANTREL_X64SC),
+                          QString::fromStdString((folder / "palette.vpl").string()))
+                     .arg(limit)
+                     .arg(QString::fromStdString(shot.string()))
+                     .toUtf8());
+      file.close();
+      file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    form.EmulatorProgram = QString::fromStdString(wrapper.string());
+    (form.*run.target)->trigger();
+    form.PackExecutable1->setChecked(run.pack);
+    form.RunInVICE1->trigger();
+    const bool shown = QTest::qWaitFor([&] { return std::filesystem::exists(shot); }, 120000);
+    QTest::qWait(500);  // the window watches the emulator's end
+    ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
+    ASSERT_TRUE(shown) << "VICE wrote no screenshot; see " << machine.Folder();
+
+    // The screenshot is frame 1 or frame 2, exactly.
+    const Screenshot screen = ReadScreenshot(shot.string());
+    const LayerPlanes& bits = form.State().LayerBits;
+    const ColourRoleSet& roles = form.State().ColourRoles;
+    const Comparison first = Compare(screen, model, bits, roles, 1);
+    const Comparison second = Compare(screen, model, bits, roles, 2);
+    EXPECT_TRUE(first.mismatches == 0 || second.mismatches == 0)
+        << "frame 1: " << first.Describe() << "\nframe 2: " << second.Describe();
+  }
+  qputenv("HOME", oldHome);
   if (::testing::Test::HasFailure()) machine.KeepFiles();
 }
 
