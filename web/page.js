@@ -56,15 +56,15 @@ function asBytes(bytes) {
 const api = new Library();
 window.vantrel = {
   ready: api.call('palette').then(() => undefined),
-  // Resolves to {exe, data, d64, png, colours}; options as the command line's, named as it
-  // names them without dashes, camelCase (scale, crop, offsets, colours, autoColours, dither,
-  // noDither, machine), plus name: the file's name on a disk, and file: the picture's file
-  // name for messages and the disk name.
+  // Resolves to {exe, data, d64, png, asm, colours}; options as the command line's, named as
+  // it names them without dashes, camelCase (scale, crop, offsets, colours, autoColours,
+  // perCell, dither, noDither, machine, pack, asmSyntax), plus name: the file's name on a
+  // disk, and file: the picture's file name for messages and the disk name.
   convert(bytes, options = {}) {
     const {file = 'picture', ...rest} = options || {};
     const copy = asBytes(bytes);
     return api.call('convert', {bytes: copy, file: String(file), options: rest}, null, [copy.buffer])
-      .then(({exe, data, d64, png, colours}) => ({exe, data, d64, png, colours}));
+      .then(({exe, data, d64, png, asm, colours}) => ({exe, data, d64, png, asm, colours}));
   },
 };
 
