@@ -53,6 +53,8 @@ std::vector<MachineCase> AllCases() {
     for (const Machine machine : AllMachines) {
       for (const std::string_view model : ViceModels(machine)) {
         cases.push_back({machine, model, picture});
+        // Colours per cell change the screens, not the timing: one C64 of each target.
+        if (picture == Picture::PerCell) break;
       }
     }
   }
