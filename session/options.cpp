@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "colour/palette.h"
+#include "colour/palettes.h"
 #include "convert/dithering.h"
 #include "core/error.h"
 
@@ -156,6 +157,21 @@ void ApplyAutoColours(OptionValues& values, const OptionUse& use) {
   values.settings.autoColours = static_cast<ColourGoal>(use.choice);
 }
 
+std::vector<OptionChoice> PaletteChoices() {
+  std::vector<OptionChoice> choices;
+  for (const PaletteData& palette : AllPalettes())
+    choices.push_back({palette.name, palette.caption});
+  return choices;
+}
+
+void ApplyPalette(OptionValues& values, const OptionUse& use) {
+  values.settings.model.palette = static_cast<PaletteId>(use.choice);
+}
+
+void ApplyMix(OptionValues& values, const OptionUse& use) {
+  values.settings.model.mix = static_cast<MixRule>(use.choice);
+}
+
 void ApplyDither(OptionValues& values, const OptionUse& use) {
   values.settings.adjustment.dithering = static_cast<Dithering>(use.choice);
 }
@@ -267,6 +283,30 @@ std::vector<ConversionOption> Table() {
     o.excludes = "colours";
     o.changesConversion = true;
     o.apply = ApplyAutoColours;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "palette";
+    o.choices = PaletteChoices();
+    o.defaultValue = PaletteOf(settings.model.palette).name;
+    o.help =
+        "the C64's sixteen colours the conversion, Auto Colors and the preview are made in, "
+        "named as VICE's palette files (pepto is its pepto-pal.vpl): set the emulator or "
+        "monitor the picture is watched on to the same; the C64 files hold colour numbers";
+    o.changesConversion = true;
+    o.apply = ApplyPalette;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "mix";
+    o.choices = ChoicesOf(MixRuleNames, MixRuleCaptions);
+    o.defaultValue = MixRuleNames[static_cast<std::size_t>(settings.model.mix)];
+    o.help =
+        "how the two frames' colours of a pixel mix: average, the mean of their bytes; light, "
+        "as a screen alternating them shows them, the mean of their light (black and white "
+        "look 188, not 127)";
+    o.changesConversion = true;
+    o.apply = ApplyMix;
   }
   {
     ConversionOption& o = rows.emplace_back();

@@ -12,6 +12,7 @@
 #include "colour/palette.h"
 #include "convert/dithering.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/types.h"
 #include "picture/picture_scale.h"
 
@@ -58,6 +59,7 @@ struct ConversionSettings {
   Adjustment adjustment;    // channel offsets and dithering
   ColourRoleSet roles = DefaultColourRoles;
   std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
+  ColourModel model;  // the palette and the mix the conversion, the searches and the preview use
   // Colours per cell: the table to convert with (the roles give the sprite colours), or a goal
   // to search them for, starting from the roles above (or those autoColours finds).
   std::optional<CellColours> cells;
