@@ -287,12 +287,16 @@ std::vector<ConversionOption> Table() {
   {
     ConversionOption& o = rows.emplace_back();
     o.name = "palette";
+    o.value = "NAME";
     o.choices = PaletteChoices();
     o.defaultValue = PaletteOf(settings.model.palette).name;
+    std::vector<std::string_view> names;
+    for (const OptionChoice& choice : o.choices) names.push_back(choice.name);
     o.help =
-        "the C64's sixteen colours the conversion, Auto Colors and the preview are made in, "
-        "named as VICE's palette files (pepto is its pepto-pal.vpl): set the emulator or "
-        "monitor the picture is watched on to the same; the C64 files hold colour numbers";
+        "the C64's sixteen colours the conversion, Auto Colors and the preview are made in: " +
+        ChoiceList(names) +
+        ", named as VICE's palette files (pepto is its pepto-pal.vpl), so that an emulator "
+        "set to the same shows what the preview shows; the C64 files hold colour numbers";
     o.changesConversion = true;
     o.apply = ApplyPalette;
   }
@@ -342,7 +346,7 @@ std::string ColourKey(std::string_view name) {
 }  // namespace
 
 std::string ConversionOption::Shape() const {
-  if (choices.empty()) return value;
+  if (choices.empty() || !value.empty()) return value;
   std::string shape;
   for (const OptionChoice& choice : choices) {
     shape += (shape.empty() ? "" : "|") + std::string(choice.name);
