@@ -355,10 +355,11 @@ function buildControls() {
   }
   fillSelect($('goal'), state.options['auto-colours'].choices, '');
   fillSelect($('machine'), machine.choices, machine.defaultValue);
-  const {palette, mix} = state.options;
-  fillSelect($('palette-name'), palette.choices, palette.defaultValue);
-  fillSelect($('mix'), mix.choices, mix.defaultValue);
-  state.model = {palette: palette.defaultValue, mix: mix.defaultValue};
+  const palettes = state.options.palette;
+  const mixRules = state.options.mix;
+  fillSelect($('palette-name'), palettes.choices, palettes.defaultValue);
+  fillSelect($('mix'), mixRules.choices, mixRules.defaultValue);
+  state.model = {palette: palettes.defaultValue, mix: mixRules.defaultValue};
 }
 
 function fillSelect(select, choices, chosen) {
