@@ -117,9 +117,9 @@ CellPairs PairsOf(const CellColourSet& cell, int sprite1, int sprite2) {
   return pairs;
 }
 
-MixSlots TableOf(const CellPairs& pairs, const ColourModel& model) {
+MixSlots TableOf(const CellPairs& pairs, const PaletteTables& palette) {
   MixSlots table{};
-  for (int k = 0; k < 9; ++k) table[k] = Palette(model).mix[pairs[k]];
+  for (int k = 0; k < 9; ++k) table[k] = palette.mix[pairs[k]];
   return table;
 }
 
@@ -507,7 +507,7 @@ int Colour(const CellColourSet& cell, int which) {
 class Conversion {
  public:
   Conversion(const PackedRGB* adjusted, Dithering dithering, const ColourModel& model)
-      : dithering_(dithering), model_(model) {
+      : dithering_(dithering), model_(model), paletteTables_(Palette(model)) {
     for (int i = 0; i < PixelCount; ++i) {
       adjusted_.red[i] = (adjusted[i] >> 16) & 0xFF;
       adjusted_.green[i] = (adjusted[i] >> 8) & 0xFF;
@@ -518,6 +518,7 @@ class Conversion {
 
   const ColourPlanes& Adjusted() const { return adjusted_; }
   const ColourModel& Model() const { return model_; }
+  const PaletteTables& Tables() const { return paletteTables_; }
   const LabPlanes16& Lab() const { return lab_; }
 
   // Converts and fills `pairs` (the pair every pixel shows).
@@ -546,6 +547,7 @@ class Conversion {
  private:
   Dithering dithering_;
   ColourModel model_;
+  const PaletteTables& paletteTables_;
   ColourPlanes adjusted_, work_;
   LabPlanes16 lab_;
   MixCodes codes_{};
@@ -562,8 +564,9 @@ void PreviewOpponent(const std::vector<int>& pairs, FloatPicture& picture,
 }
 
 double FlickerOf(const std::vector<int>& pairs, const ColourModel& model) {
+  const PaletteTables& p = Palette(model);
   double total = 0;
-  for (const int pair : pairs) total += Palette(model).flicker[pair];
+  for (const int pair : pairs) total += p.flicker[pair];
   return total / PixelCount;
 }
 
@@ -659,7 +662,7 @@ class DitherReplay {
 
  private:
   MixChannels TableChannels(const CellPairs& pairs) const {
-    return MixChannels(TableOf(pairs, conversion_.Model()));
+    return MixChannels(TableOf(pairs, conversion_.Tables()));
   }
 
   // The window with every pixel before each looked up in the planes or the replay.
@@ -789,7 +792,7 @@ class DitherReplay {
       w[c] = in[c] + lab16::Clamp(received, ErrorBound);
     }
     const int neighbours = 2 * in[0] + (x > 0 ? lightAt(1) : 0) + (y > 0 ? lightAt(Width) : 0);
-    const PaletteTables& p = Palette(conversion_.Model());
+    const PaletteTables& p = conversion_.Tables();
     unsigned best = ~0u;
     for (int k = 0; k < 9; ++k) {
       const auto& s = p.lab16[pairs[k]];
@@ -991,7 +994,7 @@ class CellSearch {
   // in the opponent channels and in flicker; false when none changes.
   bool CellChange(const Replay& r, int side, float (&change)[3][CellPixels],
                   double& flicker) const {
-    const PaletteTables& p = Palette(conversion_.Model());
+    const PaletteTables& p = conversion_.Tables();
     bool any = false;
     flicker = 0;
     for (int row = 0; row < CellSize; ++row) {
