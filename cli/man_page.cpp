@@ -102,7 +102,11 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << ".B \\-\\-format\n"
       << "and\n"
       << ".B \\-\\-machine\n"
-      << "apply.\n"
+      << "apply, and\n"
+      << ".B \\-\\-palette\n"
+      << "and\n"
+      << ".BR \\-\\-mix ,\n"
+      << "the colours its preview is shown in.\n"
       << ".SH OPTIONS\n";
   for (const OptionHelp& option : vantrel::cli::OptionHelps()) {
     const bool stop = !option.help.ends_with('.');

@@ -292,12 +292,10 @@ std::vector<ConversionOption> Table() {
     o.defaultValue = PaletteOf(settings.model.palette).name;
     std::vector<std::string_view> names;
     for (const OptionChoice& choice : o.choices) names.push_back(choice.name);
-    o.help =
-        "the C64's sixteen colours the conversion, Auto Colors and the preview are made in: " +
-        ChoiceList(names) +
-        ", named as VICE's palette files (pepto is its pepto-pal.vpl), so that an emulator "
-        "set to the same shows what the preview shows; the C64 files hold colour numbers";
-    o.changesConversion = true;
+    o.help = "the C64's sixteen colours the conversion, Auto Colors and the preview are made in: " +
+             ChoiceList(names) +
+             ", named as VICE's palette files (pepto is its pepto-pal.vpl), so that an emulator "
+             "set to the same shows what the preview shows; the C64 files hold colour numbers";
     o.apply = ApplyPalette;
   }
   {
@@ -309,7 +307,6 @@ std::vector<ConversionOption> Table() {
         "how the two frames' colours of a pixel mix: average, the mean of their bytes; light, "
         "as a screen alternating them shows them, the mean of their light (black and white "
         "look 188, not 127)";
-    o.changesConversion = true;
     o.apply = ApplyMix;
   }
   {

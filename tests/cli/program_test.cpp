@@ -610,6 +610,15 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
       {{"ref.bin", "--machine", "ntsc", "-o", "b.prg"}, 0, {{"b.prg", "ref.prg"}}, ""},
       {{"ref.prg", "--format", "project", "-o", "saved.json"}, 0, {}, ""},
       {{"saved.json", "-o", "j.prg"}, 0, {{"j.prg", "ref.prg"}}, ""},
+      // Another palette and mix show the conversion in them: the preview, not the C64 files.
+      {{"p.vantrel", "--mix", "light", "--palette", "colodore", "-o", "pl.png", "-o", "pl.bin"},
+       0,
+       {{"pl.bin", "ref.bin"}},
+       ""},
+      {{"ref.prg", "--palette=colodore", "--mix=light", "-o", "sl.png"},
+       0,
+       {{"sl.png", "pl.png"}},
+       ""},
       {{"ref.prg", "--crop", "1,1", "-o", "x.prg"},
        2,
        {},
@@ -643,6 +652,7 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(File("x.prg"))) << "a refused input writes nothing";
+  EXPECT_NE(ReadWhole(File("pl.png")), ReadWhole(File("ref.png"))) << "shown in other colours";
   EXPECT_EQ(ReadWhole(File("photo.jpg")), ReadWhole(Sample));
 
   // The data file as a source, by its extension or by --format: 64tass assembles it to the
