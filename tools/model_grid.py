@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""Draws one window of a photo in two palettes and both mixes, a 2 x 2 grid of previews: a column
-per palette, a row per mix (the bytes' average above, as a screen shows it below), each the
-preview of Auto Colors' Faithful choice made in that palette and mix, with its roles.
+"""Draws one window of a photo in two palettes and both mixes: a column per palette, and three
+rows of previews. Auto Colors' Faithful choice made for the bytes' average, as its preview
+shows it; the same picture as a screen shows it (the frames' light averaged); the choice made
+for the mix as light, as a screen shows it.
 
     tools/model_grid.py PHOTO OUT.png [--crop X,Y] [--scale fit|PERCENT]
                         [--palettes pepto,colodore] [--zoom N] [--build build]
@@ -18,7 +19,8 @@ import tempfile
 
 from PIL import Image, ImageDraw, ImageFont
 
-MIXES = [("average", "mixed as the bytes' average"), ("light", "mixed as a screen shows it")]
+ROWS = ["made for the bytes' average, its preview", "the same, as a screen shows it",
+        "made with --mix light, as a screen shows it"]
 WIDTH, HEIGHT = 192, 200
 
 
@@ -45,18 +47,26 @@ def main():
         sys.exit("--palettes names two palettes")
 
     cli = os.path.join(args.build, "cli", "vantrel-convert")
+
+    def convert(*arguments):
+        run = subprocess.run([cli, *arguments], capture_output=True, text=True)
+        if run.returncode != 0:
+            sys.exit(run.stderr.strip() or f"{cli} failed")
+        return run.stdout.split()[0] if run.stdout else ""
+
+    window = ["--scale", args.scale, "--crop", args.crop, "--auto-colours"]
     previews, roles = {}, {}
     with tempfile.TemporaryDirectory() as work:
         for palette in palettes:
-            for mix, _ in MIXES:
-                out = os.path.join(work, f"{palette}-{mix}.png")
-                run = subprocess.run([cli, args.photo, "--scale", args.scale, "--crop", args.crop,
-                                      "--auto-colours", "--palette", palette, "--mix", mix,
-                                      "-o", out], capture_output=True, text=True)
-                if run.returncode != 0:
-                    sys.exit(run.stderr.strip() or f"{cli} failed")
-                previews[palette, mix] = Image.open(out).convert("RGB")
-                roles[palette, mix] = run.stdout.split()[0]
+            at = lambda name: os.path.join(work, f"{palette}-{name}")
+            roles[palette, 0] = convert(args.photo, *window, "--palette", palette,
+                                        "-o", at("0.png"), "-o", at("0.bin"))
+            roles[palette, 1] = roles[palette, 0]
+            convert(at("0.bin"), "--palette", palette, "--mix", "light", "-o", at("1.png"))
+            roles[palette, 2] = convert(args.photo, *window, "--palette", palette,
+                                        "--mix", "light", "-o", at("2.png"))
+            for row in range(3):
+                previews[palette, row] = Image.open(at(f"{row}.png")).convert("RGB")
 
     z = args.zoom
     cell_w, cell_h = WIDTH * z, HEIGHT * z
@@ -64,20 +74,20 @@ def main():
     title = font(16)
     small = font(13)
     sheet_w = 2 * cell_w + 3 * gap
-    sheet_h = header_h + 2 * (header_h + cell_h + caption_h) + gap
+    sheet_h = header_h + len(ROWS) * (header_h + cell_h + caption_h) + gap
     sheet = Image.new("RGB", (sheet_w, sheet_h), "white")
     draw = ImageDraw.Draw(sheet)
     name = os.path.basename(args.photo)
     draw.text((gap, 4), f"{name}, window at {args.crop}, scale {args.scale}: Auto Colors, Faithful",
               fill="black", font=title)
-    for row, (mix, caption) in enumerate(MIXES):
+    for row, caption in enumerate(ROWS):
         y = header_h + row * (header_h + cell_h + caption_h)
         for col, palette in enumerate(palettes):
             x = gap + col * (cell_w + gap)
-            draw.text((x, y + 4), f"{palette}, {caption}", fill="black", font=title)
-            sheet.paste(previews[palette, mix].resize((cell_w, cell_h), Image.NEAREST),
+            draw.text((x, y + 4), f"{palette}: {caption}", fill="black", font=small)
+            sheet.paste(previews[palette, row].resize((cell_w, cell_h), Image.NEAREST),
                         (x, y + header_h))
-            draw.text((x, y + header_h + cell_h + 3), f"roles {roles[palette, mix]}",
+            draw.text((x, y + header_h + cell_h + 3), f"roles {roles[palette, row]}",
                       fill="#555555", font=small)
     # Few colours in all: a palette keeps the file small.
     sheet.quantize(colors=256, method=Image.MEDIANCUT).save(args.out, optimize=True)
