@@ -245,8 +245,8 @@ class Session {
   const LayerPlanes& Layers() const { return state_->LayerBits; }
   // What frame 1 or frame 2 alone shows, edits included: 192 x 200 PackedRGB words, row after
   // row, each the colour of the role that frame shows there (its cell's background or bitmap
-  // colour with colours per cell). Shown one after the other the two make the preview's mix
-  // colours.
+  // colour with colours per cell) in the model's palette. Shown one after the other the two
+  // make the preview's mix colours, mixed by the model's rule.
   std::vector<PackedRGB> FramePicture(int frame) const;
 
  private:
