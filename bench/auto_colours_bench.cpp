@@ -457,5 +457,111 @@ void BM_CellColoursTable(benchmark::State& bench) {
 }
 BENCHMARK(BM_CellColoursTable)->Iterations(1)->Unit(benchmark::kSecond);
 
+// The photos' windows: the judged ones of the sample photo, one of each other photo, and the
+// sample photo at Fit.
+std::vector<TestWindow> PhotoWindows() {
+  std::vector<TestWindow> windows;
+  for (const TestWindow& window : AllWindows()) {
+    if (window.name.rfind("astronaut", 0) == 0) windows.push_back(window);
+  }
+  for (const TestWindow& other : OtherPhotoWindows()) windows.push_back(other);
+  windows.push_back({"astronaut at Fit", [] {
+                       Session session;
+                       session.OpenFile(VANTREL_TEST_DATA "/astronaut.jpg", {true, 100});
+                       session.ReadSourceWindow(0, 0);
+                       auto state = testsupport::NewConverterState();
+                       testsupport::SetCrop(*state, session.State().SourceWindow);
+                       return state;
+                     }});
+  return windows;
+}
+
+// S-CIELAB near and far of the preview on show against the crop.
+std::pair<double, double> PreviewScielab(const ConverterState& state) {
+  const PackedRGB* source = state.Image1.Words();
+  const PackedRGB* preview = state.PreviewBitmap.Words();
+  const int stride = state.PreviewBitmap.Width();
+  return {ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                            NearPixelsPerDegree),
+          ScielabDifference(source, WindowWidth, preview, stride, WindowWidth, WindowHeight,
+                            FarPixelsPerDegree)};
+}
+
+// Faithful made for the mix as light against today's Faithful, both judged as a screen shows
+// them (the frames' light averaged): today's roles and conversion (made for the bytes' average),
+// their preview painted again with the light mix, against the roles Auto Colors finds and the
+// conversion it makes with the light mix, for every photo window and dithering. The preview
+// today's conversion promised is printed first. Goal: near and far each at most 0.85 of today's
+// seen the same way, on every window.
+void BM_LightMixTable(benchmark::State& bench) {
+  const ColourModel light{PaletteId::Pepto, MixRule::Light};
+  double worst = 0;
+  for (auto _ : bench) {
+    const std::vector<TestWindow> windows = PhotoWindows();
+    std::printf(
+        "\nFaithful for the mix as light against today's, both seen as light mixes them: S-CIELAB "
+        "near (12 px/deg) / far (24 px/deg) / flicker\n");
+    std::printf("%-32s %-16s %-22s %-22s %-22s %13s\n", "window", "dithering",
+                "today, as previewed", "today, seen", "light, seen", "light / today");
+    for (int d : Orders) {
+      const auto dithering = static_cast<Dithering>(d);
+      double meanNear = 0, meanFar = 0, worstNear = 0, worstFar = 0;
+      // Per photo (the window's name up to its first space): the sums of its windows' ratios.
+      std::vector<std::pair<std::string, std::array<double, 3>>> photos;
+      for (const TestWindow& window : windows) {
+        auto state = window.make();
+        const std::vector<PackedRGB> adjusted(state->Image1.Words(),
+                                              state->Image1.Words() + PixelCount);
+        const auto row = [](const std::pair<double, double>& s, double flicker) {
+          std::printf(" %6.2f/%6.2f/%5.1f      ", s.first, s.second, flicker);
+        };
+        const ColourRoleSet today =
+            SearchColourRoles(adjusted.data(), dithering, ColourGoal::Faithful).roles;
+        SetColourModel(*state, DefaultColourModel);
+        SetColourRoles(*state, today);
+        ConvertPicture(*state, dithering, nullptr);
+        const auto promised = PreviewScielab(*state);
+        const double todayFlicker = InterlaceFlicker(state->LayerBits, today);
+        SetColourModel(*state, light);
+        PaintPreviewFromLayers(*state);
+        const auto seen = PreviewScielab(*state);
+        const ColourRoleSet roles =
+            SearchColourRoles(adjusted.data(), dithering, ColourGoal::Faithful, {}, light).roles;
+        SetColourRoles(*state, roles);
+        ConvertPicture(*state, dithering, nullptr);
+        const auto made = PreviewScielab(*state);
+        const double near = made.first / seen.first, far = made.second / seen.second;
+        std::printf("%-32s %-16s", window.name.c_str(), DitheringNames[d]);
+        row(promised, todayFlicker);
+        row(seen, todayFlicker);
+        row(made, InterlaceFlicker(state->LayerBits, roles, light));
+        std::printf(" %5.3f/%5.3f\n", near, far);
+        meanNear += near / windows.size(), meanFar += far / windows.size();
+        worstNear = std::max(worstNear, near), worstFar = std::max(worstFar, far);
+        const std::string photo = window.name.substr(0, window.name.find(' '));
+        auto found = std::find_if(photos.begin(), photos.end(),
+                                  [&](const auto& p) { return p.first == photo; });
+        if (found == photos.end()) found = photos.insert(photos.end(), {photo, {}});
+        found->second[0] += near, found->second[1] += far, ++found->second[2];
+      }
+      worst = std::max({worst, worstNear, worstFar});
+      std::printf("  %s, light / today near/far per photo (<= 0.85 each):", DitheringNames[d]);
+      int met = 0;
+      for (const auto& [photo, sums] : photos) {
+        const double near = sums[0] / sums[2], far = sums[1] / sums[2];
+        met += near <= 0.85 && far <= 0.85;
+        std::printf(" %s %.3f/%.3f", photo.c_str(), near, far);
+      }
+      std::printf(
+          "; met by %d of %zu photos\n  %s, over the windows: near mean %.3f, worst %.3f; far "
+          "mean %.3f, worst %.3f\n",
+          met, photos.size(), DitheringNames[d], meanNear, worstNear, meanFar, worstFar);
+    }
+    std::printf("\n");
+  }
+  bench.counters["worst_light_ratio"] = worst;
+}
+BENCHMARK(BM_LightMixTable)->Iterations(1)->Unit(benchmark::kSecond);
+
 }  // namespace
 }  // namespace vantrel

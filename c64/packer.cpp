@@ -360,8 +360,8 @@ std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data) {
   out.End();
   std::vector<std::uint8_t> stream = out.Take();
   // The parse checks itself: the stream must give the data back.
-  const std::vector<std::uint8_t> back = UnpackLz(stream, data.size());
-  if (!std::equal(back.begin(), back.end(), data.begin(), data.end())) {
+  const std::vector<std::uint8_t> unpacked = UnpackLz(stream, data.size());
+  if (!std::equal(unpacked.begin(), unpacked.end(), data.begin(), data.end())) {
     throw std::logic_error("the packed stream does not unpack to its data");
   }
   return stream;

@@ -332,7 +332,8 @@ std::string HelpText() {
       "picture's files into DIR, named after the picture.\n"
       "PICTURE may also be a project (.vantrel), which brings its photo, settings and edits,\n"
       "or a picture this program saved (.prg, .d64 or data file), which is taken as it is:\n"
-      "with either, only -o, --output-dir, --format and --machine apply.\n"
+      "with either, only -o, --output-dir, --format and --machine apply, and --palette and\n"
+      "--mix, the colours its preview is shown in.\n"
       "\n"
       "Options:\n";
   for (const OptionHelp& option : OptionHelps()) {

@@ -102,7 +102,11 @@ void WriteManPage(std::ostream& out, const std::string& date) {
       << ".B \\-\\-format\n"
       << "and\n"
       << ".B \\-\\-machine\n"
-      << "apply.\n"
+      << "apply, and\n"
+      << ".B \\-\\-palette\n"
+      << "and\n"
+      << ".BR \\-\\-mix ,\n"
+      << "the colours its preview is shown in.\n"
       << ".SH OPTIONS\n";
   for (const OptionHelp& option : vantrel::cli::OptionHelps()) {
     const bool stop = !option.help.ends_with('.');
@@ -134,6 +138,10 @@ void WriteManPage(std::ostream& out, const std::string& date) {
          "conversion:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-auto\\-colours=calm \\-\\-dither "
          "low\\-flicker \\e\n    \\-o photo.prg \\-o preview.png\n.EE\n.RE\n.PP\n"
+      << "A picture made for VICE's Colodore palette and mixed as a screen shows the frames, "
+         "for an emulator set to that palette:\n"
+      << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-palette colodore \\-\\-mix light "
+         "\\-o photo.prg\n.EE\n.RE\n.PP\n"
       << "A project for the settings, and the files made again from it later, in a Makefile:\n"
       << ".PP\n.RS\n.EX\nvantrel\\-convert photo.jpg \\-\\-crop 40,50 \\-o picture.vantrel\n"
          "vantrel\\-convert picture.vantrel \\-o picture.prg\n.EE\n.RE\n.PP\n"

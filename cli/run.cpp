@@ -137,6 +137,8 @@ std::string Open(Session& session, const ConvertRequest& request, const Job& job
                          : ScaleSetting{false, session.State().ScalePercent};
       return {};
     case FileKind::SavedPicture:
+      // Shown in the palette and mix given: its picture and its preview.
+      session.SetColourModel(options.settings.model);
       session.OpenFile(job.input);
       making.machine = options.machineGiven ? options.machine : session.SavedMachine();
       // A packed picture saves packed again unless told otherwise.
@@ -144,6 +146,15 @@ std::string Open(Session& session, const ConvertRequest& request, const Job& job
       return {};
     case FileKind::Project: {
       const Project project = session.OpenProject(job.input);
+      // A palette or mix given shows the project's conversion in them: its preview, not its C64
+      // files, which hold colour numbers.
+      ColourModel model = session.Model();
+      const auto given = [&](std::string_view name) {
+        return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+      };
+      if (given("palette")) model.palette = options.settings.model.palette;
+      if (given("mix")) model.mix = options.settings.model.mix;
+      session.SetColourModel(model);
       making = {options.machineGiven ? options.machine : project.machine, options.pack,
                 project.settings.scale, project.dithering};
       // The project's photo is the picture now open.

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "colour/cielab.h"
-#include "colour/palette.h"
+#include "colour/palettes.h"
 #include "core/float4.h"
 #include "core/srgb.h"
 
@@ -159,10 +159,12 @@ double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int pre
   return MeanDeltaE(planes->source, planes->preview);
 }
 
-double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles) {
+double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
+                        const ColourModel& model) {
+  const std::array<TColor, 16>& palette = PaletteColours(model.palette);
   std::array<float, RoleCount> lightness{};
   for (int role = 0; role < RoleCount; ++role) {
-    lightness[role] = TColorToLab(C64Palette[roles[role] & 0x0F]).L;
+    lightness[role] = TColorToLab(palette[roles[role] & 0x0F]).L;
   }
   double total = 0;
   for (int i = 0; i < PixelCount; ++i) {
@@ -175,9 +177,10 @@ double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles) {
 }
 
 double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
-                        const CellColours& cells) {
+                        const CellColours& cells, const ColourModel& model) {
+  const std::array<TColor, 16>& palette = PaletteColours(model.palette);
   std::array<float, 16> lightness{};
-  for (int c = 0; c < 16; ++c) lightness[c] = TColorToLab(C64Palette[c]).L;
+  for (int c = 0; c < 16; ++c) lightness[c] = TColorToLab(palette[c]).L;
   double total = 0;
   for (int i = 0; i < PixelCount; ++i) {
     const CellColourSet& cell = cells[CellOf(i % WindowWidth, i / WindowWidth)];

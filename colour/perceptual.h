@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -64,10 +65,11 @@ std::array<float, 4> RowDeltaE(const float* firstL, const float* firstA, const f
 double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int previewStride);
 
 // Mean over the pixels of |L(frame 1 colour) - L(frame 2 colour)|: how much the interlace
-// flickers, from the layer bits and the roles that colour them.
-double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles);
+// flickers, from the layer bits and the roles that colour them, in the model's palette.
+double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
+                        const ColourModel& model = DefaultColourModel);
 // The same with each cell's own background and bitmap colours (the roles give the sprites').
 double InterlaceFlicker(const LayerPlanes& layers, const ColourRoleSet& roles,
-                        const CellColours& cells);
+                        const CellColours& cells, const ColourModel& model = DefaultColourModel);
 
 }  // namespace vantrel

@@ -12,6 +12,7 @@
 
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "colour/palettes.h"
 #include "colour/perceptual.h"
 #include "colour/scielab.h"
 #include "convert/low_flicker_dither.h"
@@ -74,7 +75,7 @@ std::uint32_t CanonicalKey(const ColourRoleSet& roles) {
 // many pixels have it. It ignores dithering, which the real conversions account for.
 class PaletteEstimate {
  public:
-  explicit PaletteEstimate(const PackedRGB* adjusted) {
+  PaletteEstimate(const PackedRGB* adjusted, const ColourModel& model) {
     std::vector<std::array<std::uint32_t, 4>> boxes(512);  // red, green, blue sums, count
     for (int i = 0; i < PixelCount; ++i) {
       const PackedRGB c = adjusted[i];
@@ -84,13 +85,13 @@ class PaletteEstimate {
       box[2] += c & 0xFF;
       ++box[3];
     }
+    const std::array<TColor, 16>& palette = PaletteColours(model.palette);
     std::array<LabColour, PairCount> pairLab{};
     for (int first = 0, pair = 0; first < PaletteSize; ++first) {
       for (int second = first; second < PaletteSize; ++second, ++pair) {
         pairId_[first][second] = pairId_[second][first] = pair;
-        pairLab[pair] = TColorToLab(MixColours(C64Palette[first], C64Palette[second]));
-        flicker_[pair] =
-            std::fabs(TColorToLab(C64Palette[first]).L - TColorToLab(C64Palette[second]).L);
+        pairLab[pair] = TColorToLab(MixColours(palette[first], palette[second], model.mix));
+        flicker_[pair] = std::fabs(TColorToLab(palette[first]).L - TColorToLab(palette[second]).L);
       }
     }
     for (const auto& box : boxes) {
@@ -229,7 +230,8 @@ std::array<ColourRoleSet, 8> EquivalentRoles(const ColourRoleSet& r) {
 // preview flickers: for the window and for its half-size copy. The source is measured once.
 class PreviewMeasure {
  public:
-  PreviewMeasure(const PackedRGB* source, int width, int height, double pixelsPerDegreeScale)
+  PreviewMeasure(const PackedRGB* source, int width, int height, double pixelsPerDegreeScale,
+                 const ColourModel& model)
       : near_(NearPixelsPerDegree * pixelsPerDegreeScale, width, height),
         far_(FarPixelsPerDegree * pixelsPerDegreeScale, width, height),
         sourceNear_(width, height),
@@ -240,7 +242,8 @@ class PreviewMeasure {
     sourceFar_ = sourceNear_;
     near_.Perceive(sourceNear_);
     far_.Perceive(sourceFar_);
-    for (int c = 0; c < PaletteSize; ++c) lightness_[c] = TColorToLab(C64Palette[c]).L;
+    const std::array<TColor, 16>& palette = PaletteColours(model.palette);
+    for (int c = 0; c < PaletteSize; ++c) lightness_[c] = TColorToLab(palette[c]).L;
   }
 
   // `codes`: the MixCode of every pixel, for the mix table made from `roles`.
@@ -294,8 +297,10 @@ class CoarseWindow {
   using Int4 = int __attribute__((vector_size(16)));
   static constexpr int Width = WindowWidth / 2, Height = WindowHeight / 2, Count = Width * Height;
 
-  CoarseWindow(const PackedRGB* adjusted, Dithering dithering)
-      : dithering_(dithering), measure_(Averaged(adjusted).data(), Width, Height, 0.5) {
+  CoarseWindow(const PackedRGB* adjusted, Dithering dithering, const ColourModel& model)
+      : dithering_(dithering),
+        model_(model),
+        measure_(Averaged(adjusted).data(), Width, Height, 0.5, model) {
     for (int i = 0; i < Count; ++i) {
       const PackedRGB c = averaged_[i];
       red_[i] = (c >> 16) & 0xFF, green_[i] = (c >> 8) & 0xFF, blue_[i] = c & 0xFF;
@@ -307,10 +312,10 @@ class CoarseWindow {
   }
 
   RoleScore Evaluate(const ColourRoleSet& roles) {
-    const MixSlots table = BuildMixTable(RoleColours(roles));
+    const MixSlots table = BuildMixTable(RoleColours(roles, model_), model_);
     if (dithering_ == Dithering::LowFlicker) {
       LowFlickerDither(labL_.data(), labA_.data(), labB_.data(), Width, Height,
-                       MakeLowFlickerSlots(table, roles), codes_.data(), nullptr);
+                       MakeLowFlickerSlots(table, roles, model_), codes_.data(), nullptr);
     } else {
       DiffuseDroppingEdgeShares(table, dithering_ == Dithering::FloydSteinberg);
     }
@@ -436,6 +441,7 @@ class CoarseWindow {
   };
 
   Dithering dithering_;
+  ColourModel model_;
   std::array<PackedRGB, Count> averaged_{};
   PreviewMeasure measure_;
   std::array<std::uint8_t, Count> red_{}, green_{}, blue_{};
@@ -450,11 +456,12 @@ class CoarseWindow {
 // in order, for the goals to choose from at the end.
 class RoleSearch {
  public:
-  RoleSearch(const PackedRGB* adjusted, Dithering dithering, const SearchControl& control)
+  RoleSearch(const PackedRGB* adjusted, Dithering dithering, const SearchControl& control,
+             const ColourModel& model)
       : control_(control),
-        estimate_(adjusted),
-        coarse_(adjusted, dithering),
-        evaluator_(adjusted, dithering) {
+        estimate_(adjusted, model),
+        coarse_(adjusted, dithering, model),
+        evaluator_(adjusted, dithering, model) {
     for (const Budget& b : Budgets) plannedWork_ += b.coarse + FullWork * b.full;
   }
 
@@ -650,7 +657,8 @@ class RoleSearch {
 const char* SearchCancelled::what() const noexcept { return "the colour search was cancelled"; }
 
 struct ColourRoleEvaluator::Planes {
-  explicit Planes(const PackedRGB* adjusted) : measure(adjusted, WindowWidth, WindowHeight, 1.0) {}
+  Planes(const PackedRGB* adjusted, const ColourModel& model)
+      : measure(adjusted, WindowWidth, WindowHeight, 1.0, model) {}
   ColourPlanes adjusted;
   ColourPlanes work;
   LabPlanes16 lab;  // the adjusted planes in CIELAB, for the low-flicker dithering
@@ -658,8 +666,9 @@ struct ColourRoleEvaluator::Planes {
   PreviewMeasure measure;
 };
 
-ColourRoleEvaluator::ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering)
-    : planes_(std::make_unique<Planes>(adjusted)), dithering_(dithering) {
+ColourRoleEvaluator::ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering,
+                                         const ColourModel& model)
+    : planes_(std::make_unique<Planes>(adjusted, model)), dithering_(dithering), model_(model) {
   for (int i = 0; i < PixelCount; ++i) {
     planes_->adjusted.red[i] = (adjusted[i] >> 16) & 0xFF;
     planes_->adjusted.green[i] = (adjusted[i] >> 8) & 0xFF;
@@ -674,9 +683,9 @@ const MixCodes& ColourRoleEvaluator::Codes() const { return planes_->codes; }
 
 RoleScore ColourRoleEvaluator::Evaluate(const ColourRoleSet& roles) {
   Planes& p = *planes_;
-  const MixSlots table = BuildMixTable(RoleColours(roles));
+  const MixSlots table = BuildMixTable(RoleColours(roles, model_), model_);
   if (dithering_ == Dithering::LowFlicker) {
-    const LowFlickerSlots slots = MakeLowFlickerSlots(table, roles);
+    const LowFlickerSlots slots = MakeLowFlickerSlots(table, roles, model_);
     LowFlickerDither(p.lab.L.data(), p.lab.a.data(), p.lab.b.data(), WindowWidth, WindowHeight,
                      slots, p.codes.data(), nullptr);
   } else {
@@ -690,18 +699,19 @@ double FlickerLambda(ColourGoal goal) { return Lambdas[static_cast<int>(goal)]; 
 
 std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
                                                               Dithering dithering,
-                                                              const SearchControl& control) {
-  return RoleSearch(adjusted, dithering, control).Run();
+                                                              const SearchControl& control,
+                                                              const ColourModel& model) {
+  return RoleSearch(adjusted, dithering, control, model).Run();
 }
 
-ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
-                                   ColourGoal goal, const SearchControl& control) {
-  return SearchColourRoleGoals(adjusted, dithering, control)[static_cast<int>(goal)];
+ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering, ColourGoal goal,
+                                   const SearchControl& control, const ColourModel& model) {
+  return SearchColourRoleGoals(adjusted, dithering, control, model)[static_cast<int>(goal)];
 }
 
 ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
                                 ColourGoal goal, const SearchControl& control) {
-  return SearchColourRoles(adjusted.Image1.Words(), dithering, goal, control).roles;
+  return SearchColourRoles(adjusted.Image1.Words(), dithering, goal, control, adjusted.Model).roles;
 }
 
 }  // namespace vantrel

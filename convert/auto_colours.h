@@ -9,6 +9,7 @@
 
 #include "convert/dithering.h"
 #include "convert/error_diffusion.h"
+#include "core/colour_model.h"
 #include "core/converter_state.h"
 #include "core/types.h"
 
@@ -28,8 +29,10 @@ struct RoleScore {
 // construction.
 class ColourRoleEvaluator {
  public:
-  // `adjusted`: 200 rows of 192 PackedRGB words, the adjusted crop (the Image1 surface).
-  ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering);
+  // `adjusted`: 200 rows of 192 PackedRGB words, the adjusted crop (the Image1 surface). The
+  // conversions and their previews are made in `model`.
+  ColourRoleEvaluator(const PackedRGB* adjusted, Dithering dithering,
+                      const ColourModel& model = DefaultColourModel);
   ~ColourRoleEvaluator();
 
   RoleScore Evaluate(const ColourRoleSet& roles);
@@ -41,6 +44,7 @@ class ColourRoleEvaluator {
   struct Planes;
   std::unique_ptr<Planes> planes_;
   Dithering dithering_;
+  ColourModel model_;
 };
 
 // The weight of flicker against colour error that each goal minimises (error + lambda *
@@ -76,17 +80,20 @@ class SearchCancelled : public std::exception {
 // before, the best of them refined on the window itself, then the role sets that show the
 // same nine mixes in other layers. Each goal then takes the best of everything converted,
 // so Calm never flickers more than Balanced, nor Balanced more than Faithful. The same window
-// and dithering always give the same roles. Indexed by ColourGoal.
-std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(const PackedRGB* adjusted,
-                                                              Dithering dithering,
-                                                              const SearchControl& control = {});
+// and dithering always give the same roles. Indexed by ColourGoal. Every conversion is made, and
+// judged, in `model`: its palette, and its mix as the eye sees the two frames.
+std::array<ColourRoleChoice, GoalCount> SearchColourRoleGoals(
+    const PackedRGB* adjusted, Dithering dithering, const SearchControl& control = {},
+    const ColourModel& model = DefaultColourModel);
 
 // One goal's choice of the search above.
 ColourRoleChoice SearchColourRoles(const PackedRGB* adjusted, Dithering dithering,
                                    ColourGoal goal = ColourGoal::Faithful,
-                                   const SearchControl& control = {});
+                                   const SearchControl& control = {},
+                                   const ColourModel& model = DefaultColourModel);
 
-// The roles for the state's adjusted crop (Image1, as ApplyChannelOffsets left it).
+// The roles for the state's adjusted crop (Image1, as ApplyChannelOffsets left it), in the
+// state's model.
 ColourRoleSet ChooseColourRoles(const ConverterState& adjusted, Dithering dithering,
                                 ColourGoal goal, const SearchControl& control = {});
 

@@ -49,19 +49,20 @@ constexpr int CellPixels = CellSize * CellSize;
 
 // What the search looks up about the mix of palette colour a in frame 1 with b in frame 2.
 struct PaletteTables {
-  PaletteTables() {
+  explicit PaletteTables(const ColourModel& model) {
     for (int c = 0; c < PaletteSize; ++c) {
-      const TColor colour = PaletteColour(c);
+      const TColor colour = PaletteColour(c, model);
       lightness[c] = TColorToLab(colour).L;
       lightness16[c] = SrgbToLab16(RedOf(colour), GreenOf(colour), BlueOf(colour))[0];
     }
     for (int a = 0; a < PaletteSize; ++a) {
       for (int b = 0; b < PaletteSize; ++b) {
         // Made as every cell's mixes are made: a frame showing a, the other b.
-        const FrameColours first{PaletteColour(a), PaletteColour(a), PaletteColour(a)};
-        const FrameColours second{PaletteColour(b), PaletteColour(b), PaletteColour(b)};
+        const TColor colourA = PaletteColour(a, model), colourB = PaletteColour(b, model);
+        const FrameColours first{colourA, colourA, colourA};
+        const FrameColours second{colourB, colourB, colourB};
         const int pair = a * PaletteSize + b;
-        const TColor m = BuildMixTable(first, second)[0];
+        const TColor m = BuildMixTable(first, second, model)[0];
         mix[pair] = m;
         opponent[pair] = OpponentOf(RedOf(m), GreenOf(m), BlueOf(m));
         lab16[pair] = SrgbToLab16(RedOf(m), GreenOf(m), BlueOf(m));
@@ -81,9 +82,25 @@ struct PaletteTables {
   std::array<int, PaletteSize> lightness16{};
 };
 
-const PaletteTables& Palette() {
-  static const PaletteTables tables;
-  return tables;
+// One set of tables per colour model, made when first asked for; the threads share them.
+const PaletteTables& Palette(const ColourModel& model) {
+  constexpr int Models = PaletteCount * MixRuleCount;
+  static std::array<std::unique_ptr<const PaletteTables>, Models> owned;
+  static std::array<std::atomic<const PaletteTables*>, Models> made{};
+  static std::mutex making;
+  const int k = static_cast<int>(model.palette) % PaletteCount * MixRuleCount +
+                static_cast<int>(model.mix) % MixRuleCount;
+  const PaletteTables* tables = made[k].load(std::memory_order_acquire);
+  if (!tables) {
+    const std::lock_guard<std::mutex> lock(making);
+    tables = made[k].load(std::memory_order_relaxed);
+    if (!tables) {
+      owned[k] = std::make_unique<const PaletteTables>(model);
+      tables = owned[k].get();
+      made[k].store(tables, std::memory_order_release);
+    }
+  }
+  return *tables;
 }
 
 // The pair each MixCode of a cell shows.
@@ -100,9 +117,9 @@ CellPairs PairsOf(const CellColourSet& cell, int sprite1, int sprite2) {
   return pairs;
 }
 
-MixSlots TableOf(const CellPairs& pairs) {
+MixSlots TableOf(const CellPairs& pairs, const PaletteTables& palette) {
   MixSlots table{};
-  for (int k = 0; k < 9; ++k) table[k] = Palette().mix[pairs[k]];
+  for (int k = 0; k < 9; ++k) table[k] = palette.mix[pairs[k]];
   return table;
 }
 
@@ -428,7 +445,7 @@ class EyeState {
 // measures; it only ranks the colours worth dithering with.
 class CellEstimate {
  public:
-  CellEstimate(const PackedRGB* adjusted, int cell, float lambda) {
+  CellEstimate(const PackedRGB* adjusted, int cell, float lambda, const ColourModel& model) {
     const int x0 = cell % CellColumns * CellSize, y0 = cell / CellColumns * CellSize;
     std::vector<std::pair<int, std::array<unsigned, 4>>> boxes;
     for (int y = y0; y < y0 + CellSize; ++y) {
@@ -447,7 +464,7 @@ class CellEstimate {
         ++found->second[3];
       }
     }
-    const PaletteTables& p = Palette();
+    const PaletteTables& p = Palette(model);
     for (const auto& [box, sums] : boxes) {
       const unsigned n = sums[3];
       const LabColour lab =
@@ -489,7 +506,8 @@ int Colour(const CellColourSet& cell, int which) {
 // The real conversion of the window with colours per cell, and which pair every pixel shows.
 class Conversion {
  public:
-  Conversion(const PackedRGB* adjusted, Dithering dithering) : dithering_(dithering) {
+  Conversion(const PackedRGB* adjusted, Dithering dithering, const ColourModel& model)
+      : dithering_(dithering), model_(model), paletteTables_(Palette(model)) {
     for (int i = 0; i < PixelCount; ++i) {
       adjusted_.red[i] = (adjusted[i] >> 16) & 0xFF;
       adjusted_.green[i] = (adjusted[i] >> 8) & 0xFF;
@@ -499,13 +517,16 @@ class Conversion {
   }
 
   const ColourPlanes& Adjusted() const { return adjusted_; }
+  const ColourModel& Model() const { return model_; }
+  const PaletteTables& Tables() const { return paletteTables_; }
   const LabPlanes16& Lab() const { return lab_; }
 
   // Converts and fills `pairs` (the pair every pixel shows).
   void Convert(const CellColours& cells, const ColourRoleSet& roles, std::vector<int>& pairs) {
-    BuildCellMixTables(cells, roles, *tables_);
+    BuildCellMixTables(cells, roles, *tables_, model_);
     if (dithering_ == Dithering::LowFlicker) {
-      const std::vector<LowFlickerSlots> slots = MakeCellLowFlickerSlots(*tables_, cells, roles);
+      const std::vector<LowFlickerSlots> slots =
+          MakeCellLowFlickerSlots(*tables_, cells, roles, model_);
       LowFlickerDitherCells(lab_.L.data(), lab_.a.data(), lab_.b.data(), Width, Height,
                             slots.data(), codes_.data(), nullptr);
     } else {
@@ -525,6 +546,8 @@ class Conversion {
 
  private:
   Dithering dithering_;
+  ColourModel model_;
+  const PaletteTables& paletteTables_;
   ColourPlanes adjusted_, work_;
   LabPlanes16 lab_;
   MixCodes codes_{};
@@ -532,16 +555,18 @@ class Conversion {
 };
 
 // The preview's opponent planes from the pair every pixel shows.
-void PreviewOpponent(const std::vector<int>& pairs, FloatPicture& picture) {
-  const PaletteTables& p = Palette();
+void PreviewOpponent(const std::vector<int>& pairs, FloatPicture& picture,
+                     const ColourModel& model) {
+  const PaletteTables& p = Palette(model);
   for (int i = 0; i < PixelCount; ++i) {
     for (int c = 0; c < 3; ++c) picture.plane[c][i] = p.opponent[pairs[i]][c];
   }
 }
 
-double FlickerOf(const std::vector<int>& pairs) {
+double FlickerOf(const std::vector<int>& pairs, const ColourModel& model) {
+  const PaletteTables& p = Palette(model);
   double total = 0;
-  for (const int pair : pairs) total += Palette().flicker[pair];
+  for (const int pair : pairs) total += p.flicker[pair];
   return total / PixelCount;
 }
 
@@ -636,7 +661,9 @@ class DitherReplay {
   }
 
  private:
-  static MixChannels TableChannels(const CellPairs& pairs) { return MixChannels(TableOf(pairs)); }
+  MixChannels TableChannels(const CellPairs& pairs) const {
+    return MixChannels(TableOf(pairs, conversion_.Tables()));
+  }
 
   // The window with every pixel before each looked up in the planes or the replay.
   void WindowAtTheEdge(const MixChannels (&mixes)[3], const CellPairs* const (&pairs)[3],
@@ -765,7 +792,7 @@ class DitherReplay {
       w[c] = in[c] + lab16::Clamp(received, ErrorBound);
     }
     const int neighbours = 2 * in[0] + (x > 0 ? lightAt(1) : 0) + (y > 0 ? lightAt(Width) : 0);
-    const PaletteTables& p = Palette();
+    const PaletteTables& p = conversion_.Tables();
     unsigned best = ~0u;
     for (int k = 0; k < 9; ++k) {
       const auto& s = p.lab16[pairs[k]];
@@ -806,11 +833,11 @@ constexpr int Threads = 2;
 class CellSearch {
  public:
   CellSearch(const PackedRGB* adjusted, Dithering dithering, double lambda,
-             const SearchControl& control, int reported)
+             const SearchControl& control, int reported, const ColourModel& model)
       : lambda_(lambda),
         wraps_(dithering == Dithering::FloydSteinberg),
         control_(control),
-        conversion_(adjusted, dithering),
+        conversion_(adjusted, dithering, model),
         replay_(conversion_, dithering),
         source_(Width, Height),
         preview_(Width, Height),
@@ -820,7 +847,7 @@ class CellSearch {
     far_ = std::make_unique<EyeState>(FarPixelsPerDegree, source_);
     estimates_.reserve(CellCount);
     for (int cell = 0; cell < CellCount; ++cell) {
-      estimates_.emplace_back(adjusted, cell, static_cast<float>(lambda));
+      estimates_.emplace_back(adjusted, cell, static_cast<float>(lambda), model);
     }
   }
 
@@ -834,12 +861,12 @@ class CellSearch {
     }
     std::vector<int> replayed;
     replay_.ReplayAll(cellPairs, replayed);
-    PreviewOpponent(pairs_, preview_);
+    PreviewOpponent(pairs_, preview_, conversion_.Model());
     RoleScore score;
     score.near = near_->Reset(preview_);
     score.far = far_->Reset(preview_);
     score.error = (score.near + score.far) / 2;
-    score.flicker = FlickerOf(pairs_);
+    score.flicker = FlickerOf(pairs_, conversion_.Model());
     cells_ = cells;
     roles_ = roles;
     return score;
@@ -975,7 +1002,7 @@ class CellSearch {
   // in the opponent channels and in flicker; false when none changes.
   bool CellChange(const Replay& r, int side, float (&change)[3][CellPixels],
                   double& flicker) const {
-    const PaletteTables& p = Palette();
+    const PaletteTables& p = conversion_.Tables();
     bool any = false;
     flicker = 0;
     for (int row = 0; row < CellSize; ++row) {
@@ -1153,7 +1180,7 @@ constexpr int SpriteCandidates = 4;
 
 CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering dithering, ColourGoal goal,
                                    const std::optional<ColourRoleSet>& start,
-                                   const SearchControl& control) {
+                                   const SearchControl& control, const ColourModel& model) {
   // The roles to start from take about a third of the time when they are searched.
   const int globalShare = start ? 0 : 350;
   ColourRoleSet roles;
@@ -1168,9 +1195,9 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
         if (scaled > reported) control.progress(reported = scaled);
       };
     }
-    roles = SearchColourRoles(adjusted, dithering, goal, global).roles;
+    roles = SearchColourRoles(adjusted, dithering, goal, global, model).roles;
   }
-  CellSearch search(adjusted, dithering, FlickerLambda(goal), control, reported);
+  CellSearch search(adjusted, dithering, FlickerLambda(goal), control, reported, model);
   search.CheckCancelled();
   CellColourChoice choice;
   choice.roles = roles;
@@ -1228,13 +1255,14 @@ CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering ditherin
 }
 
 RoleScore ScoreCellColours(const PackedRGB* adjusted, Dithering dithering,
-                           const ColourRoleSet& roles, const CellColours& cells) {
-  Conversion conversion(adjusted, dithering);
+                           const ColourRoleSet& roles, const CellColours& cells,
+                           const ColourModel& model) {
+  Conversion conversion(adjusted, dithering, model);
   std::vector<int> pairs;
   conversion.Convert(cells, roles, pairs);
   FloatPicture source(Width, Height), preview(Width, Height);
   ToOpponent(adjusted, Width, source);
-  PreviewOpponent(pairs, preview);
+  PreviewOpponent(pairs, preview, model);
   RoleScore score;
   FloatPicture a = source, b = preview;
   ScielabEye near(NearPixelsPerDegree, Width, Height), far(FarPixelsPerDegree, Width, Height);
@@ -1246,7 +1274,7 @@ RoleScore ScoreCellColours(const PackedRGB* adjusted, Dithering dithering,
   far.Perceive(b);
   score.far = MeanLabDifference(a, b);
   score.error = (score.near + score.far) / 2;
-  score.flicker = FlickerOf(pairs);
+  score.flicker = FlickerOf(pairs, model);
   return score;
 }
 

@@ -26,6 +26,7 @@
 #include "convert/auto_colours.h"
 #include "convert/dithering.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/types.h"
 
 namespace vantrel {
@@ -43,15 +44,17 @@ struct CellColourChoice {
 
 // Colours per cell for the adjusted window (200 rows of 192 PackedRGB words) converted with
 // `dithering`, minimising error + FlickerLambda(goal) * flicker. Starts from `start`, or from
-// the roles SearchColourRoles finds for the goal. Throws SearchCancelled when the caller
-// cancels.
+// the roles SearchColourRoles finds for the goal. Every conversion is made and judged in
+// `model`. Throws SearchCancelled when the caller cancels.
 CellColourChoice SearchCellColours(const PackedRGB* adjusted, Dithering dithering, ColourGoal goal,
                                    const std::optional<ColourRoleSet>& start = std::nullopt,
-                                   const SearchControl& control = {});
+                                   const SearchControl& control = {},
+                                   const ColourModel& model = DefaultColourModel);
 
 // How a conversion with colours per cell does on the window: S-CIELAB at both distances and
 // the flicker, as RoleScore measures roles.
 RoleScore ScoreCellColours(const PackedRGB* adjusted, Dithering dithering,
-                           const ColourRoleSet& roles, const CellColours& cells);
+                           const ColourRoleSet& roles, const CellColours& cells,
+                           const ColourModel& model = DefaultColourModel);
 
 }  // namespace vantrel

@@ -25,15 +25,16 @@ void ConvertPicture(ConverterState& state, Dithering dithering, ProgressSink* pr
     // Colours per cell: the same passes, each pixel with its own cell's mixes.
     if (dithering == Dithering::LowFlicker) {
       DiffuseLowFlickerCells(state.WorkPlanes, state.CellMixTables, *state.CellTable,
-                             state.ColourRoles, codes, state.LabPlanes, progress, kernels);
+                             state.ColourRoles, state.Model, codes, state.LabPlanes, progress,
+                             kernels);
     } else {
       DiffuseErrorsCells(state.WorkPlanes, state.CellMixTables,
                          dithering == Dithering::FloydSteinberg, codes, progress, kernels);
     }
     kernels.expandCells(codes, state.CellMixTables, state.LayerBits, state.WorkPlanes, progress);
   } else if (dithering == Dithering::LowFlicker) {
-    DiffuseLowFlicker(state.WorkPlanes, state.MixTable, state.ColourRoles, codes, state.LabPlanes,
-                      progress, kernels);
+    DiffuseLowFlicker(state.WorkPlanes, state.MixTable, state.ColourRoles, state.Model, codes,
+                      state.LabPlanes, progress, kernels);
     kernels.expand(codes, state.MixTable, state.LayerBits, state.WorkPlanes, progress);
   } else {
     DiffuseErrors(state.WorkPlanes, state.MixTable, dithering == Dithering::FloydSteinberg, codes,
@@ -107,9 +108,9 @@ TColor FrameColourAt(const ConverterState& state, int x, int y, int frame) {
     const CellColourSet& cell = (*state.CellTable)[CellOf(x, y)];
     const int index = role == 0 ? (frame == 1 ? cell.Background1Colour : cell.Background2Colour)
                                 : (frame == 1 ? cell.Bitmap1Colour : cell.Bitmap2Colour);
-    return PaletteColour(index);
+    return PaletteColour(index, state.Model);
   }
-  return PaletteColour(state.ColourRoles[role]);
+  return PaletteColour(state.ColourRoles[role], state.Model);
 }
 
 }  // namespace vantrel

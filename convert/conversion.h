@@ -47,9 +47,9 @@ void PaintPreviewFromLayers(ConverterState& state);
 // The nine mixes that colour pixel (x, y): its cell's with colours per cell, else MixTable.
 const MixSlots& MixTableAt(const ConverterState& state, int x, int y);
 
-// The colour frame `frame` (1 or 2) alone shows at pixel (x, y) of LayerBits: its cell's
-// background or bitmap colour with colours per cell, else the role's; the sprite colours are
-// the roles'.
+// The colour frame `frame` (1 or 2) alone shows at pixel (x, y) of LayerBits, in the state's
+// palette: its cell's background or bitmap colour with colours per cell, else the role's; the
+// sprite colours are the roles'.
 TColor FrameColourAt(const ConverterState& state, int x, int y, int frame);
 
 }  // namespace vantrel

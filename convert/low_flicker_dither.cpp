@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "colour/mix_colours.h"
-#include "colour/palette.h"
 #include "colour/perceptual.h"
 #include "convert/lab16.h"
 
@@ -27,8 +26,9 @@ int Lightness16(TColor c) { return SrgbToLab16(RedOf(c), GreenOf(c), BlueOf(c))[
 
 }  // namespace
 
-LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles) {
-  const std::array<TColor, RoleCount> colours = RoleColours(roles);
+LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles,
+                                    const ColourModel& model) {
+  const std::array<TColor, RoleCount> colours = RoleColours(roles, model);
   return MakeLowFlickerSlots(
       mixTable, {{colours[0], colours[1], colours[2]}, {colours[0], colours[3], colours[4]}});
 }
@@ -52,14 +52,15 @@ LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable,
 
 std::vector<LowFlickerSlots> MakeCellLowFlickerSlots(const CellMixSlots& tables,
                                                      const CellColours& cells,
-                                                     const ColourRoleSet& roles) {
+                                                     const ColourRoleSet& roles,
+                                                     const ColourModel& model) {
   std::vector<LowFlickerSlots> slots(CellCount);
   for (int cell = 0; cell < CellCount; ++cell) {
     // Neighbouring cells often hold the same colours.
     if (cell > 0 && cells[cell] == cells[cell - 1]) {
       slots[cell] = slots[cell - 1];
     } else {
-      slots[cell] = MakeLowFlickerSlots(tables[cell], CellFrameColours(cells[cell], roles));
+      slots[cell] = MakeLowFlickerSlots(tables[cell], CellFrameColours(cells[cell], roles, model));
     }
   }
   return slots;
@@ -79,19 +80,19 @@ void LowFlickerDitherCells(const std::int16_t* L, const std::int16_t* a, const s
 }
 
 void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
-                       const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
-                       ProgressSink* progress, const ConversionKernels& kernels) {
+                       const ColourRoleSet& roles, const ColourModel& model, MixCodes& codes,
+                       LabPlanes16& lab, ProgressSink* progress, const ConversionKernels& kernels) {
   ToLabPlanes16(adjusted, lab, kernels);
   LowFlickerDither(lab.L.data(), lab.a.data(), lab.b.data(), WindowWidth, WindowHeight,
-                   MakeLowFlickerSlots(mixTable, roles), codes.data(), progress, kernels);
+                   MakeLowFlickerSlots(mixTable, roles, model), codes.data(), progress, kernels);
 }
 
 void DiffuseLowFlickerCells(const ColourPlanes& adjusted, const CellMixSlots& tables,
-                            const CellColours& cells, const ColourRoleSet& roles, MixCodes& codes,
-                            LabPlanes16& lab, ProgressSink* progress,
-                            const ConversionKernels& kernels) {
+                            const CellColours& cells, const ColourRoleSet& roles,
+                            const ColourModel& model, MixCodes& codes, LabPlanes16& lab,
+                            ProgressSink* progress, const ConversionKernels& kernels) {
   ToLabPlanes16(adjusted, lab, kernels);
-  const std::vector<LowFlickerSlots> slots = MakeCellLowFlickerSlots(tables, cells, roles);
+  const std::vector<LowFlickerSlots> slots = MakeCellLowFlickerSlots(tables, cells, roles, model);
   LowFlickerDitherCells(lab.L.data(), lab.a.data(), lab.b.data(), WindowWidth, WindowHeight,
                         slots.data(), codes.data(), progress, kernels);
 }

@@ -58,14 +58,17 @@ struct LowFlickerSlots {
   std::array<std::array<int, 3>, 9> lab{};  // slot k (MixCode k + 1)
   std::array<int, 9> penalty{};             // FlickerPenalty * |L(frame 1) - L(frame 2)|
 };
-LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles);
+// `roles` and `model` give the frames' colours whose lightness the penalties weigh.
+LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable, const ColourRoleSet& roles,
+                                    const ColourModel& model = DefaultColourModel);
 // The same for the mixes of what two frames show (a cell's, CellFrameColours).
 LowFlickerSlots MakeLowFlickerSlots(const MixSlots& mixTable,
                                     const std::pair<FrameColours, FrameColours>& frames);
 // The slots of every cell, index CellOf.
 std::vector<LowFlickerSlots> MakeCellLowFlickerSlots(const CellMixSlots& tables,
                                                      const CellColours& cells,
-                                                     const ColourRoleSet& roles);
+                                                     const ColourRoleSet& roles,
+                                                     const ColourModel& model = DefaultColourModel);
 
 // The dithering over a picture of any size (width >= 1), `L`, `a`, `b` and `codes` holding
 // width * height values row after row. Pixels go row by row, left to right; a pixel's colour
@@ -89,14 +92,16 @@ void LowFlickerDitherCells(const std::int16_t* L, const std::int16_t* a, const s
                            const ConversionKernels& kernels = ActiveKernels());
 
 // The conversion's form: fills `codes` (MixCode of every pixel) for the adjusted planes, the
-// mix table and the roles that made it. `lab` receives the planes in CIELAB.
+// mix table and the roles and model that made it. `lab` receives the planes in CIELAB.
 void DiffuseLowFlicker(const ColourPlanes& adjusted, const MixSlots& mixTable,
-                       const ColourRoleSet& roles, MixCodes& codes, LabPlanes16& lab,
-                       ProgressSink* progress, const ConversionKernels& kernels = ActiveKernels());
+                       const ColourRoleSet& roles, const ColourModel& model, MixCodes& codes,
+                       LabPlanes16& lab, ProgressSink* progress,
+                       const ConversionKernels& kernels = ActiveKernels());
 // The same with colours per cell: each cell's mixes and the frame colours that make them.
 void DiffuseLowFlickerCells(const ColourPlanes& adjusted, const CellMixSlots& tables,
-                            const CellColours& cells, const ColourRoleSet& roles, MixCodes& codes,
-                            LabPlanes16& lab, ProgressSink* progress,
+                            const CellColours& cells, const ColourRoleSet& roles,
+                            const ColourModel& model, MixCodes& codes, LabPlanes16& lab,
+                            ProgressSink* progress,
                             const ConversionKernels& kernels = ActiveKernels());
 
 }  // namespace vantrel

@@ -9,6 +9,7 @@
 
 #include "core/bitmap32.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/picture_source.h"
 #include "core/types.h"
 #include "core/view_surface.h"
@@ -48,6 +49,10 @@ struct ConverterState {
   // cell's nine mixes, which then colour every pixel instead of MixTable.
   std::optional<CellColours> CellTable;
   CellMixSlots CellMixTables{};
+
+  // The palette and the mix every colour above is made in: the mix tables, the preview, what
+  // each frame shows. Last, so the planes before it keep their places.
+  ColourModel Model;
 };
 
 // Width and height the window gives both bitmaps when it is created.

@@ -149,11 +149,11 @@ VANTREL_MESSAGE(kSameOutputTwice, Setting, "%1 and %2 would both write %3")
 VANTREL_MESSAGE(kWouldReplaceInput, Setting, "%1 would replace the input picture %2")
 VANTREL_MESSAGE(kWouldReplaceProjectPhoto, Setting, "%1 would replace the project's photo %2")
 VANTREL_MESSAGE(kProjectBringsItsSettings, Setting,
-                "%1 cannot change the project %2: only -o, --output-dir, --format and --machine "
-                "apply to it")
+                "%1 cannot change the project %2: only -o, --output-dir, --format, --machine, "
+                "--palette and --mix apply to it")
 VANTREL_MESSAGE(kSavedPictureBringsItsSettings, Setting,
-                "%1 cannot change the saved picture %2: only -o, --output-dir, --format and "
-                "--machine apply to it")
+                "%1 cannot change the saved picture %2: only -o, --output-dir, --format, "
+                "--machine, --palette and --mix apply to it")
 
 // Outputs
 VANTREL_MESSAGE(kNotWrittenPictureFormat, Setting,

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "colour/palette.h"
+#include "colour/palettes.h"
 #include "convert/dithering.h"
 #include "core/error.h"
 
@@ -161,6 +162,21 @@ void ApplyPerCell(OptionValues& values, const OptionUse& use) {
   values.settings.perCell = static_cast<ColourGoal>(use.choice);
 }
 
+std::vector<OptionChoice> PaletteChoices() {
+  std::vector<OptionChoice> choices;
+  for (const PaletteData& palette : AllPalettes())
+    choices.push_back({palette.name, palette.caption});
+  return choices;
+}
+
+void ApplyPalette(OptionValues& values, const OptionUse& use) {
+  values.settings.model.palette = static_cast<PaletteId>(use.choice);
+}
+
+void ApplyMix(OptionValues& values, const OptionUse& use) {
+  values.settings.model.mix = static_cast<MixRule>(use.choice);
+}
+
 void ApplyDither(OptionValues& values, const OptionUse& use) {
   values.settings.adjustment.dithering = static_cast<Dithering>(use.choice);
 }
@@ -288,6 +304,31 @@ std::vector<ConversionOption> Table() {
   }
   {
     ConversionOption& o = rows.emplace_back();
+    o.name = "palette";
+    o.value = "NAME";
+    o.choices = PaletteChoices();
+    o.defaultValue = PaletteOf(settings.model.palette).name;
+    std::vector<std::string_view> names;
+    for (const OptionChoice& choice : o.choices) names.push_back(choice.name);
+    o.help = "the C64's sixteen colours the conversion, Auto Colors and the preview are made in: " +
+             ChoiceList(names) +
+             ", named as VICE's palette files (pepto is its pepto-pal.vpl), so that an emulator "
+             "set to the same shows what the preview shows; the C64 files hold colour numbers";
+    o.apply = ApplyPalette;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
+    o.name = "mix";
+    o.choices = ChoicesOf(MixRuleNames, MixRuleCaptions);
+    o.defaultValue = MixRuleNames[static_cast<std::size_t>(settings.model.mix)];
+    o.help =
+        "how the two frames' colours of a pixel mix: average, the mean of their bytes; light, "
+        "as a screen alternating them shows them, the mean of their light (black and white "
+        "look 188, not 127)";
+    o.apply = ApplyMix;
+  }
+  {
+    ConversionOption& o = rows.emplace_back();
     o.name = "dither";
     o.choices = ChoicesOf(DitheringNames, DitheringCaptions);
     o.defaultValue = DitheringNames[static_cast<std::size_t>(settings.adjustment.dithering)];
@@ -320,7 +361,7 @@ std::string ColourKey(std::string_view name) {
 }  // namespace
 
 std::string ConversionOption::Shape() const {
-  if (choices.empty()) return value;
+  if (choices.empty() || !value.empty()) return value;
   std::string shape;
   for (const OptionChoice& choice : choices) {
     shape += (shape.empty() ? "" : "|") + std::string(choice.name);

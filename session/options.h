@@ -46,7 +46,8 @@ struct ConversionOption {
   std::string name;   // "auto-colours"
   std::string alias;  // another name for the same option ("auto-colors"), or empty
   // The value's shape as the help shows it ("R,G,B"); for numbers, as many as it has parts.
-  // Empty for a flag, and for a choice option, whose shape is its choices ("none|fs|...").
+  // Empty for a flag, and for a choice option, whose shape is its choices ("none|fs|..."),
+  // unless they are too many for one line: then a word for them ("NAME"), the help naming them.
   std::string value;
   std::string implied;                // set: the value may be left out, and then is this
   std::vector<OptionChoice> choices;  // the only values it takes, if not empty
@@ -60,7 +61,7 @@ struct ConversionOption {
   void (*apply)(OptionValues& values, const OptionUse& use) = nullptr;
 
   bool IsFlag() const { return value.empty() && choices.empty(); }
-  // "R,G,B", or the choices: "none|fs|low-flicker".
+  // "R,G,B", or the choices: "none|fs|low-flicker" (or the word standing for them).
   std::string Shape() const;
   // The help with the range put in and the default after it.
   std::string HelpText() const;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "colour/palettes.h"
 #include "core/error.h"
 #include "core/read_file.h"
 
@@ -182,6 +183,28 @@ std::optional<CellColours> ReadCells(const Json& object, const std::string& name
   return cells;
 }
 
+// The model's members of an object, each only when it is not the program's own, so that a
+// project in the program's colours is written as before them.
+void WriteModel(Json& object, const ColourModel& model) {
+  if (model.palette != DefaultColourModel.palette) {
+    object["palette"] = PaletteOf(model.palette).name;
+  }
+  if (model.mix != DefaultColourModel.mix) {
+    object["mix"] = NameOf(MixRuleNames, static_cast<int>(model.mix));
+  }
+}
+
+// "palette" and "mix" of an object, each the program's own where it is absent.
+ColourModel ReadModel(const Json& object, const Reader& reader) {
+  ColourModel model;
+  if (object.contains("palette"))
+    model.palette = reader.Named<PaletteId>("palette", PaletteNames());
+  if (object.contains("mix")) model.mix = reader.Named<MixRule>("mix", MixRuleNames);
+  return model;
+}
+
+bool IsDefault(const ColourModel& model) { return model == DefaultColourModel; }
+
 std::array<std::string_view, 5> MachineNames() {
   std::array<std::string_view, 5> names{};
   for (std::size_t m = 0; m < AllMachines.size(); ++m) names[m] = MachineName(AllMachines[m]);
@@ -193,8 +216,10 @@ std::array<std::string_view, 5> MachineNames() {
 std::string ProjectText(const Project& project) {
   const ConversionSettings& s = project.settings;
   Json json;
-  // Without colours per cell, the file earlier versions wrote.
-  json["vantrel"] = s.cells || project.cells ? ProjectVersion : 1;
+  // The oldest version that holds the project: the file earlier versions wrote.
+  const bool models = project.converted ? !IsDefault(s.model) || !IsDefault(project.model)
+                                        : !IsDefault(project.model);
+  json["vantrel"] = models ? 3 : s.cells || project.cells ? 2 : 1;
   json["photo"] = {{"path", project.photo}, {"sha256", project.photoSha256}};
   if (s.scale.fit) {
     json["scale"] = "fit";
@@ -208,11 +233,13 @@ std::string ProjectText(const Project& project) {
         {"colours", RoleList(s.roles)},
         {"dither", NameOf(DitheringNames, static_cast<int>(s.adjustment.dithering))}};
     if (s.cells) json["conversion"]["cells"] = CellText(*s.cells);
+    WriteModel(json["conversion"], s.model);
   } else {
     json["conversion"] = nullptr;
   }
   json["colours"] = RoleList(project.roles);
   json["dither"] = NameOf(DitheringNames, static_cast<int>(project.dithering));
+  WriteModel(json, project.model);
   json["machine"] = MachineName(project.machine);
   // One member a line, and the edits one run a line: short enough to read and to diff.
   std::string text = "{\n";
@@ -286,12 +313,15 @@ Project ParseProject(std::string_view text, const std::string& name) {
     s.roles = ReadRoles(made, "colours");
     s.adjustment.dithering = made.Named<Dithering>("dither", DitheringNames);
     if (version >= 2) s.cells = ReadCells(*conversion, name);
+    if (version >= 3) s.model = ReadModel(*conversion, made);
   }
   if (version >= 2) project.cells = ReadCells(json, name);
+  if (version >= 3) project.model = ReadModel(json, top);
   if (!project.converted) {
     s.roles = project.roles;
     s.adjustment.dithering = project.dithering;
     s.cells = project.cells;
+    s.model = project.model;
   }
   project.machine = top.Named<Machine>("machine", MachineNames());
 

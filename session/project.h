@@ -10,15 +10,18 @@
 
 #include "c64/machine.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/types.h"
 #include "session/settings.h"
 
 namespace vantrel {
 
-// The newest version this program writes; it reads this one and the ones before it. A project
-// without colours per cell is written as version 1, as before them, which every earlier
-// program reads too; version 2 adds the cells' colours.
-inline constexpr int ProjectVersion = 2;
+// The newest version this program writes; it reads this one and the ones before it. Each
+// project is written as the oldest version that holds it, which every earlier program reads
+// too: version 1 without colours per cell, version 2 adds the cells' colours, version 3 a
+// palette or a mix other than the program's own (a program before them refuses the project
+// rather than convert it in colours it does not have).
+inline constexpr int ProjectVersion = 3;
 
 // The largest project file read: a few times the largest project there can be (every pixel
 // painted, each in a run of its own, is under 1 MiB), so that a huge file is refused before
@@ -39,6 +42,7 @@ struct Project {
   bool converted = true;
   ColourRoleSet roles = DefaultColourRoles;         // the roles now
   std::optional<CellColours> cells;                 // the colours per cell now, if any
+  ColourModel model;                                // the palette and the mix now
   Dithering dithering = Dithering::FloydSteinberg;  // the dithering chosen now
   Machine machine = Machine::Pal;
   Edits edits;

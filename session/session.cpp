@@ -125,13 +125,13 @@ void Session::RememberFile(const std::string& fileName) {
 
 namespace {
 
-// The 192 x 200 picture a saved file shows: its mix colours (each cell's, with colours per
-// cell).
-Bitmap32 PictureShown(const SavedPicture& saved) {
+// The 192 x 200 picture a saved file shows in `model`: its mix colours (each cell's, with colours
+// per cell).
+Bitmap32 PictureShown(const SavedPicture& saved, const ColourModel& model) {
   Bitmap32 shown(WindowWidth, WindowHeight);
-  const MixSlots mixes = BuildMixTable(RoleColours(saved.roles));
+  const MixSlots mixes = BuildMixTable(RoleColours(saved.roles, model), model);
   auto cellMixes = std::make_unique<CellMixSlots>();
-  if (saved.cells) BuildCellMixTables(*saved.cells, saved.roles, *cellMixes);
+  if (saved.cells) BuildCellMixTables(*saved.cells, saved.roles, *cellMixes, model);
   for (int y = 0; y < WindowHeight; ++y) {
     for (int x = 0; x < WindowWidth; ++x) {
       const MixSlots& table = saved.cells ? (*cellMixes)[CellOf(x, y)] : mixes;
@@ -146,8 +146,8 @@ Bitmap32 PictureShown(const SavedPicture& saved) {
 
 // The picture a saved file shows becomes the picture, and its layers and roles the conversion.
 void Session::OpenSaved(const SavedPicture& saved, const std::string& name) {
-  TakePicture(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved), name)), name,
-              {false, 100});
+  TakePicture(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved, state_->Model), name)),
+              name, {false, 100});
   TakeConversion(saved.layers, saved.roles, saved.cells);
   savedMachine_ = saved.machine;
   savedPacked_ = saved.packed;
@@ -221,6 +221,11 @@ void Session::SetColourRoles(const ColourRoleSet& roles) {
   PaintPreviewFromLayers(*state_);
 }
 
+void Session::SetColourModel(const ColourModel& model) {
+  vantrel::SetColourModel(*state_, model);
+  PaintPreviewFromLayers(*state_);
+}
+
 void Session::SetCellColours(const ColourRoleSet& roles, const CellColours& cells) {
   vantrel::SetCellColours(*state_, roles, cells);
   PaintPreviewFromLayers(*state_);
@@ -235,7 +240,8 @@ std::optional<CellColourChoice> Session::FindCellColours(Dithering dithering, Co
                                                          const std::optional<ColourRoleSet>& start,
                                                          const SearchControl& control) const {
   try {
-    return SearchCellColours(state_->Image1.Words(), dithering, goal, start, control);
+    return SearchCellColours(state_->Image1.Words(), dithering, goal, start, control,
+                             state_->Model);
   } catch (const SearchCancelled&) {
     return std::nullopt;
   }
@@ -263,6 +269,7 @@ void Session::ConvertPicture(Dithering dithering, ProgressSink* progress) {
     convertedWith_.dithering = dithering;
     convertedRoles_ = state_->ColourRoles;
     convertedCells_ = state_->CellTable;
+    convertedModel_ = state_->Model;
     conversionAsRead_ = false;
   }
 }
@@ -351,6 +358,7 @@ void Session::Convert(std::shared_ptr<PictureSource> picture, const std::string&
     }
   }
   TakePicture(std::move(picture), name, scale);
+  vantrel::SetColourModel(*state_, settings.model);
   SetColourRoles(settings.roles);
   if (settings.cells) SetCellColours(settings.roles, *settings.cells);
   ReadSourceWindow(settings.crop.DrawX(), settings.crop.DrawY());
@@ -413,9 +421,11 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
     const SavedPicture saved = ReadSavedPicture(bytes, photo);
     if (project.converted) {
       // The picture it shows was converted again: from that picture, as from a photo.
-      Convert(std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved), photo)), photo,
-              settings, progress);
+      Convert(
+          std::make_shared<Photo>(Photo::FromBitmap(PictureShown(saved, settings.model), photo)),
+          photo, settings, progress);
     } else {
+      vantrel::SetColourModel(*state_, settings.model);
       OpenSaved(saved, photo);
       ReadSourceWindow(settings.crop.DrawX(), settings.crop.DrawY());
       ApplyChannelOffsets(settings.adjustment.red, settings.adjustment.green,
@@ -425,6 +435,7 @@ Project Session::OpenProject(const std::string& fileName, ProgressSink* progress
     Convert(std::make_shared<Photo>(Photo::OpenBytes(std::move(bytes), photo, maxPixels_)), photo,
             settings, progress);
   }
+  vantrel::SetColourModel(*state_, project.model);
   SetColourRoles(project.roles);
   if (project.cells) SetCellColours(project.roles, *project.cells);
   SetEdits(project.edits);
@@ -459,8 +470,10 @@ Project Session::CurrentProject(const std::string& projectFile, const ScaleSetti
   settings.adjustment = convertedWith_;
   settings.roles = convertedRoles_;
   settings.cells = convertedCells_;
+  settings.model = convertedModel_;
   project.converted = !conversionAsRead_;
   project.roles = state_->ColourRoles;
+  project.model = state_->Model;
   project.cells = state_->CellTable;
   project.dithering = dithering;
   project.machine = machine;

@@ -3,8 +3,8 @@
 //
 // The session alone writes the state (the picture, the crop, the roles, the conversion, the
 // buffers of the outputs); front ends read it. This header also brings the words front ends
-// share with the library: the palette and mix colours, the machines, the ditherings and
-// goals, the scales.
+// share with the library: the palettes, the mix rules and mix colours, the machines, the
+// ditherings and goals, the scales.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +18,13 @@
 #include "c64/saved_picture.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
+#include "colour/palettes.h"
 #include "convert/auto_colours.h"
 #include "convert/cell_colours_search.h"
 #include "convert/dithering.h"
 #include "core/bitmap32.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/converter_state.h"
 #include "core/error.h"
 #include "core/progress.h"
@@ -165,6 +167,18 @@ class Session {
   void TakeConversion(const LayerPlanes& layers, const ColourRoleSet& roles,
                       const std::optional<CellColours>& cells = std::nullopt);
 
+  // --- The colour model: the palette the colours are measured in, and how the frames mix ---
+
+  // The palette and the mix rule: every mix colour is made again in them, and the preview shows
+  // the last conversion in them at once, as a save would write it (what each frame shows, too);
+  // the next conversion, Auto Colors and the search for colours per cell work in them. The C64
+  // files hold colour numbers: only a conversion made in the new model changes them.
+  void SetColourModel(const ColourModel& model);
+  const ColourModel& Model() const { return state_->Model; }
+  // The sixteen colours of the model's palette, index the C64 colour number: the palette
+  // swatches, and the role swatches' colours.
+  const std::array<TColor, 16>& Palette() const { return PaletteColours(state_->Model.palette); }
+
   // --- Colours per cell: each 8 x 8 cell its own background and bitmap colour per frame ------
 
   // Every cell's colours, with the roles: their sprite colours, and the roles shown beside the
@@ -231,8 +245,8 @@ class Session {
   const LayerPlanes& Layers() const { return state_->LayerBits; }
   // What frame 1 or frame 2 alone shows, edits included: 192 x 200 PackedRGB words, row after
   // row, each the colour of the role that frame shows there (its cell's background or bitmap
-  // colour with colours per cell). Shown one after the other the two make the preview's mix
-  // colours.
+  // colour with colours per cell) in the model's palette. Shown one after the other the two
+  // make the preview's mix colours, mixed by the model's rule.
   std::vector<PackedRGB> FramePicture(int frame) const;
 
  private:
@@ -256,11 +270,12 @@ class Session {
   Machine savedMachine_ = Machine::Pal;
   bool savedPacked_ = false;
   std::string savedDiskName_;  // a saved disk image's name for its program, kept when saved again
-  // What the conversion on show was made with: the crop, the offsets, the dithering and the
-  // roles; or that it is a saved picture's, as read.
+  // What the conversion on show was made with: the crop, the offsets, the dithering, the roles
+  // and the colour model; or that it is a saved picture's, as read.
   CropCorner crop_;
   Adjustment convertedWith_;
   ColourRoleSet convertedRoles_ = DefaultColourRoles;
+  ColourModel convertedModel_;
   std::optional<CellColours> convertedCells_;
   bool conversionAsRead_ = false;
   bool pictureFromFile_ = false;

@@ -12,6 +12,7 @@
 #include "colour/palette.h"
 #include "convert/dithering.h"
 #include "core/cell_colours.h"
+#include "core/colour_model.h"
 #include "core/types.h"
 #include "picture/picture_scale.h"
 
@@ -59,6 +60,7 @@ struct ConversionSettings {
   ColourRoleSet roles = DefaultColourRoles;
   bool rolesGiven = false;                // the roles were chosen, not left at the defaults
   std::optional<ColourGoal> autoColours;  // search the roles for this goal instead
+  ColourModel model;  // the palette and the mix the conversion, the searches and the preview use
   // Colours per cell: the table to convert with (the roles give the sprite colours), or a goal
   // to search them for, starting from the roles given (or those autoColours finds; with
   // neither, from the roles Auto Colors finds for the same goal).

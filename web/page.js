@@ -58,8 +58,8 @@ window.vantrel = {
   ready: api.call('palette').then(() => undefined),
   // Resolves to {exe, data, d64, png, asm, colours}; options as the command line's, named as
   // it names them without dashes, camelCase (scale, crop, offsets, colours, autoColours,
-  // perCell, dither, noDither, machine, pack, asmSyntax), plus name: the file's name on a
-  // disk, and file: the picture's file name for messages and the disk name.
+  // perCell, palette, mix, dither, noDither, machine, pack, asmSyntax), plus name: the file's
+  // name on a disk, and file: the picture's file name for messages and the disk name.
   convert(bytes, options = {}) {
     const {file = 'picture', ...rest} = options || {};
     const copy = asBytes(bytes);
@@ -80,6 +80,7 @@ const state = {
   left: 0, top: 0,      // the window's corner in the scaled picture
   offsets: [0, 0, 0],
   dither: null,         // the option table's default until one is chosen
+  model: null,          // {palette, mix}, the option table's defaults until chosen
   fitChosen: false,     // Fit holds for pictures opened later, until the scale is moved
   selectedRole: 0,
   palette: [],
@@ -114,6 +115,7 @@ function show(view) {
   state.left = view.left;
   state.top = view.top;
   draw($('source'), view.source, 192, 200, 192);
+  showPalette(view.palette);
   draw($('preview'), view.preview, view.previewWidth, view.previewHeight, 192);
   showColours(view.roles, view.mixes);
   const scale = $('scale');
@@ -127,6 +129,15 @@ function show(view) {
   top.max = Math.max(0, view.pictureHeight - 200);
   left.value = view.left;
   top.value = view.top;
+}
+
+// The palette swatches in the colours of the palette chosen.
+function showPalette(colours) {
+  colours.forEach((rgb, index) => {
+    state.palette[index].rgb = rgb;
+    const swatch = document.querySelector(`#palette button[data-index='${index}']`);
+    if (swatch) swatch.style.background = rgbText(rgb);
+  });
 }
 
 function showColours(roles, mixes) {
@@ -215,6 +226,23 @@ async function setRole(role, index) {
   }
 }
 
+// Another palette or mix: the swatches and mixes follow, and the picture is converted again.
+async function setModel() {
+  state.model = {palette: $('palette-name').value, mix: $('mix').value};
+  try {
+    const view = await ui.call('setModel', state.model);
+    showPalette(view.palette);
+    if (state.picture) {
+      show(view);
+      sync();
+    } else {
+      showColours(view.roles, view.mixes);
+    }
+  } catch (failure) {
+    say(failure.message);
+  }
+}
+
 // Auto Colors in a worker of its own, which opens the picture as shown and searches; the
 // controls wait, and Cancel stops the search at once.
 let search = null;
@@ -230,6 +258,7 @@ async function autoColours() {
     const view = state.view;
     await search.call('open', {bytes: state.picture.bytes.slice(), file: state.picture.file,
                                scale: String(view.scale), adjustment: adjustment()});
+    await search.call('setModel', state.model);
     await search.call('move', {left: view.left, top: view.top, adjustment: adjustment()});
     const progress = (permille) => { $('progress').value = permille; };
     let roles;
@@ -340,6 +369,11 @@ function buildControls() {
   fillSelect($('machine'), machine.choices, machine.defaultValue);
   const syntax = state.options['asm-syntax'];
   fillSelect($('asm-syntax'), syntax.choices, syntax.defaultValue);
+  const palettes = state.options.palette;
+  const mixRules = state.options.mix;
+  fillSelect($('palette-name'), palettes.choices, palettes.defaultValue);
+  fillSelect($('mix'), mixRules.choices, mixRules.defaultValue);
+  state.model = {palette: palettes.defaultValue, mix: mixRules.defaultValue};
 }
 
 function fillSelect(select, choices, chosen) {
@@ -426,6 +460,8 @@ function wireControls() {
     }
   });
   $('auto').addEventListener('click', autoColours);
+  $('palette-name').addEventListener('change', setModel);
+  $('mix').addEventListener('change', setModel);
   $('cancel').addEventListener('click', () => { if (search) search.restart(); });
   for (const button of document.querySelectorAll('.downloads button')) {
     button.addEventListener('click', () => download(button.dataset.kind));

@@ -223,7 +223,7 @@ class WebSession {
     });
   }
 
-  // The sixteen palette colours as [r, g, b] and their names.
+  // The sixteen colours of the default palette as [r, g, b] and their names.
   static val Palette() {
     val colours = val::array();
     for (std::size_t index = 0; index < C64Palette.size(); ++index) {
@@ -314,6 +314,20 @@ class WebSession {
       OptionValues values;
       Take(values, "colours", roles);
       session_.SetColourRoles(values.settings.roles);
+      return View();
+    } catch (...) {
+      return FailureOf(std::current_exception(), session_.PictureName());
+    }
+  }
+
+  // The palette and the mix ("pepto", "average" ...), read as the option table reads them: the
+  // mix colours and the preview follow at once; the page converts again.
+  val SetModel(const val& palette, const val& mix) {
+    try {
+      OptionValues values;
+      Take(values, "palette", palette);
+      Take(values, "mix", mix);
+      session_.SetColourModel(values.settings.model);
       return View();
     } catch (...) {
       return FailureOf(std::current_exception(), session_.PictureName());
@@ -486,6 +500,9 @@ class WebSession {
     val mixes = val::array();
     for (const TColor colour : session_.MixColours()) mixes.call<void>("push", ColourOf(colour));
     view.set("mixes", mixes);
+    val palette = val::array();
+    for (const TColor colour : session_.Palette()) palette.call<void>("push", ColourOf(colour));
+    view.set("palette", palette);
     view.set("roles", RolesOf(session_.Roles()));
     const ConverterState& state = session_.State();
     view.set("scale", state.ScalePercent);
@@ -529,6 +546,7 @@ EMSCRIPTEN_BINDINGS(vantrel) {
       .function("reconvert", &WebSession::Reconvert)
       .function("convertAgain", &WebSession::ConvertAgain)
       .function("setRoles", &WebSession::SetRoles)
+      .function("setModel", &WebSession::SetModel)
       .function("findRoles", &WebSession::FindRoles)
       .function("findCells", &WebSession::FindCells)
       .function("setCells", &WebSession::SetCells)

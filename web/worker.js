@@ -73,6 +73,7 @@ const operations = {
   reconvert: ({adjustment}) => session.reconvert(adjustment),
   convertAgain: ({dither}) => session.convertAgain(dither),
   setRoles: ({roles}) => session.setRoles(roles),
+  setModel: ({palette, mix}) => session.setModel(palette, mix),
   findRoles({dither, goal}, id) {
     let last = -1;
     return session.findRoles(dither, goal, (permille) => {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "colour/palette.h"
+#include "colour/palettes.h"
 
 namespace vantrel::cli {
 namespace {
@@ -122,6 +123,7 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
   EXPECT_EQ(defaults.adjustment.blue, 0);
   EXPECT_EQ(defaults.roles, (ColourRoleSet{0, 2, 3, 7, 10}));
   EXPECT_EQ(defaults.adjustment.dithering, vantrel::Dithering::FloydSteinberg);
+  EXPECT_EQ(defaults.model, vantrel::DefaultColourModel);
 
   const ConversionSettings spaced =
       Accepted({"in.jpg", "--crop", "320,312", "--offsets", "-255,0,+255", "--colours",
@@ -160,6 +162,18 @@ TEST(CommandLine, SettingsDefaultToTheWindowsAndTakeEveryOptionForm) {
     EXPECT_EQ(Accepted({"in.jpg", "--machine=" + name, "-o", "x"}).options.machine, machine)
         << name;
   }
+
+  // Every palette by its name, and the mix; the program's own colours mixed as bytes unless given.
+  for (const vantrel::PaletteData& palette : vantrel::AllPalettes()) {
+    const std::string name(palette.name);
+    const vantrel::ColourModel model =
+        Accepted({"in.jpg", "--palette", name, "--mix=light", "-o", "x"}).options.settings.model;
+    EXPECT_EQ(vantrel::PaletteOf(model.palette).name, palette.name);
+    EXPECT_EQ(model.mix, vantrel::MixRule::Light) << name;
+  }
+  EXPECT_EQ(Accepted({"in.jpg", "--mix", "light", "--mix", "average", "-o", "x"})
+                .options.settings.model.mix,
+            vantrel::MixRule::Average);
 
   // --dither by name, in either form; the last one given counts, --no-dither among them.
   const struct {
@@ -245,6 +259,10 @@ TEST(CommandLine, HelpListsEveryOption) {
   EXPECT_THAT(help, ::testing::HasSubstr("each 0..15 or a name (default 0,2,3,7,10)"));
   for (const std::string_view name : C64ColourNames) {
     EXPECT_THAT(help, ::testing::HasSubstr(" " + std::string(name))) << name;
+  }
+  EXPECT_THAT(help, ::testing::HasSubstr("  --palette NAME "));
+  for (const vantrel::PaletteData& palette : vantrel::AllPalettes()) {
+    EXPECT_THAT(help, ::testing::HasSubstr(std::string(palette.name))) << palette.name;
   }
 }
 

@@ -8,16 +8,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
+#include "c64/saved_picture.h"
 #include "cli/command_line.h"
 #include "colour/mix_colours.h"
+#include "colour/palettes.h"
 #include "run_program.h"
 #include "support/jpeg_writer.h"
+#include "support/vice_palettes.h"
 
 namespace {
 
@@ -128,6 +132,8 @@ TEST_F(ProgramTest, EveryOptionChangesTheResult) {
       {"--colours", "0,2,3,7,9"},
       {"--colours", "blue,white,purple,light-blue,orange"},
       {"--no-dither"},
+      {"--palette", "colodore"},
+      {"--mix", "light"},
   };
   std::set<std::string> results = {defaults};
   for (const Args& variant : variants) {
@@ -148,6 +154,78 @@ TEST_F(ProgramTest, EveryOptionChangesTheResult) {
       Run({Sample, "--colours", "blue,white,purple,light-blue,orange", "-o", File("p.png")}).status,
       0);
   ExpectPreviewOfRoles(File("p.png"), {6, 1, 4, 14, 8});
+}
+
+// The preview is what the data file's two frames show at each pixel, mixed: in VICE's colours of
+// the palette chosen (read from its palette file where VICE is installed), by the bytes' average
+// exactly or as light within one level a channel (worked out here from the sRGB curve).
+TEST_F(ProgramTest, ThePreviewIsTheDataFilesFramesMixedInThePaletteAndMix) {
+  const struct {
+    Args options;
+    vantrel::PaletteId palette;
+    bool light;
+  } cases[] = {
+      {{}, vantrel::PaletteId::Pepto, false},
+      {{"--palette", "colodore"}, vantrel::PaletteId::Colodore, false},
+      {{"--palette=colodore", "--auto-colours", "--dither", "low-flicker"},
+       vantrel::PaletteId::Colodore,
+       false},
+      {{"--mix", "light"}, vantrel::PaletteId::Pepto, true},
+      {{"--palette", "community-colors", "--mix=light", "--auto-colours=calm", "--no-dither"},
+       vantrel::PaletteId::CommunityColors,
+       true},
+  };
+  const auto linear = [](int level) {
+    const double v = level / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  const auto encoded = [](double light) {
+    return 255 * (light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1 / 2.4) - 0.055);
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.options));
+    Args args = {Sample, "-o", File("p.bin"), "-o", File("p.png")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ProgramResult result = Run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const vantrel::PaletteData& data = vantrel::PaletteOf(c.palette);
+    const auto palette =
+        vantrel::testsupport::ReadVicePalette(std::string(data.viceFile)).value_or(data.colours);
+    const std::string bytes = ReadWhole(File("p.bin"));
+    const vantrel::SavedPicture saved = vantrel::ReadSavedPicture(
+        {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, "p.bin");
+    const PngPicture preview = ReadPng(File("p.png"));
+    ASSERT_EQ(preview.rgb.size(), 3u * vantrel::PixelCount);
+    int worst = 0;
+    for (int i = 0; i < vantrel::PixelCount; ++i) {
+      const vantrel::LayerPlanes& l = saved.layers;
+      const vantrel::ColourRoleSet& r = saved.roles;
+      const vantrel::CellColourSet cell = saved.cells
+                                              ? (*saved.cells)[vantrel::CellOf(i % 192, i / 192)]
+                                              : vantrel::CellColoursOfRoles(r);
+      const int one = l.Sprite1Bits[i]   ? r.Sprite1Colour
+                      : l.Bitmap1Bits[i] ? cell.Bitmap1Colour
+                                         : cell.Background1Colour;
+      const int two = l.Sprite2Bits[i]   ? r.Sprite2Colour
+                      : l.Bitmap2Bits[i] ? cell.Bitmap2Colour
+                                         : cell.Background2Colour;
+      const vantrel::TColor a = palette[one], b = palette[two];
+      const int levels[3][2] = {{vantrel::RedOf(a), vantrel::RedOf(b)},
+                                {vantrel::GreenOf(a), vantrel::GreenOf(b)},
+                                {vantrel::BlueOf(a), vantrel::BlueOf(b)}};
+      for (int channel = 0; channel < 3; ++channel) {
+        const auto [p, q] = levels[channel];
+        const int shown = preview.rgb[3 * i + channel];
+        if (c.light) {
+          const double mixed = encoded((linear(p) + linear(q)) / 2);
+          worst = std::max(worst, static_cast<int>(std::ceil(std::fabs(shown - mixed) - 0.5)));
+        } else {
+          ASSERT_EQ(shown, (p + q) / 2) << "pixel " << i;
+        }
+      }
+    }
+    EXPECT_LE(worst, 1) << "light mix off by more than a level";
+  }
 }
 
 // Bad usage, whether the reading of the command line finds it or the program once the picture
@@ -186,6 +264,10 @@ TEST_F(ProgramTest, BadUsageSaysWhyAndWritesNothing) {
        "--auto-colours must be faithful, balanced or calm, not 'yes'"},
       {{in, "-o", out, "--auto-colours="},
        "--auto-colours must be faithful, balanced or calm, not ''"},
+      {{in, "-o", out, "--mix", "Light"}, "--mix must be average or light, not 'Light'"},
+      {{in, "-o", out, "--palette=pepto-pal"},
+       "--palette must be pepto, colodore, community-colors, vice, c64hq, deekay, ptoing, "
+       "pixcen, cjam, godot, frodo, ccs64 or pc64, not 'pepto-pal'"},
       {{in, "--scale", "big", "-o", out}, "--scale must be fit or a percentage 1..3200, not 'big'"},
       // Numbers.
       {{in, "-o", out, "--crop", "1"}, "--crop needs X,Y (two whole numbers), not '1'"},
@@ -528,6 +610,15 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
       {{"ref.bin", "--machine", "ntsc", "-o", "b.prg"}, 0, {{"b.prg", "ref.prg"}}, ""},
       {{"ref.prg", "--format", "project", "-o", "saved.json"}, 0, {}, ""},
       {{"saved.json", "-o", "j.prg"}, 0, {{"j.prg", "ref.prg"}}, ""},
+      // Another palette and mix show the conversion in them: the preview, not the C64 files.
+      {{"p.vantrel", "--mix", "light", "--palette", "colodore", "-o", "pl.png", "-o", "pl.bin"},
+       0,
+       {{"pl.bin", "ref.bin"}},
+       ""},
+      {{"ref.prg", "--palette=colodore", "--mix=light", "-o", "sl.png"},
+       0,
+       {{"sl.png", "pl.png"}},
+       ""},
       {{"ref.prg", "--crop", "1,1", "-o", "x.prg"},
        2,
        {},
@@ -561,6 +652,7 @@ TEST_F(ProgramTest, ProjectsAndSavedPicturesConvertAsTheyWereSaved) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(File("x.prg"))) << "a refused input writes nothing";
+  EXPECT_NE(ReadWhole(File("pl.png")), ReadWhole(File("ref.png"))) << "shown in other colours";
   EXPECT_EQ(ReadWhole(File("photo.jpg")), ReadWhole(Sample));
 
   // The data file as a source, by its extension or by --format: 64tass assembles it to the

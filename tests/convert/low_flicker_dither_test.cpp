@@ -258,7 +258,7 @@ TEST(LowFlickerDither, CalmIsBoughtWhereItCostsLittle) {
     planes->green.fill((c.colour >> 8) & 0xFF);
     planes->blue.fill(c.colour & 0xFF);
     MixCodes codes{}, fs{};
-    DiffuseLowFlicker(*planes, table, roles, codes, *lab, nullptr);
+    DiffuseLowFlicker(*planes, table, roles, DefaultColourModel, codes, *lab, nullptr);
     EXPECT_GE(std::count(codes.begin(), codes.end(), c.code), c.share * PixelCount);
     ColourPlanes work = *planes;
     DiffuseErrors(work, table, true, fs, nullptr);
@@ -271,7 +271,7 @@ TEST(LowFlickerDither, CalmIsBoughtWhereItCostsLittle) {
   const ColourRoleSet blackWhite{0, 1, 1, 0, 0};
   const MixSlots bw = BuildMixTable(RoleColours(blackWhite));
   MixCodes low{}, fs{};
-  DiffuseLowFlicker(*planes, bw, blackWhite, low, *lab, nullptr);
+  DiffuseLowFlicker(*planes, bw, blackWhite, DefaultColourModel, low, *lab, nullptr);
   ColourPlanes work = *planes;
   DiffuseErrors(work, bw, true, fs, nullptr);
   EXPECT_NEAR(Flicker(low, blackWhite), Flicker(fs, blackWhite), 5);

@@ -71,19 +71,33 @@ TEST(Edits, LieOverTheConversionAndStayWhenItIsMadeAgain) {
 }
 
 // Each frame alone shows one role's palette colour per pixel (its cell's own background and
-// bitmap colour, with colours per cell); alternating, the two make the preview's mix colour,
-// paint included. A painted pixel shows the colours of its code in its cell.
+// bitmap colour, with colours per cell) in the palette chosen; alternating, the two make the
+// preview's mix colour by the mix chosen, paint included. A painted pixel shows the colours of
+// its code in its cell.
 TEST(Edits, TheTwoFramesMixIntoThePreview) {
   CellColours cells;
   for (int i = 0; i < CellCount; ++i) {
     cells[i] = {static_cast<std::uint8_t>(i % 16), static_cast<std::uint8_t>((i / 3) % 16),
                 static_cast<std::uint8_t>((i / 7) % 16), static_cast<std::uint8_t>((i + 5) % 16)};
   }
-  for (const bool perCell : {false, true}) {
+  const struct {
+    bool perCell;
+    ColourModel model;
+  } cases[] = {
+      {false, DefaultColourModel},
+      {true, DefaultColourModel},
+      {false, {PaletteId::Colodore, MixRule::Average}},
+      {false, {PaletteId::Vice, MixRule::Light}},
+      {true, {PaletteId::Deekay, MixRule::Light}},
+  };
+  for (const auto& [perCell, model] : cases) {
     SCOPED_TRACE(perCell ? "colours per cell" : "roles");
+    SCOPED_TRACE(std::string(PaletteOf(model.palette).name) + ", " +
+                 std::string(MixRuleNames[static_cast<int>(model.mix)]));
     Session session;
     ConversionSettings settings;
     settings.roles = {0, 2, 7, 6, 1};  // five different colours, so every role is told apart
+    settings.model = model;
     if (perCell) settings.cells = cells;
     session.ConvertFile(VANTREL_TEST_DATA "/astronaut.jpg", settings);
     EXPECT_EQ(session.CellTable().has_value(), perCell);
@@ -95,7 +109,7 @@ TEST(Edits, TheTwoFramesMixIntoThePreview) {
     for (int y = 0; y < WindowHeight; ++y) {
       for (int x = 0; x < WindowWidth; ++x) {
         const int i = y * WindowWidth + x;
-        const TColor mix = MixColours(ToTColor(frame1[i]), ToTColor(frame2[i]));
+        const TColor mix = MixColours(ToTColor(frame1[i]), ToTColor(frame2[i]), model.mix);
         ASSERT_EQ(mix, ToTColor(session.Preview().ScanLine(y)[x])) << x << "," << y;
         ASSERT_EQ(mix, session.CellMixColours(x, y)[session.MixCodeAt(x, y) - 1]);
         differing += frame1[i] != frame2[i];
@@ -108,8 +122,9 @@ TEST(Edits, TheTwoFramesMixIntoThePreview) {
       const CellColourSet own = perCell ? cells[x / 8] : CellColoursOfRoles(settings.roles);
       const int frame1Colours[5] = {own.Background1Colour, own.Bitmap1Colour, 7, 0, 0};
       const int frame2Colours[5] = {own.Background2Colour, 0, 0, own.Bitmap2Colour, 1};
-      EXPECT_EQ(frame1[i], ToPackedRGB(C64Palette[frame1Colours[first]])) << code;
-      EXPECT_EQ(frame2[i], ToPackedRGB(C64Palette[frame2Colours[second]])) << code;
+      const std::array<TColor, 16>& palette = PaletteColours(model.palette);
+      EXPECT_EQ(frame1[i], ToPackedRGB(palette[frame1Colours[first]])) << code;
+      EXPECT_EQ(frame2[i], ToPackedRGB(palette[frame2Colours[second]])) << code;
     }
     EXPECT_THROW(session.FramePicture(3), std::logic_error);
   }

@@ -51,7 +51,7 @@ CellColours SomeCells(unsigned seed) {
 }
 
 TEST(ProjectFile, WhatIsWrittenComesBack) {
-  for (const int variant : {0, 1, 2}) {
+  for (const int variant : {0, 1, 2, 3}) {
     Project project = Sample();
     if (variant == 1) project.settings.scale = {true, 100};
     if (variant == 2) {
@@ -62,6 +62,11 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
         project.edits.codes[i] = static_cast<std::uint8_t>(8 + i % 2);
       project.settings.cells = SomeCells(1);
       project.cells = SomeCells(2);
+    }
+    if (variant == 3) {
+      // Converted in one palette and mix, shown in another palette since.
+      project.settings.model = {PaletteId::Colodore, MixRule::Light};
+      project.model = {PaletteId::CommunityColors, MixRule::Light};
     }
     const std::string text = ProjectText(project);
     if (variant == 2) {
@@ -86,8 +91,15 @@ TEST(ProjectFile, WhatIsWrittenComesBack) {
     EXPECT_TRUE(back.edits == project.edits);
     EXPECT_EQ(back.settings.cells, project.settings.cells);
     EXPECT_EQ(back.cells, project.cells);
-    // Version 2 only for colours per cell: other projects stay as earlier programs read them.
-    EXPECT_NE(text.find(variant == 2 ? "\"vantrel\": 2," : "\"vantrel\": 1,"), std::string::npos);
+    EXPECT_EQ(back.settings.model, project.settings.model);
+    EXPECT_EQ(back.model, project.model);
+    // Version 2 only for colours per cell, 3 for another palette or mix: other projects stay as
+    // earlier programs read them, without a word of either.
+    const char* version = variant == 3   ? "\"vantrel\": 3,"
+                          : variant == 2 ? "\"vantrel\": 2,"
+                                         : "\"vantrel\": 1,";
+    EXPECT_NE(text.find(version), std::string::npos);
+    EXPECT_EQ(text.find("\"palette\"") == std::string::npos, variant != 3);
     EXPECT_EQ(ProjectText(back), text) << "written again, byte for byte";
   }
 }
@@ -129,6 +141,9 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
   Project withCells = Sample();
   withCells.cells = SomeCells(3);
   const std::string goodCells = ProjectText(withCells);
+  Project inColodore = Sample();
+  inColodore.model = {PaletteId::Colodore, MixRule::Light};
+  const std::string goodModel = ProjectText(inColodore);
   const std::string rows = "\"cells\": [\n    \"";
   const std::string firstRow = goodCells.substr(goodCells.find(rows) + rows.size(), 119);
   const auto replaced = [&](const std::string& from, const std::string& to,
@@ -145,7 +160,7 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {good.substr(0, good.size() / 2), "its JSON is damaged"},
       {"[1, 2]", "it holds no JSON object"},
       {"{}", "\"vantrel\" is missing"},
-      {replaced("\"vantrel\": 1", "\"vantrel\": 3"), "it was written by a newer version"},
+      {replaced("\"vantrel\": 1", "\"vantrel\": 4"), "it was written by a newer version"},
       {replaced("\"vantrel\": 1", "\"vantrel\": \"1\""), "\"vantrel\" is not a whole number"},
       {replaced("\"path\":\"photos/cat.jpg\"", "\"path\":\"\""), "it names no photo"},
       {replaced("\"scale\": 37", "\"scale\": 0"), "\"scale\" holds 0, outside 1..3200"},
@@ -170,6 +185,8 @@ TEST(ProjectFile, DamagedOrForeignFilesAreRefusedWithTheirReason) {
       {replaced("\"" + firstRow + "\",", "", &goodCells),
        "row 25 of \"cells\" is not 24 cells of four hexadecimal digits"},
       {replaced("\"cells\": [", "\"cells\": 7, \"x\": [", &goodCells), "\"cells\" is not a list"},
+      {replaced("\"colodore\"", "\"Colodore\"", &goodModel), "\"palette\" cannot be \"Colodore\""},
+      {replaced("\"light\"", "1", &goodModel), "\"mix\" is not text"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -245,6 +262,22 @@ TEST(ProjectFile, MakesItsFilesAgainAlsoAfterMovingAndRefusesAnotherPhoto) {
          s.PaintPixel(9, 9, 8);
        },
        false},
+      {"photo converted in a palette and mix, shown in another mix since",
+       [](Session& s) {
+         s.ReadSourceWindow(-5, -3);
+         s.SetColourModel({PaletteId::Colodore, MixRule::Light});
+         s.SetColourRoles({6, 1, 14, 3, 5});
+         s.ConvertPicture(Dithering::FloydSteinberg);
+         s.SetColourModel({PaletteId::Colodore, MixRule::Average});
+         s.PaintPixel(3, 3, 7);
+       },
+       false},
+      {"saved picture as read, in another palette",
+       [](Session& s) {
+         s.SetColourModel({PaletteId::Vice, MixRule::Light});
+         s.ReadSourceWindow(0, 0);
+       },
+       true},
       {"saved picture converted again",
        [](Session& s) {
          s.ReadSourceWindow(0, 0);

@@ -109,6 +109,11 @@ class Page(unittest.TestCase):
             (DATA / "astronaut.jpg", {"perCell": "calm", "crop": [130, 0]}, None),
             (DATA / "coffee.jpg", {"pack": True, "machine": "ntsc", "asmSyntax": "acme"}, None),
             (DATA / "hubble.jpg", {"pack": "no", "asmSyntax": "kickass", "perCell": True}, None),
+            # Another palette, the mix as light, and both with the searches.
+            (DATA / "coffee.jpg", {"palette": "colodore"}, None),
+            (DATA / "astronaut.jpg", {"mix": "light", "dither": "low-flicker"}, None),
+            (DATA / "chelsea.jpg", {"palette": "vice", "mix": "light", "autoColours": "faithful"},
+             None),
         ]
         for picture, options, arguments in cases:
             with self.subTest(picture=picture.name, options=options):
@@ -144,6 +149,8 @@ class Page(unittest.TestCase):
             (DATA / "coffee.jpg", {"colours": [0, 1, 2, 3, 99]}, ["--colours", "0,1,2,3,99"], True),
             (DATA / "coffee.jpg", {"crop": [[1], 2]}, ["--crop", "[1],2"], True),
             (DATA / "coffee.jpg", {"noDither": "yes"}, ["--no-dither=yes"], True),
+            (DATA / "coffee.jpg", {"palette": "Colodore"}, ["--palette", "Colodore"], True),
+            (DATA / "coffee.jpg", {"mix": "bright"}, ["--mix", "bright"], True),
             (DATA / "coffee.jpg", {"colours": [0, 1, 2, 3, 4], "autoColours": "calm"},
              ["--colours", "0,1,2,3,4", "--auto-colours=calm"], True),
         ]
@@ -186,11 +193,14 @@ class Page(unittest.TestCase):
         self.assertEqual(driver.find_element(By.ID, "role-label-1").text, "Bitmap 1: green")
         self.assertEqual(len(set(driver.execute_script(mixes))), 9)
 
-        # Saves, as the command line makes them: converted again with the colour picked, then
-        # Auto Colors (the search in its own worker) with a goal.
+        # Saves, as the command line makes them: converted again with the colour picked, then in
+        # another palette and mix, then Auto Colors (the search in its own worker) with a goal.
+        model = ["--palette", "colodore", "--mix", "light"]
         steps = [
             (lambda: driver.find_element(By.ID, "convert").click(), ["--colours", "0,5,3,7,10"]),
-            (lambda: self.auto_colours("balanced"), ["--auto-colours=balanced"]),
+            (lambda: self.choose_model("colodore", "light", "rgb(150, 40, 46)"),
+             ["--colours", "0,5,3,7,10", *model]),
+            (lambda: self.auto_colours("balanced"), ["--auto-colours=balanced", *model]),
         ]
         for step, arguments in steps:
             with self.subTest(arguments=arguments):
@@ -248,6 +258,15 @@ class Page(unittest.TestCase):
                     self.assertLessEqual(bottom, height)
                 if width < 1000:
                     self.assertGreater(scrolled[2], height, "the page was scrolled")
+
+    def choose_model(self, palette, mix, red):
+        """Picks the mix, then the palette; once the palette's red swatch shows `red`, Convert."""
+        driver = self.driver
+        driver.find_element(By.CSS_SELECTOR, f"#mix option[value='{mix}']").click()
+        driver.find_element(By.CSS_SELECTOR, f"#palette-name option[value='{palette}']").click()
+        shown = "return document.querySelector(\"#palette button[data-index='2']\").style.background"
+        WebDriverWait(driver, 30).until(lambda d: d.execute_script(shown) == red)
+        driver.find_element(By.ID, "convert").click()
 
     def auto_colours(self, goal):
         driver = self.driver
