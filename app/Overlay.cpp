@@ -111,7 +111,9 @@ void TForm1::ShowException(const QString& message) {
 // "007" becomes "7"), then "0" once the sliders are at 0. Each write that changes a text runs
 // its chain as the user's own typing would, and with a picture loaded each chain converts.
 void TForm1::ResetSettings() {
-  for (int index = 0; index < 16; ++index) PalettePanels[index]->SetColor(C64Palette[index]);
+  for (int index = 0; index < 16; ++index) {
+    PalettePanels[index]->SetColor(session_.Palette()[index]);
+  }
   RadioButton1->setChecked(true);
   for (int channel = 1; channel <= 3; ++channel) {
     Edit(channel)->SetText(QString::fromStdString(IntToStr(TrackBar(channel)->Position())));
@@ -125,7 +127,7 @@ void TForm1::ResetSettings() {
 
 // A role always changes the same way: its swatch, then its index, then the mix colours.
 void TForm1::SetRole(int role, int index) {
-  RolePanels()[role]->SetColor(C64Palette[index]);
+  RolePanels()[role]->SetColor(session_.Palette()[index]);
   ColourRoleSet roles = session_.Roles();
   roles[role] = index;
   session_.SetColourRoles(roles);
@@ -379,7 +381,25 @@ void TForm1::RunInVICE1Click() {
   if (!session_.PictureLoaded()) throw VantrelError(Message::kOpenAPictureFirst);
   const OutputOptions options = CurrentOutputOptions();
   emulator_->Start(EmulatorProgram, session_.Output(OutputKind::Executable, options),
-                   options.machine);
+                   options.machine, session_.Model().palette);
+}
+
+// The model of the menu's checks, remembered for the next start; the conversion is made again
+// in it, as the colours it may take changed.
+void TForm1::ColourModelClick() {
+  ColourModel model;
+  for (std::size_t p = 0; p < Palettes.size(); ++p) {
+    if (Palettes[p]->isChecked()) model.palette = static_cast<PaletteId>(p);
+  }
+  model.mix = MixAsAScreenShowsIt1->isChecked() ? MixRule::Light : MixRule::Average;
+  const std::string_view name = PaletteOf(model.palette).name;
+  preferences::PaletteName.Write(
+      QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+  preferences::MixAsAScreenShowsIt.Write(model.mix == MixRule::Light);
+  if (model == session_.Model()) return;
+  session_.SetColourModel(model);
+  ShowColourModel();
+  Reconvert();
 }
 
 // --- Preferences ---------------------------------------------------------------------------
@@ -400,6 +420,16 @@ void TForm1::LoadPreferences() {
   const int goal = preferences::Goal.Read();
   if (goal >= 0 && goal < GoalCount) GoalActions()[goal]->setChecked(true);
   ColorsPerCell1->setChecked(preferences::ColorsPerCell.Read());
+  ColourModel model;
+  for (std::size_t p = 0; p < AllPalettes().size(); ++p) {
+    const std::string_view name = AllPalettes()[p].name;
+    if (preferences::PaletteName.Read() == QLatin1String(name.data(), name.size())) {
+      model.palette = static_cast<PaletteId>(p);
+    }
+  }
+  model.mix = preferences::MixAsAScreenShowsIt.Read() ? MixRule::Light : MixRule::Average;
+  if (model != session_.Model()) session_.SetColourModel(model);
+  ShowColourModel();
   PackExecutable1->setChecked(preferences::Pack.Read());
   if (const std::optional<AsmSyntax> syntax =
           AsmSyntaxFromName(preferences::AssemblerSyntax.Read().toStdString())) {

@@ -13,6 +13,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/controls.h"
 #include "app/dialogs.h"
@@ -111,6 +112,11 @@ class TForm1 : public QMainWindow {
   QAction* ClearEdits1;
   QMenu* View1;
   QAction* Zoom1;
+  // The colours the conversion and every view are made in: a palette, and the mix as a screen
+  // shows it (the mean of the two frames' light) or as the bytes' average.
+  QMenu* Palette1;
+  std::vector<QAction*> Palettes;  // in the library's order, Pepto first
+  QAction* MixAsAScreenShowsIt1;
   QMenu* AutoColors1;  // the goals: each runs the search, the last one stays checked
   QAction* Faithful1;
   QAction* Balanced1;
@@ -161,6 +167,8 @@ class TForm1 : public QMainWindow {
   void Redo1Click();
   void ClearEdits1Click();
   void Zoom1Click();
+  // A palette or the mix chosen: the conversion is made again in it.
+  void ColourModelClick();
 
   // Whether closing, exiting or opening another picture would lose paint, or changes to the
   // project open, that no project holds.
@@ -261,6 +269,8 @@ class TForm1 : public QMainWindow {
   void UpdateUndoActions();
   void SetOffsetsQuietly(int red, int green, int blue);
   void SetCellColours(const std::optional<vantrel::CellColours>& cells);
+  // The menu's checks and every swatch for the session's colour model.
+  void ShowColourModel();
   void SetDithering(vantrel::Dithering dithering);
   void SetCropQuietly(vantrel::CropCorner crop);
   void ShowRoles();

@@ -106,7 +106,7 @@ EmulatorRun::EmulatorRun(QObject* parent) : QObject(parent) {}
 EmulatorRun::~EmulatorRun() = default;
 
 void EmulatorRun::Start(const QString& emulator, std::span<const std::uint8_t> program,
-                        vantrel::Machine machine) {
+                        vantrel::Machine machine, vantrel::PaletteId palette) {
   const QString found = QStandardPaths::findExecutable(emulator);
   if (found.isEmpty()) {
     throw WindowError(QStringLiteral("The C64 emulator %1 is not installed. Install VICE (on "
@@ -138,6 +138,10 @@ void EmulatorRun::Start(const QString& emulator, std::span<const std::uint8_t> p
       found,
       QStringLiteral("-model"),
       QString::fromLatin1(vantrel::ViceModels(machine).front()),
+      QStringLiteral("-VICIIextpal"),
+      QStringLiteral("-VICIIpalette"),
+      QString::fromLatin1(vantrel::PaletteOf(palette).viceFile.data(),
+                          static_cast<qsizetype>(vantrel::PaletteOf(palette).viceFile.size())),
       QStringLiteral("-autostartprgmode"),
       QStringLiteral("1"),
       QStringLiteral("-autostart"),

@@ -20,10 +20,11 @@ class EmulatorRun : public QObject {
   ~EmulatorRun() override;
 
   // Writes `program` to a folder of our own that goes when the window does, and starts
-  // `emulator` (a name found on the PATH, or a path) on it with the machine's model. Throws
+  // `emulator` (a name found on the PATH, or a path) on it with the machine's model and the
+  // palette's colours, so that it shows what the preview shows. Throws
   // WindowError when the emulator is missing or cannot be started.
   void Start(const QString& emulator, std::span<const std::uint8_t> program,
-             vantrel::Machine machine);
+             vantrel::Machine machine, vantrel::PaletteId palette);
 
  signals:
   // The emulator could not start, or could not start the program.

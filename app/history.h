@@ -24,6 +24,7 @@ struct Snapshot {
   // Colours per cell chosen now and the ones the conversion on show was made with (none: the
   // roles colour every cell).
   std::optional<vantrel::CellColours> cells, convertedCells;
+  vantrel::ColourModel model;  // the palette and mix, which the conversion on show is made in
   bool operator==(const Snapshot&) const = default;
 };
 
@@ -42,7 +43,8 @@ enum class ChangeSource {
   Auto,
   Convert,
   Paint,
-  Clear
+  Clear,
+  Model
 };
 
 class History {

@@ -34,6 +34,8 @@ inline const Preference<int> Goal{"autoColors/goal", 0};                 // Auto
 inline const Preference<bool> ColorsPerCell{"autoColors/perCell", false};
 inline const Preference<bool> Pack{"pack", false};  // executables and disk images packed
 inline const Preference<QString> AssemblerSyntax{"assembler", QString()};  // its name
+inline const Preference<QString> PaletteName{"palette", QString()};        // its name
+inline const Preference<bool> MixAsAScreenShowsIt{"mixAsLight", false};
 inline const Preference<int> ZoomFactor{"zoom/factor", 3};
 inline const Preference<int> ZoomMode{"zoom/mode", 0};
 inline const Preference<bool> ZoomGrid{"zoom/grid", false};

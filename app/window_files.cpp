@@ -89,7 +89,7 @@ void TForm1::OpenProjectFile(const QString& fileName) {
   const Adjustment& adjustment = project.settings.adjustment;
   SetOffsetsQuietly(adjustment.red, adjustment.green, adjustment.blue);
   SetDithering(project.dithering);
-  ShowRoles();
+  ShowColourModel();  // the project's palette and mix, which the session took
   SetMachine(project.machine);
   RedrawSourceView();
   RedrawPreview();

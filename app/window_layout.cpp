@@ -89,6 +89,18 @@ void TForm1::CreateMenu() {
   View1 = menuBar()->addMenu(QStringLiteral("&View"));
   Zoom1 = View1->addAction(QStringLiteral("&Zoom"));
   Zoom1->setCheckable(true);
+  Palette1 = View1->addMenu(QStringLiteral("&Palette"));
+  auto* palettes = new QActionGroup(this);
+  for (const PaletteData& palette : AllPalettes()) {
+    QAction* item = Palette1->addAction(
+        QString::fromUtf8(palette.caption.data(), static_cast<qsizetype>(palette.caption.size())));
+    item->setCheckable(true);
+    palettes->addAction(item);
+    Palettes.push_back(item);
+  }
+  Palettes.front()->setChecked(true);
+  MixAsAScreenShowsIt1 = View1->addAction(QStringLiteral("&Mix as a Screen Shows It"));
+  MixAsAScreenShowsIt1->setCheckable(true);
 
   AutoColors1 = menuBar()->addMenu(QStringLiteral("Auto Colors"));
   auto* goals = new QActionGroup(this);
@@ -373,6 +385,12 @@ void TForm1::BindMenu() {
   connect(ClearEdits1, &QAction::triggered, this,
           changes(ChangeSource::Clear, [this] { ClearEdits1Click(); }));
   connect(Zoom1, &QAction::triggered, this, guarded([this] { Zoom1Click(); }));
+  for (QAction* palette : Palettes) {
+    connect(palette, &QAction::triggered, this,
+            changes(ChangeSource::Model, [this] { ColourModelClick(); }));
+  }
+  connect(MixAsAScreenShowsIt1, &QAction::triggered, this,
+          changes(ChangeSource::Model, [this] { ColourModelClick(); }));
   const std::array<QAction*, 3> goals = GoalActions();
   for (std::size_t goal = 0; goal < goals.size(); ++goal) {
     connect(goals[goal], &QAction::triggered, this, changes(ChangeSource::Auto, [this, goal] {

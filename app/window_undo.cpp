@@ -23,6 +23,7 @@ Snapshot TForm1::TakeSnapshot() const {
   snapshot.edits = session_.PixelEdits();
   snapshot.cells = session_.CellTable();
   snapshot.convertedCells = convertedCells_;
+  snapshot.model = session_.Model();
   return snapshot;
 }
 
@@ -51,12 +52,17 @@ void TForm1::Restore(const Snapshot& snapshot) {
   const Snapshot now = TakeSnapshot();
   const bool scaled = snapshot.percent != now.percent && session_.HasPicture();
   const bool convert =
-      session_.PictureLoaded() && (scaled || snapshot.crop != now.crop || snapshot.red != now.red ||
-                                   snapshot.green != now.green || snapshot.blue != now.blue ||
-                                   snapshot.convertedRoles != now.convertedRoles ||
-                                   snapshot.convertedCells != now.convertedCells ||
-                                   snapshot.convertedDithering != now.convertedDithering);
+      session_.PictureLoaded() &&
+      (scaled || snapshot.crop != now.crop || snapshot.red != now.red ||
+       snapshot.green != now.green || snapshot.blue != now.blue ||
+       snapshot.convertedRoles != now.convertedRoles ||
+       snapshot.convertedCells != now.convertedCells || snapshot.model != now.model ||
+       snapshot.convertedDithering != now.convertedDithering);
   if (snapshot.edits != now.edits) session_.SetEdits(snapshot.edits);
+  if (snapshot.model != now.model) {
+    session_.SetColourModel(snapshot.model);
+    ShowColourModel();
+  }
   if (scaled) session_.SetScale(snapshot.percent);
   SetScaleSetting(snapshot.scale);
   ShowScale();
@@ -78,6 +84,16 @@ void TForm1::Restore(const Snapshot& snapshot) {
   SetCellColours(snapshot.cells);
   SetDithering(snapshot.dithering);
   RedrawPreview();
+}
+
+void TForm1::ShowColourModel() {
+  const ColourModel& model = session_.Model();
+  Palettes[static_cast<std::size_t>(model.palette)]->setChecked(true);
+  MixAsAScreenShowsIt1->setChecked(model.mix == MixRule::Light);
+  for (int index = 0; index < 16; ++index) {
+    PalettePanels[index]->SetColor(session_.Palette()[index]);
+  }
+  ShowRoles();
 }
 
 // Colours per cell with the roles of now, or the roles for every cell again; the preview and
@@ -127,7 +143,7 @@ void TForm1::SetDithering(Dithering dithering) {
 void TForm1::ShowRoles() {
   const ColourRoleSet& roles = session_.Roles();
   for (int role = 0; role < RoleCount; ++role) {
-    RolePanels()[role]->SetColor(C64Palette[roles[role]]);
+    RolePanels()[role]->SetColor(session_.Palette()[roles[role]]);
   }
   UpdateMixColours();
 }

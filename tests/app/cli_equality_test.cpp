@@ -180,6 +180,13 @@ TEST_F(CliEqualityTest, SameSettingsGiveTheWindowsFiles) {
          t.Form().ColorsPerCell1->setChecked(false);
        },
        {"--crop=130,0", "--per-cell=calm"}},
+      // Last: the palette and the mix stay chosen.
+      {"colodore's colours mixed as a screen shows them",
+       [](CliEqualityTest& t) {
+         t.Form().Palettes[1]->trigger();  // Colodore
+         t.Form().MixAsAScreenShowsIt1->trigger();
+       },
+       {"--palette", "colodore", "--mix", "light"}},
   };
   QSet<QByteArray> distinct;  // each case really changed what the window saves
   for (const Case& c : cases) {

@@ -101,6 +101,8 @@ TEST_F(FinishingTest, UndoAndRedoRetraceEveryKindOfChange) {
       {"convert with low flicker", [&] { form->Button1->click(); }},
       {"none", [&] { form->RadioButton6->click(); }},
       {"convert with none", [&] { form->Button1->click(); }},
+      {"palette", [&] { form->Palettes[1]->trigger(); }},
+      {"mix as a screen shows it", [&] { form->MixAsAScreenShowsIt1->trigger(); }},
   };
   std::vector<Snapshot> states = {form->TakeSnapshot()};
   std::vector<QImage> previews = {form->Image2->Picture()};
@@ -405,6 +407,11 @@ TEST_F(FinishingTest, PreferencesAreRememberedForTheNextStart) {
     window.ZoomForm->SetMode(ZoomMode::Frame2);
     window.ZoomForm->SetGrid(true);
     window.ZoomForm->resize(700, 500);
+    window.Palettes[2]->trigger();  // Community Colors
+    window.MixAsAScreenShowsIt1->trigger();
+    window.ColorsPerCell1->trigger();
+    window.PackExecutable1->trigger();
+    window.AssemblerSyntaxes[2]->trigger();  // Kick Assembler
     ASSERT_TRUE(first.errors.empty());
   }
   FakeDialogs second;
@@ -418,6 +425,20 @@ TEST_F(FinishingTest, PreferencesAreRememberedForTheNextStart) {
   EXPECT_EQ(window.ZoomForm->Mode(), ZoomMode::Frame2);
   EXPECT_TRUE(window.ZoomForm->Grid());
   EXPECT_EQ(window.ZoomForm->size(), QSize(700, 500));
+  EXPECT_TRUE(window.Palettes[2]->isChecked());
+  EXPECT_TRUE(window.MixAsAScreenShowsIt1->isChecked());
+  EXPECT_EQ(window.State().Model,
+            (vantrel::ColourModel{vantrel::PaletteId::CommunityColors, vantrel::MixRule::Light}));
+  // The swatches show the palette's colours.
+  for (int index = 0; index < 16; ++index) {
+    EXPECT_EQ(window.PalettePanels[index]->Color(),
+              vantrel::PaletteColours(vantrel::PaletteId::CommunityColors)[index]);
+  }
+  EXPECT_EQ(window.Panel2->Color(),
+            vantrel::PaletteColours(vantrel::PaletteId::CommunityColors)[2]);
+  EXPECT_TRUE(window.ColorsPerCell1->isChecked());
+  EXPECT_TRUE(window.PackExecutable1->isChecked());
+  EXPECT_TRUE(window.AssemblerSyntaxes[2]->isChecked());
   window.show();
   EXPECT_TRUE(window.ZoomForm->isVisible()) << "open last time, open again";
   window.OpenBitmap1->trigger();  // cancelled

@@ -49,24 +49,29 @@ TEST_F(RunInViceTest, HandsTheTargetsExecutableToTheEmulatorWithItsModel) {
     QAction* target;
     vantrel::Machine machine;
     const char* model;
-  } cases[] = {{form->PAL1, vantrel::Machine::Pal, "c64"},
-               {form->NTSC1, vantrel::Machine::Ntsc, "ntsc"},
-               {form->OldNTSC1, vantrel::Machine::OldNtsc, "oldntsc"},
-               {form->Drean1, vantrel::Machine::Drean, "drean"},
-               {form->AnyC641, vantrel::Machine::Any, "c64"}};
+    int paletteItem;  // View > Palette's item
+    const char* paletteFile;
+  } cases[] = {{form->PAL1, vantrel::Machine::Pal, "c64", 0, "pepto-pal.vpl"},
+               {form->NTSC1, vantrel::Machine::Ntsc, "ntsc", 1, "colodore.vpl"},
+               {form->OldNTSC1, vantrel::Machine::OldNtsc, "oldntsc", 0, "pepto-pal.vpl"},
+               {form->Drean1, vantrel::Machine::Drean, "drean", 3, "vice.vpl"},
+               {form->AnyC641, vantrel::Machine::Any, "c64", 0, "pepto-pal.vpl"}};
   QStringList programs;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.model);
     c.target->trigger();
+    form->Palettes[c.paletteItem]->trigger();
     form->RunInVICE1->trigger();
     ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.back().second.toStdString();
     const QStringList arguments = Recorded();
-    // VICE puts the program into memory and types RUN: its usual way needs a drive ROM.
-    ASSERT_EQ(arguments.size(), 6);
-    EXPECT_EQ(arguments.mid(0, 5),
-              (QStringList{"-model", c.model, "-autostartprgmode", "1", "-autostart"}));
-    EXPECT_TRUE(arguments[5].endsWith(".prg"));
-    programs << arguments[5];
+    // VICE shows the palette's colours, puts the program into memory and types RUN (its usual
+    // way needs a drive ROM).
+    ASSERT_EQ(arguments.size(), 9);
+    EXPECT_EQ(arguments.mid(0, 8),
+              (QStringList{"-model", c.model, "-VICIIextpal", "-VICIIpalette", c.paletteFile,
+                           "-autostartprgmode", "1", "-autostart"}));
+    EXPECT_TRUE(arguments[8].endsWith(".prg"));
+    programs << arguments[8];
 
     vantrel::Session session;
     session.TakeConversion(form->State().LayerBits, form->State().ColourRoles);
