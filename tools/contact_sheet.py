@@ -3,10 +3,11 @@
 row per goal (Faithful, Balanced, Calm) and a column per dithering (none, Floyd-Steinberg,
 low flicker), each cell the preview of that conversion (what the eye sees of the two frames)
 with its S-CIELAB at 12 and 24 pixels per degree and its flicker, mean |L*(frame 1) - L*(frame
-2)|.
+2)|. With --cells, a row per goal with two columns for one dithering: the goal's global roles
+beside colours per cell found from them, each with its blockiness too (1.0: no cells show).
 
     tools/contact_sheet.py PHOTO OUT.png [--crop X,Y] [--scale fit|PERCENT] [--zoom N]
-                           [--build build]
+                           [--cells [--dithering none|fs|low-flicker]] [--build build]
 
 Runs build/tools/vantrel-sheet-cells (built with the program) for the numbers and previews.
 Needs Debian's python3-pil (scripts/install-deps.sh installs it).
@@ -40,22 +41,39 @@ def main():
     parser.add_argument("--crop", default="0,0")
     parser.add_argument("--scale", default="100")
     parser.add_argument("--zoom", type=int, default=2, help="pixels per C64 pixel")
+    parser.add_argument("--cells", action="store_true",
+                        help="global roles against colours per cell, for one dithering")
+    parser.add_argument("--dithering", default="fs", choices=[d for d, _ in DITHERINGS])
     parser.add_argument("--build", default="build")
     args = parser.parse_args()
 
     helper = os.path.join(args.build, "tools", "vantrel-sheet-cells")
     with tempfile.TemporaryDirectory() as work:
-        run = subprocess.run([helper, args.photo, args.crop, args.scale, work],
-                             capture_output=True, text=True)
+        command = [helper, args.photo, args.crop, args.scale, work]
+        if args.cells:
+            command += ["cells", args.dithering]
+        run = subprocess.run(command, capture_output=True, text=True)
         if run.returncode != 0:
             sys.exit(run.stderr.strip() or f"{helper} failed")
         cells = {}
         for line in run.stdout.splitlines():
-            goal, dithering, roles, near, far, flicker = line.split()[:6]
-            cells[goal, dithering] = (roles, float(near), float(far), float(flicker))
+            goal, dithering, roles, near, far, flicker, blockiness = line.split()[:7]
+            cells[goal, dithering] = (roles, float(near), float(far), float(flicker),
+                                      float(blockiness))
         images = {key: Image.open(os.path.join(work, f"{key[0]}-{key[1]}.ppm")).convert("RGB")
                   for key in cells}
         photo = Image.open(os.path.join(work, "photo.ppm")).convert("RGB")
+
+    if args.cells:
+        sheet = cells_sheet(args, cells, images, photo)
+    else:
+        sheet = dithering_sheet(args, cells, images, photo)
+    # Few colours in all: a palette keeps the file small.
+    sheet.quantize(colors=256, method=Image.MEDIANCUT).save(args.out, optimize=True)
+
+
+def dithering_sheet(args, cells, images, photo):
+    """A row per goal, a column per dithering, the global roles' conversions."""
 
     z = args.zoom
     cell_w, cell_h = WIDTH * z, HEIGHT * z
@@ -84,14 +102,56 @@ def main():
         draw.text((gap, y + cell_h // 2 - 8), goal_caption, fill="black", font=title)
         for col, (dithering, _) in enumerate(DITHERINGS):
             x = label_w + gap + col * (cell_w + gap)
-            roles, near, far, flicker = cells[goal, dithering]
+            roles, near, far, flicker, _ = cells[goal, dithering]
             sheet.paste(images[goal, dithering].resize((cell_w, cell_h), Image.NEAREST), (x, y))
             draw.text((x, y + cell_h + 2), f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}",
                       fill="black", font=title)
             draw.text((x, y + cell_h + 19), f"roles {roles}", fill="#555555", font=small)
+    return sheet
 
-    # Few colours in all: a palette keeps the file small.
-    sheet.quantize(colors=256, method=Image.MEDIANCUT).save(args.out, optimize=True)
+
+def cells_sheet(args, cells, images, photo):
+    """A row per goal: the global roles' conversion beside colours per cell found from them."""
+    z = args.zoom
+    cell_w, cell_h = WIDTH * z, HEIGHT * z
+    gap, label_w, caption_h, header_h = 12, 90, 34, 26
+    title = font(16)
+    small = font(13)
+    sheet_w = label_w + 2 * cell_w + 3 * gap
+    top = header_h + cell_h + caption_h + gap
+    sheet_h = top + header_h + 3 * (cell_h + caption_h + gap)
+    sheet = Image.new("RGB", (sheet_w, sheet_h), "white")
+    draw = ImageDraw.Draw(sheet)
+
+    name = os.path.basename(args.photo)
+    dithering = dict(DITHERINGS)[args.dithering]
+    draw.text((gap, 4), f"{name}, window at {args.crop}, scale {args.scale}, {dithering}",
+              fill="black", font=title)
+    sheet.paste(photo.resize((cell_w, cell_h), Image.NEAREST), (label_w + gap, header_h))
+    draw.text((label_w + 2 * gap + cell_w, header_h + 4),
+              "Each cell: S-CIELAB at 12 / 24 pixels\nper degree, flicker (mean |L*1 - L*2|),\n"
+              "blockiness (1.0: no cells show).\n\nGlobal: the goal's five roles.\n"
+              "Per cell: every 8 x 8 cell its own\nbackground and bitmap colour in each\n"
+              "frame, found from those roles; the\nsprite colours it chose.",
+              fill="black", font=small)
+    for col, caption in enumerate(["Global roles", "Colours per cell"]):
+        x = label_w + gap + col * (cell_w + gap)
+        draw.text((x, top + 4), caption, fill="black", font=title)
+    for row, (goal, goal_caption) in enumerate(GOALS):
+        y = top + header_h + row * (cell_h + caption_h + gap)
+        draw.text((gap, y + cell_h // 2 - 8), goal_caption, fill="black", font=title)
+        for col, key in enumerate([goal, "cells-" + goal]):
+            x = label_w + gap + col * (cell_w + gap)
+            roles, near, far, flicker, blockiness = cells[key, args.dithering]
+            sheet.paste(images[key, args.dithering].resize((cell_w, cell_h), Image.NEAREST),
+                        (x, y))
+            draw.text((x, y + cell_h + 2),
+                      f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}, blocks {blockiness:.2f}",
+                      fill="black", font=title)
+            parts = roles.split(",")
+            text = f"roles {roles}" if col == 0 else f"sprites {parts[2]},{parts[4]}"
+            draw.text((x, y + cell_h + 19), text, fill="#555555", font=small)
+    return sheet
 
 
 if __name__ == "__main__":

@@ -1,11 +1,12 @@
 // The cells of a contact sheet (tools/contact_sheet.py): for one window of a photo, Auto
 // Colors for every goal and dithering, each conversion's preview and how it measures.
 //
-//   vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells]
+//   vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells [DITHERING]]
 //
 // writes OUTDIR/photo.ppm (the window), OUTDIR/<goal>-<dithering>.ppm (the previews) and prints
 // one line per cell: goal, dithering, the five roles, S-CIELAB at 12 and 24 pixels per degree,
-// flicker, blockiness. With "cells", colours per cell for every goal and dithering besides:
+// flicker, blockiness. With "cells", colours per cell for every goal and dithering besides
+// (only DITHERING's, none, fs or low-flicker, where one is named):
 // OUTDIR/cells-<goal>-<dithering>.ppm, and lines whose goal is cells-<goal> (the roles then
 // give the sprite colours and the roles the cells were found from).
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "colour/perceptual.h"
 #include "colour/scielab.h"
 #include "convert/auto_colours.h"
+#include "convert/dithering.h"
 #include "session/session.h"
 
 namespace {
@@ -41,11 +43,21 @@ void WritePpm(const std::string& path, const PackedRGB* words, int stride) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5 && !(argc == 6 && std::string(argv[5]) == "cells")) {
-    std::fprintf(stderr, "usage: vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells]\n");
+  if (argc < 5 || argc > 7 || (argc >= 6 && std::string(argv[5]) != "cells")) {
+    std::fprintf(stderr, "usage: vantrel-sheet-cells PHOTO X,Y SCALE OUTDIR [cells [DITHERING]]\n");
     return 2;
   }
-  const bool withCells = argc == 6;
+  const bool withCells = argc >= 6;
+  int only = -1;  // the one dithering asked for, or every one
+  if (argc == 7) {
+    for (int d = 0; d < 3; ++d) {
+      if (DitheringNames[d] == argv[6]) only = d;
+    }
+    if (only < 0) {
+      std::fprintf(stderr, "vantrel-sheet-cells: no dithering called %s\n", argv[6]);
+      return 2;
+    }
+  }
   try {
     int left = 0, top = 0;
     if (std::sscanf(argv[2], "%d,%d", &left, &top) != 2) throw std::runtime_error("bad crop");
@@ -77,6 +89,7 @@ int main(int argc, char** argv) {
                   Blockiness(window, WindowWidth, preview.Words(), preview.Width()));
     };
     for (int d : {0, 1, 2}) {
+      if (only >= 0 && d != only) continue;
       const auto dithering = static_cast<Dithering>(d);
       const auto choices = SearchColourRoleGoals(window, dithering);
       for (int goal = 0; goal < GoalCount; ++goal) {

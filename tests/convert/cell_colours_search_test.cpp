@@ -22,10 +22,18 @@ namespace vantrel {
 namespace {
 
 TEST(SearchCellColours, SameColoursWhateverTheTimingAndCloserThanTheRoles) {
-  const auto state = auto_colours_windows::Astronaut(130, 10);
-  const PackedRGB* window = state->Image1.Words();
-  for (const Dithering dithering : {Dithering::FloydSteinberg, Dithering::LowFlicker}) {
-    SCOPED_TRACE(static_cast<int>(dithering));
+  // A face, and a corner whose left column takes what the row above's last cell passes round
+  // the edge.
+  const struct {
+    int left, top;
+    Dithering dithering;
+  } cases[] = {{130, 10, Dithering::FloydSteinberg},
+               {130, 10, Dithering::LowFlicker},
+               {0, 0, Dithering::FloydSteinberg}};
+  for (const auto& [left, top, dithering] : cases) {
+    SCOPED_TRACE(testing::Message() << left << "," << top << " " << static_cast<int>(dithering));
+    const auto state = auto_colours_windows::Astronaut(left, top);
+    const PackedRGB* window = state->Image1.Words();
     const ColourRoleSet start = SearchColourRoles(window, dithering, ColourGoal::Faithful).roles;
     const CellColourChoice choice =
         SearchCellColours(window, dithering, ColourGoal::Faithful, start);
