@@ -251,19 +251,22 @@ class CellSpread {
 constexpr int BorderPairs = (CellColumns - 1) * Height + (CellRows - 1) * Width;
 constexpr int InsidePairs = (Width - 1) * Height + Width * (Height - 1) - BorderPairs;
 constexpr double InsideShare = static_cast<double>(BorderPairs) / InsidePairs;
+// The steps of a* and b* count this much beside those of L*: cells of one tint beside cells
+// of another show on smooth ground even where their lightness agrees.
+constexpr double TintSteps = 0.5;
 // Working memory of one thread.
 struct Scratch {
   explicit Scratch(int span) {
     for (auto& p : spread) p.assign(static_cast<std::size_t>(span) * span, 0.0f);
     for (auto& p : lab) p.assign(static_cast<std::size_t>(span) * span + 8, 0.0f);
     across.assign(static_cast<std::size_t>(CellSize) * span, 0.0f);
-    lightness.assign(static_cast<std::size_t>(span) * span, 0.0f);
-    error = lightness;
+    for (auto& p : difference) p.assign(static_cast<std::size_t>(span) * span, 0.0f);
+    error = difference[0];
     before.assign(static_cast<std::size_t>(span + 2) * (span + 2), 0.0f);
     after = before;
   }
-  std::array<std::vector<float>, 3> spread, lab;
-  std::vector<float> across, lightness, error, before, after;
+  std::array<std::vector<float>, 3> spread, lab, difference;
+  std::vector<float> across, error, before, after;
 };
 
 // to[x] = a[x] + b[x] (`to` may be `a`).
@@ -273,10 +276,10 @@ VANTREL_WIDE_CLONES void AddRow(const float* a, const float* b, float* to, int c
   for (; x < count; ++x) to[x] = a[x] + b[x];
 }
 
-// The CIE76 differences of a row, each into `error` and the lightness differences into
-// `lightness`; returns their sum.
+// The CIE76 differences of a row, each into `error` and the differences of L*, a* and b* into
+// `difference`; returns their sum.
 VANTREL_WIDE_CLONES double ErrorRow(const float* const lab[3], const float* const source[3],
-                                    float* lightness, float* error, int count) {
+                                    float* const difference[3], float* error, int count) {
   double sum = 0;
   int x = 0;
   for (; x + 8 <= count; x += 8) {
@@ -286,14 +289,16 @@ VANTREL_WIDE_CLONES double ErrorRow(const float* const lab[3], const float* cons
     const Float8 squared = (dL * dL + da * da) + db * db;
     Float8 root;
     for (int k = 0; k < 8; ++k) root[k] = __builtin_sqrtf(squared[k]);
-    Store8(lightness + x, dL);
+    Store8(difference[0] + x, dL);
+    Store8(difference[1] + x, da);
+    Store8(difference[2] + x, db);
     Store8(error + x, root);
     for (int k = 0; k < 8; ++k) sum += root[k];
   }
   for (; x < count; ++x) {
     const float dL = lab[0][x] - source[0][x], da = lab[1][x] - source[1][x],
                 db = lab[2][x] - source[2][x];
-    lightness[x] = dL;
+    difference[0][x] = dL, difference[1][x] = da, difference[2][x] = db;
     error[x] = __builtin_sqrtf((dL * dL + da * da) + db * db);
     sum += error[x];
   }
@@ -309,14 +314,14 @@ class EyeState {
         spread_(eye_),
         source_(sourceOpponent),
         blurred_(Width, Height),
-        error_(PixelCount, 0.0f),
-        lightness_(PixelCount, 0.0f) {
+        error_(PixelCount, 0.0f) {
+    for (auto& plane : difference_) plane.assign(PixelCount, 0.0f);
     eye_.Perceive(source_);
   }
 
   int Span() const { return spread_.Span(); }
   // The blockiness of the preview on show, as seen from this distance.
-  double Blockiness() const { return BlockinessOfError(lightness_.data(), Width, Height); }
+  double Blockiness() const { return BlockinessOfError(difference_[0].data(), Width, Height); }
 
   // The preview's opponent planes: blurs them and measures every pixel. Returns S-CIELAB.
   double Reset(const FloatPicture& previewOpponent) {
@@ -329,14 +334,15 @@ class EyeState {
       const float da = lab.plane[1][i] - source_.plane[1][i];
       const float db = lab.plane[2][i] - source_.plane[2][i];
       error_[i] = std::sqrt(dL * dL + da * da + db * db);
-      lightness_[i] = dL;
+      difference_[0][i] = dL, difference_[1][i] = da, difference_[2][i] = db;
     }
     return MeanLabDifference(source_, lab);
   }
 
   // How much the sum of the errors changes when the cell's pixels change by `change` in the
-  // opponent channels, and the sum of the steps of the lightness error across cell borders
-  // (Blockiness); with `commit`, the change is made.
+  // opponent channels, and the sum of the steps of the error across cell borders (of L* as
+  // Blockiness measures it, and of a* and b*, TintSteps times); with `commit`, the change is
+  // made.
   struct Changes {
     double error = 0, steps = 0;
   };
@@ -369,7 +375,9 @@ class EyeState {
       const float* lab[3] = {s.lab[0].data() + n, s.lab[1].data() + n, s.lab[2].data() + n};
       const float* source[3] = {source_.plane[0].data() + i, source_.plane[1].data() + i,
                                 source_.plane[2].data() + i};
-      after += ErrorRow(lab, source, s.lightness.data() + n, s.error.data() + n, columns);
+      float* const difference[3] = {s.difference[0].data() + n, s.difference[1].data() + n,
+                                    s.difference[2].data() + n};
+      after += ErrorRow(lab, source, difference, s.error.data() + n, columns);
       for (int x = 0; x < columns; ++x) before += error_[i + x];
     }
     Changes result{after - before, 0};
@@ -379,7 +387,9 @@ class EyeState {
       for (int y = top; y < bottom; ++y, n += columns) {
         const int i = y * Width + left;
         std::copy_n(s.error.data() + n, columns, error_.data() + i);
-        std::copy_n(s.lightness.data() + n, columns, lightness_.data() + i);
+        for (int c = 0; c < 3; ++c) {
+          std::copy_n(s.difference[c].data() + n, columns, difference_[c].data() + i);
+        }
         const int row = (y - y0 + reach) * span - x0 + reach + left;
         for (int c = 0; c < 3; ++c) {
           AddRow(blurred_.plane[c].data() + i, out[c] + row, blurred_.plane[c].data() + i, columns);
@@ -389,23 +399,34 @@ class EyeState {
     return result;
   }
 
-  // Of the pairs of neighbouring pixels the change reaches, the steps of the lightness error
-  // across cell borders less InsideShare times those inside cells: how the sum the blockiness
-  // measure compares changes. `s.lightness` holds the region's new lightness errors.
+  // Of the pairs of neighbouring pixels the change reaches, the steps of the error across
+  // cell borders less InsideShare times those inside cells: how the sum the blockiness measure
+  // compares changes, for L*, plus TintSteps times the same for a* and b*. `s.difference`
+  // holds the region's new differences.
   double StepsChange(int left, int right, int top, int bottom, Scratch& s) const {
+    double change = 0;
+    for (int c = 0; c < 3; ++c) {
+      change += (c == 0 ? 1.0 : TintSteps) * StepsChange(c, left, right, top, bottom, s);
+    }
+    return change;
+  }
+
+  double StepsChange(int channel, int left, int right, int top, int bottom, Scratch& s) const {
     // The region with a margin of one pixel of unchanged errors on each side (where the
     // picture has one): the pairs that reach out of the region change at their end inside.
     const int x0 = std::max(left - 1, 0), x1 = std::min(right + 1, Width);
     const int y0 = std::max(top - 1, 0), y1 = std::min(bottom + 1, Height);
     const int w = x1 - x0, columns = right - left;
+    const std::vector<float>& shown = difference_[channel];
+    const std::vector<float>& tried = s.difference[channel];
     float* const was = s.before.data();
     float* const now = s.after.data();
     for (int y = y0; y < y1; ++y) {
       for (int x = x0; x < x1; ++x) {
         const int k = (y - y0) * w + x - x0;
-        was[k] = lightness_[y * Width + x];
+        was[k] = shown[y * Width + x];
         const bool inside = x >= left && x < right && y >= top && y < bottom;
-        now[k] = inside ? s.lightness[(y - top) * columns + x - left] : was[k];
+        now[k] = inside ? tried[(y - top) * columns + x - left] : was[k];
       }
     }
     double change = 0;
@@ -434,7 +455,8 @@ class EyeState {
   FloatPicture source_;   // CIELAB, as the eye sees the photo
   FloatPicture blurred_;  // the preview's opponent planes, blurred
   std::vector<float> error_;
-  std::vector<float> lightness_;  // the lightness error, L* of the preview minus the photo's
+  // The preview's L*, a* and b* minus the photo's.
+  std::array<std::vector<float>, 3> difference_;
 };
 
 // --- The window, its cells and the conversion ------------------------------------------------
