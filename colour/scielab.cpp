@@ -9,35 +9,12 @@
 
 #include "colour/cielab.h"
 #include "colour/perceptual.h"
-
-// The filter passes run in every search step. Where the processor has AVX2 they run eight
-// floats to an instruction; the operations and their order are the same either way (no fused
-// multiply-add), so both give the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VANTREL_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VANTREL_WIDE_CLONES
-#endif
-
-// The eight-float helpers below are inlined into these functions only, so the ABI of passing
-// a 32-byte vector without AVX never matters.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+#include "core/float8.h"
 
 namespace vantrel {
 namespace {
 
-using Float8 = float __attribute__((vector_size(32)));
 using Int8 = std::int32_t __attribute__((vector_size(32)));
-
-inline Float8 Load8(const float* p) {
-  Float8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void Store8(float* p, Float8 v) { std::memcpy(p, &v, sizeof v); }
-inline Float8 Splat8(float x) { return Float8{x, x, x, x, x, x, x, x}; }
 
 // XYZ to the opponent channels: luminance, red-green, blue-yellow (the paper's matrix).
 constexpr double XyzToOpponent[3][3] = {

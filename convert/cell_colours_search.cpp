@@ -25,19 +25,7 @@
 #include "convert/lab16.h"
 #include "convert/low_flicker_dither.h"
 #include "convert/nearest_mix.h"
-
-// The filter loops run for every candidate of every cell; where the processor has AVX2 they
-// run eight floats to an instruction.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VANTREL_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define VANTREL_WIDE_CLONES
-#endif
-// The eight-float vectors stay inside these functions, so passing them without AVX never
-// matters.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+#include "core/float8.h"
 
 namespace vantrel {
 namespace {
@@ -125,14 +113,6 @@ MixSlots TableOf(const CellPairs& pairs, const PaletteTables& palette) {
 
 int RoundUp8(int n) { return (n + 7) / 8 * 8; }
 
-using Float8 = float __attribute__((vector_size(32)));
-
-inline Float8 Load8(const float* p) {
-  Float8 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void Store8(float* p, Float8 v) { std::memcpy(p, &v, sizeof v); }
 
 // --- The eye's filters on a change confined to one cell ----------------------------------
 

@@ -66,52 +66,63 @@ SSE41_FUNCTION void Draw(const ColourPlanes& work, std::uint32_t* const* rows) {
 
 // --- Without dithering ------------------------------------------------------------------
 
-// The pixels do not depend on each other: sixteen at a time, the nine slots one after the
-// other, keeping the smallest 16 * distance + code per pixel.
-SSE41_FUNCTION void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
-                             ProgressSink* progress) {
+// The nine slots' channels, each byte of a lane the slot's channel for that pixel.
+struct SlotLanes {
+  __m128i red[9], green[9], blue[9];
+};
+
+// The nearest slot's code (1..9) for sixteen pixels at `i`: the nine slots one after the other,
+// keeping the smallest 16 * distance + code per pixel.
+SSE41_FUNCTION inline void NearestSixteen(const ColourPlanes& work, const SlotLanes& slots, int i,
+                                          MixCodes& codes) {
   const __m128i zero = _mm_setzero_si128();
   const auto absolute = [](__m128i a, __m128i b) {
     return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
   };
+  const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.red[i]));
+  const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.green[i]));
+  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.blue[i]));
+  __m128i bestLow = _mm_set1_epi16(0x7FFF), bestHigh = bestLow;
+  for (int code = 1; code <= 9; ++code) {
+    const __m128i dr = absolute(r, slots.red[code - 1]);
+    const __m128i dg = absolute(g, slots.green[code - 1]);
+    const __m128i db = absolute(b, slots.blue[code - 1]);
+    const __m128i low =
+        _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
+                      _mm_unpacklo_epi8(db, zero));
+    const __m128i high =
+        _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
+                      _mm_unpackhi_epi8(db, zero));
+    const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
+    bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
+    bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
+  }
+  const __m128i low4 = _mm_set1_epi16(15);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&codes[i]),
+                   _mm_packus_epi16(_mm_and_si128(bestLow, low4), _mm_and_si128(bestHigh, low4)));
+}
+
+// The pixels do not depend on each other: sixteen at a time.
+SSE41_FUNCTION void Classify(const ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+                             ProgressSink* progress) {
+  SlotLanes slots;
+  for (int k = 0; k < 9; ++k) {
+    slots.red[k] = _mm_set1_epi8(static_cast<char>(RedOf(mixTable[k])));
+    slots.green[k] = _mm_set1_epi8(static_cast<char>(GreenOf(mixTable[k])));
+    slots.blue[k] = _mm_set1_epi8(static_cast<char>(BlueOf(mixTable[k])));
+  }
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
     for (int i = y * WindowWidth; i < (y + 1) * WindowWidth; i += 16) {
-      const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.red[i]));
-      const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.green[i]));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.blue[i]));
-      __m128i bestLow = _mm_set1_epi16(0x7FFF), bestHigh = bestLow;
-      for (int code = 1; code <= 9; ++code) {
-        const TColor m = mixTable[code - 1];
-        const __m128i dr = absolute(r, _mm_set1_epi8(static_cast<char>(RedOf(m))));
-        const __m128i dg = absolute(g, _mm_set1_epi8(static_cast<char>(GreenOf(m))));
-        const __m128i db = absolute(b, _mm_set1_epi8(static_cast<char>(BlueOf(m))));
-        const __m128i low =
-            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
-                          _mm_unpacklo_epi8(db, zero));
-        const __m128i high =
-            _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
-                          _mm_unpackhi_epi8(db, zero));
-        const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
-        bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
-        bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
-      }
-      const __m128i low4 = _mm_set1_epi16(15);
-      _mm_storeu_si128(
-          reinterpret_cast<__m128i*>(&codes[i]),
-          _mm_packus_epi16(_mm_and_si128(bestLow, low4), _mm_and_si128(bestHigh, low4)));
+      NearestSixteen(work, slots, i, codes);
     }
   }
 }
 
 // Per cell, sixteen pixels are two cells: the slots' channels of the left cell in lanes 0..7
 // and of the right one in lanes 8..15, made once for each row of cells.
-struct CellPairSlots {
-  __m128i red[9], green[9], blue[9];
-};
-
 SSE41_FUNCTION void MakeCellPairSlots(const CellMixSlots& tables, int y,
-                                      std::array<CellPairSlots, CellColumns / 2>& pairs) {
+                                      std::array<SlotLanes, CellColumns / 2>& pairs) {
   for (int pair = 0; pair < CellColumns / 2; ++pair) {
     const MixSlots& left = tables[CellOf(2 * pair * CellSize, y)];
     const MixSlots& right = tables[CellOf((2 * pair + 1) * CellSize, y)];
@@ -130,38 +141,12 @@ SSE41_FUNCTION void MakeCellPairSlots(const CellMixSlots& tables, int y,
 SSE41_FUNCTION void ClassifyCells(const ColourPlanes& work, const CellMixSlots& tables,
                                   MixCodes& codes, ProgressSink* progress) {
   static_assert(WindowWidth % 16 == 0 && CellSize == 8, "sixteen pixels are two cells");
-  const __m128i zero = _mm_setzero_si128();
-  const auto absolute = [](__m128i a, __m128i b) {
-    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
-  };
-  std::array<CellPairSlots, CellColumns / 2> pairs;
+  std::array<SlotLanes, CellColumns / 2> pairs;
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
     if (y % CellSize == 0) MakeCellPairSlots(tables, y, pairs);
     for (int x = 0, i = y * WindowWidth; x < WindowWidth; x += 16, i += 16) {
-      const CellPairSlots& slots = pairs[x / 16];
-      const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.red[i]));
-      const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.green[i]));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&work.blue[i]));
-      __m128i bestLow = _mm_set1_epi16(0x7FFF), bestHigh = bestLow;
-      for (int code = 1; code <= 9; ++code) {
-        const __m128i dr = absolute(r, slots.red[code - 1]);
-        const __m128i dg = absolute(g, slots.green[code - 1]);
-        const __m128i db = absolute(b, slots.blue[code - 1]);
-        const __m128i low =
-            _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(dr, zero), _mm_unpacklo_epi8(dg, zero)),
-                          _mm_unpacklo_epi8(db, zero));
-        const __m128i high =
-            _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(dr, zero), _mm_unpackhi_epi8(dg, zero)),
-                          _mm_unpackhi_epi8(db, zero));
-        const __m128i tag = _mm_set1_epi16(static_cast<short>(code));
-        bestLow = _mm_min_epi16(bestLow, _mm_or_si128(_mm_slli_epi16(low, 4), tag));
-        bestHigh = _mm_min_epi16(bestHigh, _mm_or_si128(_mm_slli_epi16(high, 4), tag));
-      }
-      const __m128i low4 = _mm_set1_epi16(15);
-      _mm_storeu_si128(
-          reinterpret_cast<__m128i*>(&codes[i]),
-          _mm_packus_epi16(_mm_and_si128(bestLow, low4), _mm_and_si128(bestHigh, low4)));
+      NearestSixteen(work, pairs[x / 16], i, codes);
     }
   }
 }

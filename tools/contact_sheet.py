@@ -74,83 +74,66 @@ def main():
 
 def dithering_sheet(args, cells, images, photo):
     """A row per goal, a column per dithering, the global roles' conversions."""
+    def cell(goal, col):
+        dithering = DITHERINGS[col][0]
+        roles, near, far, flicker, _ = cells[goal, dithering]
+        return (images[goal, dithering], f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}",
+                f"roles {roles}")
 
-    z = args.zoom
-    cell_w, cell_h = WIDTH * z, HEIGHT * z
-    gap, label_w, caption_h, header_h = 12, 90, 34, 26
-    title = font(16)
-    small = font(13)
-    sheet_w = label_w + 3 * cell_w + 4 * gap
-    top = header_h + cell_h + caption_h + gap
-    sheet_h = top + header_h + 3 * (cell_h + caption_h + gap)
-    sheet = Image.new("RGB", (sheet_w, sheet_h), "white")
-    draw = ImageDraw.Draw(sheet)
-
-    name = os.path.basename(args.photo)
-    draw.text((gap, 4), f"{name}, window at {args.crop}, scale {args.scale}", fill="black",
-              font=title)
-    sheet.paste(photo.resize((cell_w, cell_h), Image.NEAREST), (label_w + gap, header_h))
-    draw.text((label_w + 2 * gap + cell_w, header_h + 4),
-              "Each cell: S-CIELAB at 12 / 24 pixels per degree,\nflicker (mean |L*1 - L*2|), "
-              "and the five roles.", fill="black", font=small)
-
-    for col, (_, caption) in enumerate(DITHERINGS):
-        x = label_w + gap + col * (cell_w + gap)
-        draw.text((x, top + 4), caption, fill="black", font=title)
-    for row, (goal, goal_caption) in enumerate(GOALS):
-        y = top + header_h + row * (cell_h + caption_h + gap)
-        draw.text((gap, y + cell_h // 2 - 8), goal_caption, fill="black", font=title)
-        for col, (dithering, _) in enumerate(DITHERINGS):
-            x = label_w + gap + col * (cell_w + gap)
-            roles, near, far, flicker, _ = cells[goal, dithering]
-            sheet.paste(images[goal, dithering].resize((cell_w, cell_h), Image.NEAREST), (x, y))
-            draw.text((x, y + cell_h + 2), f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}",
-                      fill="black", font=title)
-            draw.text((x, y + cell_h + 19), f"roles {roles}", fill="#555555", font=small)
-    return sheet
+    heading = f"{os.path.basename(args.photo)}, window at {args.crop}, scale {args.scale}"
+    legend = ("Each cell: S-CIELAB at 12 / 24 pixels per degree,\nflicker (mean |L*1 - L*2|), "
+              "and the five roles.")
+    return draw_sheet(args, photo, heading, legend, [c for _, c in DITHERINGS], cell)
 
 
 def cells_sheet(args, cells, images, photo):
     """A row per goal: the global roles' conversion beside colours per cell found from them."""
+    def cell(goal, col):
+        key = goal if col == 0 else "cells-" + goal
+        roles, near, far, flicker, blockiness = cells[key, args.dithering]
+        parts = roles.split(",")
+        return (images[key, args.dithering],
+                f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}, blocks {blockiness:.2f}",
+                f"roles {roles}" if col == 0 else f"sprites {parts[2]},{parts[4]}")
+
+    heading = (f"{os.path.basename(args.photo)}, window at {args.crop}, scale {args.scale}, "
+               f"{dict(DITHERINGS)[args.dithering]}")
+    legend = ("Each cell: S-CIELAB at 12 / 24 pixels\nper degree, flicker (mean |L*1 - L*2|),\n"
+              "blockiness (1.0: no cells show).\n\nGlobal: the goal's five roles.\n"
+              "Per cell: every 8 x 8 cell its own\nbackground and bitmap colour in each\n"
+              "frame, found from those roles; the\nsprite colours it chose.")
+    return draw_sheet(args, photo, heading, legend, ["Global roles", "Colours per cell"], cell)
+
+
+def draw_sheet(args, photo, heading, legend, captions, cell):
+    """The photo and the legend on top, then a row per goal and a column per caption; cell(goal,
+    column) gives the picture and the two lines under it."""
     z = args.zoom
     cell_w, cell_h = WIDTH * z, HEIGHT * z
     gap, label_w, caption_h, header_h = 12, 90, 34, 26
     title = font(16)
     small = font(13)
-    sheet_w = label_w + 2 * cell_w + 3 * gap
+    sheet_w = label_w + len(captions) * (cell_w + gap) + gap
     top = header_h + cell_h + caption_h + gap
     sheet_h = top + header_h + 3 * (cell_h + caption_h + gap)
     sheet = Image.new("RGB", (sheet_w, sheet_h), "white")
     draw = ImageDraw.Draw(sheet)
 
-    name = os.path.basename(args.photo)
-    dithering = dict(DITHERINGS)[args.dithering]
-    draw.text((gap, 4), f"{name}, window at {args.crop}, scale {args.scale}, {dithering}",
-              fill="black", font=title)
+    draw.text((gap, 4), heading, fill="black", font=title)
     sheet.paste(photo.resize((cell_w, cell_h), Image.NEAREST), (label_w + gap, header_h))
-    draw.text((label_w + 2 * gap + cell_w, header_h + 4),
-              "Each cell: S-CIELAB at 12 / 24 pixels\nper degree, flicker (mean |L*1 - L*2|),\n"
-              "blockiness (1.0: no cells show).\n\nGlobal: the goal's five roles.\n"
-              "Per cell: every 8 x 8 cell its own\nbackground and bitmap colour in each\n"
-              "frame, found from those roles; the\nsprite colours it chose.",
-              fill="black", font=small)
-    for col, caption in enumerate(["Global roles", "Colours per cell"]):
+    draw.text((label_w + 2 * gap + cell_w, header_h + 4), legend, fill="black", font=small)
+    for col, caption in enumerate(captions):
         x = label_w + gap + col * (cell_w + gap)
         draw.text((x, top + 4), caption, fill="black", font=title)
     for row, (goal, goal_caption) in enumerate(GOALS):
         y = top + header_h + row * (cell_h + caption_h + gap)
         draw.text((gap, y + cell_h // 2 - 8), goal_caption, fill="black", font=title)
-        for col, key in enumerate([goal, "cells-" + goal]):
+        for col in range(len(captions)):
             x = label_w + gap + col * (cell_w + gap)
-            roles, near, far, flicker, blockiness = cells[key, args.dithering]
-            sheet.paste(images[key, args.dithering].resize((cell_w, cell_h), Image.NEAREST),
-                        (x, y))
-            draw.text((x, y + cell_h + 2),
-                      f"{near:.1f} / {far:.1f}, flicker {flicker:.1f}, blocks {blockiness:.2f}",
-                      fill="black", font=title)
-            parts = roles.split(",")
-            text = f"roles {roles}" if col == 0 else f"sprites {parts[2]},{parts[4]}"
-            draw.text((x, y + cell_h + 19), text, fill="#555555", font=small)
+            image, numbers, colours = cell(goal, col)
+            sheet.paste(image.resize((cell_w, cell_h), Image.NEAREST), (x, y))
+            draw.text((x, y + cell_h + 2), numbers, fill="black", font=title)
+            draw.text((x, y + cell_h + 19), colours, fill="#555555", font=small)
     return sheet
 
 
