@@ -17,19 +17,12 @@ import subprocess
 import sys
 import tempfile
 
-from PIL import Image, ImageDraw, ImageFont
+from PIL import Image, ImageDraw
+
+from contact_sheet import HEIGHT, WIDTH, font
 
 ROWS = ["made for the bytes' average, its preview", "the same, as a screen shows it",
         "made with --mix light, as a screen shows it"]
-WIDTH, HEIGHT = 192, 200
-
-
-def font(size):
-    for path in ("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
-                 "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf"):
-        if os.path.exists(path):
-            return ImageFont.truetype(path, size)
-    return ImageFont.load_default()
 
 
 def main():
