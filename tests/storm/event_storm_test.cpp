@@ -974,7 +974,9 @@ TEST_F(EventStorm, RandomUserEventsKeepTheWindowConsistent) {
       convertedRoles = now.convertedRoles;
       convertedCells = now.convertedCells;
       convertedDithering = now.convertedDithering;
-      if (convertedNow) ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
+      if (convertedNow) {
+        ASSERT_NO_FATAL_FAILURE(CheckCrop(where));
+      }
     }
     // Every step to undo is the state as the controls show it: after undo and redo too.
     ASSERT_EQ(Differences(form->TakeSnapshot(), form->UndoHistory().Current()), "")
