@@ -644,7 +644,9 @@ TEST_F(FinishingTest, NoPaintIsLostUnasked) {
         break;
     }
     EXPECT_EQ(answers.saveFirstQuestions, c.answer ? 1 : 0);
-    if (!c.goesOn) EXPECT_TRUE(window.State().PixelEdits == edits) << "the paint is still there";
+    if (!c.goesOn) {
+      EXPECT_TRUE(window.State().PixelEdits == edits) << "the paint is still there";
+    }
     EXPECT_EQ(ReadAll(project) != projectBefore, c.projectWritten);
     if (c.projectWritten) {
       // The project holds the work: opened on its own it shows the paint and the offsets.
