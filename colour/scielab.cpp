@@ -25,10 +25,9 @@ constexpr double XyzToOpponent[3][3] = {
 struct Component {
   double weight, spread;
 };
-const std::vector<Component> Components[3] = {
-    {{0.921, 0.0283}, {0.105, 0.133}, {-0.108, 4.336}},
-    {{0.531, 0.0392}, {0.330, 0.494}},
-    {{0.488, 0.0536}, {0.371, 0.386}}};
+const std::vector<Component> Components[3] = {{{0.921, 0.0283}, {0.105, 0.133}, {-0.108, 4.336}},
+                                              {{0.531, 0.0392}, {0.330, 0.494}},
+                                              {{0.488, 0.0536}, {0.371, 0.386}}};
 
 // Taps below a thousandth of the centre are left out. No Gaussian reaches further than half a
 // degree to either side: the widest (luminance, 4.3 degrees) is a slow surround that a window
@@ -224,7 +223,9 @@ ScielabEye::ScielabEye(double pixelsPerDegree, int width, int height)
   for (int c = 0; c < 3; ++c) channels_[c] = MakeChannel(Components[c], pixelsPerDegree);
   int radius = 0;
   for (const auto& channel : channels_) {
-    for (const auto& taps : channel.taps) radius = std::max(radius, static_cast<int>(taps.size()) - 1);
+    for (const auto& taps : channel.taps) {
+      radius = std::max(radius, static_cast<int>(taps.size()) - 1);
+    }
   }
   row_.assign(width + 2 * radius + 1, 0.0f);
   sums_.assign(width, 0.0f);

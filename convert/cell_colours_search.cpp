@@ -113,7 +113,6 @@ MixSlots TableOf(const CellPairs& pairs, const PaletteTables& palette) {
 
 int RoundUp8(int n) { return (n + 7) / 8 * 8; }
 
-
 // --- The eye's filters on a change confined to one cell ----------------------------------
 
 // Each filter of ScielabEye, as it spreads a change of a cell's 8 x 8 pixels: per axis, the
