@@ -12,8 +12,9 @@
 // it changes around the cell (the eye's filters spread a cell's change 12 pixels), plus the
 // goal's weight times the change of flicker, plus a weight on the steps of the error at the
 // cells' borders against those inside them, which is what makes 8-pixel blocks (of L* as
-// Blockiness measures it, and half as much of a* and b*: blocks of tint show too). Between the passes the sprite colours the estimate ranks best with the cells
-// are converted and measured; each pass ends with the real conversion measured, and the best
+// Blockiness measures it, and half as much of a* and b*: blocks of tint show too). Between
+// the passes the sprite colours the estimate ranks best with the cells are converted and
+// measured; each pass ends with the real conversion measured, and the best
 // of all that were measured, the roles alone included, wins, unless its cells show (its
 // blockiness above 1.06): then the next pass weighs the steps more, and the pass is not kept.
 // Two threads work on alternate rows of cells, each some cells behind the row above it; what
