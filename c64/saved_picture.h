@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "c64/machine.h"
-#include "core/error.h"
 #include "core/cell_colours.h"
+#include "core/error.h"
 #include "core/types.h"
 
 namespace vantrel {

@@ -60,8 +60,9 @@ std::array<float, 4> RowDeltaE(const float* firstL, const float* firstA, const f
                                int width);
 
 // The blurred measure: mean CIE76 difference between source and preview after both are
-// blurred (sigma 1); it takes any pattern whose local mean is right for the colour itself. `source` holds 192 words per row (the Image1 surface); `preview` rows
-// are `previewStride` words apart (PreviewBitmap). Allocates its working planes.
+// blurred (sigma 1); it takes any pattern whose local mean is right for the colour itself. `source`
+// holds 192 words per row (the Image1 surface); `preview` rows are `previewStride` words apart
+// (PreviewBitmap). Allocates its working planes.
 double PerceivedError(const PackedRGB* source, const PackedRGB* preview, int previewStride);
 
 // Mean over the pixels of |L(frame 1 colour) - L(frame 2 colour)|: how much the interlace

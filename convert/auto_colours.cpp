@@ -323,7 +323,6 @@ class CoarseWindow {
   }
 
  private:
-
   // The 2 x 2 averages, kept for the constructor's other members.
   const std::array<PackedRGB, Count>& Averaged(const PackedRGB* adjusted) {
     for (int y = 0; y < Height; ++y) {
@@ -405,8 +404,7 @@ class CoarseWindow {
       key = least(key, __builtin_shufflevector(key, key, 4, 5, 6, 7, 0, 1, 2, 3));
       key = least(key, __builtin_shufflevector(key, key, 2, 3, 0, 1, 6, 7, 4, 5));
       key = least(key, __builtin_shufflevector(key, key, 1, 0, 3, 2, 5, 4, 7, 6));
-      const int ninth =
-          (std::abs(red9 - r) + std::abs(green9 - g) + std::abs(blue9 - b)) << 4 | 9;
+      const int ninth = (std::abs(red9 - r) + std::abs(green9 - g) + std::abs(blue9 - b)) << 4 | 9;
       return std::min<int>(key[0], ninth) & 15;
     }
     Short8 red{}, green{}, blue{}, code{};
@@ -569,8 +567,7 @@ class RoleSearch {
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     ColourRoleSet best = candidates.front().second;
-    for (int k = 0; k < std::min<int>(RefinedOptima, candidates.size()) && !FullExhausted();
-         ++k) {
+    for (int k = 0; k < std::min<int>(RefinedOptima, candidates.size()) && !FullExhausted(); ++k) {
       const ColourRoleSet optimum = Descend(
           candidates[k].second, [this](const ColourRoleSet& r) { return FullCost(r); },
           [this](const ColourRoleSet& r, int role) { return PromisingColours(r, role); },

@@ -91,7 +91,7 @@ constexpr int RowLag = 3;
 struct VectorSlots {
   __m256i la[3], bf[3], code[3];
   __m256i twiceL[3];  // (2 L, 0) per slot
-  __m256i padding;  // the largest key in lanes 9..11
+  __m256i padding;    // the largest key in lanes 9..11
 };
 
 // The same 128 bits in both halves.
@@ -222,8 +222,8 @@ struct RowPair {
   const std::int32_t *got0La, *got0B0;                // what the first row received
   std::int32_t *got1La, *got1B0;                      // what the second row receives
   std::int32_t *got2La, *got2B0;                      // what the row below it receives
-  const std::int32_t* upper;  // lightness errors of the row above the first
-  std::int32_t *errors0, *errors1;  // lightness errors of the two rows
+  const std::int32_t* upper;                          // lightness errors of the row above the first
+  std::int32_t *errors0, *errors1;                    // lightness errors of the two rows
   std::uint8_t *codes0, *codes1;
   int width;
   bool second;  // whether there is a second row
@@ -263,16 +263,16 @@ struct RowPair {
       wla =
           _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in0La[1], got0La[1], ErrorBound)), 0);
       wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in0B0[1], got0B0[1], 0)), 0);
-      receivedLa = _mm256_inserti128_si256(
-          receivedLa, _mm_set1_epi32(Bound(got0La[1], ErrorBound)), 0);
+      receivedLa =
+          _mm256_inserti128_si256(receivedLa, _mm_set1_epi32(Bound(got0La[1], ErrorBound)), 0);
       shareLa = shareB0 = leftError = _mm256_setzero_si256();
     }
     if (x1 == 0) {
       wla =
           _mm256_inserti128_si256(wla, _mm_set1_epi32(Working(in1La[1], got1La[1], ErrorBound)), 1);
       wb0 = _mm256_inserti128_si256(wb0, _mm_set1_epi32(Working(in1B0[1], got1B0[1], 0)), 1);
-      receivedLa = _mm256_inserti128_si256(
-          receivedLa, _mm_set1_epi32(Bound(got1La[1], ErrorBound)), 1);
+      receivedLa =
+          _mm256_inserti128_si256(receivedLa, _mm_set1_epi32(Bound(got1La[1], ErrorBound)), 1);
       const __m256i keepLow = _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0);
       shareLa = _mm256_and_si256(shareLa, keepLow);
       shareB0 = _mm256_and_si256(shareB0, keepLow);

@@ -1,7 +1,7 @@
 // The reference kernels: plain C++ that follows the rules step by step.
 #include <algorithm>
-#include <cstdlib>
 #include <array>
+#include <cstdlib>
 #include <vector>
 
 #include "colour/perceptual.h"

@@ -70,7 +70,8 @@ CropCorner CropKeepingCentre(int width, int height, int oldPercent, CropCorner o
 }
 
 CropCorner CropRange::Clamp(CropCorner crop) const {
-  return {std::clamp(crop.left, 0, std::max(maxLeft, 0)), std::clamp(crop.top, 0, std::max(maxTop, 0))};
+  return {std::clamp(crop.left, 0, std::max(maxLeft, 0)),
+          std::clamp(crop.top, 0, std::max(maxTop, 0))};
 }
 
 CropRange CropRangeOf(int scaledWidth, int scaledHeight) {

@@ -366,8 +366,8 @@ class WebSession {
       if (!choice) return Failure("cancelled");
       val cells = val::array();
       for (const CellColourSet& cell : choice->cells) {
-        for (const int colour : {cell.Background1Colour, cell.Bitmap1Colour,
-                                 cell.Background2Colour, cell.Bitmap2Colour}) {
+        for (const int colour : {cell.Background1Colour, cell.Bitmap1Colour, cell.Background2Colour,
+                                 cell.Bitmap2Colour}) {
           cells.call<void>("push", colour);
         }
       }

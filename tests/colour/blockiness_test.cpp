@@ -60,8 +60,7 @@ TEST(Blockiness, OneWhereNoCellsShowAndFarMoreWhereEachCellDepartsItsOwnWay) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const double measured =
-        Blockiness(photo.data(), WindowWidth, c.picture.data(), WindowWidth);
+    const double measured = Blockiness(photo.data(), WindowWidth, c.picture.data(), WindowWidth);
     EXPECT_GE(measured, c.low);
     EXPECT_LE(measured, c.high);
   }

@@ -61,7 +61,8 @@ std::vector<std::uint8_t> PlainModel(const std::vector<std::int16_t>& L,
       std::array<int, 3> right{}, behind{}, under{}, ahead{};
       for (int c = 0; c < 3; ++c) {
         const int full = w[c] - slots.lab[best][c];
-        const int e = static_cast<int>(std::trunc(static_cast<double>(full) / ErrorStep)) * ErrorStep;
+        const int e =
+            static_cast<int>(std::trunc(static_cast<double>(full) / ErrorStep)) * ErrorStep;
         right[c] = static_cast<int>(std::floor((7 * e + 8) / 16.0));
         behind[c] = static_cast<int>(std::floor((3 * e + 8) / 16.0));
         under[c] = static_cast<int>(std::floor((5 * e + 8) / 16.0));

@@ -153,7 +153,8 @@ TEST_F(FailuresTest, FailedSavesShowTheErrorAndLoseNothing) {
       EXPECT_EQ(Save(kind.action, folder.filePath("after.bin")), expected);
       EXPECT_TRUE(dialogs.errors.size() == 1u);
     }
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), (QStringList{"after.bin", "reference.bin"}))
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              (QStringList{"after.bin", "reference.bin"}))
         << "no temporary file left behind";
     QFile::remove(folder.filePath("after.bin"));
     QFile::remove(folder.filePath("reference.bin"));
