@@ -289,16 +289,18 @@ SSE41_INLINE Pixel Turn(const Pixel& v, int x, RowBuffers& row, RowErrors& e,
 // The dithering pass with the whole choice of a pixel kept in vector registers: the colour
 // arrives broadcast, the nine distances are found side by side, and the next pixel's colour
 // is picked from the candidates by the winner's lane, so nothing on the path from one pixel
-// to the next leaves the vector unit.
-SSE41_FUNCTION void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
-                            ProgressSink* progress) {
-  const VectorTable t = MakeVectorTable(mixTable);
+// to the next leaves the vector unit. `slotsOfRow(y)` readies row y and gives the slots of
+// each of its pixels, `slots(x)`.
+template <typename SlotsOfRow>
+SSE41_INLINE void DiffuseRows(ColourPlanes& work, MixCodes& codes, ProgressSink* progress,
+                              SlotsOfRow&& slotsOfRow) {
   std::uint8_t* const planes[] = {work.red.data(), work.green.data(), work.blue.data()};
   RowErrors e;
   RowBuffers row;
   std::memset(&row, 0, sizeof row);
   for (int y = 0; y < WindowHeight; ++y) {
     ReportProgress(progress, y);
+    const auto slots = slotsOfRow(y);
     const int start = y * WindowWidth;
     for (int c = 0; c < 3; ++c) std::memcpy(row.stored[c], planes[c] + start, WindowWidth);
     const auto broadcast = [](std::uint8_t value) {
@@ -306,12 +308,12 @@ SSE41_FUNCTION void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCod
     };
     Pixel v = {broadcast(row.stored[0][0]), broadcast(row.stored[1][0]),
                broadcast(row.stored[2][0])};
-    v = Turn(v, 0, row, e, t);
+    v = Turn(v, 0, row, e, slots(0));
     // The first pixel's below-left share lands on the last pixel of this row, before the
     // right share that pixel gets from its left neighbour.
     AddWrappedShare(work, e, start);
     for (int c = 0; c < 3; ++c) row.stored[c][WindowWidth - 1] = planes[c][start + WindowWidth - 1];
-    for (int x = 1; x < WindowWidth; ++x) v = Turn(v, x, row, e, t);
+    for (int x = 1; x < WindowWidth; ++x) v = Turn(v, x, row, e, slots(x));
     // The sixteen-byte stores ran over the zero behind the last error.
     e.red[WindowWidth + 1] = e.green[WindowWidth + 1] = e.blue[WindowWidth + 1] = 0;
     for (int c = 0; c < 3; ++c) std::memcpy(planes[c] + start, row.working[c], WindowWidth);
@@ -320,37 +322,29 @@ SSE41_FUNCTION void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCod
   }
 }
 
+SSE41_FUNCTION void Diffuse(ColourPlanes& work, const MixSlots& mixTable, MixCodes& codes,
+                            ProgressSink* progress) {
+  const VectorTable t = MakeVectorTable(mixTable);
+  DiffuseRows(work, codes, progress,
+              [&](int) { return [&](int) -> const VectorTable& { return t; }; });
+}
+
+// The vector tables of the cells of the row of cells that pixel row y is in.
+SSE41_FUNCTION void MakeRowOfCellTables(const CellMixSlots& tables, int y,
+                                        std::array<VectorTable, CellColumns>& row) {
+  for (int column = 0; column < CellColumns; ++column) {
+    row[column] = MakeVectorTable(tables[CellOf(column * CellSize, y)]);
+  }
+}
+
 // The same pass with each cell's own slots, switched as the pixels cross into the next cell.
 SSE41_FUNCTION void DiffuseCells(ColourPlanes& work, const CellMixSlots& tables, MixCodes& codes,
                                  ProgressSink* progress) {
   std::array<VectorTable, CellColumns> cellTables;
-  std::uint8_t* const planes[] = {work.red.data(), work.green.data(), work.blue.data()};
-  RowErrors e;
-  RowBuffers row;
-  std::memset(&row, 0, sizeof row);
-  for (int y = 0; y < WindowHeight; ++y) {
-    ReportProgress(progress, y);
-    if (y % CellSize == 0) {
-      for (int column = 0; column < CellColumns; ++column) {
-        cellTables[column] = MakeVectorTable(tables[CellOf(column * CellSize, y)]);
-      }
-    }
-    const int start = y * WindowWidth;
-    for (int c = 0; c < 3; ++c) std::memcpy(row.stored[c], planes[c] + start, WindowWidth);
-    const auto broadcast = [](std::uint8_t value) {
-      return _mm_set1_epi8(static_cast<char>(value));
-    };
-    Pixel v = {broadcast(row.stored[0][0]), broadcast(row.stored[1][0]),
-               broadcast(row.stored[2][0])};
-    v = Turn(v, 0, row, e, cellTables[0]);
-    AddWrappedShare(work, e, start);
-    for (int c = 0; c < 3; ++c) row.stored[c][WindowWidth - 1] = planes[c][start + WindowWidth - 1];
-    for (int x = 1; x < WindowWidth; ++x) v = Turn(v, x, row, e, cellTables[x / CellSize]);
-    e.red[WindowWidth + 1] = e.green[WindowWidth + 1] = e.blue[WindowWidth + 1] = 0;
-    for (int c = 0; c < 3; ++c) std::memcpy(planes[c] + start, row.working[c], WindowWidth);
-    std::memcpy(codes.data() + start, row.codes, WindowWidth);
-    if (!FinishRow(work, e, y, AddBelowSharesVector)) break;
-  }
+  DiffuseRows(work, codes, progress, [&](int y) {
+    if (y % CellSize == 0) MakeRowOfCellTables(tables, y, cellTables);
+    return [&](int x) -> const VectorTable& { return cellTables[x / CellSize]; };
+  });
 }
 
 // --- Layer bits and mix colours -------------------------------------------------------
