@@ -284,6 +284,37 @@ VANTREL_WIDE_CLONES double ErrorRow(const float* const lab[3], const float* cons
   return sum;
 }
 
+inline Float8 Absolute8(Float8 v) {
+  using Bits8 = std::int32_t __attribute__((vector_size(32)));
+  return reinterpret_cast<Float8>(reinterpret_cast<Bits8>(v) & 0x7fffffff);
+}
+
+// The sum over `count` places of |now[x + step] - now[x]| - |was[x + step] - was[x]|.
+VANTREL_WIDE_CLONES double StepSum(const float* was, const float* now, int step, int count) {
+  Float8 sums{};
+  int x = 0;
+  for (; x + 8 <= count; x += 8) {
+    sums += Absolute8(Load8(now + x + step) - Load8(now + x)) -
+            Absolute8(Load8(was + x + step) - Load8(was + x));
+  }
+  double sum = 0;
+  for (int k = 0; k < 8; ++k) sum += sums[k];
+  for (; x < count; ++x)
+    sum += std::fabs(now[x + step] - now[x]) - std::fabs(was[x + step] - was[x]);
+  return sum;
+}
+
+// The sum of `count` floats.
+VANTREL_WIDE_CLONES double RowSum(const float* values, int count) {
+  Float8 sums{};
+  int x = 0;
+  for (; x + 8 <= count; x += 8) sums += Load8(values + x);
+  double sum = 0;
+  for (int k = 0; k < 8; ++k) sum += sums[k];
+  for (; x < count; ++x) sum += values[x];
+  return sum;
+}
+
 // The eye at one distance over the whole window: the photo as it sees it, and the preview on
 // show blurred (before CIELAB) with the error at every pixel, kept up to date as cells change.
 class EyeState {
@@ -357,7 +388,7 @@ class EyeState {
       float* const difference[3] = {s.difference[0].data() + n, s.difference[1].data() + n,
                                     s.difference[2].data() + n};
       after += ErrorRow(lab, source, difference, s.error.data() + n, columns);
-      for (int x = 0; x < columns; ++x) before += error_[i + x];
+      before += RowSum(error_.data() + i, columns);
     }
     Changes result{after - before, 0};
     if (withSteps) result.steps = StepsChange(left, right, top, bottom, s);
@@ -401,29 +432,28 @@ class EyeState {
     float* const was = s.before.data();
     float* const now = s.after.data();
     for (int y = y0; y < y1; ++y) {
-      for (int x = x0; x < x1; ++x) {
-        const int k = (y - y0) * w + x - x0;
-        was[k] = shown[y * Width + x];
-        const bool inside = x >= left && x < right && y >= top && y < bottom;
-        now[k] = inside ? tried[(y - top) * columns + x - left] : was[k];
+      float* const wasRow = was + (y - y0) * w;
+      float* const nowRow = now + (y - y0) * w;
+      std::copy_n(shown.data() + y * Width + x0, w, wasRow);
+      std::copy_n(wasRow, w, nowRow);
+      if (y >= top && y < bottom) {
+        std::copy_n(tried.data() + (y - top) * columns, columns, nowRow + left - x0);
       }
     }
+    // Each row's steps across, the border pairs (x + 1 a multiple of CellSize) counted whole
+    // and the others -InsideShare times; then the steps down to the next row, weighed alike.
     double change = 0;
     for (int y = y0; y < y1; ++y) {
       const float* a = was + (y - y0) * w;
       const float* b = now + (y - y0) * w;
-      for (int x = x0; x + 1 < x1; ++x) {
-        const double d =
-            std::fabs(b[x - x0 + 1] - b[x - x0]) - std::fabs(a[x - x0 + 1] - a[x - x0]);
-        change += (x + 1) % CellSize == 0 ? d : -InsideShare * d;
+      double border = 0;
+      for (int x = (x0 / CellSize + 1) * CellSize - 1; x + 1 < x1; x += CellSize) {
+        border += std::fabs(b[x - x0 + 1] - b[x - x0]) - std::fabs(a[x - x0 + 1] - a[x - x0]);
       }
+      change += (1 + InsideShare) * border - InsideShare * StepSum(a, b, 1, w - 1);
       if (y + 1 >= y1) continue;
       const double weight = (y + 1) % CellSize == 0 ? 1.0 : -InsideShare;
-      double column = 0;
-      for (int x = 0; x < w; ++x) {
-        column += std::fabs(b[x + w] - b[x]) - std::fabs(a[x + w] - a[x]);
-      }
-      change += weight * column;
+      change += weight * StepSum(a, b, w, w);
     }
     return change;
   }
