@@ -679,6 +679,15 @@ class DitherReplay {
     }
   }
 
+  // What the last column passes round the edge as a pass starts: the first cell of a row reads
+  // it for the rows above its own, while the other thread may be choosing the cell it comes
+  // from, so it reads it as the pass found it.
+  void KeepEdge() {
+    for (int c = 0; c < 3; ++c) {
+      for (int y = 0; y < Height; ++y) edge_[c][y] = error_[c][y * Width + Width - 1];
+    }
+  }
+
   // The window's replay made the state's.
   void Commit(const Replay& r, std::vector<int>& pairs) {
     for (int row = 0; row < WindowRows; ++row) {
@@ -710,7 +719,11 @@ class DitherReplay {
         const int which = x < r.x0 ? 0 : x < r.x0 + CellSize ? 1 : 2;
         const auto errorAt = [&](int d, int c) {
           const int j = i - d;
-          return inWindow(j) ? r.error[j / Width - r.y0][j % Width - r.x0 + 7][c] : error_[c][j];
+          if (inWindow(j)) return r.error[j / Width - r.y0][j % Width - r.x0 + 7][c];
+          if (r.x0 == 0 && j >= 0 && j < r.y0 * Width && j % Width == Width - 1) {
+            return edge_[c][j / Width];
+          }
+          return error_[c][j];
         };
         const auto lightAt = [&](int d) {
           const int j = i - d;
@@ -843,8 +856,9 @@ class DitherReplay {
 
   const Conversion& conversion_;
   Dithering dithering_;
-  std::array<std::vector<int>, 3> error_;  // what each pixel passes on, per channel
-  std::vector<int> lightness_;             // low flicker: its slot's L minus its input's
+  std::array<std::vector<int>, 3> error_;          // what each pixel passes on, per channel
+  std::vector<int> lightness_;                     // low flicker: its slot's L minus its input's
+  std::array<std::array<int, Height>, 3> edge_{};  // see KeepEdge
 };
 
 // --- The passes ---------------------------------------------------------------------------
@@ -854,10 +868,11 @@ class DitherReplay {
 constexpr int ColoursTried = 2;
 
 // Rows of cells go to the two threads by turns; a cell starts when the row above has done the
-// cell five to its right (the first cell of a row, with Floyd-Steinberg, when it has done all). A
-// cell's replay reaches into the cells beside it and the eye's filters 12 pixels further, so two
-// cells that run at once, six or more apart, never touch the same pixels, and every cell sees the
-// same neighbours whatever the timing.
+// cell five to its right. A cell's replay reaches into the cells beside it and the eye's
+// filters 12 pixels further, so two cells that run at once, six or more apart, never touch the
+// same pixels, and every cell sees the same neighbours whatever the timing. What
+// Floyd-Steinberg passes round the side edge to a row's first cell from the row above is read
+// as the pass found it (DitherReplay::KeepEdge).
 constexpr int RowLead = 5;
 constexpr int Threads = 2;
 
@@ -866,7 +881,6 @@ class CellSearch {
   CellSearch(const PackedRGB* adjusted, Dithering dithering, double lambda,
              const SearchControl& control, int reported, const ColourModel& model)
       : lambda_(lambda),
-        wraps_(dithering == Dithering::FloydSteinberg),
         control_(control),
         conversion_(adjusted, dithering, model),
         replay_(conversion_, dithering),
@@ -910,6 +924,7 @@ class CellSearch {
   bool Pass(double stepWeight, int permilleFrom, int permilleTo) {
     stepWeight_ = stepWeight;
     previous_ = cells_;
+    replay_.KeepEdge();
     for (auto& done : done_) done.store(0);
     stop_.store(false);
     from_ = permilleFrom;
@@ -977,11 +992,7 @@ class CellSearch {
     int sinceCheck = 0;
     for (int row = thread; row < CellRows; row += stride) {
       for (int column = 0; column < CellColumns; ++column) {
-        // Floyd-Steinberg's shares wrap round the side edges: a row's first cell reads the
-        // error of the last pixel of the row above, so it waits for that row to end.
-        const int needed =
-            column == 0 && wraps_ ? CellColumns : std::min(CellColumns, column + RowLead + 1);
-        if (row > 0 && !WaitFor(row - 1, needed)) return;
+        if (row > 0 && !WaitFor(row - 1, std::min(CellColumns, column + RowLead + 1))) return;
         if (stop_.load()) return;
         if (thread == 0 && ++sinceCheck == 4) {
           // Only the caller's thread calls back.
@@ -1174,7 +1185,6 @@ class CellSearch {
   }
 
   double lambda_;
-  bool wraps_;
   double stepWeight_ = 0;
   const SearchControl& control_;
   Conversion conversion_;
