@@ -207,6 +207,19 @@ TEST_F(WindowTest, NoSaveReplacesAFileWithoutAYesNorEverTheOpenPicture) {
                                   "C64 disk images (*.d64)", "C64 data files (*.bin)"}));
   EXPECT_EQ(QDir(dir.filePath("out")).entryList(QDir::Files),
             (QStringList{"mine.bin", "other.dat"}));
+  // The name with the extension added is the one asked about before it is replaced.
+  {
+    QFile mine(dir.filePath("out/mine.bin"));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+    mine.write("keep me");
+  }
+  fresh.replaceQuestions.clear();
+  fresh.replaceAnswers = {false};
+  fresh.AnswerSave(dir.filePath("out/mine"));
+  window.SaveC64Data1->trigger();
+  EXPECT_EQ(fresh.replaceQuestions, std::vector<QString>{dir.filePath("out/mine.bin")});
+  EXPECT_EQ(contents("out/mine.bin"), "keep me");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("out/mine")));
 }
 
 }  // namespace
