@@ -35,12 +35,13 @@ inline void AddBelowShares(std::uint8_t* next, const std::int8_t* e, std::uint8_
   if (twoDown) *twoDown = static_cast<std::uint8_t>(Clamp255(*twoDown + e[WindowWidth]));
 }
 
-// The below shares of row `y` (through `addBelow`, which a kernel may replace with a faster
-// equal), then the right share of its last pixel, which wraps to the first pixel of the next
-// row and must come after the shares that pixel gets from above. Returns false after the last
-// row, whose lower shares fall below the picture.
-template <typename AddBelow>
-bool FinishRow(ColourPlanes& work, const RowErrors& e, int y, AddBelow addBelow) {
+// The below shares of row `y` (through `AddBelow`, which a kernel may replace with a faster
+// equal; a template argument, so the call is direct and may be inlined), then the right share
+// of its last pixel, which wraps to the first pixel of the next row and must come after the
+// shares that pixel gets from above. Returns false after the last row, whose lower shares fall
+// below the picture.
+template <auto AddBelow>
+[[gnu::always_inline]] inline bool FinishRow(ColourPlanes& work, const RowErrors& e, int y) {
   const int next = (y + 1) * WindowWidth;
   if (next >= PixelCount) return false;
   const bool twoDown = next + WindowWidth < PixelCount;
@@ -48,7 +49,7 @@ bool FinishRow(ColourPlanes& work, const RowErrors& e, int y, AddBelow addBelow)
   const std::int8_t* errors[] = {e.red.data(), e.green.data(), e.blue.data()};
   for (int c = 0; c < 3; ++c) {
     std::uint8_t* p = planes[c];
-    addBelow(p + next, errors[c], twoDown ? p + next + WindowWidth : nullptr);
+    AddBelow(p + next, errors[c], twoDown ? p + next + WindowWidth : nullptr);
     p[next] = static_cast<std::uint8_t>(Clamp255(p[next] + 7 * errors[c][WindowWidth]));
   }
   return true;

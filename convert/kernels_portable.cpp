@@ -102,7 +102,7 @@ void DiffuseWith(ColourPlanes& work, Tables& tables, MixCodes& codes, ProgressSi
         blue[i + 1] = static_cast<std::uint8_t>(b);
       }
     }
-    if (!FinishRow(work, e, y, AddBelowShares)) break;
+    if (!FinishRow<AddBelowShares>(work, e, y)) break;
   }
 }
 

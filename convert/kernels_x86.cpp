@@ -318,7 +318,7 @@ SSE41_INLINE void DiffuseRows(ColourPlanes& work, MixCodes& codes, ProgressSink*
     e.red[WindowWidth + 1] = e.green[WindowWidth + 1] = e.blue[WindowWidth + 1] = 0;
     for (int c = 0; c < 3; ++c) std::memcpy(planes[c] + start, row.working[c], WindowWidth);
     std::memcpy(codes.data() + start, row.codes, WindowWidth);
-    if (!FinishRow(work, e, y, AddBelowSharesVector)) break;
+    if (!FinishRow<AddBelowSharesVector>(work, e, y)) break;
   }
 }
 
