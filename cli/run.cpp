@@ -140,22 +140,19 @@ std::string Open(Session& session, const ConvertRequest& request, const Job& job
       // Shown in the palette and mix given: its picture and its preview.
       session.SetColourModel(options.settings.model);
       session.OpenFile(job.input);
-      making.machine = options.machineGiven ? options.machine : session.SavedMachine();
+      making.machine = options.Given("machine") ? options.machine : session.SavedMachine();
       // A packed picture saves packed again unless told otherwise.
-      making.pack = options.packGiven ? options.pack : session.SavedPacked();
+      making.pack = options.Given("pack") ? options.pack : session.SavedPacked();
       return {};
     case FileKind::Project: {
       const Project project = session.OpenProject(job.input);
       // A palette or mix given shows the project's conversion in them: its preview, not its C64
       // files, which hold colour numbers.
       ColourModel model = session.Model();
-      const auto given = [&](std::string_view name) {
-        return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
-      };
-      if (given("palette")) model.palette = options.settings.model.palette;
-      if (given("mix")) model.mix = options.settings.model.mix;
+      if (options.Given("palette")) model.palette = options.settings.model.palette;
+      if (options.Given("mix")) model.mix = options.settings.model.mix;
       session.SetColourModel(model);
-      making = {options.machineGiven ? options.machine : project.machine, options.pack,
+      making = {options.Given("machine") ? options.machine : project.machine, options.pack,
                 project.settings.scale, project.dithering};
       // The project's photo is the picture now open.
       for (const OutputFile& output : job.outputs) {

@@ -85,13 +85,9 @@ std::string Joined(const std::vector<int>& numbers) {
 
 void ApplyMachine(OptionValues& values, const OptionUse& use) {
   values.machine = AllMachines[static_cast<std::size_t>(use.choice)];
-  values.machineGiven = true;
 }
 
-void ApplyPack(OptionValues& values, const OptionUse& use) {
-  values.pack = use.choice == 0;
-  values.packGiven = true;
-}
+void ApplyPack(OptionValues& values, const OptionUse& use) { values.pack = use.choice == 0; }
 
 void ApplyAsmSyntax(OptionValues& values, const OptionUse& use) {
   values.asmSyntax = AllAsmSyntaxes[static_cast<std::size_t>(use.choice)];
@@ -424,12 +420,13 @@ void ApplyOption(const ConversionOption& option, const std::string& spelled,
   values = std::move(changed);
 }
 
+bool OptionValues::Given(std::string_view name) const {
+  return std::find(given.begin(), given.end(), name) != given.end();
+}
+
 void CheckOptionsTogether(const OptionValues& values, OptionSpelling spelling) {
-  const auto given = [&values](std::string_view name) {
-    return std::find(values.given.begin(), values.given.end(), name) != values.given.end();
-  };
   for (const ConversionOption& option : ConversionOptions()) {
-    if (!option.excludes.empty() && given(option.name) && given(option.excludes)) {
+    if (!option.excludes.empty() && values.Given(option.name) && values.Given(option.excludes)) {
       throw VantrelError(Message::kOptionsExclude, Spelled(option.excludes, spelling),
                          Spelled(option.name, spelling));
     }

@@ -17,12 +17,13 @@ namespace vantrel {
 // What the options set.
 struct OptionValues {
   ConversionSettings settings;
-  Machine machine = Machine::Pal;  // the executables' and disk images' target
-  bool machineGiven = false;
-  bool pack = false;  // the executables and disk images packed
-  bool packGiven = false;
+  Machine machine = Machine::Pal;           // the executables' and disk images' target
+  bool pack = false;                        // the executables and disk images packed
   AsmSyntax asmSyntax = AsmSyntax::Tass64;  // the assembler sources' syntax
   std::vector<std::string_view> given;      // the names of the options taken, in order
+
+  // Whether the option of that name was taken.
+  bool Given(std::string_view name) const;
 };
 
 // A value a choice option takes, and the window's word for it.
