@@ -52,9 +52,8 @@ std::vector<std::uint8_t> PackExecutable(std::span<const std::uint8_t> plainExec
     throw VantrelError(Message::kNotAPictureExecutable, ExecutableFileSize);
   }
   const std::span<const std::uint8_t> loaded = plainExecutable.subspan(2);
-  const std::vector<std::uint8_t> stream = PackLz(loaded);
   std::ptrdiff_t lead = 0;
-  UnpackLz(stream, loaded.size(), &lead);
+  const std::vector<std::uint8_t> stream = PackLz(loaded, &lead);
   const std::optional<Placement> place = PlaceStream(stream.size());
   // The depacker writes from $0800 up while it reads the stream: it must never catch up.
   if (!place || static_cast<std::ptrdiff_t>(place->start - PlainLoadAddress) < lead) {

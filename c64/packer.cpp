@@ -325,7 +325,7 @@ class StreamReader {
 
 }  // namespace
 
-std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data) {
+std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data, std::ptrdiff_t* lead) {
   if (data.empty()) return {};
   StreamWriter out;
   bool first = true;
@@ -360,7 +360,7 @@ std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data) {
   out.End();
   std::vector<std::uint8_t> stream = out.Take();
   // The parse checks itself: the stream must give the data back.
-  const std::vector<std::uint8_t> unpacked = UnpackLz(stream, data.size());
+  const std::vector<std::uint8_t> unpacked = UnpackLz(stream, data.size(), lead);
   if (!std::equal(unpacked.begin(), unpacked.end(), data.begin(), data.end())) {
     throw std::logic_error("the packed stream does not unpack to its data");
   }

@@ -30,8 +30,10 @@ inline constexpr std::size_t PackMaxOffset = 255 * 128;
 
 // Packs `data` (any length; empty data gives an empty stream) with a near-optimal parse; the
 // same bytes always give the same stream. The 6502 depacker counts lengths in 16 bits, which
-// anything shorter than 64 KiB keeps to.
-std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data);
+// anything shorter than 64 KiB keeps to. `lead`, when given, gets the stream's lead as
+// UnpackLz tells it.
+std::vector<std::uint8_t> PackLz(std::span<const std::uint8_t> data,
+                                 std::ptrdiff_t* lead = nullptr);
 
 // Unpacks a stream that must give exactly `size` bytes and end where `stream` ends. Throws
 // VantrelError (kPackedDataDamaged) for anything else, reading nothing outside `stream`.
