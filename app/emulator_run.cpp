@@ -33,12 +33,13 @@ QStringList MissingRoms(const QString& output) {
   return names;
 }
 
-// The emulator's own error lines, without their prefixes ("Cannot open display.").
-QStringList ErrorLines(const QString& output) {
+// What the emulator's lines say after `prefix` ("Error - Cannot open display." gives
+// "Cannot open display.").
+QStringList LinesAfter(const QString& output, const QString& prefix) {
   QStringList reasons;
   for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-    const qsizetype error = line.indexOf(QStringLiteral("Error - "));
-    if (error >= 0) reasons << line.mid(error + 8).trimmed();
+    const qsizetype at = line.indexOf(prefix);
+    if (at >= 0) reasons << line.mid(at + prefix.size()).trimmed();
   }
   return reasons;
 }
@@ -52,8 +53,9 @@ bool IsNoise(const QString& line) {
          line.startsWith(QStringLiteral("Turned off"));
 }
 
-QString FirstReason(const QString& output) {
-  for (const QString& line : ErrorLines(output)) {
+// The first of the emulator's errors (or of those after `prefix`) that is not noise.
+QString FirstReason(const QString& output, const QString& prefix = QStringLiteral("Error - ")) {
+  for (const QString& line : LinesAfter(output, prefix)) {
     if (!IsNoise(line)) return line;
   }
   return {};
@@ -77,16 +79,7 @@ QString EmulatorFailure(const QString& output, int exitCode) {
   if (output.contains(QStringLiteral("AUTOSTART: Error")) ||
       output.contains(QStringLiteral("Failed to autostart"))) {
     // Its own words about the program, else the first error that is not noise.
-    QString reason;
-    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-      const qsizetype error = line.indexOf(QStringLiteral("AUTOSTART: Error - "));
-      if (error < 0) continue;
-      const QString text = line.mid(error + 19).trimmed();
-      if (!IsNoise(text)) {
-        reason = text;
-        break;
-      }
-    }
+    QString reason = FirstReason(output, QStringLiteral("AUTOSTART: Error - "));
     if (reason.isEmpty()) reason = FirstReason(output);
     return reason.isEmpty()
                ? QStringLiteral("The C64 emulator could not start the picture.")
