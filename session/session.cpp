@@ -521,6 +521,7 @@ std::span<const std::uint8_t> Session::Output(OutputKind kind, const OutputOptio
     executable = state.EncodedOutput;
   }
   if (kind == OutputKind::Executable) return executable;
+  // Built aside: a packed executable is EncodedOutput itself.
   std::vector<std::uint8_t> disk =
       BuildD64Image(executable, options.c64Name.empty() ? DiskName() : options.c64Name);
   state.EncodedOutput = std::move(disk);
