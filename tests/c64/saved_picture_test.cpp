@@ -16,6 +16,7 @@
 #include "c64/output_files.h"
 #include "c64/packed_executable.h"
 #include "core/error.h"
+#include "support/random_layers.h"
 
 namespace vantrel {
 namespace {
@@ -23,15 +24,7 @@ namespace {
 // The roles a picture starts with in the window.
 constexpr ColourRoleSet DefaultColourRoles{0, 2, 3, 7, 10};
 
-LayerPlanes RandomLayers(unsigned seed) {
-  std::mt19937 rng(seed);
-  LayerPlanes layers;
-  for (Plane* plane :
-       {&layers.Bitmap1Bits, &layers.Sprite1Bits, &layers.Bitmap2Bits, &layers.Sprite2Bits}) {
-    for (std::uint8_t& bit : *plane) bit = rng() & 1;
-  }
-  return layers;
-}
+using testsupport::RandomLayers;
 
 // The file of `kind` the program saves for a conversion to `layers` in `roles` (or in colours
 // per cell); packed, the executable alone or on the disk holds the packed one.

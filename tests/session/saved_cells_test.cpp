@@ -2,25 +2,16 @@
 // open as the C64 shows them and save again unchanged.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "c64/saved_picture.h"
 #include "colour/mix_colours.h"
 #include "colour/palette.h"
 #include "session/session.h"
+#include "support/random_layers.h"
 
 namespace vantrel {
 namespace {
 
-LayerPlanes RandomLayers(unsigned seed) {
-  std::mt19937 rng(seed);
-  LayerPlanes layers;
-  for (Plane* plane :
-       {&layers.Bitmap1Bits, &layers.Sprite1Bits, &layers.Bitmap2Bits, &layers.Sprite2Bits}) {
-    for (std::uint8_t& bit : *plane) bit = rng() & 1;
-  }
-  return layers;
-}
+using testsupport::RandomLayers;
 
 std::vector<std::uint8_t> Data(Session& session) {
   const auto bytes = session.Output(OutputKind::Data);
